@@ -1,0 +1,274 @@
+#include "directory.h"
+
+#include "cp932.h"
+#include "errors.h"
+#include "file_platform.h"
+#include "text.h"
+
+#include <cmath>
+#include <cstring>
+#include <system_error>
+
+namespace ubin {
+
+const std::u16string kIndexFileNames[5] = {u"UIND1.IDX", u"UIND2.IDX", u"UIND3.IDX", u"UIND4.IDX",
+                                           u"UIND5.IDX"};
+const std::u16string kPointFileName = u"郵便Point.POI";
+const std::u16string kLinesFileName = u"郵便番号.CSV";
+const std::u16string kCityTableFileName = u"TOSHI1.TDB";
+const std::u16string kCityLinesFileName = u"TOSHI2.TDB";
+
+namespace {
+
+std::int32_t ReadInt32(const unsigned char* p)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
+                                     | (static_cast<std::uint32_t>(p[2]) << 16)
+                                     | (static_cast<std::uint32_t>(p[3]) << 24));
+}
+
+std::string Name(const std::filesystem::path& p) { return p.string(); }
+
+} // namespace
+
+std::int32_t RecordCountOf(std::uint64_t fileSize, int recordLength)
+{
+    const double count = std::nearbyint(static_cast<double>(fileSize) / recordLength);
+    if (count > 2147483647.0) throw DirectoryError("a file of " + std::to_string(fileSize) + " bytes holds too many records");
+    return static_cast<std::int32_t>(count);
+}
+
+DirectoryState::~DirectoryState() { CloseAll(); }
+
+std::filesystem::path DirectoryState::FilePath(const std::u16string& name) const
+{
+#ifdef _WIN32
+    return std::filesystem::path(std::wstring(dataFolder.begin(), dataFolder.end())
+                                 + std::wstring(name.begin(), name.end()));
+#else
+    return std::filesystem::path(ToUtf8(dataFolder + name));
+#endif
+}
+
+void DirectoryState::OpenSlot(int slot, const std::u16string& name, int recordLength)
+{
+    CloseSlot(slot);
+    OpenFile f{FilePath(name), platform::kNoFile, recordLength, 0};
+    f.handle = platform::OpenReadShared(f.path);
+    try {
+        f.size = platform::FileSize(f.handle, f.path);
+    } catch (...) {
+        platform::CloseFile(f.handle);
+        throw;
+    }
+    slots_.emplace(slot, std::move(f));
+}
+
+void DirectoryState::CloseSlot(int slot)
+{
+    const auto it = slots_.find(slot);
+    if (it == slots_.end()) return;
+    platform::CloseFile(it->second.handle);
+    slots_.erase(it);
+}
+
+void DirectoryState::CloseAll()
+{
+    for (auto& [slot, f] : slots_) platform::CloseFile(f.handle);
+    slots_.clear();
+}
+
+bool DirectoryState::IsOpen(int slot) const { return slots_.count(slot) != 0; }
+
+const DirectoryState::OpenFile& DirectoryState::SlotFile(int slot) const
+{
+    const auto it = slots_.find(slot);
+    if (it == slots_.end()) throw DirectoryError("directory slot " + std::to_string(slot) + " is not open");
+    return it->second;
+}
+
+void DirectoryState::OpenIndexFiles()
+{
+    for (int i = 0; i < 5; ++i) OpenSlot(kSlotIndex1 + i, kIndexFileNames[i], kIndexRecordLength);
+}
+
+void DirectoryState::OpenCityFiles()
+{
+    OpenSlot(kSlotCityTable, kCityTableFileName, kCityRecordLength);
+    OpenSlot(kSlotCityLines, kCityLinesFileName, 0);
+}
+
+void DirectoryState::OpenEntryFiles()
+{
+    OpenSlot(kSlotPoints, kPointFileName, kPointRecordLength);
+    OpenSlot(kSlotLines, kLinesFileName, 0);
+}
+
+std::uint64_t DirectoryState::SizeOf(const std::u16string& name) const
+{
+    const auto path = FilePath(name);
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) {
+        if (ec == std::errc::no_such_file_or_directory) throw DirectoryError(Name(path) + ": file not found");
+        throw DirectoryError(Name(path) + ": size cannot be read: " + ec.message());
+    }
+    return size;
+}
+
+void DirectoryState::ReadPrefectureLines()
+{
+    std::vector<std::u16string> fields(kAreaLineFields + 1);
+    const auto& f = SlotFile(kSlotCityLines);
+    std::int64_t position = 1;
+    for (int i = 1; i <= kPrefectureCount; ++i) {
+        if (static_cast<std::uint64_t>(position) > f.size)
+            throw DirectoryError(Name(f.path) + ": ends after " + std::to_string(i - 1)
+                                 + " lines; the 47 prefecture lines are needed");
+        const std::u16string line = ReadLineAt(kSlotCityLines, position);
+        position += static_cast<std::int64_t>(EncodeCp932(line).size()) + 2;
+        fields[0] = line;
+        try {
+            SplitCsvLine(fields);
+        } catch (const FieldCountError& e) {
+            throw DirectoryError(Name(f.path) + ": line " + std::to_string(i) + ": " + e.what());
+        }
+        prefNames[i] = fields[2];
+        prefKana[i] = fields[3];
+    }
+}
+
+void DirectoryState::StartUp()
+{
+    cityTableSize = RecordCountOf(SizeOf(kCityTableFileName), kCityRecordLength);
+    entryCount = RecordCountOf(SizeOf(kPointFileName), kPointRecordLength);
+    OpenSlot(kSlotCityLines, kCityLinesFileName, 0);
+    ReadPrefectureLines();
+    CloseSlot(kSlotCityLines);
+    OpenIndexFiles();
+    OpenCityFiles();
+    OpenEntryFiles();
+}
+
+void DirectoryState::StartUpControl()
+{
+    OpenIndexFiles();
+    cityTableSize = RecordCountOf(SizeOf(kCityTableFileName), kCityRecordLength);
+    entryCount = RecordCountOf(SizeOf(kPointFileName), kPointRecordLength);
+    CloseSlot(kSlotCityLines);
+    OpenSlot(kSlotCityLines, kCityLinesFileName, 0);
+    ReadPrefectureLines();
+    CloseSlot(kSlotCityLines);
+    OpenCityFiles();
+    OpenEntryFiles();
+}
+
+std::int32_t DirectoryState::RecordCount(int slot) const
+{
+    const auto& f = SlotFile(slot);
+    return RecordCountOf(f.size, f.recordLength);
+}
+
+void DirectoryState::ReadRecord(int slot, std::int32_t n, unsigned char* out)
+{
+    const auto& f = SlotFile(slot);
+    const auto count = RecordCountOf(f.size, f.recordLength);
+    if (n < 1 || n > count)
+        throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " is outside the file ("
+                             + std::to_string(count) + " records)");
+    const std::uint64_t offset = static_cast<std::uint64_t>(n - 1) * static_cast<std::uint64_t>(f.recordLength);
+    const auto len = static_cast<std::size_t>(f.recordLength);
+    if (platform::ReadAt(f.handle, offset, out, len, f.path) != len)
+        throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " is cut short by the end of the file");
+    ++readCount;
+}
+
+IndexRecord DirectoryState::ReadIndexRecord(int slot, std::int32_t n)
+{
+    unsigned char buf[kIndexRecordLength];
+    ReadRecord(slot, n, buf);
+    IndexRecord r;
+    const std::string_view keyBytes(reinterpret_cast<const char*>(buf), kKeyBytes);
+    if (TryDecodeCp932(keyBytes, r.key) != keyBytes.size())
+        throw DirectoryError(Name(SlotFile(slot).path) + ": record " + std::to_string(n)
+                             + ": the key is not code page 932 text");
+    r.key.resize(kKeyBytes, u' ');
+    r.entryNumber = ReadInt32(buf + kKeyBytes);
+    return r;
+}
+
+PointRecord DirectoryState::ReadPointRecord(std::int32_t n)
+{
+    unsigned char buf[kPointRecordLength];
+    ReadRecord(kSlotPoints, n, buf);
+    return PointRecord{std::string(reinterpret_cast<const char*>(buf), 7), ReadInt32(buf + 7), ReadInt32(buf + 11)};
+}
+
+std::int32_t DirectoryState::ReadCityPosition(std::int32_t code)
+{
+    unsigned char buf[kCityRecordLength];
+    ReadRecord(kSlotCityTable, code, buf);
+    return ReadInt32(buf);
+}
+
+std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position)
+{
+    const auto& f = SlotFile(slot);
+    if (position < 1 || static_cast<std::uint64_t>(position) > f.size)
+        throw DirectoryError(Name(f.path) + ": line position " + std::to_string(position)
+                             + " is outside the file (" + std::to_string(f.size) + " bytes)");
+    // A line holds at most 32,767 characters of at most two bytes each, then CR LF.
+    constexpr std::size_t kMaxLineBytes = kMaxTextLength * 2 + 2;
+    std::string bytes;
+    char chunk[256];
+    std::uint64_t offset = static_cast<std::uint64_t>(position - 1);
+    std::size_t end = std::string::npos;
+    while (end == std::string::npos) {
+        const std::size_t n = platform::ReadAt(f.handle, offset, chunk, sizeof chunk, f.path);
+        if (n == 0) break; // the last line may lack its CR LF
+        const std::size_t searchFrom = bytes.empty() ? 0 : bytes.size() - 1;
+        bytes.append(chunk, n);
+        offset += n;
+        const std::size_t crlf = bytes.find("\r\n", searchFrom);
+        if (crlf != std::string::npos) end = crlf;
+        else if (bytes.size() > kMaxLineBytes) break;
+    }
+    if (end != std::string::npos) bytes.resize(end);
+    ++readCount;
+    std::u16string line;
+    const std::size_t bad = TryDecodeCp932(bytes, line);
+    if (bad < bytes.size())
+        throw DirectoryError(Name(f.path) + ": byte " + std::to_string(position + static_cast<std::int64_t>(bad))
+                             + " is not code page 932 text");
+    if (line.size() > kMaxTextLength)
+        throw DirectoryError(Name(f.path) + ": the line at byte " + std::to_string(position)
+                             + " is longer than 32,767 characters");
+    return line;
+}
+
+void DirectoryState::ReadFieldsAt(int slot, std::int64_t position, std::vector<std::u16string>& fields)
+{
+    if (fields.empty()) fields.resize(1);
+    fields[0] = ReadLineAt(slot, position);
+    try {
+        SplitCsvLine(fields);
+    } catch (const FieldCountError& e) {
+        throw DirectoryError(Name(SlotFile(slot).path) + ": the line at byte " + std::to_string(position) + ": "
+                             + e.what());
+    }
+}
+
+void DirectoryState::ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields)
+{
+    const PointRecord p = ReadPointRecord(n);
+    ReadFieldsAt(kSlotLines, p.linePosition, fields);
+}
+
+DirectoryLine DirectoryState::ReadPostalEntry(std::int32_t n)
+{
+    std::vector<std::u16string> f(kDirectoryLineFields + 1);
+    ReadPostalEntry(n, f);
+    return DirectoryLine{f[1], f[2], f[3], f[4], f[5], f[6]};
+}
+
+} // namespace ubin

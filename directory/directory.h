@@ -1,0 +1,126 @@
+#pragma once
+// The directory files, held open on numbered slots, and the tables read at start-up.
+// One DirectoryState belongs to one program, or to the controls of one thread.
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace ubin {
+
+// Slot numbers. Search modes 1, 3 and 4 use their own number as the slot of their index.
+enum Slot : std::int16_t {
+    kSlotIndex1 = 1, kSlotIndex2 = 2, kSlotIndex3 = 3, kSlotIndex4 = 4, kSlotIndex5 = 5,
+    kSlotSettings = 10,
+    kSlotPoints = 30, kSlotLines = 31,
+    kSlotCityTable = 40, kSlotCityLines = 41,
+};
+
+inline constexpr int kIndexRecordLength = 12;
+inline constexpr int kPointRecordLength = 15;
+inline constexpr int kCityRecordLength = 4;
+inline constexpr int kKeyBytes = 8;
+inline constexpr int kPrefectureCount = 47;
+
+// Field counts of the lines, as their readers hold them.
+inline constexpr int kDirectoryLineFields = 6;
+inline constexpr int kAreaLineFields = 3;
+
+// File names inside DataFolder.
+extern const std::u16string kIndexFileNames[5];   // UIND1.IDX .. UIND5.IDX
+extern const std::u16string kPointFileName;       // 郵便Point.POI
+extern const std::u16string kLinesFileName;       // 郵便番号.CSV
+extern const std::u16string kCityTableFileName;   // TOSHI1.TDB
+extern const std::u16string kCityLinesFileName;   // TOSHI2.TDB
+
+struct IndexRecord {
+    std::u16string key;        // 8 bytes decoded and blank-padded to 8 characters
+    std::int32_t entryNumber;  // record number in 郵便Point.POI
+};
+
+struct PointRecord {
+    std::string pointText;     // 7 bytes, not read by the search
+    std::int32_t pointNumber;  // not read by the search
+    std::int32_t linePosition; // 1-based byte position in 郵便番号.CSV
+};
+
+// The six fields of a line of 郵便番号.CSV, by name.
+struct DirectoryLine {
+    std::u16string postalCode, cityCode, townKana, townName, detail, detailFlag;
+};
+
+// A 1-based record count: file size / record length, rounded half to even.
+std::int32_t RecordCountOf(std::uint64_t fileSize, int recordLength);
+
+class DirectoryState {
+public:
+    DirectoryState() = default;
+    ~DirectoryState();
+    DirectoryState(const DirectoryState&) = delete;
+    DirectoryState& operator=(const DirectoryState&) = delete;
+
+    // The folder, exactly as stored in the settings: file names are appended to it directly.
+    std::u16string dataFolder;
+    std::array<std::u16string, kPrefectureCount + 1> prefNames; // index 0 stays empty
+    std::array<std::u16string, kPrefectureCount + 1> prefKana;
+    std::int32_t entryCount = 0;
+    std::int32_t cityTableSize = 0;
+
+    // Marubeta's start-up after the settings are read: the counts, the 47 prefecture lines,
+    // then every file opened for the rest of the run.
+    void StartUp();
+    // The control's variant: the index files first, slot 41 closed before and after the
+    // prefecture read, every open closing its slot first.
+    void StartUpControl();
+
+    void OpenIndexFiles();
+    void OpenCityFiles();
+    void OpenEntryFiles();
+    void CloseSlot(int slot);
+    void CloseAll();
+    bool IsOpen(int slot) const;
+
+    // DataFolder followed directly by the name; on POSIX the text is the UTF-8 file name.
+    std::filesystem::path FilePath(const std::u16string& name) const;
+
+    // Record count of the file open on a slot of fixed records.
+    std::int32_t RecordCount(int slot) const;
+
+    IndexRecord ReadIndexRecord(int slot, std::int32_t n);
+    PointRecord ReadPointRecord(std::int32_t n);
+    // City table record `code`: the position of its line in TOSHI2.TDB, 0 when no such city.
+    std::int32_t ReadCityPosition(std::int32_t code);
+    // The text line at a 1-based byte position of a text slot (31 or 41), without its CR LF.
+    std::u16string ReadLineAt(int slot, std::int64_t position);
+    // Reads the line at `position` into fields[0] and splits it into fields[1..]; a line with
+    // more fields than the array holds is a DirectoryError naming the file and position.
+    void ReadFieldsAt(int slot, std::int64_t position, std::vector<std::u16string>& fields);
+
+    // Postal entry n: record n of 郵便Point.POI, then its line of 郵便番号.CSV split into
+    // fields[1..6] (the array must hold 7 elements).
+    void ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields);
+    DirectoryLine ReadPostalEntry(std::int32_t n);
+
+    // Records and lines read since the counter was last reset (for the benchmarks).
+    std::uint64_t readCount = 0;
+
+private:
+    struct OpenFile {
+        std::filesystem::path path;
+        std::intptr_t handle;
+        int recordLength; // 0 for a text file
+        std::uint64_t size;
+    };
+
+    void OpenSlot(int slot, const std::u16string& name, int recordLength);
+    const OpenFile& SlotFile(int slot) const;
+    void ReadRecord(int slot, std::int32_t n, unsigned char* out);
+    std::uint64_t SizeOf(const std::u16string& name) const;
+    void ReadPrefectureLines();
+
+    std::map<int, OpenFile> slots_;
+};
+
+} // namespace ubin

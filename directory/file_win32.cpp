@@ -1,0 +1,57 @@
+#include "file_platform.h"
+
+#include "errors.h"
+
+#include <windows.h>
+
+namespace ubin::platform {
+
+namespace {
+
+[[noreturn]] void Fail(const std::filesystem::path& path, const std::string& what)
+{
+    throw DirectoryError(path.string() + ": " + what + " (error " + std::to_string(GetLastError()) + ")");
+}
+
+} // namespace
+
+FileHandle OpenReadShared(const std::filesystem::path& path)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+            throw DirectoryError(path.string() + ": file not found");
+        Fail(path, "cannot be opened");
+    }
+    return reinterpret_cast<FileHandle>(h);
+}
+
+void CloseFile(FileHandle h)
+{
+    if (h != kNoFile) CloseHandle(reinterpret_cast<HANDLE>(h));
+}
+
+std::size_t ReadAt(FileHandle h, std::uint64_t offset, void* buffer, std::size_t size,
+                   const std::filesystem::path& path)
+{
+    OVERLAPPED ov{};
+    ov.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(h), buffer, static_cast<DWORD>(size), &got, &ov)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+        Fail(path, "read failed at byte " + std::to_string(offset + 1));
+    }
+    return got;
+}
+
+std::uint64_t FileSize(FileHandle h, const std::filesystem::path& path)
+{
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(reinterpret_cast<HANDLE>(h), &size)) Fail(path, "size cannot be read");
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+} // namespace ubin::platform

@@ -1,0 +1,241 @@
+#include "settings.h"
+
+#include "cp932.h"
+#include "errors.h"
+#include "text.h"
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace ubin {
+
+namespace {
+
+bool IsLineEnd(char16_t c) { return c == u'\r' || c == u'\n'; }
+
+} // namespace
+
+std::array<std::u16string, kSettingsValueCount> SplitSettingsValues(std::u16string_view text)
+{
+    std::array<std::u16string, kSettingsValueCount> values;
+    std::size_t i = 0;
+    for (int v = 0; v < kSettingsValueCount; ++v) {
+        while (i < text.size() && (text[i] == u' ' || text[i] == u'\t' || IsLineEnd(text[i]))) ++i;
+        if (i >= text.size())
+            throw SettingsError("holds " + std::to_string(v) + " values; 15 are needed");
+        std::u16string& value = values[static_cast<std::size_t>(v)];
+        if (text[i] == u'"') {
+            const std::size_t close = text.find(u'"', i + 1);
+            const std::size_t end = close == std::u16string_view::npos ? text.size() : close;
+            value.assign(text.substr(i + 1, end - i - 1));
+            i = end == text.size() ? end : end + 1;
+            // Whatever stands between the closing quote and the separator is not part of it.
+            while (i < text.size() && text[i] != u',' && !IsLineEnd(text[i])) ++i;
+        } else {
+            const std::size_t start = i;
+            while (i < text.size() && text[i] != u',' && !IsLineEnd(text[i])) ++i;
+            value.assign(text.substr(start, i - start));
+        }
+        if (i < text.size() && text[i] == u',') ++i;
+        else if (i < text.size() && text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') i += 2;
+        else if (i < text.size()) ++i;
+    }
+    return values;
+}
+
+bool ParseSettingsInteger(std::u16string_view value, std::int16_t& out)
+{
+    std::size_t b = 0, e = value.size();
+    while (b < e && (value[b] == u' ' || value[b] == u'\t')) ++b;
+    while (e > b && (value[e - 1] == u' ' || value[e - 1] == u'\t')) --e;
+    const std::u16string_view v = value.substr(b, e - b);
+    if (v.empty()) { out = 0; return true; } // an empty value reads as 0
+    std::size_t i = 0;
+    if (v[i] == u'-' || v[i] == u'+') ++i;
+    bool digits = false, point = false;
+    for (; i < v.size(); ++i) {
+        if (v[i] >= u'0' && v[i] <= u'9') digits = true;
+        else if (v[i] == u'.' && !point) point = true;
+        else return false;
+    }
+    if (!digits) return false;
+    const double r = RoundHalfEven(NumericValue(v));
+    if (r < std::numeric_limits<std::int16_t>::min() || r > std::numeric_limits<std::int16_t>::max()) return false;
+    out = static_cast<std::int16_t>(r);
+    return true;
+}
+
+namespace {
+
+std::int16_t IntegerValue(const std::array<std::u16string, kSettingsValueCount>& values, int index)
+{
+    std::int16_t out = 0;
+    if (!ParseSettingsInteger(values[static_cast<std::size_t>(index)], out))
+        throw SettingsError("value " + std::to_string(index + 1) + " (" + ToUtf8(values[static_cast<std::size_t>(index)])
+                            + ") is not a 16-bit integer");
+    return out;
+}
+
+ClipFlags FlagValues(const std::array<std::u16string, kSettingsValueCount>& values)
+{
+    ClipFlags flags{};
+    for (int i = 0; i < kClipFlagCount; ++i) flags[static_cast<std::size_t>(i)] = IntegerValue(values, 6 + i);
+    return flags;
+}
+
+std::u16string Quoted(const std::u16string& text) { return u"\"" + text + u"\""; }
+
+std::u16string Integer(std::int16_t v) { return U16(std::to_string(v)); }
+
+std::string Finish(std::u16string line)
+{
+    for (std::size_t i = 0; i < line.size(); ++i)
+        if (line[i] == u'\r' || line[i] == u'\n')
+            throw SettingsError("a value holds a line break and cannot be written");
+    line += u",\"END\"\r\n";
+    try {
+        return EncodeCp932(line);
+    } catch (const EncodingError& e) {
+        throw SettingsError(std::string("a value cannot be written in code page 932: ") + e.what());
+    }
+}
+
+void AppendFlags(std::u16string& line, const ClipFlags& flags)
+{
+    for (const std::int16_t f : flags) line += u"," + Integer(f);
+}
+
+std::u16string ReadFileText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw SettingsError(path.string() + ": cannot be opened");
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) throw SettingsError(path.string() + ": cannot be read");
+    try {
+        return DecodeCp932(bytes.str());
+    } catch (const EncodingError& e) {
+        throw SettingsError(path.string() + ": " + e.what());
+    }
+}
+
+template <class T, class Parse>
+T ReadWith(const std::filesystem::path& path, Parse parse)
+{
+    const std::u16string text = ReadFileText(path);
+    try {
+        return parse(text);
+    } catch (const SettingsError& e) {
+        throw SettingsError(path.string() + ": " + e.what());
+    }
+}
+
+template <class T, class Read>
+std::optional<FoundSettings<T>> FindWith(const std::vector<std::filesystem::path>& places,
+                                         std::vector<std::string>* tried, Read read)
+{
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        try {
+            return FoundSettings<T>{read(places[i]), i, places[i]};
+        } catch (const SettingsError& e) {
+            if (tried) tried->push_back(e.what());
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Settings ParseSettings(std::u16string_view text)
+{
+    const auto v = SplitSettingsValues(text);
+    Settings s;
+    s.reserved1 = v[0];
+    s.reserved2 = v[1];
+    s.dataFolder = v[2];
+    s.reserved3 = IntegerValue(v, 3);
+    s.windowLeft = IntegerValue(v, 4);
+    s.windowTop = IntegerValue(v, 5);
+    s.clipFlags = FlagValues(v);
+    return s;
+}
+
+EditorSettings ParseEditorSettings(std::u16string_view text)
+{
+    const auto v = SplitSettingsValues(text);
+    EditorSettings s;
+    for (std::size_t i = 0; i < 6; ++i) s.texts[i] = v[i];
+    s.clipFlags = FlagValues(v);
+    return s;
+}
+
+std::string FormatSettings(const Settings& s)
+{
+    std::u16string line = Quoted(s.reserved1) + u"," + Quoted(s.reserved2) + u"," + Quoted(s.dataFolder) + u","
+                          + Integer(s.reserved3) + u"," + Integer(s.windowLeft) + u"," + Integer(s.windowTop);
+    AppendFlags(line, s.clipFlags);
+    return Finish(std::move(line));
+}
+
+std::string FormatEditorSettings(const EditorSettings& s)
+{
+    std::u16string line;
+    for (std::size_t i = 0; i < s.texts.size(); ++i) line += (i ? u"," : u"") + Quoted(s.texts[i]);
+    AppendFlags(line, s.clipFlags);
+    return Finish(std::move(line));
+}
+
+std::int16_t ClampToInt16(std::int64_t value)
+{
+    if (value < std::numeric_limits<std::int16_t>::min()) return std::numeric_limits<std::int16_t>::min();
+    if (value > std::numeric_limits<std::int16_t>::max()) return std::numeric_limits<std::int16_t>::max();
+    return static_cast<std::int16_t>(value);
+}
+
+Settings ReadSettingsFile(const std::filesystem::path& path)
+{
+    return ReadWith<Settings>(path, [](std::u16string_view t) { return ParseSettings(t); });
+}
+
+EditorSettings ReadEditorSettingsFile(const std::filesystem::path& path)
+{
+    return ReadWith<EditorSettings>(path, [](std::u16string_view t) { return ParseEditorSettings(t); });
+}
+
+void WriteSettingsFile(const std::filesystem::path& path, const Settings& s)
+{
+    std::string bytes;
+    try {
+        bytes = FormatSettings(s);
+    } catch (const SettingsError& e) {
+        throw SettingsError(path.string() + ": " + e.what());
+    }
+    WriteFileAtomically(path, bytes);
+}
+
+void WriteEditorSettingsFile(const std::filesystem::path& path, const EditorSettings& s)
+{
+    std::string bytes;
+    try {
+        bytes = FormatEditorSettings(s);
+    } catch (const SettingsError& e) {
+        throw SettingsError(path.string() + ": " + e.what());
+    }
+    WriteFileAtomically(path, bytes);
+}
+
+std::optional<FoundSettings<Settings>> FindSettings(const std::vector<std::filesystem::path>& places,
+                                                    std::vector<std::string>* tried)
+{
+    return FindWith<Settings>(places, tried, ReadSettingsFile);
+}
+
+std::optional<FoundSettings<EditorSettings>> FindEditorSettings(const std::vector<std::filesystem::path>& places,
+                                                                std::vector<std::string>* tried)
+{
+    return FindWith<EditorSettings>(places, tried, ReadEditorSettingsFile);
+}
+
+} // namespace ubin
