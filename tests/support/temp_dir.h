@@ -1,0 +1,28 @@
+#pragma once
+// A temporary folder for one test, removed with everything in it at the end.
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace ubin::test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(std::string_view name) const { return path_ / std::string(name); }
+    // The folder as a DataFolder text: the path followed by the separator.
+    std::u16string DataFolder() const;
+
+private:
+    std::filesystem::path path_;
+};
+
+void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
+std::string ReadBytes(const std::filesystem::path& path);
+
+} // namespace ubin::test
