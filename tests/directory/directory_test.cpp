@@ -1,0 +1,224 @@
+#include "cp932.h"
+#include "directory.h"
+#include "errors.h"
+#include "mini_directory.h"
+#include "temp_dir.h"
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+using namespace ubin;
+using ubin::test::MiniDirectory;
+using ubin::test::TempDir;
+
+namespace {
+
+MiniDirectory Hiroshima()
+{
+    MiniDirectory d;
+    d.entries = {
+        {"7300013", "34101", "ﾊｯﾁｮｳﾎﾞﾘ", "八丁堀", ""},
+        {"7300014", "34101", "ｶﾐﾉﾎﾞﾘﾏﾁ", "上幟町", ""},
+        {"1040061", "13102", "ｷﾞﾝｻﾞ", "銀座", ""},
+    };
+    d.cities = {{34101, "34101", "広島市中区", "ﾋﾛｼﾏｼﾅｶｸ"}, {13102, "13102", "中央区", "ﾁｭｳｵｳｸ"}, {1101, "1101", "中央区", "ﾁｭｳｵｳｸ"}};
+    d.prefNames.assign(47, "");
+    d.prefKana.assign(47, "");
+    for (int p = 1; p <= 47; ++p) {
+        d.prefNames[p - 1] = "県" + std::to_string(p);
+        d.prefKana[p - 1] = "ｹﾝ" + std::to_string(p);
+    }
+    d.prefNames[33] = "広島県";
+    d.prefKana[33] = "ﾋﾛｼﾏｹﾝ";
+    return d;
+}
+
+std::string FileName(const std::u16string& n) { return ToUtf8(n); }
+
+} // namespace
+
+TEST(Directory, StartUpReadsTablesAndOpensEverySlot)
+{
+    TempDir t;
+    Hiroshima().Write(t.path());
+    DirectoryState dir;
+    dir.dataFolder = t.DataFolder();
+    dir.StartUp();
+    EXPECT_EQ(dir.cityTableSize, 47999);
+    EXPECT_EQ(dir.entryCount, 3);
+    EXPECT_EQ(dir.prefNames[34], U16("広島県"));
+    EXPECT_EQ(dir.prefKana[34], U16("ﾋﾛｼﾏｹﾝ"));
+    EXPECT_EQ(dir.prefNames[0], u"");
+    for (int slot : {1, 2, 3, 4, 5, 30, 31, 40, 41}) EXPECT_TRUE(dir.IsOpen(slot)) << slot;
+    EXPECT_FALSE(dir.IsOpen(10));
+
+    DirectoryState control;
+    control.dataFolder = t.DataFolder();
+    control.StartUpControl();
+    control.StartUpControl(); // a second control reopens the same slots
+    EXPECT_EQ(control.entryCount, 3);
+    EXPECT_TRUE(control.IsOpen(41));
+}
+
+TEST(Directory, PostalEntryAndCityAreReadThroughTheirRecords)
+{
+    TempDir t;
+    Hiroshima().Write(t.path());
+    DirectoryState dir;
+    dir.dataFolder = t.DataFolder();
+    dir.StartUp();
+
+    const DirectoryLine e = dir.ReadPostalEntry(2);
+    EXPECT_EQ(e.postalCode, u"7300014");
+    EXPECT_EQ(e.cityCode, u"34101");
+    EXPECT_EQ(e.townName, U16("上幟町"));
+    EXPECT_EQ(e.detailFlag, u"0");
+
+    const std::int32_t pos = dir.ReadCityPosition(34101);
+    ASSERT_GT(pos, 0);
+    std::vector<std::u16string> f(4);
+    dir.ReadFieldsAt(kSlotCityLines, pos, f);
+    EXPECT_EQ(f[1], u"34101");
+    EXPECT_EQ(f[2], U16("広島市中区"));
+    EXPECT_EQ(dir.ReadCityPosition(34102), 0); // no such city, and no line is read
+    EXPECT_EQ(dir.ReadIndexRecord(1, 1).key, u"1040061 "); // the index is in key order
+    EXPECT_EQ(dir.RecordCount(1), 3);
+}
+
+TEST(Directory, RecordCountsRoundHalfToEven)
+{
+    EXPECT_EQ(RecordCountOf(191996, 4), 47999);
+    EXPECT_EQ(RecordCountOf(10, 4), 2); // 2.5
+    EXPECT_EQ(RecordCountOf(11, 4), 3); // 2.75
+    EXPECT_EQ(RecordCountOf(14, 4), 4); // 3.5
+    EXPECT_EQ(RecordCountOf(6, 12), 0); // 0.5
+    EXPECT_EQ(RecordCountOf(18, 12), 2); // 1.5
+}
+
+TEST(Directory, PrefectureNameIsFieldTwoWhateverFieldOneHolds)
+{
+    TempDir t;
+    MiniDirectory d = Hiroshima();
+    d.Write(t.path());
+    // Rewrite line 34 with a nonsense code.
+    std::string toshi2 = ubin::test::ReadBytes(t.path() / FileName(kCityLinesFileName));
+    const std::string from = EncodeCp932(U16("34,広島県"));
+    toshi2.replace(toshi2.find(from), from.size(), EncodeCp932(U16("xx,広島県")));
+    ubin::test::WriteBytes(t.path() / FileName(kCityLinesFileName), toshi2);
+    DirectoryState dir;
+    dir.dataFolder = t.DataFolder();
+    dir.StartUp();
+    EXPECT_EQ(dir.prefNames[34], U16("広島県"));
+}
+
+TEST(Directory, MissingShortAndDamagedFilesAreNamedErrors)
+{
+    auto startUpError = [](const TempDir& t) -> std::string {
+        DirectoryState dir;
+        dir.dataFolder = t.DataFolder();
+        try {
+            dir.StartUp();
+        } catch (const DirectoryError& e) {
+            return e.what();
+        }
+        return "";
+    };
+    {
+        TempDir t;
+        Hiroshima().Write(t.path());
+        std::filesystem::remove(t.path() / "UIND3.IDX");
+        const std::string msg = startUpError(t);
+        EXPECT_NE(msg.find("UIND3.IDX"), std::string::npos) << msg;
+        EXPECT_NE(msg.find("not found"), std::string::npos) << msg;
+        EXPECT_FALSE(std::filesystem::exists(t.path() / "UIND3.IDX")); // the data folder is never written
+    }
+    {
+        TempDir t;
+        Hiroshima().Write(t.path());
+        std::filesystem::remove(t.path() / FileName(kPointFileName));
+        EXPECT_NE(startUpError(t).find("Point.POI"), std::string::npos);
+    }
+    {
+        TempDir t;
+        Hiroshima().Write(t.path());
+        ubin::test::WriteBytes(t.path() / "TOSHI2.TDB", EncodeCp932(U16("1,北海道,ﾎｯｶｲﾄﾞｳ\r\n2,青森県,ｱｵﾓﾘｹﾝ\r\n")));
+        const std::string msg = startUpError(t);
+        EXPECT_NE(msg.find("TOSHI2.TDB"), std::string::npos) << msg;
+        EXPECT_NE(msg.find("47"), std::string::npos) << msg;
+    }
+    {
+        TempDir t;
+        Hiroshima().Write(t.path());
+        ubin::test::WriteBytes(t.path() / "TOSHI2.TDB", "1,a,b,c\r\n");
+        const std::string msg = startUpError(t);
+        EXPECT_NE(msg.find("line 1"), std::string::npos) << msg;
+    }
+    {
+        TempDir t;
+        Hiroshima().Write(t.path());
+        ubin::test::WriteBytes(t.path() / "TOSHI2.TDB", "1,\x80\r\n");
+        const std::string msg = startUpError(t);
+        EXPECT_NE(msg.find("byte 3"), std::string::npos) << msg;
+    }
+}
+
+TEST(Directory, ReadsOutsideTheFilesAreErrorsNotGarbage)
+{
+    TempDir t;
+    Hiroshima().Write(t.path());
+    DirectoryState dir;
+    dir.dataFolder = t.DataFolder();
+    dir.StartUp();
+    EXPECT_THROW(dir.ReadIndexRecord(1, 4), DirectoryError);
+    EXPECT_THROW(dir.ReadIndexRecord(1, 0), DirectoryError);
+    EXPECT_THROW(dir.ReadPointRecord(-1), DirectoryError);
+    EXPECT_THROW(dir.ReadCityPosition(48000), DirectoryError);
+    EXPECT_THROW(dir.ReadLineAt(kSlotLines, 100000), DirectoryError);
+    EXPECT_THROW(dir.ReadLineAt(kSlotLines, 0), DirectoryError);
+
+    // A line with seven fields where six are held names the file and the position.
+    std::vector<std::u16string> f(7);
+    ubin::test::WriteBytes(t.path() / FileName(kLinesFileName), "1,2,3,4,5,6,7\r\n");
+    DirectoryState again;
+    again.dataFolder = t.DataFolder();
+    again.StartUp();
+    try {
+        again.ReadPostalEntry(1, f);
+        FAIL();
+    } catch (const DirectoryError& e) {
+        EXPECT_NE(std::string(e.what()).find("CSV"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("byte 1"), std::string::npos);
+    }
+}
+
+TEST(Directory, LastLineWithoutLineEndAndOverlongLines)
+{
+    TempDir t;
+    Hiroshima().Write(t.path());
+    ubin::test::WriteBytes(t.path() / FileName(kLinesFileName), "a,b\r\nc,d");
+    DirectoryState dir;
+    dir.dataFolder = t.DataFolder();
+    dir.StartUp();
+    EXPECT_EQ(dir.ReadLineAt(kSlotLines, 1), u"a,b");
+    EXPECT_EQ(dir.ReadLineAt(kSlotLines, 6), u"c,d");
+
+    ubin::test::WriteBytes(t.path() / FileName(kLinesFileName), std::string(40000, 'x') + "\r\n");
+    DirectoryState longLines;
+    longLines.dataFolder = t.DataFolder();
+    longLines.StartUp();
+    EXPECT_THROW(longLines.ReadLineAt(kSlotLines, 1), DirectoryError);
+}
+
+TEST(Directory, AShortRecordAtTheEndIsAnError)
+{
+    TempDir t;
+    Hiroshima().Write(t.path());
+    // 3 records and 7 bytes: the count rounds up to 4, and record 4 is cut short.
+    std::string idx = ubin::test::ReadBytes(t.path() / "UIND1.IDX");
+    ubin::test::WriteBytes(t.path() / "UIND1.IDX", idx + "1234567");
+    DirectoryState dir;
+    dir.dataFolder = t.DataFolder();
+    dir.StartUp();
+    EXPECT_EQ(dir.RecordCount(1), 4);
+    EXPECT_THROW(dir.ReadIndexRecord(1, 4), DirectoryError);
+}
