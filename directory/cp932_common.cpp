@@ -132,8 +132,8 @@ std::u16string FromUtf8(std::string_view text)
     auto bad = [&] { throw EncodingError("byte " + std::to_string(i + 1) + " is not valid UTF-8"); };
     while (i < text.size()) {
         const auto b = static_cast<unsigned char>(text[i]);
-        char32_t c;
-        int extra;
+        char32_t c = 0;
+        int extra = 0;
         if (b < 0x80) { c = b; extra = 0; }
         else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; }
         else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; }

@@ -85,15 +85,19 @@ ClipFlags FlagValues(const std::array<std::u16string, kSettingsValueCount>& valu
     return flags;
 }
 
-std::u16string Quoted(const std::u16string& text) { return u"\"" + text + u"\""; }
+// A text value is written inside double quotes unchanged, so it cannot itself hold a double
+// quote or a line break: the file would read back differently.
+std::u16string Quoted(const std::u16string& text)
+{
+    if (text.find_first_of(u"\"\r\n") != std::u16string::npos)
+        throw SettingsError("the value \"" + ToUtf8(text) + "\" holds a double quote or a line break and cannot be written");
+    return u"\"" + text + u"\"";
+}
 
 std::u16string Integer(std::int16_t v) { return U16(std::to_string(v)); }
 
 std::string Finish(std::u16string line)
 {
-    for (std::size_t i = 0; i < line.size(); ++i)
-        if (line[i] == u'\r' || line[i] == u'\n')
-            throw SettingsError("a value holds a line break and cannot be written");
     line += u",\"END\"\r\n";
     try {
         return EncodeCp932(line);
@@ -109,6 +113,9 @@ void AppendFlags(std::u16string& line, const ClipFlags& flags)
 
 std::u16string ReadFileText(const std::filesystem::path& path)
 {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) throw SettingsError(path.string() + ": file not found");
+    if (std::filesystem::is_directory(path, ec)) throw SettingsError(path.string() + ": is a folder, not a file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw SettingsError(path.string() + ": cannot be opened");
     std::ostringstream bytes;

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test (GUI tests run on Qt's offscreen platform; the few
+# that need a real X server start their own under xvfb-run).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if ! dpkg -s qt6-base-dev libgtest-dev ninja-build >/dev/null 2>&1; then
+  bash scripts/install-deps.sh
+fi
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug
+cmake --build build
+ctest --test-dir build --output-on-failure -j2

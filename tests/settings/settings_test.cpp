@@ -1,0 +1,199 @@
+#include "cp932.h"
+#include "places.h"
+#include "settings.h"
+#include "temp_dir.h"
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace ubin;
+using ubin::test::ReadBytes;
+using ubin::test::TempDir;
+using ubin::test::WriteBytes;
+
+namespace {
+
+const std::string kMarubetaLine = "\"r1\",\"r2\",\"C:\\ZIPDATA\\\",0,1200,-300,0,1,1,1,0,0,1,7,8,\"END\"\r\n";
+
+void WriteText(const std::filesystem::path& p, const std::string& utf8) { WriteBytes(p, EncodeCp932(U16(utf8))); }
+
+} // namespace
+
+TEST(SettingsRead, MarubetaLine)
+{
+    const Settings s = ParseSettings(U16(kMarubetaLine));
+    EXPECT_EQ(s.reserved1, u"r1");
+    EXPECT_EQ(s.dataFolder, u"C:\\ZIPDATA\\");
+    EXPECT_EQ(s.windowLeft, 1200);
+    EXPECT_EQ(s.windowTop, -300);
+    EXPECT_EQ(s.clipFlags, (ClipFlags{0, 1, 1, 1, 0, 0, 1, 7, 8}));
+    EXPECT_TRUE(IsOn(s.clipFlags, kClipPostalCode));
+    EXPECT_FALSE(IsOn(s.clipFlags, kClipKana));
+}
+
+TEST(SettingsRead, QuotedNumbersFoldersWithCommasAndMissingEnd)
+{
+    // As the editor writes it: values 1-6 quoted; a folder holding a comma; no END at all.
+    const Settings s = ParseSettings(U16("\"\",\"\",\"/data/a,b/\",\"0\",\"1200\",\" 45\",1,1,1,1,1,1,1,2,-1"));
+    EXPECT_EQ(s.dataFolder, u"/data/a,b/");
+    EXPECT_EQ(s.windowLeft, 1200);
+    EXPECT_EQ(s.windowTop, 45);
+    EXPECT_EQ(s.clipFlags[7], 2);
+    EXPECT_EQ(s.clipFlags[8], -1);
+    // Blanks before values are skipped; anything after the 15th value is ignored.
+    const Settings t = ParseSettings(U16("  a, b ,c,1,2,3,0,0,0,0,0,0,0,0,0,\"END\",junk,more"));
+    EXPECT_EQ(t.reserved1, u"a");
+    EXPECT_EQ(t.reserved2, u"b ");
+}
+
+TEST(SettingsRead, UnreadableLines)
+{
+    // 14 values
+    EXPECT_THROW(ParseSettings(u"a,b,c,1,2,3,0,0,0,0,0,0,0,0"), SettingsError);
+    // a flag that is not a number
+    EXPECT_THROW(ParseSettings(u"a,b,c,1,2,3,0,x,0,0,0,0,0,0,0"), SettingsError);
+    // a position beyond 16 bits
+    EXPECT_THROW(ParseSettings(u"a,b,c,1,40000,3,0,0,0,0,0,0,0,0,0"), SettingsError);
+    // the editor keeps values 4-6 as text, but flags must still be numbers
+    EXPECT_NO_THROW(ParseEditorSettings(u"a,b,c,x,y,z,0,0,0,0,0,0,0,0,0"));
+    EXPECT_THROW(ParseEditorSettings(u"a,b,c,x,y,z,0,0,0,0,0,0,0,0,q"), SettingsError);
+    std::int16_t v;
+    EXPECT_TRUE(ParseSettingsInteger(u"\t-32768 ", v));
+    EXPECT_EQ(v, -32768);
+    EXPECT_FALSE(ParseSettingsInteger(u"32768", v));
+    EXPECT_FALSE(ParseSettingsInteger(u"12a", v));
+}
+
+TEST(SettingsWrite, EachWriterReadByEachReader)
+{
+    Settings s = ParseSettings(U16(kMarubetaLine));
+    const std::string marubeta = FormatSettings(s);
+    EXPECT_EQ(marubeta, kMarubetaLine);
+
+    EditorSettings e = ParseEditorSettings(DecodeCp932(marubeta));
+    const std::string editor = FormatEditorSettings(e);
+    EXPECT_EQ(editor, "\"r1\",\"r2\",\"C:\\ZIPDATA\\\",\"0\",\"1200\",\"-300\",0,1,1,1,0,0,1,7,8,\"END\"\r\n");
+    // Marubeta reads the editor's quoted numbers as the same numbers.
+    const Settings back = ParseSettings(DecodeCp932(editor));
+    EXPECT_EQ(back.windowLeft, 1200);
+    EXPECT_EQ(back.clipFlags, s.clipFlags);
+    EXPECT_EQ(FormatSettings(back), kMarubetaLine);
+
+    // Japanese folder names are written in code page 932.
+    s.dataFolder = U16("/データ/郵便/");
+    EXPECT_EQ(ParseSettings(DecodeCp932(FormatSettings(s))).dataFolder, s.dataFolder);
+    // Values that would read back differently are refused, not written.
+    s.dataFolder = u"bad\nfolder";
+    EXPECT_THROW(FormatSettings(s), SettingsError);
+    s.dataFolder = u"say \"x\"";
+    EXPECT_THROW(FormatSettings(s), SettingsError);
+    s.dataFolder = u"say \"x\"";
+    EXPECT_THROW(FormatSettings(s), SettingsError);
+}
+
+TEST(SettingsFind, SearchOrderAcrossPlaces)
+{
+    TempDir t;
+    std::filesystem::create_directories(t / "win");
+    std::filesystem::create_directories(t / "cur");
+    std::filesystem::create_directories(t / "share");
+    PlaceContext ctx{t / "win", t / "cur", t / "share"};
+    const auto places = SettingsPlaces(Program::Marubeta, ctx);
+    ASSERT_EQ(places.size(), 3u);
+    EXPECT_EQ(SettingsPlaces(Program::Control, ctx).size(), 2u);
+
+    std::vector<std::string> tried;
+    EXPECT_FALSE(FindSettings(places, &tried));
+    EXPECT_EQ(tried.size(), 3u);
+
+    WriteText(t / "share" / "ubscon.def", "a,b,/share/,0,0,0,0,0,0,0,0,0,0,0,0");
+    auto found = FindSettings(places);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->placeIndex, 2u);
+
+    WriteText(t / "cur" / "ubscon.def", "a,b,/cur/,0,0,0,0,0,0,0,0,0,0,0,0");
+    // A Windows-folder file with only 14 values is passed over.
+    WriteText(t / "win" / "ubscon.def", "a,b,/win/,0,0,0,0,0,0,0,0,0,0,0");
+    found = FindSettings(places);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->settings.dataFolder, u"/cur/");
+
+    WriteText(t / "win" / "ubscon.def", "a,b,/win/,0,0,0,0,0,0,0,0,0,0,0,0");
+    found = FindSettings(places);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->settings.dataFolder, u"/win/");
+    EXPECT_EQ(found->path, places[0]);
+}
+
+TEST(SettingsWrite, AtomicReplaceCreatesTheFolderAndKeepsTheOldFileOnFailure)
+{
+    TempDir t;
+    const auto path = t / "new" / "folder" / "ubscon.def";
+    Settings s;
+    s.dataFolder = u"/x/";
+    WriteSettingsFile(path, s);
+    EXPECT_EQ(ReadSettingsFile(path).dataFolder, u"/x/");
+
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    ::chmod((t / "new" / "folder").c_str(), 0555);
+    s.dataFolder = u"/y/";
+    try {
+        WriteSettingsFile(path, s);
+        FAIL() << "the write into a read-only folder succeeded";
+    } catch (const SettingsError& e) {
+        EXPECT_NE(std::string(e.what()).find("ubscon.def"), std::string::npos);
+    }
+    ::chmod((t / "new" / "folder").c_str(), 0755);
+    EXPECT_EQ(ReadSettingsFile(path).dataFolder, u"/x/");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t / "new" / "folder"), {}), 1);
+}
+
+TEST(SettingsWrite, AFailureHalfwayLeavesTheOldFileWhole)
+{
+    TempDir t;
+    const auto path = t / "ubscon.def";
+    WriteBytes(path, kMarubetaLine);
+    // A file size limit smaller than the new line makes the write stop partway through.
+    struct rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 16;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    Settings s = ParseSettings(U16(kMarubetaLine));
+    s.dataFolder = u"/a/much/longer/folder/than/sixteen/bytes/";
+    std::string error;
+    try {
+        WriteSettingsFile(path, s);
+    } catch (const SettingsError& e) {
+        error = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_NE(error.find("ubscon.def"), std::string::npos) << error;
+    EXPECT_EQ(ReadBytes(path), kMarubetaLine);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.path()), {}), 1); // no temporary file left
+
+    // A target that is a folder cannot be replaced by the rename, the last step.
+    std::filesystem::create_directories(t / "blocked" / "ubscon.def" / "inside");
+    EXPECT_THROW(WriteFileAtomically(t / "blocked" / "ubscon.def", "new"), SettingsError);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t / "blocked"), {}), 1);
+}
+
+TEST(SettingsPlaces, FinalSeparatorAndPositionClamp)
+{
+    EXPECT_EQ(WithFinalSeparator(u""), u"");
+    EXPECT_EQ(WithFinalSeparator(u"/data"), u"/data/");
+    EXPECT_EQ(WithFinalSeparator(u"/data/"), u"/data/");
+    EXPECT_EQ(ClampToInt16(40000), 32767);
+    EXPECT_EQ(ClampToInt16(-40000), -32768);
+    EXPECT_EQ(ClampToInt16(1200), 1200);
+    const PlaceContext ctx = PlatformPlaces(Program::Marubeta, "/home/u/.config", "/usr/bin", "/tmp");
+    EXPECT_EQ(ctx.windowsFolder, std::filesystem::path("/home/u/.config/marubeta"));
+    EXPECT_EQ(ctx.installFolder, std::filesystem::path("/usr/share/marubeta"));
+}
