@@ -1,0 +1,236 @@
+#include "builder.h"
+
+#include "cp932.h"
+#include "directory.h"
+#include "ken_all.h"
+#include "output_folder.h"
+#include "places.h"
+#include "prefectures.h"
+#include "settings.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <numeric>
+#include <unordered_map>
+
+namespace fs = std::filesystem;
+
+namespace ubin {
+
+namespace {
+
+constexpr std::int32_t kCityTableRecords = 47999;
+constexpr int kProgressEvery = 8192;
+constexpr char kSettingsName[] = "ubscon.def";
+
+struct IndexEntry {
+    std::array<char, kKeyBytes> key;
+    std::int32_t entryNumber;
+};
+
+bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// The first 8 bytes of a code page 932 text, never half a double-byte character, padded with
+// blanks.
+std::array<char, kKeyBytes> MakeKey(std::string_view text)
+{
+    std::array<char, kKeyBytes> key;
+    key.fill(' ');
+    std::size_t n = 0;
+    while (n < text.size()) {
+        const std::size_t width = IsLeadByte(static_cast<unsigned char>(text[n])) ? 2 : 1;
+        if (n + width > kKeyBytes) break;
+        n += width;
+    }
+    std::memcpy(key.data(), text.data(), n);
+    return key;
+}
+
+void PutInt32(std::string& out, std::int32_t v)
+{
+    const auto u = static_cast<std::uint32_t>(v);
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
+}
+
+std::int32_t Position(const std::string& file, const fs::path& name)
+{
+    if (file.size() >= 0x7FFFFFFF) throw BuildError(name, 0, "grows beyond the 2 GB a line position can reach");
+    return static_cast<std::int32_t>(file.size() + 1);
+}
+
+fs::path FileName(const std::u16string& name)
+{
+#ifdef _WIN32
+    return fs::path(std::wstring(name.begin(), name.end()));
+#else
+    return fs::path(ToUtf8(name));
+#endif
+}
+
+std::string Digits(std::int32_t value, int width)
+{
+    std::string s = std::to_string(value);
+    return std::string(static_cast<std::size_t>(std::max(0, width - static_cast<int>(s.size()))), '0') + s;
+}
+
+// Index keys are compared byte by byte, which for every character a key holds is the order of
+// the key search; equal keys keep entry order.
+std::string IndexBytes(std::vector<IndexEntry>& records)
+{
+    std::sort(records.begin(), records.end(), [](const IndexEntry& a, const IndexEntry& b) {
+        const int c = std::memcmp(a.key.data(), b.key.data(), kKeyBytes);
+        return c != 0 ? c < 0 : a.entryNumber < b.entryNumber;
+    });
+    std::string out;
+    out.reserve(records.size() * kIndexRecordLength);
+    for (const IndexEntry& r : records) {
+        out.append(r.key.data(), kKeyBytes);
+        PutInt32(out, r.entryNumber);
+    }
+    return out;
+}
+
+// Refuses to replace anything but a folder of directory files, so that a mistyped output
+// folder cannot take other files with it.
+void CheckReplaceable(const fs::path& outDir)
+{
+    std::error_code ec;
+    const auto status = fs::symlink_status(outDir, ec);
+    if (!fs::exists(status)) return;
+    if (!fs::is_directory(status))
+        throw BuildError(outDir, 0, "exists and is not a folder; give a new folder or one made by ubin-build");
+    std::vector<fs::path> known = {FileName(kPointFileName), FileName(kLinesFileName), FileName(kCityTableFileName),
+                                   FileName(kCityLinesFileName), fs::path(kSettingsName)};
+    for (const auto& n : kIndexFileNames) known.push_back(FileName(n));
+    for (const auto& item : fs::directory_iterator(outDir, ec)) {
+        const fs::path name = item.path().filename();
+        if (std::find(known.begin(), known.end(), name) == known.end())
+            throw BuildError(outDir, 0, "holds " + name.string()
+                                            + ", which is not a directory file; a build replaces the whole folder, so "
+                                              "give a new folder or one made by ubin-build");
+    }
+    if (ec) throw BuildError(outDir, 0, "cannot be listed: " + ec.message());
+}
+
+} // namespace
+
+BuildError::BuildError(const fs::path& file, std::int64_t line, const std::string& reason)
+    : std::runtime_error(file.string() + (line > 0 ? ": line " + std::to_string(line) : std::string()) + ": " + reason),
+      file_(file), line_(line), reason_(reason)
+{
+}
+
+BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const BuildOptions& options)
+{
+    fs::path target = fs::absolute(outDir).lexically_normal();
+    if (!target.has_filename()) target = target.parent_path();
+    if (target == target.root_path()) throw BuildError(outDir, 0, "the root folder cannot be the output folder");
+    CheckReplaceable(target);
+
+    BuildProgress progress;
+    KenAllData data = ReadKenAll(kenAll, options, progress);
+
+    // Entry order: municipal code, then the town's first appearance, then postal code.
+    const std::size_t n = data.entries.size();
+    if (n > 0x7FFFFFFF) throw BuildError(kenAll, 0, "holds more entries than an entry number can count");
+    std::unordered_map<std::string, std::size_t> townFirst;
+    std::vector<std::size_t> townOf(n);
+    std::vector<std::int32_t> townSize(n, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const KenAllEntry& e = data.entries[i];
+        std::string key = std::to_string(e.cityCode);
+        key.push_back('\0');
+        key += e.townName;
+        const std::size_t first = townFirst.try_emplace(std::move(key), i).first->second;
+        townOf[i] = first;
+        ++townSize[first];
+    }
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const KenAllEntry& x = data.entries[a];
+        const KenAllEntry& y = data.entries[b];
+        if (x.cityCode != y.cityCode) return x.cityCode < y.cityCode;
+        if (townOf[a] != townOf[b]) return townOf[a] < townOf[b];
+        return x.postalCode < y.postalCode;
+    });
+
+    const fs::path linesName = FileName(kLinesFileName);
+    std::string lines, points;
+    lines.reserve(n * 64);
+    points.reserve(n * kPointRecordLength);
+    std::array<std::vector<IndexEntry>, 5> indexes;
+    for (auto& index : indexes) index.reserve(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const KenAllEntry& e = data.entries[order[k]];
+        const auto entryNumber = static_cast<std::int32_t>(k + 1);
+        const std::string code = Digits(e.cityCode, 5);
+        points.append(e.postalCode);
+        PutInt32(points, entryNumber);
+        PutInt32(points, Position(lines, linesName));
+        lines.append(e.postalCode).append(",").append(code).append(",").append(e.townKana).append(",");
+        lines.append(e.townName).append(",").append(e.detail).append(townSize[townOf[order[k]]] > 1 ? ",1\r\n" : ",0\r\n");
+        indexes[0].push_back({MakeKey(e.postalCode), entryNumber});
+        indexes[1].push_back({MakeKey(code), entryNumber});
+        indexes[2].push_back({MakeKey(e.townKana), entryNumber});
+        indexes[3].push_back({MakeKey(e.townName), entryNumber});
+        indexes[4].push_back({MakeKey(e.postalCode), entryNumber});
+        if ((k + 1) % kProgressEvery == 0) {
+            progress.entriesWritten = entryNumber;
+            if (options.progress) options.progress(progress);
+            if (options.cancel && options.cancel->load()) throw BuildError(outDir, 0, "the build was interrupted");
+        }
+    }
+
+    // The prefecture lines, then one line per municipal code; TOSHI1.TDB points at each.
+    const fs::path cityLinesName = FileName(kCityLinesFileName);
+    std::string cityLines;
+    std::vector<std::int32_t> cityTable(kCityTableRecords, 0);
+    for (std::size_t p = 0; p < kPrefectures.size(); ++p) {
+        cityTable[p] = Position(cityLines, cityLinesName);
+        cityLines.append(std::to_string(p + 1)).append(",").append(EncodeCp932(kPrefectures[p].name));
+        cityLines.append(",").append(EncodeCp932(kPrefectures[p].kana)).append("\r\n");
+    }
+    for (const auto& [code, city] : data.cities) {
+        cityTable[static_cast<std::size_t>(code - 1)] = Position(cityLines, cityLinesName);
+        cityLines.append(Digits(code, 5)).append(",").append(city.name).append(",").append(city.kana).append("\r\n");
+    }
+    std::string cityTableBytes;
+    cityTableBytes.reserve(cityTable.size() * kCityRecordLength);
+    for (const std::int32_t v : cityTable) PutInt32(cityTableBytes, v);
+
+    OutputFolder folder(target);
+    for (int i = 0; i < 5; ++i) folder.WriteFile(FileName(kIndexFileNames[i]), IndexBytes(indexes[static_cast<std::size_t>(i)]));
+    folder.WriteFile(FileName(kPointFileName), points);
+    folder.WriteFile(linesName, lines);
+    folder.WriteFile(FileName(kCityTableFileName), cityTableBytes);
+    folder.WriteFile(cityLinesName, cityLines);
+    if (options.writeSettings) {
+        Settings s;
+        s.dataFolder = WithFinalSeparator(options.settingsDataFolder ? *options.settingsDataFolder
+                                                                     : FromUtf8(target.string()));
+        s.clipFlags[kClipPostalCode] = s.clipFlags[kClipAddress1] = s.clipFlags[kClipAddress2] = 1;
+        try {
+            WriteSettingsFile(folder.path() / kSettingsName, s);
+        } catch (const SettingsError& e) {
+            throw BuildError(target / kSettingsName, 0, std::string("cannot be written: ") + e.what());
+        }
+    }
+    if (options.cancel && options.cancel->load()) throw BuildError(outDir, 0, "the build was interrupted");
+    folder.Commit();
+
+    progress.entriesWritten = static_cast<std::int64_t>(n);
+    if (options.progress) options.progress(progress);
+
+    BuildReport report;
+    report.encoding = data.encoding;
+    report.rowsRead = data.rowsRead;
+    report.rowsJoined = data.rowsJoined;
+    report.entries = static_cast<std::int32_t>(n);
+    report.cityCodes = static_cast<std::int32_t>(data.cities.size());
+    report.charactersReplaced = data.charactersReplaced;
+    return report;
+}
+
+} // namespace ubin

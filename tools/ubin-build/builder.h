@@ -1,0 +1,68 @@
+#pragma once
+// ubin-build: the directory files (UIND1.IDX .. UIND5.IDX, 郵便Point.POI, 郵便番号.CSV,
+// TOSHI1.TDB, TOSHI2.TDB) from Japan Post's KEN_ALL.CSV. The rules are written down in
+// docs/directory-format.md.
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace ubin {
+
+// A build that stopped. The message names the file, the line (when there is one) and why:
+// "KEN_ALL.CSV: line 12: column 3 (postal code) is not 7 digits: 73000a4".
+class BuildError : public std::runtime_error {
+public:
+    BuildError(const std::filesystem::path& file, std::int64_t line, const std::string& reason);
+
+    const std::filesystem::path& file() const { return file_; }
+    std::int64_t line() const { return line_; } // 1-based; 0 when the fault is not on a line
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::filesystem::path file_;
+    std::int64_t line_;
+    std::string reason_;
+};
+
+struct BuildProgress {
+    std::int64_t rowsRead = 0;
+    std::int64_t entriesWritten = 0;
+};
+
+struct BuildOptions {
+    // Also write ubscon.def into the directory: DataFolder is the directory with its final
+    // separator, clip flags 1, 2 and 3 on, the rest off.
+    bool writeSettings = false;
+    // The DataFolder written to ubscon.def instead of the absolute output folder, for a
+    // directory built in one place and installed in another.
+    std::optional<std::u16string> settingsDataFolder;
+    // Called now and then while rows are read and entries written; may be empty.
+    std::function<void(const BuildProgress&)> progress;
+    // When it becomes true the build stops with a BuildError and leaves the output folder as
+    // it was.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+enum class InputEncoding { Cp932, Utf8 };
+
+struct BuildReport {
+    InputEncoding encoding = InputEncoding::Cp932;
+    std::int64_t rowsRead = 0;
+    std::int64_t rowsJoined = 0;      // continuation rows joined to the row before them
+    std::int32_t entries = 0;
+    std::int32_t cityCodes = 0;
+    std::int64_t charactersReplaced = 0; // commas and double quotes in values, see the format doc
+};
+
+// Reads kenAll and writes the directory into outDir. The files are written into a new folder
+// beside outDir, which then takes outDir's place: on any failure outDir is left as it was.
+// An existing outDir is replaced whole; it must be a folder holding nothing but directory
+// files and ubscon.def, so that a mistyped folder name cannot wipe other files.
+BuildReport BuildDirectory(const std::filesystem::path& kenAll, const std::filesystem::path& outDir,
+                           const BuildOptions& options = {});
+
+} // namespace ubin

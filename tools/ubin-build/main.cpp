@@ -1,0 +1,103 @@
+// ubin-build KEN_ALL.CSV OUTDIR [--settings] [--quiet] [--data-folder FOLDER]
+#include "builder.h"
+
+#include "cp932.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#define UBIN_ISATTY(fd) _isatty(fd)
+#else
+#include <unistd.h>
+#define UBIN_ISATTY(fd) ::isatty(fd)
+#endif
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnSignal(int) { interrupted = true; }
+
+void Usage(std::FILE* to)
+{
+    std::fputs("usage: ubin-build KEN_ALL.CSV OUTDIR [--settings] [--quiet] [--data-folder FOLDER]\n"
+               "\n"
+               "Writes the directory files UIND1.IDX .. UIND5.IDX, 郵便Point.POI, 郵便番号.CSV,\n"
+               "TOSHI1.TDB and TOSHI2.TDB into OUTDIR, replacing the folder whole.\n"
+               "\n"
+               "  --settings          also write OUTDIR/ubscon.def with DataFolder = OUTDIR\n"
+               "  --data-folder DIR   the DataFolder that --settings writes, when the directory\n"
+               "                      will be read from another place (an installation)\n"
+               "  --quiet             no progress and no summary\n",
+               to);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> positional;
+    ubin::BuildOptions options;
+    bool quiet = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--settings") {
+            options.writeSettings = true;
+        } else if (arg == "--quiet") {
+            quiet = true;
+        } else if (arg == "--data-folder" && i + 1 < argc) {
+            options.settingsDataFolder = ubin::FromUtf8(argv[++i]);
+        } else if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (arg.starts_with("-") && arg != "-") {
+            std::fprintf(stderr, "ubin-build: unknown option %s\n", arg.c_str());
+            Usage(stderr);
+            return 2;
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.size() != 2 || (options.settingsDataFolder && !options.writeSettings)) {
+        Usage(stderr);
+        return 2;
+    }
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    options.cancel = &interrupted;
+
+    const bool showProgress = !quiet && UBIN_ISATTY(2);
+    if (showProgress) {
+        options.progress = [](const ubin::BuildProgress& p) {
+            std::fprintf(stderr, "\rrows read: %lld, entries written: %lld", static_cast<long long>(p.rowsRead),
+                         static_cast<long long>(p.entriesWritten));
+            std::fflush(stderr);
+        };
+    }
+
+    try {
+        const ubin::BuildReport r = ubin::BuildDirectory(positional[0], positional[1], options);
+        if (showProgress) std::fputc('\n', stderr);
+        if (!quiet) {
+            std::printf("%s: %d entries under %d municipal codes from %lld rows (%lld continuation rows joined)\n",
+                        positional[1].c_str(), r.entries, r.cityCodes, static_cast<long long>(r.rowsRead),
+                        static_cast<long long>(r.rowsJoined));
+            if (r.charactersReplaced > 0)
+                std::printf("%lld commas or double quotes in values were written in their full-width form\n",
+                            static_cast<long long>(r.charactersReplaced));
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        if (showProgress) std::fputc('\n', stderr);
+        std::fprintf(stderr, "ubin-build: %s\n", e.what());
+        return 1;
+    }
+}

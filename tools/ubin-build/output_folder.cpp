@@ -1,0 +1,148 @@
+#include "output_folder.h"
+
+#include "builder.h"
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#ifdef _WIN32
+#include <fstream>
+#else
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace ubin {
+
+namespace {
+
+fs::path Beside(const fs::path& finalPath, const std::string& tag)
+{
+    static std::mt19937_64 random{std::random_device{}()};
+    static const char* digits = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string suffix;
+    for (int i = 0; i < 8; ++i) suffix.push_back(digits[random() % 36]);
+    return finalPath.parent_path() / ("." + finalPath.filename().string() + "." + tag + "-" + suffix);
+}
+
+[[noreturn]] void Fail(const fs::path& path, const std::string& what, const std::error_code& ec)
+{
+    throw BuildError(path, 0, what + ": " + ec.message());
+}
+
+void SyncFolder([[maybe_unused]] const fs::path& folder)
+{
+#ifndef _WIN32
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#endif
+}
+
+// Exchanges two existing folders in one step; false when the system cannot.
+bool Exchange([[maybe_unused]] const fs::path& a, [[maybe_unused]] const fs::path& b, std::error_code& ec)
+{
+#if defined(__linux__) && defined(RENAME_EXCHANGE)
+    if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) ec = std::error_code(errno, std::generic_category());
+#else
+    ec.clear();
+#endif
+    return false;
+}
+
+} // namespace
+
+OutputFolder::OutputFolder(const fs::path& finalPath) : final_(finalPath)
+{
+    std::error_code ec;
+    fs::create_directories(final_.parent_path(), ec);
+    if (ec) Fail(final_.parent_path(), "the folder cannot be created", ec);
+    for (int attempt = 0;; ++attempt) {
+        temp_ = Beside(final_, "build");
+        if (fs::create_directory(temp_, ec)) break;
+        if (ec || attempt == 20) Fail(temp_, "the build folder cannot be created", ec);
+    }
+    // The new folder gets the old one's permissions, or the usual ones for a new folder.
+    const fs::perms perms = fs::is_directory(final_, ec)
+                                ? fs::status(final_, ec).permissions()
+                                : fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
+                                      | fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(temp_, perms, ec);
+}
+
+OutputFolder::~OutputFolder()
+{
+    if (committed_) return;
+    std::error_code ec;
+    fs::remove_all(temp_, ec);
+}
+
+void OutputFolder::WriteFile(const fs::path& name, std::string_view bytes)
+{
+    const fs::path path = temp_ / name;
+#ifdef _WIN32
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) throw BuildError(final_ / name, 0, "cannot be written");
+#else
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    auto fail = [&](int err) {
+        if (fd >= 0) ::close(fd);
+        throw BuildError(final_ / name, 0, std::string("cannot be written: ") + std::strerror(err));
+    };
+    if (fd < 0) fail(errno);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) fail(errno);
+    if (::close(fd) != 0) throw BuildError(final_ / name, 0, std::string("cannot be written: ") + std::strerror(errno));
+#endif
+}
+
+void OutputFolder::Commit()
+{
+    SyncFolder(temp_);
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(final_, ec))) {
+        fs::rename(temp_, final_, ec);
+        if (ec) Fail(final_, "cannot be put in place", ec);
+        committed_ = true;
+        SyncFolder(final_.parent_path());
+        return;
+    }
+    if (Exchange(temp_, final_, ec)) {
+        committed_ = true; // temp_ now holds the old folder
+        fs::remove_all(temp_, ec);
+        SyncFolder(final_.parent_path());
+        return;
+    }
+    if (ec) Fail(final_, "cannot be replaced", ec);
+    const fs::path old = Beside(final_, "old");
+    fs::rename(final_, old, ec);
+    if (ec) Fail(final_, "cannot be replaced", ec);
+    fs::rename(temp_, final_, ec);
+    if (ec) {
+        std::error_code back;
+        fs::rename(old, final_, back);
+        Fail(final_, "cannot be replaced", ec);
+    }
+    committed_ = true;
+    fs::remove_all(old, ec);
+    SyncFolder(final_.parent_path());
+}
+
+} // namespace ubin
