@@ -1,0 +1,207 @@
+#include "colours.h"
+#include "dialogs.h"
+#include "fonts.h"
+#include "twips.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace ubin::forms {
+namespace {
+
+TEST(Twips, LengthsRoundToNearestWithHalvesToEven)
+{
+    EXPECT_EQ(TwipsToPixels(1440, 96), 96);
+    EXPECT_EQ(TwipsToPixels(1440, 120), 120);
+    EXPECT_EQ(TwipsToPixels(-1440, 96), -96);
+    // At 144 dots per inch one pixel is 10 twips: 5, 15 and 25 twips are halves.
+    EXPECT_EQ(TwipsToPixels(5, 144), 0);
+    EXPECT_EQ(TwipsToPixels(15, 144), 2);
+    EXPECT_EQ(TwipsToPixels(25, 144), 2);
+    EXPECT_EQ(TwipsToPixels(26, 144), 3);
+    // No usable resolution: 96 dots per inch.
+    EXPECT_EQ(TwipsToPixels(1440, 0), 96);
+    EXPECT_EQ(TwipsToPixels(1440, -5), 96);
+    EXPECT_EQ(PixelsToTwips(96, 0), 1440);
+}
+
+TEST(Twips, PixelsSurviveTheRoundTripAtCommonResolutions)
+{
+    for (const double dpi : {72.0, 96.0, 120.0, 144.0, 192.0})
+        for (int px = -50; px <= 3000; ++px)
+            ASSERT_EQ(TwipsToPixels(PixelsToTwips(px, dpi), dpi), px) << "at " << dpi << " dpi";
+}
+
+TEST(Twips, RectanglesUseEachAxisOwnResolution)
+{
+    const Dpi dpi{96, 192};
+    EXPECT_EQ(TwipsToPixels(QRect(1440, 1440, 720, 720), dpi), QRect(96, 192, 48, 96));
+    EXPECT_EQ(PixelsToTwips(QRect(96, 192, 48, 96), dpi), QRect(1440, 1440, 720, 720));
+}
+
+TEST(Twips, PlacesChildrenFromTheirPropertyAndGrowsOnlyWhenAsked)
+{
+    QWidget form;
+    auto* label = new QLabel(QStringLiteral("郵便番号辞書のパス"), &form);
+    auto* plain = new QLabel(&form); // no twips property: left alone
+    plain->setGeometry(1, 2, 3, 4);
+    const QRect designed(240, 3600, 300, 60); // far too small for its caption
+    label->setProperty(kTwipsProperty, designed);
+
+    const Dpi dpi = LogicalDpi(&form);
+    EXPECT_EQ(PlaceChildrenByTwips(&form), 1);
+    EXPECT_EQ(label->geometry(), TwipsToPixels(designed, dpi));
+    EXPECT_EQ(plain->geometry(), QRect(1, 2, 3, 4));
+
+    PlaceChildrenByTwips(&form, Fit::GrowToContent);
+    const QRect exact = TwipsToPixels(designed, dpi);
+    const QRect grown = label->geometry();
+    EXPECT_EQ(grown.left(), exact.left());
+    EXPECT_GE(grown.width(), label->sizeHint().width());
+    EXPECT_GE(grown.height(), label->sizeHint().height());
+    EXPECT_LE(std::abs(grown.center().y() - exact.center().y()), 1);
+}
+
+TEST(Colours, ValuesHoldRedInTheLowByte)
+{
+    EXPECT_EQ(ToQColor(0x000000FFu), QColor(255, 0, 0));
+    EXPECT_EQ(ToQColor(0x00FF0000u), QColor(0, 0, 255));
+    EXPECT_EQ(ToQColor(0x0080FF40u), QColor(0x40, 0xFF, 0x80));
+    EXPECT_EQ(ToQColor(0x7F0080FFu), QColor(0xFF, 0x80, 0x00)); // the high byte is not a colour
+    EXPECT_EQ(Rgb(192, 192, 192), 0x00C0C0C0u);
+    EXPECT_EQ(Rgb(-3, 300, 1), 0x0001FF00u);
+    for (const BgrColour v : {0x00000000u, 0x00FFFFFFu, 0x00123456u, 0x00C0C0C0u})
+        EXPECT_EQ(ToBgr(ToQColor(v)), v);
+}
+
+TEST(Colours, SystemColoursComeFromThePalette)
+{
+    // A palette where every entry that matters has its own colour.
+    QPalette palette;
+    int n = 1;
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            if (role == QPalette::NoRole) continue;
+            palette.setColor(group, static_cast<QPalette::ColorRole>(role), QColor::fromRgb(static_cast<QRgb>(n++ * 0x010203)));
+        }
+    EXPECT_EQ(ToQColor(0x8000000Fu, palette), palette.color(QPalette::Active, QPalette::Button));
+    EXPECT_EQ(ToQColor(0x80000005u, palette), palette.color(QPalette::Active, QPalette::Base));
+    EXPECT_EQ(ToQColor(0x80000008u, palette), palette.color(QPalette::Active, QPalette::Text));
+    EXPECT_EQ(ToQColor(0x80000012u, palette), palette.color(QPalette::Active, QPalette::ButtonText));
+    EXPECT_EQ(ToQColor(0x8000000Du, palette), palette.color(QPalette::Active, QPalette::Highlight));
+    EXPECT_EQ(ToQColor(0x80000011u, palette), palette.color(QPalette::Disabled, QPalette::Text));
+    EXPECT_EQ(ToQColor(0x80000018u, palette), palette.color(QPalette::Active, QPalette::ToolTipBase));
+    // Numbers the system does not define are black.
+    for (const BgrColour v : {0x80000019u, 0x8000001Fu, 0x80000100u, 0xFFFFFFFFu})
+        EXPECT_EQ(ToQColor(v, palette), QColor(0, 0, 0)) << std::hex << v;
+    for (int i = 0; i <= 24; ++i) EXPECT_TRUE(SystemColourEntry(i).has_value()) << i;
+}
+
+// The colour in the middle of the widget's right half, as drawn.
+QColor DrawnColour(QWidget* w)
+{
+    w->resize(120, 30);
+    const QImage image = w->grab().toImage();
+    return image.pixelColor(image.width() * 3 / 4, image.height() / 2);
+}
+
+TEST(Colours, BackColourIsWhatTheWidgetsDraw)
+{
+    const QColor grey(192, 192, 192);
+    QLabel label;
+    QLineEdit edit;
+    QRadioButton option(QStringLiteral("x"));
+    QCheckBox check(QStringLiteral("x"));
+    for (QWidget* w : std::initializer_list<QWidget*>{&label, &edit, &option, &check}) {
+        SetBackColour(w, Rgb(192, 192, 192));
+        EXPECT_EQ(DrawnColour(w), grey) << w->metaObject()->className();
+    }
+    // A closed list is drawn as a shaded button: near the colour, not equal to it.
+    QComboBox combo;
+    SetBackColour(&combo, Rgb(0, 0, 255));
+    const QColor drawn = DrawnColour(&combo);
+    EXPECT_GT(drawn.blue(), 200);
+    EXPECT_GT(drawn.blue() - drawn.red(), 80);
+    EXPECT_EQ(drawn.red(), drawn.green());
+    // A system colour follows the palette of the widget's class.
+    QLineEdit window;
+    SetBackColour(&window, 0x80000005u);
+    EXPECT_EQ(DrawnColour(&window), QApplication::palette(&window).color(QPalette::Base));
+}
+
+TEST(Fonts, NamedFamilyWhereInstalledElseTheCjkFont)
+{
+    if (!QFontDatabase::hasFamily(QString::fromLatin1(kCjkFontFamily)))
+        GTEST_SKIP() << kCjkFontFamily << " is not installed";
+    EXPECT_EQ(UiFontFamily(QStringLiteral("No Such Family 7f3c")), QString::fromLatin1(kCjkFontFamily));
+    EXPECT_EQ(UiFontFamily({}), QString::fromLatin1(kCjkFontFamily));
+    for (const QString& family : QFontDatabase::families()) {
+        if (family == QString::fromLatin1(kCjkFontFamily)) continue;
+        EXPECT_EQ(UiFontFamily(family), family);
+        break;
+    }
+    const QFont font = UiFont(QStringLiteral("No Such Family 7f3c"), 9);
+    EXPECT_EQ(font.family(), QString::fromLatin1(kCjkFontFamily));
+    EXPECT_EQ(font.pointSizeF(), 9.0);
+}
+
+TEST(Dialogs, ClipboardHoldsOnlyThePlainText)
+{
+    auto* rich = new QMimeData;
+    rich->setHtml(QStringLiteral("<b>old</b>"));
+    rich->setText(QStringLiteral("old"));
+    QGuiApplication::clipboard()->setMimeData(rich);
+
+    SetClipboardText(QStringLiteral("〒730-0014,広島県広島市中区"));
+    const QMimeData* now = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(now, nullptr);
+    EXPECT_EQ(now->text(), QStringLiteral("〒730-0014,広島県広島市中区"));
+    EXPECT_FALSE(now->hasHtml());
+}
+
+// Answers the next message box with the button of the given role.
+void AnswerNextBox(QMessageBox::StandardButton button, QString* seenText)
+{
+    QTimer::singleShot(0, [=] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        *seenText = box->text();
+        if (QAbstractButton* b = box->button(button)) b->click();
+        else box->reject();
+    });
+}
+
+TEST(Dialogs, QuestionsReportTheChosenButton)
+{
+    QString seen;
+    AnswerNextBox(QMessageBox::No, &seen);
+    EXPECT_FALSE(AskYesNo(nullptr, QStringLiteral("起動しますか")));
+    EXPECT_EQ(seen, QStringLiteral("起動しますか"));
+    AnswerNextBox(QMessageBox::Yes, &seen);
+    EXPECT_TRUE(AskYesNo(nullptr, QStringLiteral("もう一度")));
+    AnswerNextBox(QMessageBox::Cancel, &seen);
+    EXPECT_FALSE(AskOkCancel(nullptr, QStringLiteral("a")));
+    AnswerNextBox(QMessageBox::Ok, &seen);
+    EXPECT_TRUE(AskOkCancel(nullptr, QStringLiteral("b")));
+    seen.clear();
+    AnswerNextBox(QMessageBox::Ok, &seen);
+    ShowInformation(nullptr, QStringLiteral("情報"));
+    EXPECT_EQ(seen, QStringLiteral("情報"));
+}
+
+} // namespace
+} // namespace ubin::forms
