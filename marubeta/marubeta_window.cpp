@@ -1,0 +1,200 @@
+#include "marubeta_window.h"
+
+#include "clip_items_dialog.h"
+#include "colours.h"
+#include "dialogs.h"
+#include "errors.h"
+#include "fonts.h"
+#include "twips.h"
+#include "ui_marubeta_window.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <cmath>
+
+namespace ubin {
+
+namespace {
+
+// The window's design fills its client area of 5880 by 5010 twips.
+const QSize kClientTwips(5880, 5010);
+
+// The window's own lookups record where the window stands; the control does not.
+class WindowSearch : public Search {
+public:
+    WindowSearch(SearchFace& face, DirectoryState& dir, const ClipFlags& flags, MarubetaWindow& window)
+        : Search(face, dir, flags), window_(window) {}
+
+protected:
+    void CaptureWindowPosition() override { window_.CaptureWindowPosition(); }
+
+private:
+    MarubetaWindow& window_;
+};
+
+bool IsEnter(QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+QString SettingsNotFoundMessage()
+{
+    return QStringLiteral("システム管理ファイルがみつかりません\n呼び出し元に Ubscon.def が必要です");
+}
+
+MarubetaWindow::MarubetaWindow(const PlaceContext& places, QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::MarubetaWindow>())
+{
+    reportError = [this](const QString& message) { forms::ShowInformation(this, message, windowTitle()); };
+    ui_->setupUi(this);
+    ApplyFont();
+
+    LoadSettings(places);
+    directory_.dataFolder = settings_.dataFolder;
+    directory_.StartUp();
+
+    face_ = std::make_unique<forms::QtSearchFace>(ui_->centralwidget);
+    search_ = std::make_unique<WindowSearch>(*face_, directory_, settings_.clipFlags, *this);
+
+    const forms::Dpi dpi = forms::LogicalDpi(this);
+    move(forms::TwipsToPixels(settings_.windowLeft, dpi.x), forms::TwipsToPixels(settings_.windowTop, dpi.y));
+    search_->Start();
+    ui_->ITUbin->setFocus(Qt::OtherFocusReason);
+    ConnectEvents();
+}
+
+MarubetaWindow::~MarubetaWindow() = default;
+
+void MarubetaWindow::LoadSettings(const PlaceContext& places)
+{
+    std::vector<std::string> tried;
+    auto found = FindSettings(SettingsPlaces(Program::Marubeta, places), &tried);
+    if (!found) throw SettingsNotFound(std::move(tried));
+    settings_ = std::move(found->settings);
+    // Whichever place supplied them, the settings go back to the Windows folder at exit.
+    savePath_ = SettingsSavePath(places);
+}
+
+void MarubetaWindow::ApplyFont()
+{
+    setFont(forms::UiFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    forms::PlaceChildrenByTwips(ui_->centralwidget);
+    ui_->centralwidget->setFixedSize(forms::TwipsToPixels(kClientTwips, forms::LogicalDpi(this)));
+    for (QLabel* result : {ui_->IT1, ui_->IT2, ui_->IT3, ui_->IT4, ui_->IT5, ui_->IT6})
+        forms::SetBackColour(result, forms::Rgb(255, 255, 255));
+    adjustSize();
+    setFixedSize(sizeHint());
+}
+
+void MarubetaWindow::ConnectEvents()
+{
+    ui_->ITUbin->installEventFilter(this);
+    for (QComboBox* combo : {ui_->Combo1, ui_->Combo2, ui_->Combo3}) {
+        combo->installEventFilter(this);
+        if (combo->lineEdit()) combo->lineEdit()->installEventFilter(this);
+    }
+    const std::pair<QRadioButton*, int> options[] = {
+        {ui_->Option1, kModePostal}, {ui_->Option2, kModeCity}, {ui_->Option3, kModeTownKana},
+        {ui_->Option4, kModeTownKanji}, {ui_->Option5, kModeArea}};
+    for (const auto& [button, mode] : options)
+        connect(button, &QRadioButton::clicked, this, [this, mode = mode] { Guard([&] { search_->SwitchMode(mode); }); });
+    connect(ui_->Command7, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command7_Click(); }); });
+    connect(ui_->Command8, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command8_Click(); }); });
+    connect(ui_->Command2, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command2_Click(); }); });
+    connect(ui_->Command1, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command1_Click(); }); });
+    // A choice is the user's pick from the list, never a text typed or set by the program.
+    connect(ui_->Combo1, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo1_Click(); }); });
+    connect(ui_->Combo2, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo2_Click(); }); });
+    connect(ui_->Combo3, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo3_Click(); }); });
+    connect(ui_->Combo4, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo4_Click(); }); });
+    connect(ui_->menuEnd, &QAction::triggered, this, &MarubetaWindow::ShutDownProgram);
+    connect(ui_->menuClip, &QAction::triggered, this, &MarubetaWindow::ShowClipDialog);
+}
+
+bool MarubetaWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui_->ITUbin) {
+        if (IsEnter(event)) {
+            std::int16_t key = kKeyEnter;
+            Guard([&] { search_->ITUbin_KeyPress(key); });
+            return key == 0;
+        }
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            Guard([&] { search_->ITUbin_DblClick(); });
+            return false;
+        }
+        return false;
+    }
+    if (IsEnter(event)) {
+        auto in = [&](QComboBox* c) { return watched == c || watched == c->lineEdit(); };
+        std::int16_t key = kKeyEnter;
+        if (in(ui_->Combo1)) search_->Combo1_KeyPress(key);
+        else if (in(ui_->Combo2)) search_->Combo2_KeyPress(key);
+        else if (in(ui_->Combo3)) search_->Combo3_KeyPress(key);
+        return key == 0;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MarubetaWindow::Guard(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const DirectoryError& e) {
+        reportError(QString::fromUtf8(e.what()));
+    } catch (const EncodingError& e) {
+        reportError(QString::fromUtf8(e.what()));
+    }
+}
+
+void MarubetaWindow::CaptureWindowPosition()
+{
+    const forms::Dpi dpi = forms::LogicalDpi(this);
+    const QPoint p = pos();
+    // Positions beyond the 16 bits the settings file holds are clamped to its range.
+    settings_.windowLeft = ClampToInt16(forms::PixelsToTwips(p.x(), dpi.x));
+    settings_.windowTop = ClampToInt16(forms::PixelsToTwips(p.y(), dpi.y));
+}
+
+void MarubetaWindow::ShowClipDialog()
+{
+    if (clipDialog_) {
+        clipDialog_->raise();
+        clipDialog_->activateWindow();
+        return;
+    }
+    clipDialog_ = new ClipItemsDialog(settings_.clipFlags, this);
+    clipDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    clipDialog_->setModal(false);
+    clipDialog_->show();
+}
+
+void MarubetaWindow::ShutDownProgram()
+{
+    if (shutDown_) return;
+    shutDown_ = true;
+    directory_.CloseAll();
+    try {
+        WriteSettingsFile(savePath_, settings_);
+    } catch (const SettingsError& e) {
+        reportError(QStringLiteral("設定を保存できません: %1").arg(QString::fromUtf8(e.what())));
+    }
+    // Nothing else runs: an open clip dialog is not closed, so its changes are not stored.
+    emit shutDownRequested();
+}
+
+void MarubetaWindow::closeEvent(QCloseEvent* event)
+{
+    ShutDownProgram();
+    event->accept();
+}
+
+} // namespace ubin

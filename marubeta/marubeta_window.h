@@ -1,0 +1,91 @@
+#pragma once
+// The search window 郵便番号簿: its start-up from the settings and the directory, the events of
+// its elements, the clip items dialog, and its shut-down.
+#include "clip_items_dialog.h"
+#include "directory.h"
+#include "places.h"
+#include "qt_face.h"
+#include "search.h"
+#include "settings.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+namespace Ui {
+class MarubetaWindow;
+}
+
+namespace ubin {
+
+
+
+// Start-up could not find a readable settings file in any of its places.
+class SettingsNotFound : public std::runtime_error {
+public:
+    explicit SettingsNotFound(std::vector<std::string> tried)
+        : std::runtime_error("no readable ubscon.def"), tried(std::move(tried)) {}
+    std::vector<std::string> tried;
+};
+
+// The text of the settings-not-found message box.
+QString SettingsNotFoundMessage();
+
+class MarubetaWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Runs the start-up: settings (SettingsNotFound when none can be read), the directory
+    // (DirectoryError naming a missing or damaged file), the saved window position, mode 1
+    // and an empty search.
+    explicit MarubetaWindow(const PlaceContext& places, QWidget* parent = nullptr);
+    ~MarubetaWindow() override;
+
+    Search& search() { return *search_; }
+    forms::QtSearchFace& face() { return *face_; }
+    Settings& settings() { return settings_; }
+    DirectoryState& directory() { return directory_; }
+    const std::filesystem::path& settingsPath() const { return savePath_; }
+    ClipItemsDialog* clipDialog() const { return clipDialog_; }
+
+    // menuClip: opens the clip items dialog, or brings the open one to the front.
+    void ShowClipDialog();
+    // Closes every file, writes the settings, and ends the program (the signal shutDown).
+    void ShutDownProgram();
+    bool isShutDown() const { return shutDown_; }
+
+    // Stores the window's position, in twips, for the settings file.
+    void CaptureWindowPosition();
+
+    // Shows a directory or settings error; a message box unless replaced (tests).
+    std::function<void(const QString&)> reportError;
+
+signals:
+    // The program should end now: nothing else is to run.
+    void shutDownRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void LoadSettings(const PlaceContext& places);
+    void ConnectEvents();
+    void ApplyFont();
+    // Runs an event handler; a directory read that fails is reported and the window stays usable.
+    void Guard(const std::function<void()>& handler);
+
+    std::unique_ptr<Ui::MarubetaWindow> ui_;
+    Settings settings_;
+    std::filesystem::path savePath_;
+    DirectoryState directory_;
+    std::unique_ptr<forms::QtSearchFace> face_;
+    std::unique_ptr<Search> search_;
+    QPointer<ClipItemsDialog> clipDialog_;
+    bool shutDown_ = false;
+};
+
+} // namespace ubin
