@@ -1,0 +1,284 @@
+#include "cli.h"
+
+#include "cp932.h"
+#include "directory.h"
+#include "errors.h"
+#include "memory_face.h"
+#include "places.h"
+#include "search.h"
+#include "settings.h"
+
+#include <algorithm>
+#include <optional>
+#include <set>
+#include <stdexcept>
+
+namespace ubin {
+
+namespace {
+
+namespace el = element;
+
+const char kUsage[] =
+    "usage: ubin [--settings FILE | --data DIR] [--json] [--clip-flags LIST] STEP...\n"
+    "\n"
+    "Each step acts as a user would on the search window, in order:\n"
+    "  postal TEXT   city TEXT   kana TEXT   kanji TEXT\n"
+    "                switch to that search mode and press Enter with TEXT in the entry box\n"
+    "  next, prev    the paging buttons 次候補 and 前候補 (nothing when disabled)\n"
+    "  area PREF [CITY [TOWN [DETAIL]]]\n"
+    "                switch to 選択検索 and choose those items of the four lists\n"
+    "  link TEXT     the link service's execute command\n"
+    "  control TEXT  the control's lookup Ubin_get_ocx\n"
+    "  clear         the クリア button\n"
+    "  clip          the クリップ button (the result text to the clipboard)\n"
+    "\n"
+    "Then prints the entry box, the result fields, the prompt and example, the paging\n"
+    "buttons, the four lists, the beeps and the clipboard text, as NAME<TAB>value lines or\n"
+    "with --json as one JSON object.\n"
+    "\n"
+    "  --settings FILE  read this ubscon.def\n"
+    "  --data DIR       use this directory folder, clip flags 1, 2 and 3 on\n"
+    "  --clip-flags LIST  the clip flags that are on, e.g. 1,2,3,6 (0 automatic copy,\n"
+    "                   1 postal code, 2 city, 3 town, 4 reading, 5 city code, 6 prefecture)\n"
+    "Without --settings or --data the settings are looked for as the search window does.\n";
+
+// A mistake in the arguments.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Step {
+    std::string name;
+    std::vector<std::u16string> args;
+};
+
+const std::set<std::string> kSteps = {"postal", "city", "kana", "kanji", "next", "prev",
+                                      "area", "link", "control", "clear", "clip"};
+
+int ModeOf(const std::string& step)
+{
+    if (step == "postal") return kModePostal;
+    if (step == "city") return kModeCity;
+    if (step == "kana") return kModeTownKana;
+    return kModeTownKanji;
+}
+
+ClipFlags ParseClipFlags(const std::string& list)
+{
+    ClipFlags flags{};
+    std::size_t start = 0;
+    while (start < list.size()) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string item = list.substr(start, comma - start);
+        if (item.size() != 1 || item[0] < '0' || item[0] > '8')
+            throw UsageError("--clip-flags takes flag numbers 0 to 8 separated by commas, not \"" + list + "\"");
+        flags[static_cast<std::size_t>(item[0] - '0')] = 1;
+        start = comma + 1;
+    }
+    return flags;
+}
+
+struct Options {
+    std::optional<std::string> settingsFile, dataFolder;
+    bool json = false;
+    std::optional<ClipFlags> clipFlags;
+    std::vector<Step> steps;
+};
+
+Options ParseArguments(const std::vector<std::string>& args)
+{
+    Options o;
+    const auto value = [&](std::size_t& i) -> const std::string& {
+        if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+        return args[++i];
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--settings") o.settingsFile = value(i);
+        else if (a == "--data") o.dataFolder = value(i);
+        else if (a == "--json") o.json = true;
+        else if (a == "--clip-flags") o.clipFlags = ParseClipFlags(value(i));
+        else if (a.starts_with("--")) throw UsageError("unknown option " + a);
+        else if (!kSteps.count(a)) throw UsageError("unknown step \"" + a + "\"");
+        else {
+            Step s{a, {}};
+            if (a == "area") {
+                // Up to four items, ending at the next step's name.
+                while (s.args.size() < 4 && i + 1 < args.size() && !kSteps.count(args[i + 1]))
+                    s.args.push_back(FromUtf8(args[++i]));
+                if (s.args.empty()) throw UsageError("area needs at least a prefecture");
+            } else if (a != "next" && a != "prev" && a != "clear" && a != "clip") {
+                s.args.push_back(FromUtf8(value(i)));
+            }
+            o.steps.push_back(std::move(s));
+        }
+    }
+    if (o.settingsFile && o.dataFolder) throw UsageError("give --settings or --data, not both");
+    if (o.steps.empty()) throw UsageError("no step given");
+    return o;
+}
+
+Settings LoadSettings(const Options& o, const CliPlaces& places)
+{
+    if (o.dataFolder) {
+        Settings s;
+        s.dataFolder = WithFinalSeparator(FromUtf8(*o.dataFolder));
+        s.clipFlags[kClipPostalCode] = s.clipFlags[kClipAddress1] = s.clipFlags[kClipAddress2] = 1;
+        return s;
+    }
+    if (o.settingsFile) return ReadSettingsFile(std::filesystem::path(*o.settingsFile));
+    const PlaceContext ctx =
+        PlatformPlaces(Program::Marubeta, places.configHome, places.executableFolder, places.currentFolder);
+    std::vector<std::string> tried;
+    auto found = FindSettings(SettingsPlaces(Program::Marubeta, ctx), &tried);
+    if (!found) {
+        std::string msg = "システム管理ファイルがみつかりません: 呼び出し元に Ubscon.def が必要です";
+        for (const std::string& t : tried) msg += "\n  " + t;
+        throw SettingsError(msg);
+    }
+    return found->settings;
+}
+
+void Click(Search& search, SearchFace& face, std::string_view button, void (Search::*handler)())
+{
+    if (face.IsEnabled(button)) (search.*handler)();
+}
+
+void Choose(Search& search, MemoryFace& face, int list, const std::u16string& item)
+{
+    const std::string_view name = el::kCombos[list];
+    const auto& items = face.Items(name);
+    if (std::find(items.begin(), items.end(), item) == items.end())
+        throw UsageError("\"" + ToUtf8(item) + "\" is not an item of " + std::string(name));
+    face.SetEditText(name, item);
+    void (Search::*clicks[])() = {&Search::Combo1_Click, &Search::Combo2_Click, &Search::Combo3_Click,
+                                  &Search::Combo4_Click};
+    (search.*clicks[list])();
+}
+
+void RunStep(const Step& s, Search& search, MemoryFace& face)
+{
+    if (s.name == "postal" || s.name == "city" || s.name == "kana" || s.name == "kanji") {
+        search.SwitchMode(ModeOf(s.name));
+        face.SetText(el::kITUbin, s.args[0]);
+        std::int16_t key = kKeyEnter;
+        search.ITUbin_KeyPress(key);
+    } else if (s.name == "next") {
+        Click(search, face, el::kCommand8, &Search::Command8_Click);
+    } else if (s.name == "prev") {
+        Click(search, face, el::kCommand7, &Search::Command7_Click);
+    } else if (s.name == "area") {
+        search.SwitchMode(kModeArea);
+        for (std::size_t i = 0; i < s.args.size(); ++i) Choose(search, face, static_cast<int>(i), s.args[i]);
+    } else if (s.name == "link") {
+        search.LinkExecute(s.args[0]);
+    } else if (s.name == "control") {
+        search.Ubin_get_ocx(s.args[0]);
+    } else if (s.name == "clear") {
+        search.Command2_Click();
+    } else if (s.name == "clip") {
+        search.Command1_Click();
+    }
+}
+
+std::string JsonString(std::u16string_view text)
+{
+    std::string out = "\"";
+    for (const char c : ToUtf8(text)) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                static const char hex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += hex[(c >> 4) & 15];
+                out += hex[c & 15];
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+// Tabs and line breaks inside a value would break the line format: they are shown as blanks.
+std::string LineValue(std::u16string_view text)
+{
+    std::string s = ToUtf8(text);
+    std::replace_if(s.begin(), s.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    return s;
+}
+
+constexpr std::string_view kShownTexts[] = {el::kITUbin, el::kIT1, el::kIT2, el::kIT3, el::kIT4, el::kIT5,
+                                            el::kIT6, el::kText6, el::kLabel1, el::kLabel5};
+
+void PrintLines(const MemoryFace& face, std::ostream& out)
+{
+    for (const auto e : kShownTexts) out << e << '\t' << LineValue(face.Text(e)) << '\n';
+    for (const auto b : {el::kCommand7, el::kCommand8})
+        out << b << '\t' << (face.IsEnabled(b) ? "enabled" : "disabled") << '\n';
+    for (const auto c : el::kCombos) {
+        out << c << '\t' << LineValue(face.EditText(c)) << '\n';
+        out << c << ".items";
+        for (const auto& item : face.Items(c)) out << '\t' << LineValue(item);
+        out << '\n';
+    }
+    out << "beeps\t" << face.beeps() << '\n';
+    if (face.clipboard()) out << "clipboard\t" << LineValue(*face.clipboard()) << '\n';
+}
+
+void PrintJson(const MemoryFace& face, std::ostream& out)
+{
+    out << '{';
+    for (const auto e : kShownTexts) out << '"' << e << "\":" << JsonString(face.Text(e)) << ',';
+    for (const auto b : {el::kCommand7, el::kCommand8})
+        out << '"' << b << "\":" << (face.IsEnabled(b) ? "true" : "false") << ',';
+    for (const auto c : el::kCombos) {
+        out << '"' << c << "\":{\"text\":" << JsonString(face.EditText(c)) << ",\"items\":[";
+        const auto& items = face.Items(c);
+        for (std::size_t i = 0; i < items.size(); ++i) out << (i ? "," : "") << JsonString(items[i]);
+        out << "]},";
+    }
+    out << "\"beeps\":" << face.beeps() << ",\"clipboard\":";
+    if (face.clipboard()) out << JsonString(*face.clipboard());
+    else out << "null";
+    out << "}\n";
+}
+
+} // namespace
+
+int RunUbin(const std::vector<std::string>& args, const CliPlaces& places, std::ostream& out, std::ostream& err)
+{
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << kUsage;
+        return 0;
+    }
+    try {
+        const Options o = ParseArguments(args);
+        const Settings settings = LoadSettings(o, places);
+        const ClipFlags flags = o.clipFlags.value_or(settings.clipFlags);
+        DirectoryState dir;
+        dir.dataFolder = settings.dataFolder;
+        dir.StartUp();
+        MemoryFace face;
+        Search search(face, dir, flags);
+        search.Start();
+        for (const Step& s : o.steps) RunStep(s, search, face);
+        if (o.json) PrintJson(face, out);
+        else PrintLines(face, out);
+        return 0;
+    } catch (const UsageError& e) {
+        err << "ubin: " << e.what() << "\n(ubin --help shows how to use it)\n";
+    } catch (const std::exception& e) {
+        err << "ubin: " << e.what() << '\n';
+    }
+    return 2;
+}
+
+} // namespace ubin

@@ -1,0 +1,23 @@
+#pragma once
+// The ubin command: drives the search logic on an in-memory face, step by step as a user
+// would on the search window, then prints what the window shows.
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace ubin {
+
+// Where the command runs, for the settings search order when neither --settings nor --data
+// is given.
+struct CliPlaces {
+    std::filesystem::path configHome;       // $XDG_CONFIG_HOME, or $HOME/.config
+    std::filesystem::path executableFolder; // the folder of the ubin executable
+    std::filesystem::path currentFolder;
+};
+
+// Runs the command on its arguments (UTF-8, without the program name). Returns the exit
+// status: 0, or 2 after an error written to `err`.
+int RunUbin(const std::vector<std::string>& args, const CliPlaces& places, std::ostream& out, std::ostream& err);
+
+} // namespace ubin
