@@ -24,9 +24,10 @@ fs::path Beside(const fs::path& finalPath, const std::string& tag)
 {
     static std::mt19937_64 random{std::random_device{}()};
     static const char* digits = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string suffix;
-    for (int i = 0; i < 8; ++i) suffix.push_back(digits[random() % 36]);
-    return finalPath.parent_path() / ("." + finalPath.filename().string() + "." + tag + "-" + suffix);
+    std::string name = ".";
+    name.append(finalPath.filename().string()).append(".").append(tag).append("-");
+    for (int i = 0; i < 8; ++i) name.push_back(digits[random() % 36]);
+    return finalPath.parent_path() / name;
 }
 
 [[noreturn]] void Fail(const fs::path& path, const std::string& what, const std::error_code& ec)
