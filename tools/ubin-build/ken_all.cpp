@@ -224,7 +224,7 @@ private:
             try {
                 text_ = FromUtf8(bytes);
             } catch (const EncodingError& e) {
-                Fail(lineNo, std::string("not UTF-8 like the rest of the file: ") + e.what() + " of the line");
+                Fail(lineNo, std::string("is not UTF-8 like the rest of the file (") + e.what() + ")");
             }
         }
         if (!SplitRow(text_, fields_)) Fail(lineNo, "a double quote is not closed");
