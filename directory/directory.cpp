@@ -165,20 +165,22 @@ void DirectoryState::StartUpControl()
 
 std::int32_t DirectoryState::RecordCount(int slot) const
 {
+    // Taken afresh from the open file's length, as each search does.
     const auto& f = SlotFile(slot);
-    return RecordCountOf(f.size, f.recordLength);
+    return RecordCountOf(platform::FileSize(f.handle, f.path), f.recordLength);
 }
 
 void DirectoryState::ReadRecord(int slot, std::int32_t n, unsigned char* out)
 {
     const auto& f = SlotFile(slot);
-    const auto count = RecordCountOf(f.size, f.recordLength);
-    if (n < 1 || n > count)
-        throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " is outside the file ("
-                             + std::to_string(count) + " records)");
+    if (n < 1)
+        throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " does not exist (records count from 1)");
     const std::uint64_t offset = static_cast<std::uint64_t>(n - 1) * static_cast<std::uint64_t>(f.recordLength);
     const auto len = static_cast<std::size_t>(f.recordLength);
-    if (platform::ReadAt(f.handle, offset, out, len, f.path) != len)
+    const std::size_t got = platform::ReadAt(f.handle, offset, out, len, f.path);
+    if (got == 0)
+        throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " lies beyond the end of the file");
+    if (got != len)
         throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " is cut short by the end of the file");
     ++readCount;
 }
@@ -233,6 +235,9 @@ std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position)
         if (crlf != std::string::npos) end = crlf;
         else if (bytes.size() > kMaxLineBytes) break;
     }
+    if (bytes.empty())
+        throw DirectoryError(Name(f.path) + ": the file ends before byte " + std::to_string(position)
+                             + " (it is shorter than when it was opened)");
     if (end != std::string::npos) bytes.resize(end);
     ++readCount;
     std::u16string line;

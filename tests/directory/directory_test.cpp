@@ -222,3 +222,18 @@ TEST(Directory, AShortRecordAtTheEndIsAnError)
     EXPECT_EQ(dir.RecordCount(1), 4);
     EXPECT_THROW(dir.ReadIndexRecord(1, 4), DirectoryError);
 }
+
+TEST(Directory, FilesCutShortWhileOpenAreErrorsAndCountsFollowTheFile)
+{
+    TempDir t;
+    Hiroshima().Write(t.path());
+    DirectoryState dir;
+    dir.dataFolder = t.DataFolder();
+    dir.StartUp();
+    std::filesystem::resize_file(t.path() / FileName(kLinesFileName), 5);
+    EXPECT_THROW(dir.ReadPostalEntry(3), DirectoryError);
+    std::filesystem::resize_file(t.path() / "UIND1.IDX", 12);
+    EXPECT_EQ(dir.RecordCount(1), 1); // the count is taken from the file as it is now
+    EXPECT_NO_THROW(dir.ReadIndexRecord(1, 1));
+    EXPECT_THROW(dir.ReadIndexRecord(1, 2), DirectoryError);
+}

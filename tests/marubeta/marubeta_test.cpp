@@ -1,0 +1,307 @@
+// The search window driven as a user drives it, on the sample directory.
+#include "marubeta_fixture.h"
+
+#include "errors.h"
+#include "twips.h"
+
+#include <QAbstractItemView>
+#include <QClipboard>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <gtest/gtest.h>
+
+using ubin::test::MarubetaFixture;
+
+namespace {
+
+std::string Utf8(const QString& s) { return s.toStdString(); }
+
+QColor Background(QWidget* w) { return w->palette().color(w->backgroundRole()); }
+
+void Choose(QComboBox* combo, const QString& item)
+{
+    const int i = combo->findText(item);
+    ASSERT_GE(i, 0) << Utf8(item) << " is not in " << Utf8(combo->objectName());
+    // Pick it from the drop-down list with the mouse, as a user does.
+    combo->showPopup();
+    QAbstractItemView* view = combo->view();
+    view->scrollTo(view->model()->index(i, 0));
+    const QRect r = view->visualRect(view->model()->index(i, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center());
+    QApplication::processEvents();
+}
+
+} // namespace
+
+TEST(MarubetaWindow, StartsWithTheDesignTextsAndAnEmptySearch)
+{
+    MarubetaFixture f;
+    auto& w = f.Open();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("郵便番号簿"));
+    EXPECT_EQ(f.Text("Label1"), QStringLiteral("郵便番号 "));
+    EXPECT_EQ(f.Text("Label5"), QStringLiteral("730-0014"));
+    for (const char* e : {"ITUbin", "IT1", "IT2", "IT3", "IT4", "IT5", "IT6", "Text6", "Label9", "Combo1", "Combo4"})
+        EXPECT_EQ(f.Text(e), QString()) << e;
+    EXPECT_TRUE(f.Find<QRadioButton>("Option1")->isChecked());
+    EXPECT_FALSE(f.Find<QPushButton>("Command7")->isEnabled());
+    EXPECT_FALSE(f.Find<QPushButton>("Command8")->isEnabled());
+    EXPECT_TRUE(f.Find<QLineEdit>("ITUbin")->hasFocus());
+    EXPECT_EQ(w.search().searchMode, ubin::kModePostal);
+}
+
+TEST(MarubetaWindow, PostalCodeTypedThenEnterShowsTheEntry)
+{
+    MarubetaFixture f;
+    f.Open();
+    f.TypeAndEnter(QStringLiteral("7300014"));
+    EXPECT_EQ(f.Text("IT1"), QStringLiteral("730"));
+    EXPECT_EQ(f.Text("IT2"), QStringLiteral("0014"));
+    EXPECT_EQ(f.Text("IT3"), QStringLiteral("広島市中区"));
+    EXPECT_EQ(f.Text("IT4"), QStringLiteral("上幟町"));
+    EXPECT_EQ(f.Text("IT5"), QStringLiteral("ﾋﾛｼﾏｼﾅｶｸｶﾐﾉﾎﾞﾘﾁｮｳ"));
+    EXPECT_EQ(f.Text("IT6"), QStringLiteral("34101"));
+    EXPECT_EQ(f.Text("ITUbin"), QStringLiteral("7300014")); // Enter is consumed, the text stays
+    EXPECT_TRUE(f.Find<QPushButton>("Command7")->isEnabled());
+    EXPECT_TRUE(f.Find<QPushButton>("Command8")->isEnabled());
+
+    // Three characters: the first entry of 730-0000.
+    f.Find<QLineEdit>("ITUbin")->clear();
+    f.TypeAndEnter(QStringLiteral("730"));
+    EXPECT_EQ(f.Text("IT1") + f.Text("IT2"), QStringLiteral("7300000"));
+    EXPECT_EQ(f.Text("IT4"), QStringLiteral("以下に掲載がない場合"));
+
+    // A code not in the directory.
+    f.Find<QLineEdit>("ITUbin")->clear();
+    f.TypeAndEnter(QStringLiteral("0000001"));
+    EXPECT_EQ(f.Text("Text6"), QStringLiteral("*** 該当するものが見付からない **"));
+    EXPECT_EQ(f.Text("IT1"), QString());
+    EXPECT_TRUE(f.errors.empty());
+}
+
+TEST(MarubetaWindow, ModeSwitchTextsColoursAndFocus)
+{
+    MarubetaFixture f;
+    f.Open();
+    const QColor grey(192, 192, 192), white(255, 255, 255);
+    struct Case {
+        const char* option;
+        const char* prompt;
+        const char* example;
+    } cases[] = {{"Option1", "郵便番号", "730-0014 / 730"},
+                 {"Option2", "都市ｺｰﾄﾞ", "34101 / 34"},
+                 {"Option3", "町／字", "ｶﾐﾉﾎﾞﾘﾏﾁ / ｷﾞﾝｻﾞ"},
+                 {"Option4", "町／字", "上幟町 / 銀座"}};
+    for (const auto& c : cases) {
+        f.TypeAndEnter(QStringLiteral("7300014"));
+        QTest::mouseClick(f.Find<QRadioButton>(c.option), Qt::LeftButton);
+        EXPECT_EQ(f.Text("Label1"), QString::fromUtf8(c.prompt)) << c.option;
+        EXPECT_EQ(f.Text("Label5"), QString::fromUtf8(c.example)) << c.option;
+        EXPECT_EQ(f.Text("ITUbin"), QString()) << c.option;
+        EXPECT_EQ(f.Text("IT1"), QString()) << c.option;
+        EXPECT_FALSE(f.Find<QPushButton>("Command7")->isEnabled()) << c.option;
+        EXPECT_TRUE(f.Find<QLineEdit>("ITUbin")->isEnabled());
+        EXPECT_TRUE(f.Find<QLineEdit>("ITUbin")->hasFocus()) << c.option;
+        EXPECT_EQ(Background(f.Find<QLineEdit>("ITUbin")), white);
+        EXPECT_EQ(f.Find<QComboBox>("Combo2")->palette().color(QPalette::Base), grey);
+    }
+    // Mode 5 keeps the texts of mode 4, greys the entry box and lists the prefectures once.
+    QTest::mouseClick(f.Find<QRadioButton>("Option5"), Qt::LeftButton);
+    QTest::mouseClick(f.Find<QRadioButton>("Option1"), Qt::LeftButton);
+    QTest::mouseClick(f.Find<QRadioButton>("Option4"), Qt::LeftButton);
+    QTest::mouseClick(f.Find<QRadioButton>("Option5"), Qt::LeftButton);
+    EXPECT_EQ(f.Text("Label1"), QStringLiteral("町／字"));
+    EXPECT_EQ(f.Text("Label5"), QStringLiteral("上幟町 / 銀座"));
+    EXPECT_FALSE(f.Find<QLineEdit>("ITUbin")->isEnabled());
+    EXPECT_EQ(f.Find<QLineEdit>("ITUbin")->palette().color(QPalette::Base), grey);
+    EXPECT_EQ(f.Find<QComboBox>("Combo1")->palette().color(QPalette::Base), white);
+    auto* combo1 = f.Find<QComboBox>("Combo1");
+    ASSERT_EQ(combo1->count(), 47);
+    EXPECT_EQ(combo1->itemText(0), QStringLiteral("岡山県"));
+    EXPECT_EQ(combo1->itemText(46), QStringLiteral("北海道"));
+    EXPECT_EQ(combo1->currentText(), QStringLiteral("都道府県"));
+}
+
+TEST(MarubetaWindow, PagingAtBothEndsBeepsAndDisables)
+{
+    MarubetaFixture f;
+    f.Open();
+    auto* prev = f.Find<QPushButton>("Command7");
+    auto* next = f.Find<QPushButton>("Command8");
+    // The empty key finds index record 1: the lowest postal code of the directory.
+    f.TypeAndEnter(QString());
+    const QString first = f.Text("IT1") + f.Text("IT2");
+    EXPECT_FALSE(first.isEmpty());
+    QTest::mouseClick(prev, Qt::LeftButton);
+    EXPECT_EQ(f.beeps, 1);
+    EXPECT_FALSE(prev->isEnabled());
+    QTest::mouseClick(next, Qt::LeftButton);
+    EXPECT_TRUE(prev->isEnabled()); // a step forward enables 前候補 again
+    EXPECT_GT(f.Text("IT1") + f.Text("IT2"), first);
+
+    // From the last record, 次候補 beeps and disables itself; 前候補 still steps back.
+    auto& s = f.window->search();
+    s.candPos = s.candHigh;
+    QTest::mouseClick(next, Qt::LeftButton);
+    EXPECT_EQ(f.beeps, 2);
+    EXPECT_FALSE(next->isEnabled());
+    QTest::mouseClick(prev, Qt::LeftButton);
+    EXPECT_EQ(s.candPos, s.candHigh - 1);
+    EXPECT_FALSE(next->isEnabled());
+}
+
+TEST(MarubetaWindow, AreaListsWithTheMouseAndWithEnter)
+{
+    MarubetaFixture f;
+    f.Open();
+    QTest::mouseClick(f.Find<QRadioButton>("Option5"), Qt::LeftButton);
+    auto* c1 = f.Find<QComboBox>("Combo1");
+    auto* c2 = f.Find<QComboBox>("Combo2");
+    auto* c3 = f.Find<QComboBox>("Combo3");
+    auto* c4 = f.Find<QComboBox>("Combo4");
+
+    // Enter in a list moves on to the next one without choosing anything.
+    c1->setFocus();
+    QTest::keyClick(c1, Qt::Key_Return);
+    EXPECT_TRUE(c2->hasFocus());
+    EXPECT_EQ(c2->count(), 0);
+
+    Choose(c1, QStringLiteral("広島県"));
+    EXPECT_EQ(c2->currentText(), QStringLiteral("広島県"));
+    EXPECT_GE(c2->count(), 8);
+    EXPECT_EQ(c2->itemText(0), QStringLiteral("広島市中区"));
+
+    Choose(c2, QStringLiteral("広島市中区"));
+    EXPECT_EQ(c3->currentText(), QStringLiteral("広島市中区"));
+    EXPECT_GE(c3->findText(QStringLiteral("上幟町")), 0);
+
+    // A town with a single entry is shown at once.
+    Choose(c3, QStringLiteral("上幟町"));
+    EXPECT_EQ(f.Text("IT1") + f.Text("IT2"), QStringLiteral("7300014"));
+    EXPECT_EQ(c4->count(), 0);
+
+    // A town with sub-areas fills the fourth list; the address follows the sub-area chosen.
+    QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton);
+    QTest::mouseClick(f.Find<QRadioButton>("Option5"), Qt::LeftButton);
+    Choose(c1, QStringLiteral("広島県"));
+    Choose(c2, QStringLiteral("廿日市市"));
+    Choose(c3, QStringLiteral("宮島町"));
+    ASSERT_GE(c4->count(), 2);
+    EXPECT_EQ(c4->currentText(), c4->itemText(0));
+    EXPECT_EQ(f.Text("IT1"), QString()); // nothing shown until a sub-area is chosen
+    Choose(c4, c4->itemText(1));
+    EXPECT_EQ(f.Text("IT4"), QStringLiteral("宮島町"));
+    EXPECT_FALSE(f.Text("Text6").isEmpty());
+
+    // With the keyboard: open the list, step down, Enter.
+    c1->setFocus();
+    QTest::keyClick(c1, Qt::Key_Down, Qt::AltModifier);
+    QTest::keyClick(c1->view(), Qt::Key_Down);
+    QTest::keyClick(c1->view(), Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(c2->currentText(), c1->currentText());
+    EXPECT_GT(c2->count(), 0);
+}
+
+TEST(MarubetaWindow, ClipDialogLoadsAndStoresTheFlags)
+{
+    // Flag 2 holds 2: shown unchecked, stored as 0 when the dialog closes. Flags 7 and 8 stay.
+    MarubetaFixture f("0,1,2,1,0,0,0,7,8");
+    auto& w = f.Open();
+    w.findChild<QAction*>(QStringLiteral("menuClip"))->trigger();
+    auto* dialog = w.clipDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(dialog->isModal());
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("クリップ定義"));
+    EXPECT_TRUE(dialog->IsBoxChecked(1));
+    EXPECT_FALSE(dialog->IsBoxChecked(2));
+    dialog->SetBoxChecked(5, true);
+    // Opening it again brings it to the front without reloading the boxes.
+    w.findChild<QAction*>(QStringLiteral("menuClip"))->trigger();
+    EXPECT_EQ(w.clipDialog(), dialog);
+    EXPECT_TRUE(dialog->IsBoxChecked(5));
+    EXPECT_EQ(w.settings().clipFlags[5], 0); // nothing changes until the dialog closes
+    dialog->close();
+    EXPECT_EQ(w.settings().clipFlags, (ubin::ClipFlags{0, 1, 0, 1, 0, 1, 0, 7, 8}));
+
+    // The clip command uses the new flags at once.
+    f.TypeAndEnter(QStringLiteral("7300014"));
+    QTest::mouseClick(f.Find<QPushButton>("Command1"), Qt::LeftButton);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("730-0014, 上幟町,34101"));
+}
+
+TEST(MarubetaWindow, ShutDownWritesTheSettingsWithThePositionOfTheLastLookup)
+{
+    MarubetaFixture f;
+    auto& w = f.Open();
+    // A lookup records where the window stood; moving it afterwards changes nothing.
+    w.move(100, 60);
+    QApplication::processEvents();
+    const QPoint at = w.pos();
+    f.TypeAndEnter(QStringLiteral("7300014"));
+    w.move(300, 200);
+    QApplication::processEvents();
+
+    // Changes in a dialog still open at the end are lost.
+    w.ShowClipDialog();
+    w.clipDialog()->SetBoxChecked(4, true);
+    w.findChild<QAction*>(QStringLiteral("menuEnd"))->trigger();
+    ASSERT_TRUE(w.isShutDown());
+    ASSERT_FALSE(w.directory().IsOpen(1));
+
+    const auto saved = ubin::ReadSettingsFile(f.places.windowsFolder / "ubscon.def");
+    const ubin::forms::Dpi dpi = ubin::forms::LogicalDpi(&w);
+    EXPECT_EQ(saved.windowLeft, ubin::forms::PixelsToTwips(at.x(), dpi.x));
+    EXPECT_EQ(saved.windowTop, ubin::forms::PixelsToTwips(at.y(), dpi.y));
+    EXPECT_EQ(saved.clipFlags, (ubin::ClipFlags{0, 1, 1, 1, 0, 0, 0, 7, 8}));
+    EXPECT_EQ(saved.reserved1, u"r1");
+    // The current-folder copy the settings came from is left as it was.
+    EXPECT_NE(ubin::test::ReadBytes(f.places.currentFolder / "ubscon.def").find("1200,900"), std::string::npos);
+}
+
+TEST(MarubetaWindow, StartUpFailuresNameWhatIsMissing)
+{
+    {
+        MarubetaFixture f;
+        std::filesystem::remove(f.places.currentFolder / "ubscon.def");
+        EXPECT_THROW(f.Open(), ubin::SettingsNotFound);
+    }
+    {
+        ubin::test::TempDir copy;
+        for (const auto& e : std::filesystem::directory_iterator(UBIN_SAMPLE_DIR))
+            std::filesystem::copy(e.path(), copy.path() / e.path().filename());
+        std::filesystem::remove(copy / "TOSHI1.TDB");
+        MarubetaFixture f;
+        ubin::test::WriteBytes(f.places.currentFolder / "ubscon.def",
+                               "\"\",\"\",\"" + copy.path().string() + "/\",0,0,0,0,1,1,1,0,0,0,0,0,\"END\"\r\n");
+        try {
+            f.Open();
+            FAIL() << "the window opened without TOSHI1.TDB";
+        } catch (const ubin::DirectoryError& e) {
+            EXPECT_NE(std::string(e.what()).find("TOSHI1.TDB"), std::string::npos);
+        }
+    }
+}
+
+TEST(MarubetaWindow, AFileCutShortWhileRunningIsReportedAndTheWindowStaysUsable)
+{
+    ubin::test::TempDir copy;
+    for (const auto& e : std::filesystem::directory_iterator(UBIN_SAMPLE_DIR))
+        std::filesystem::copy(e.path(), copy.path() / e.path().filename());
+    MarubetaFixture f;
+    ubin::test::WriteBytes(f.places.currentFolder / "ubscon.def",
+                           "\"\",\"\",\"" + copy.path().string() + "/\",0,0,0,0,1,1,1,0,0,0,0,0,\"END\"\r\n");
+    f.Open();
+    std::filesystem::resize_file(copy / "郵便番号.CSV", 10);
+    f.TypeAndEnter(QStringLiteral("7300014"));
+    ASSERT_EQ(f.errors.size(), 1u);
+    EXPECT_NE(Utf8(f.errors[0]).find("郵便番号.CSV"), std::string::npos) << Utf8(f.errors[0]);
+    // Other lookups still work: a city code reads only the city files.
+    QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton);
+    f.TypeAndEnter(QStringLiteral("34101"));
+    EXPECT_EQ(f.Text("IT6"), QStringLiteral("34101"));
+}
