@@ -153,9 +153,12 @@ void Choose(Search& search, MemoryFace& face, int list, const std::u16string& it
     if (std::find(items.begin(), items.end(), item) == items.end())
         throw UsageError("\"" + ToUtf8(item) + "\" is not an item of " + std::string(name));
     face.SetEditText(name, item);
-    void (Search::*clicks[])() = {&Search::Combo1_Click, &Search::Combo2_Click, &Search::Combo3_Click,
-                                  &Search::Combo4_Click};
-    (search.*clicks[list])();
+    switch (list) {
+    case 0: search.Combo1_Click(); break;
+    case 1: search.Combo2_Click(); break;
+    case 2: search.Combo3_Click(); break;
+    default: search.Combo4_Click(); break;
+    }
 }
 
 void RunStep(const Step& s, Search& search, MemoryFace& face)
