@@ -56,6 +56,9 @@ int RegisterServer(std::span<const ClassEntry> classes, const char* registryPath
         if (!registryPath || !*registryPath || !libraryPath || !*libraryPath)
             return Fail(Status(kErrorInvalidArgument, "the registry path and the library path are required"), message,
                         messageSize);
+        if (!std::filesystem::path(libraryPath).is_absolute())
+            return Fail(Status(kErrorInvalidArgument, std::string("the library path must be absolute: ") + libraryPath),
+                        message, messageSize);
         std::vector<RegisteredClass> entries;
         for (const auto& c : classes) entries.push_back({c.info(), libraryPath});
         return Fail(RegisterClasses(registryPath, entries), message, messageSize);
