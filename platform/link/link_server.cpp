@@ -145,6 +145,11 @@ void LinkServer::OnNewConnection()
         connect(socket, &QLocalSocket::readyRead, this, [this, id] { OnReadyRead(id); });
         connect(socket, &QLocalSocket::disconnected, this, [this, id] { OnDisconnected(id); });
         conversations_.emplace(id, std::move(c));
+        QTimer::singleShot(kInitiateTimeoutMs, this, [this, id] {
+            const auto it = conversations_.find(id);
+            if (it != conversations_.end() && !it->second->initiated)
+                CloseConversation(*it->second, ErrorCode::OutOfOrder, QStringLiteral("no Initiate in time"));
+        });
         if (socket->bytesAvailable() > 0) OnReadyRead(id);
     }
 }

@@ -32,6 +32,8 @@ public:
     static constexpr int kMaxConnections = 256;
     // A client that lets this much output pile up unread is disconnected.
     static constexpr qint64 kMaxPendingOutput = 4 * 1024 * 1024;
+    // A connection that has not opened its conversation after this long is closed.
+    static constexpr int kInitiateTimeoutMs = 10000;
 
     explicit LinkServer(const QString& service, const QString& topic, QObject* parent = nullptr);
     ~LinkServer() override;
