@@ -1,0 +1,452 @@
+#include "ubin_bangou.h"
+
+#include "colours.h"
+#include "errors.h"
+#include "fonts.h"
+#include "saved_form.h" // TwipsToHimetric
+#include "twips.h"
+#include "ui_ubin_bangou_face.h"
+#include "version_dialog.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtGlobal>
+
+#include <cmath>
+#include <stdexcept>
+
+namespace ubin::control {
+
+using component::InvokeKind;
+using component::MemberInfo;
+using component::PropertyBag;
+using component::Result;
+using component::Status;
+using component::Value;
+using component::ValueType;
+
+namespace {
+
+constexpr int kMethod = static_cast<int>(InvokeKind::Method);
+constexpr int kGet = static_cast<int>(InvokeKind::PropertyGet);
+constexpr int kGetLet = kGet | static_cast<int>(InvokeKind::PropertyLet);
+
+constexpr char kBackColorText[] =
+    "ｵﾌﾞｼﾞｪｸﾄ内の文字やｸﾞﾗﾌｨｯｸの表示で使用する背景色を設定します。値の取得も可能です。";
+constexpr char kForeColorText[] =
+    "ｵﾌﾞｼﾞｪｸﾄ内の文字やｸﾞﾗﾌｨｯｸの表示で使用する前景色を設定します。値の取得も可能です。";
+constexpr char kCaptionText[] =
+    "ｵﾌﾞｼﾞｪｸﾄのﾀｲﾄﾙ ﾊﾞｰ、またはｵﾌﾞｼﾞｪｸﾄのｱｲｺﾝの下に表示される文字を設定します。値の取得も可能です。";
+constexpr char kClearText[] = "ｺﾝﾄﾛｰﾙまたはｼｽﾃﾑ ｸﾘｯﾌﾟﾎﾞｰﾄﾞの内容をｸﾘｱします。";
+
+// Saved properties and their defaults.
+constexpr std::uint32_t kDefaultColour = 0x80000013;
+constexpr float kDefaultSWidth = 6180;
+constexpr float kDefaultSHeight = 1000;
+
+// The result properties: member id, element, default in a property bag, change notice (none
+// for the two a host cannot set).
+struct ResultProperty {
+    std::int32_t id;
+    std::string_view element;
+    std::u16string_view key;
+    bool settable;
+};
+constexpr ResultProperty kResultProperties[6] = {
+    {kUbin1, element::kIT1, u"Ubin1", true}, {kUbin2, element::kIT2, u"Ubin2", true},
+    {kUbin3, element::kIT3, u"Ubin3", false}, {kUbin4, element::kIT4, u"Ubin4", false},
+    {kUbin5, element::kIT5, u"Ubin5", true}, {kUbin6, element::kIT6, u"Ubin6", true},
+};
+
+component::ClassInfo MakeClassInfo()
+{
+    component::ClassInfo info;
+    info.typeLibraryId = kTypeLibraryId;
+    info.typeLibraryName = kTypeLibraryName;
+    info.typeLibraryDescription = "Marubeta";
+    info.classId = kClassId;
+    info.className = kClassName;
+    info.programId = kProgramId;
+    info.defaultInterface = {kDefaultInterfaceId, kDefaultInterfaceName};
+    info.eventInterface = {kEventInterfaceId, kEventInterfaceName};
+    info.members = {
+        {"SconLoad", kSconLoad, kMethod, ValueType::Empty, {}, ""},
+        {"SconSave", kSconSave, kMethod, ValueType::Empty, {}, ""},
+        {"Ubin_get_ocx", kUbinGetOcx, kMethod, ValueType::Empty, {{"ubinReq", ValueType::Text, true}}, ""},
+        {"BackColor", kBackColor, kGetLet, ValueType::Colour, {}, kBackColorText},
+        {"OptionBackColor", kOptionBackColor, kGetLet, ValueType::Colour, {}, ""},
+        {"ForeColor", kForeColor, kGetLet, ValueType::Colour, {}, kForeColorText},
+        {"Ubin1", kUbin1, kGetLet, ValueType::Text, {}, kCaptionText},
+        {"Ubin2", kUbin2, kGetLet, ValueType::Text, {}, ""},
+        {"Ubin3", kUbin3, kGet, ValueType::Text, {}, ""},
+        {"Ubin4", kUbin4, kGet, ValueType::Text, {}, ""},
+        {"Ubin5", kUbin5, kGetLet, ValueType::Text, {}, kCaptionText},
+        {"Ubin6", kUbin6, kGetLet, ValueType::Text, {}, kCaptionText},
+        {"clear", kClear, kMethod, ValueType::Empty, {}, kClearText},
+        {"ShowVerDlg", kShowVerDlg, kMethod, ValueType::Empty, {}, ""},
+        {"SWidth", kSWidth, kGetLet, ValueType::Single, {}, ""},
+        {"SHeight", kSHeight, kGetLet, ValueType::Single, {}, ""},
+    };
+    info.events = {{"ClickDisp", kClickDisp, {}, ""}};
+    return info;
+}
+
+bool IsEnter(QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+std::int32_t RoundToInt32(float v) { return static_cast<std::int32_t>(std::nearbyint(v)); }
+
+} // namespace
+
+const component::ClassInfo& UbinBangouClass()
+{
+    static const component::ClassInfo info = MakeClassInfo();
+    return info;
+}
+
+// --- the control's display steps --------------------------------------------------------------
+
+ControlSearch::ControlSearch(SearchFace& face, DirectoryState& dir, const ClipFlags& flags, UbinBangou& control)
+    : Search(face, dir, flags), control_(control)
+{
+    // A key longer than an index key holds leaves the result as it was.
+    unacceptedKeyShowsNotFound = false;
+}
+
+void ControlSearch::ShowPostalEntry(std::int32_t entryNumber)
+{
+    if (entryNumber == 0) return; // no record was accepted: nothing read, shown or raised
+    Search::ShowPostalEntry(entryNumber);
+}
+
+void ControlSearch::ShowResultFields(const ResultRecord& record)
+{
+    Search::ShowResultFields(record);
+    AfterDisplay();
+}
+
+void ControlSearch::ShowCityLine(std::vector<std::u16string> fields)
+{
+    Search::ShowCityLine(std::move(fields));
+    AfterDisplay();
+}
+
+void ControlSearch::AfterDisplay()
+{
+    // The host's handlers run now and may read the result or start another lookup; the copy
+    // follows them, so it holds what they left.
+    control_.FireEvent(kClickDisp);
+    if (IsOn(clipFlags(), kAutoClip)) CopyResultText();
+}
+
+void ControlFace::SetFocus(std::string_view element)
+{
+    // A host window that is not shown yet cannot take the focus: the move is left out.
+    if (control_.CanTakeFocus()) QtSearchFace::SetFocus(element);
+}
+
+// --- creation and initialisation --------------------------------------------------------------
+
+UbinBangou::UbinBangou()
+    : ControlBase(UbinBangouClass()), ui_(std::make_unique<Ui::UbinBangouFace>()), shared_(ThisThreadShared())
+{
+    face_ = new QWidget;
+    ui_->setupUi(face_);
+    SetFace(face_);
+    face_->setFont(forms::UiFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    forms::PlaceChildrenByTwips(face_);
+    face_->resize(forms::TwipsToPixels(QSize(kDesignWidthTwips, kDesignHeightTwips), forms::LogicalDpi(face_)));
+    for (QLabel* result : {ui_->IT1, ui_->IT2, ui_->IT3, ui_->IT4, ui_->IT5, ui_->IT6})
+        forms::SetBackColour(result, forms::Rgb(255, 255, 255));
+    SetBackColour(kDesignBackColour);
+    for (int i = 0; i < 5; ++i) SetOptionColour(i, kDesignOptionColours[i]);
+
+    searchFace_ = std::make_unique<ControlFace>(face_, *this);
+    search_ = std::make_unique<ControlSearch>(*searchFace_, shared_.directory, shared_.clipFlags, *this);
+    BindMembers();
+    ConnectEvents();
+}
+
+UbinBangou::~UbinBangou()
+{
+    search_.reset();
+    searchFace_.reset();
+    delete face_; // before the event filter (this) goes
+}
+
+Status UbinBangou::Initialize()
+{
+    if (Status s = LoadSettings(); !s.ok()) return s;
+    try {
+        shared_.directory.StartUpControl();
+        search_->Start();
+    } catch (const std::exception& e) {
+        return Status(component::kErrorFailed, e.what());
+    }
+    return Status::Ok();
+}
+
+Status UbinBangou::LoadSettings()
+{
+    const PlaceContext places = ControlPlaces();
+    std::vector<std::string> tried;
+    auto found = FindSettings(SettingsPlaces(Program::Control, places), &tried);
+    if (!found) {
+        std::string message = "ubscon.def was not found:";
+        for (const std::string& t : tried) message += "\n" + t;
+        return Status(component::kErrorFailed, message);
+    }
+    const Settings& s = found->settings;
+    reserved1_ = s.reserved1;
+    reserved2_ = s.reserved2;
+    reserved3_ = s.reserved3;
+    windowLeft_ = s.windowLeft;
+    windowTop_ = s.windowTop;
+    shared_.directory.dataFolder = s.dataFolder;
+    shared_.clipFlags = s.clipFlags;
+    shared_.settingsFoundAt = found->path;
+    return Status::Ok();
+}
+
+Status UbinBangou::SaveSettings()
+{
+    Settings s;
+    s.reserved1 = reserved1_;
+    s.reserved2 = reserved2_;
+    s.reserved3 = reserved3_;
+    s.windowLeft = windowLeft_;
+    s.windowTop = windowTop_;
+    s.dataFolder = shared_.directory.dataFolder;
+    s.clipFlags = shared_.clipFlags;
+    try {
+        WriteSettingsFile(SettingsSavePath(ControlPlaces()), s);
+    } catch (const SettingsError& e) {
+        return Status(component::kErrorFailed, e.what());
+    }
+    return Status::Ok();
+}
+
+// --- members ----------------------------------------------------------------------------------
+
+void UbinBangou::BindMembers()
+{
+    auto method = [this](std::int32_t id, std::function<Status(std::span<Value>)> body) {
+        BindMethod(id, [body = std::move(body)](std::span<Value> a) -> Result<Value> {
+            if (Status s = body(a); !s.ok()) return s;
+            return Value();
+        });
+    };
+    method(kSconLoad, [this](std::span<Value>) { return LoadSettings(); });
+    method(kSconSave, [this](std::span<Value>) { return SaveSettings(); });
+    method(kUbinGetOcx, [this](std::span<Value> a) {
+        search_->Ubin_get_ocx(a[0].text());
+        return Status::Ok();
+    });
+    method(kClear, [this](std::span<Value>) {
+        search_->ClearSearch();
+        return Status::Ok();
+    });
+    method(kShowVerDlg, [this](std::span<Value>) {
+        ShowVersionDialog(face_);
+        return Status::Ok();
+    });
+
+    BindGet(kBackColor, [this]() -> Result<Value> { return Value::Colour(backColour_); });
+    BindLet(kBackColor, [this](const Value& v) {
+        SetBackColour(v.colour());
+        NotifyPropertyChanged(u"BackColor");
+        return Status::Ok();
+    });
+    BindGet(kOptionBackColor, [this]() -> Result<Value> { return Value::Colour(optionColours_[0]); });
+    BindLet(kOptionBackColor, [this](const Value& v) {
+        for (int i = 0; i < 5; ++i) SetOptionColour(i, v.colour());
+        return Status::Ok(); // no change notice
+    });
+    BindGet(kForeColor, [this]() -> Result<Value> { return Value::Colour(foreColour_); });
+    BindLet(kForeColor, [this](const Value& v) {
+        foreColour_ = v.colour(); // kept only; no element shows it
+        NotifyPropertyChanged(u"ForeColor");
+        return Status::Ok();
+    });
+
+    for (const ResultProperty& p : kResultProperties) {
+        BindGet(p.id, [this, p]() -> Result<Value> { return Value(searchFace_->Text(p.element)); });
+        if (!p.settable) continue;
+        BindLet(p.id, [this, p](const Value& v) {
+            searchFace_->SetText(p.element, v.text());
+            NotifyPropertyChanged(p.key);
+            return Status::Ok();
+        });
+    }
+
+    // The stored sizes move into the real size only when they are read.
+    BindGet(kSWidth, [this]() -> Result<Value> {
+        const std::int32_t width = component::TwipsToHimetric(RoundToInt32(sWidth_));
+        if (site()) site()->SetExtent({width, site()->GetExtent().height});
+        else face_->resize(forms::TwipsToPixels(RoundToInt32(sWidth_), forms::LogicalDpi(face_).x), face_->height());
+        return Value(sWidth_);
+    });
+    BindLet(kSWidth, [this](const Value& v) {
+        sWidth_ = v.single();
+        NotifyPropertyChanged(u"SWidth");
+        return Status::Ok();
+    });
+    BindGet(kSHeight, [this]() -> Result<Value> {
+        const std::int32_t height = component::TwipsToHimetric(RoundToInt32(sHeight_));
+        if (site()) site()->SetExtent({site()->GetExtent().width, height});
+        else face_->resize(face_->width(), forms::TwipsToPixels(RoundToInt32(sHeight_), forms::LogicalDpi(face_).y));
+        return Value(sHeight_);
+    });
+    BindLet(kSHeight, [this](const Value& v) {
+        sHeight_ = v.single();
+        NotifyPropertyChanged(u"SHeight");
+        return Status::Ok();
+    });
+}
+
+// --- saved properties -------------------------------------------------------------------------
+
+QSize UbinBangou::SizeInTwips() const
+{
+    if (site()) {
+        const component::Extent e = site()->GetExtent();
+        return {component::HimetricToTwips(e.width), component::HimetricToTwips(e.height)};
+    }
+    return forms::PixelsToTwips(QRect(QPoint(), face_->size()), forms::LogicalDpi(face_)).size();
+}
+
+Status UbinBangou::InitProperties()
+{
+    foreColour_ = 0;
+    const QSize size = SizeInTwips();
+    sWidth_ = static_cast<float>(size.width());
+    sHeight_ = static_cast<float>(size.height());
+    return Status::Ok();
+}
+
+Status UbinBangou::ReadProperties(const PropertyBag& bag)
+{
+    Result<std::uint32_t> back = bag.ReadColour(u"BackColor", kDefaultColour);
+    if (!back) return back.status();
+    SetBackColour(*back);
+    for (int i = 0; i < 5; ++i) {
+        Result<std::uint32_t> option = bag.ReadColour(u"OptionBackColor", kDefaultColour);
+        if (!option) return option.status();
+        SetOptionColour(i, *option);
+    }
+    Result<std::uint32_t> fore = bag.ReadColour(u"ForeColor", 0);
+    if (!fore) return fore.status();
+    foreColour_ = *fore;
+    for (const ResultProperty& p : kResultProperties) {
+        // The default is the element's design text: "IT1" for Ubin1.
+        Result<std::u16string> text = bag.ReadText(p.key, std::u16string(u"IT") + p.key.back());
+        if (!text) return text.status();
+        searchFace_->SetText(p.element, *text);
+    }
+    Result<float> width = bag.ReadSingle(u"SWidth", kDefaultSWidth);
+    if (!width) return width.status();
+    Result<float> height = bag.ReadSingle(u"Sheight", kDefaultSHeight);
+    if (!height) return height.status();
+    sWidth_ = *width;
+    sHeight_ = *height;
+    return Status::Ok();
+}
+
+Status UbinBangou::WriteProperties(PropertyBag& bag)
+{
+    const auto write = [&bag](std::u16string_view key, const Value& value, const Value& defaultValue) {
+        return bag.Write(key, value, defaultValue);
+    };
+    if (Status s = write(u"BackColor", Value::Colour(backColour_), Value::Colour(kDefaultColour)); !s.ok()) return s;
+    if (Status s = write(u"OptionBackColor", Value::Colour(optionColours_[0]), Value::Colour(kDefaultColour)); !s.ok())
+        return s;
+    if (Status s = write(u"ForeColor", Value::Colour(foreColour_), Value::Colour(0)); !s.ok()) return s;
+    for (const ResultProperty& p : kResultProperties) {
+        const Value text(searchFace_->Text(p.element));
+        if (Status s = write(p.key, text, Value(std::u16string(u"IT") + p.key.back())); !s.ok()) return s;
+    }
+    if (Status s = write(u"SWidth", Value(sWidth_), Value(std::int32_t{6180})); !s.ok()) return s;
+    // The height is kept under "Sheight", as it always was.
+    if (Status s = write(u"Sheight", Value(sHeight_), Value(std::int32_t{1000})); !s.ok()) return s;
+    return Status::Ok();
+}
+
+void UbinBangou::SetBackColour(std::uint32_t colour)
+{
+    backColour_ = colour;
+    forms::SetBackColour(face_, colour);
+}
+
+void UbinBangou::SetOptionColour(int index, std::uint32_t colour)
+{
+    QRadioButton* const options[5] = {ui_->Option1, ui_->Option2, ui_->Option3, ui_->Option4, ui_->Option5};
+    optionColours_[static_cast<std::size_t>(index)] = colour;
+    forms::SetBackColour(options[index], colour);
+}
+
+// --- face events ------------------------------------------------------------------------------
+
+void UbinBangou::ConnectEvents()
+{
+    ui_->ITUbin->installEventFilter(this);
+    for (QComboBox* combo : {ui_->Combo1, ui_->Combo2, ui_->Combo3}) {
+        combo->installEventFilter(this);
+        if (combo->lineEdit()) combo->lineEdit()->installEventFilter(this);
+    }
+    const std::pair<QRadioButton*, int> options[] = {{ui_->Option1, kModePostal},   {ui_->Option2, kModeCity},
+                                                     {ui_->Option3, kModeTownKana}, {ui_->Option4, kModeTownKanji},
+                                                     {ui_->Option5, kModeArea}};
+    for (const auto& [button, mode] : options)
+        QObject::connect(button, &QRadioButton::clicked, this,
+                         [this, mode = mode] { Guard([&] { search_->SwitchMode(mode); }); });
+    QObject::connect(ui_->Command7, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command7_Click(); }); });
+    QObject::connect(ui_->Command8, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command8_Click(); }); });
+    QObject::connect(ui_->Command2, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command2_Click(); }); });
+    QObject::connect(ui_->Command1, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command1_Click(); }); });
+    // A choice is the user's pick from a list, never a text the program sets.
+    QObject::connect(ui_->Combo1, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo1_Click(); }); });
+    QObject::connect(ui_->Combo2, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo2_Click(); }); });
+    QObject::connect(ui_->Combo3, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo3_Click(); }); });
+    QObject::connect(ui_->Combo4, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo4_Click(); }); });
+}
+
+bool UbinBangou::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui_->ITUbin) {
+        if (IsEnter(event)) {
+            std::int16_t key = kKeyEnter;
+            Guard([&] { search_->ITUbin_KeyPress(key); });
+            return key == 0;
+        }
+        if (event->type() == QEvent::MouseButtonDblClick) Guard([&] { search_->ITUbin_DblClick(); });
+        return false;
+    }
+    if (IsEnter(event)) {
+        auto in = [&](QComboBox* c) { return watched == c || watched == c->lineEdit(); };
+        std::int16_t key = kKeyEnter;
+        if (in(ui_->Combo1)) search_->Combo1_KeyPress(key);
+        else if (in(ui_->Combo2)) search_->Combo2_KeyPress(key);
+        else if (in(ui_->Combo3)) search_->Combo3_KeyPress(key);
+        return key == 0;
+    }
+    return false;
+}
+
+void UbinBangou::Guard(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        // No caller to hand it to, and the control shows no message of its own.
+        qWarning("UbinBangou: %s", e.what());
+    }
+}
+
+} // namespace ubin::control

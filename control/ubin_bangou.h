@@ -1,0 +1,105 @@
+#pragma once
+// The UbinBangou control: the search of the Marubeta window on a face of its own, with the
+// found address offered as properties, a postal-code lookup by method call, and the event
+// ClickDisp after every displayed result.
+#include "control_base.h"
+#include "qt_face.h"
+#include "search.h"
+#include "thread_shared.h"
+#include "ubin_bangou_ids.h"
+
+#include <QObject>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class UbinBangouFace;
+}
+
+namespace ubin::control {
+
+// The class description the library registers.
+const component::ClassInfo& UbinBangouClass();
+
+class UbinBangou;
+
+// The control's search: the window's logic with the control's three display steps.
+class ControlSearch : public Search {
+public:
+    ControlSearch(SearchFace& face, DirectoryState& dir, const ClipFlags& flags, UbinBangou& control);
+
+    void ShowPostalEntry(std::int32_t entryNumber) override;
+    void ShowResultFields(const ResultRecord& record) override;
+    void ShowCityLine(std::vector<std::u16string> fields) override;
+
+private:
+    // After a result is on display: ClickDisp, then the automatic copy when AutoClip is on.
+    void AfterDisplay();
+
+    UbinBangou& control_;
+};
+
+// The face moves the focus only when the host's window can take it.
+class ControlFace : public forms::QtSearchFace {
+public:
+    ControlFace(QWidget* form, const UbinBangou& control) : QtSearchFace(form), control_(control) {}
+    void SetFocus(std::string_view element) override;
+
+private:
+    const UbinBangou& control_;
+};
+
+class UbinBangou : public component::ControlBase, private QObject {
+public:
+    UbinBangou();
+    ~UbinBangou() override;
+
+    // Settings, then the shared directory state, then mode 1 and an empty search. A missing
+    // settings file or directory file fails the creation with a message naming it.
+    component::Status Initialize() override;
+    component::Status InitProperties() override;
+    component::Status ReadProperties(const component::PropertyBag& bag) override;
+    component::Status WriteProperties(component::PropertyBag& bag) override;
+
+    bool CanTakeFocus() const { return site() && site()->CanTakeFocus(); }
+
+private:
+    friend class ControlSearch;
+
+    void BindMembers();
+    void ConnectEvents();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Runs a face event; a directory read that fails cannot reach any caller, so it is only
+    // logged.
+    void Guard(const std::function<void()>& handler);
+
+    // The control's settings load into the instance and the thread's shared state.
+    component::Status LoadSettings();
+    component::Status SaveSettings();
+
+    void SetBackColour(std::uint32_t colour);
+    void SetOptionColour(int index, std::uint32_t colour);
+    void SetResultText(std::string_view element, const std::u16string& text);
+    // The face's size in twips, as the host keeps it.
+    QSize SizeInTwips() const;
+
+    std::unique_ptr<Ui::UbinBangouFace> ui_;
+    QWidget* face_ = nullptr;
+    ThreadShared& shared_;
+    std::unique_ptr<ControlFace> searchFace_;
+    std::unique_ptr<ControlSearch> search_;
+
+    // The instance's copy of the settings values the control never changes.
+    std::u16string reserved1_, reserved2_;
+    std::int16_t reserved3_ = 0, windowLeft_ = 0, windowTop_ = 0;
+
+    std::uint32_t backColour_ = kDesignBackColour;
+    std::array<std::uint32_t, 5> optionColours_{};
+    std::uint32_t foreColour_ = 0;
+    float sWidth_ = kDesignWidthTwips;
+    float sHeight_ = kDesignHeightTwips;
+};
+
+} // namespace ubin::control
