@@ -1,0 +1,123 @@
+#include "quillot_window.h"
+
+#include "colours.h"
+#include "fonts.h"
+#include "twips.h"
+#include "ubin_bangou_ids.h"
+#include "ui_quillot_window.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace ubin::quillot {
+
+namespace {
+
+const QSize kClientTwips(6405, 8220);
+const QRect kControlTwips(120, 2040, 6180, 5070);
+constexpr forms::BgrColour kWindowColour = 0x00FFC0C0;
+constexpr forms::BgrColour kResultLabelColour = 0x8000000E;
+
+} // namespace
+
+QuillotWindow::QuillotWindow(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::QuillotWindow>())
+{
+    ui_->setupUi(this);
+    setFont(forms::UiFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    QFont heading = ui_->Label9->font();
+    heading.setBold(true);
+    ui_->Label9->setFont(heading);
+    forms::PlaceChildrenByTwips(this);
+    forms::SetFixedSizeInTwips(this, kClientTwips);
+    forms::SetBackColour(this, kWindowColour);
+    for (QLabel* label : {ui_->Label1, ui_->Label2, ui_->Label3, ui_->Label4, ui_->Label5, ui_->Label6})
+        forms::SetBackColour(label, kResultLabelColour);
+
+    ui_->Text1->installEventFilter(this);
+    connect(ui_->Command1, &QPushButton::clicked, this, &QuillotWindow::LookUpTypedCode);
+}
+
+QuillotWindow::~QuillotWindow()
+{
+    control_.reset(); // the control goes before the window that holds its face
+}
+
+component::Status QuillotWindow::LoadControl(const std::filesystem::path& registryPath,
+                                             const component::SavedForm& form)
+{
+    ownLoader_ = std::make_unique<component::ControlLoader>(registryPath);
+    const component::SavedControl* saved = form.Find(kControlName);
+    auto created = ownLoader_->Create(control::kProgramId, this, saved);
+    if (!created) return created.status();
+    control_ = std::move(*created);
+    control_->setObjectName(QString::fromLatin1(kControlName));
+    control_->move(forms::TwipsToPixels(kControlTwips, forms::LogicalDpi(this)).topLeft());
+    control_->show();
+    control_->Connect([this](component::MemberId event, std::span<const component::Value>) {
+        if (event == control::kClickDisp) RefreshResultLabels();
+    });
+    return component::Status::Ok();
+}
+
+QString QuillotWindow::GetText(std::int32_t member)
+{
+    if (!control_) return {};
+    component::Result<component::Value> v = control_->Get(member);
+    if (!v) {
+        Fail(v.status());
+        return {};
+    }
+    return QString::fromStdU16String(v->text());
+}
+
+void QuillotWindow::RefreshResultLabels()
+{
+    ui_->Label1->setText(GetText(control::kUbin1));
+    ui_->Label2->setText(GetText(control::kUbin2));
+    ui_->Label3->setText(GetText(control::kUbin3));
+    ui_->Label4->setText(GetText(control::kUbin4));
+    ui_->Label5->setText(GetText(control::kUbin5));
+    ui_->Label6->setText(GetText(control::kUbin6));
+}
+
+void QuillotWindow::LookUpTypedCode()
+{
+    if (!control_) return;
+    component::Result<component::Value> r =
+        control_->Call(control::kUbinGetOcx, {component::Value(ui_->Text1->text().toStdU16String())});
+    if (!r) {
+        Fail(r.status());
+        return;
+    }
+    RefreshResultLabels();
+}
+
+void QuillotWindow::Fail(const component::Status& status)
+{
+    emit controlFailed(QString::fromStdString(status.ToString()));
+}
+
+bool QuillotWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui_->Text1) {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) LookUpTypedCode(); // the key goes on
+        } else if (event->type() == QEvent::MouseButtonDblClick) {
+            LookUpTypedCode();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+std::filesystem::path FindFormFile(const std::filesystem::path& executableFolder)
+{
+    const std::filesystem::path beside = executableFolder / kFormFileName;
+    if (std::filesystem::exists(beside)) return beside;
+    const std::filesystem::path installed = executableFolder.parent_path() / "share" / "marubeta" / kFormFileName;
+    if (std::filesystem::exists(installed)) return installed;
+    return beside;
+}
+
+} // namespace ubin::quillot

@@ -1,0 +1,62 @@
+#pragma once
+// Quillot's window frmUbinTest: a postal code typed into Text1 is looked up by the embedded
+// UbinBangou control, and the six result properties are copied into Label1 to Label6.
+#include "host.h"
+#include "saved_form.h"
+
+#include <QWidget>
+
+#include <filesystem>
+#include <memory>
+
+namespace Ui {
+class QuillotWindow;
+}
+
+namespace ubin::quillot {
+
+// The saved form that holds UbinBangou1's properties and extent, kept beside the program.
+inline constexpr char kFormFileName[] = "quillot.form";
+inline constexpr char kControlName[] = "UbinBangou1";
+
+class QuillotWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit QuillotWindow(QWidget* parent = nullptr);
+    ~QuillotWindow() override;
+
+    // Creates UbinBangou1 through the class registry from its saved properties, places it
+    // and connects ClickDisp. The error of the creation, when it fails.
+    component::Status LoadControl(const std::filesystem::path& registryPath, const component::SavedForm& form);
+
+    // Label1 := Ubin1 ... Label6 := Ubin6.
+    void RefreshResultLabels();
+    // Ubin_get_ocx with the text of Text1, then RefreshResultLabels.
+    void LookUpTypedCode();
+
+    component::HostedControl* control() const { return control_.get(); }
+
+signals:
+    // A member call into the control failed; nothing handles it here, the program ends.
+    void controlFailed(const QString& message);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The result of a member call, or an empty text after reporting its error.
+    QString GetText(std::int32_t member);
+    void Fail(const component::Status& status);
+
+    std::unique_ptr<Ui::QuillotWindow> ui_;
+    component::ControlLoader* loader_ = nullptr;
+    std::unique_ptr<component::ControlLoader> ownLoader_;
+    std::unique_ptr<component::HostedControl> control_;
+};
+
+// Where the program finds its saved form: beside the executable, else in the installation's
+// data folder <prefix>/share/marubeta/.
+std::filesystem::path FindFormFile(const std::filesystem::path& executableFolder);
+
+} // namespace ubin::quillot
