@@ -4,9 +4,45 @@
 #include "cp932_platform.h"
 #include "errors.h"
 
+#include <atomic>
+
 namespace ubin {
 
 namespace {
+
+// The platform converter's answers, remembered per code so that it is asked once per
+// character for the life of the program: the key search and every line read decode and
+// encode characters one at a time. 0 means not asked yet; kNone that the converter has no
+// answer (neither 0xFFFF as a character nor as a Shift-JIS code exists in code page 932).
+constexpr std::uint16_t kNone = 0xFFFF;
+std::atomic<std::uint16_t> decoded[0x10000];
+std::atomic<std::uint16_t> encoded[0x10000];
+
+bool DecodeDoubleByte(unsigned char lead, unsigned char trail, char16_t& out)
+{
+    auto& slot = decoded[(lead << 8) | trail];
+    std::uint16_t v = slot.load(std::memory_order_relaxed);
+    if (v == 0) {
+        char16_t c = 0;
+        v = platform::DecodeDoubleByte(lead, trail, c) && c != 0 ? c : kNone;
+        slot.store(v, std::memory_order_relaxed);
+    }
+    if (v == kNone) return false;
+    out = v;
+    return true;
+}
+
+std::uint16_t EncodeWide(char16_t c)
+{
+    auto& slot = encoded[c];
+    std::uint16_t v = slot.load(std::memory_order_relaxed);
+    if (v == 0) {
+        const std::uint16_t code = platform::EncodeWide(c);
+        v = code != 0 ? code : kNone;
+        slot.store(v, std::memory_order_relaxed);
+    }
+    return v == kNone ? 0 : v;
+}
 
 bool IsHalfWidthKanaByte(unsigned char b) { return b >= 0xA1 && b <= 0xDF; }
 bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
@@ -35,7 +71,7 @@ std::size_t TryDecodeCp932(std::string_view bytes, std::u16string& out)
             continue;
         }
         if (!IsLeadByte(b) || i + 1 >= bytes.size()
-            || !platform::DecodeDoubleByte(b, static_cast<unsigned char>(bytes[i + 1]), c))
+            || !DecodeDoubleByte(b, static_cast<unsigned char>(bytes[i + 1]), c))
             return i;
         out.push_back(c);
         i += 2;
@@ -73,7 +109,7 @@ std::uint16_t ShiftJisCodeOrZero(char16_t c)
 {
     if (c < 0x80) return c;
     if (c >= 0xFF61 && c <= 0xFF9F) return static_cast<std::uint16_t>(0xA1 + (c - 0xFF61));
-    return platform::EncodeWide(c);
+    return EncodeWide(c);
 }
 
 std::uint16_t ShiftJisCode(char16_t c)

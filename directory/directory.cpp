@@ -5,6 +5,7 @@
 #include "file_platform.h"
 #include "text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <system_error>
@@ -53,6 +54,7 @@ std::filesystem::path DirectoryState::FilePath(const std::u16string& name) const
 void DirectoryState::OpenSlot(int slot, const std::u16string& name, int recordLength)
 {
     CloseSlot(slot);
+    if (slot < 0 || slot >= kSlotCount) throw DirectoryError("there is no directory slot " + std::to_string(slot));
     OpenFile f{FilePath(name), platform::kNoFile, recordLength, 0};
     f.handle = platform::OpenReadShared(f.path);
     try {
@@ -61,30 +63,34 @@ void DirectoryState::OpenSlot(int slot, const std::u16string& name, int recordLe
         platform::CloseFile(f.handle);
         throw;
     }
-    slots_.emplace(slot, std::move(f));
+    slots_[static_cast<std::size_t>(slot)] = std::move(f);
 }
 
 void DirectoryState::CloseSlot(int slot)
 {
-    const auto it = slots_.find(slot);
-    if (it == slots_.end()) return;
-    platform::CloseFile(it->second.handle);
-    slots_.erase(it);
+    if (!IsOpen(slot)) return;
+    auto& f = slots_[static_cast<std::size_t>(slot)];
+    platform::CloseFile(f->handle);
+    f.reset();
 }
 
 void DirectoryState::CloseAll()
 {
-    for (auto& [slot, f] : slots_) platform::CloseFile(f.handle);
-    slots_.clear();
+    for (auto& f : slots_) {
+        if (f) platform::CloseFile(f->handle);
+        f.reset();
+    }
 }
 
-bool DirectoryState::IsOpen(int slot) const { return slots_.count(slot) != 0; }
+bool DirectoryState::IsOpen(int slot) const
+{
+    return slot >= 0 && slot < kSlotCount && slots_[static_cast<std::size_t>(slot)].has_value();
+}
 
 const DirectoryState::OpenFile& DirectoryState::SlotFile(int slot) const
 {
-    const auto it = slots_.find(slot);
-    if (it == slots_.end()) throw DirectoryError("directory slot " + std::to_string(slot) + " is not open");
-    return it->second;
+    if (!IsOpen(slot)) throw DirectoryError("directory slot " + std::to_string(slot) + " is not open");
+    return *slots_[static_cast<std::size_t>(slot)];
 }
 
 void DirectoryState::OpenIndexFiles()
@@ -178,6 +184,7 @@ void DirectoryState::ReadRecord(int slot, std::int32_t n, unsigned char* out)
     const std::uint64_t offset = static_cast<std::uint64_t>(n - 1) * static_cast<std::uint64_t>(f.recordLength);
     const auto len = static_cast<std::size_t>(f.recordLength);
     const std::size_t got = platform::ReadAt(f.handle, offset, out, len, f.path);
+    ++fileReads;
     if (got == 0)
         throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " lies beyond the end of the file");
     if (got != len)
@@ -187,16 +194,52 @@ void DirectoryState::ReadRecord(int slot, std::int32_t n, unsigned char* out)
 
 IndexRecord DirectoryState::ReadIndexRecord(int slot, std::int32_t n)
 {
+    std::array<char16_t, kKeyBytes> key;
+    IndexRecord r;
+    r.entryNumber = ReadIndexKey(slot, n, key);
+    r.key.assign(key.begin(), key.end());
+    return r;
+}
+
+std::int32_t DirectoryState::ReadIndexKey(int slot, std::int32_t n, std::array<char16_t, kKeyBytes>& key)
+{
     unsigned char buf[kIndexRecordLength];
     ReadRecord(slot, n, buf);
-    IndexRecord r;
-    const std::string_view keyBytes(reinterpret_cast<const char*>(buf), kKeyBytes);
-    if (TryDecodeCp932(keyBytes, r.key) != keyBytes.size())
+    --readCount; // counted once, as it is decoded
+    return DecodeIndexKey(slot, n, buf, key);
+}
+
+std::int32_t DirectoryState::DecodeIndexKey(int slot, std::int32_t n, const unsigned char* record,
+                                            std::array<char16_t, kKeyBytes>& key)
+{
+    const std::string_view keyBytes(reinterpret_cast<const char*>(record), kKeyBytes);
+    if (TryDecodeCp932(keyBytes, keyScratch_) != keyBytes.size())
         throw DirectoryError(Name(SlotFile(slot).path) + ": record " + std::to_string(n)
                              + ": the key is not code page 932 text");
-    r.key.resize(kKeyBytes, u' ');
-    r.entryNumber = ReadInt32(buf + kKeyBytes);
-    return r;
+    key.fill(u' ');
+    std::copy(keyScratch_.begin(), keyScratch_.end(), key.begin()); // at most 8 characters from 8 bytes
+    ++readCount;
+    return ReadInt32(record + kKeyBytes);
+}
+
+void DirectoryState::ReadRecordBlock(int slot, std::int32_t first, std::int32_t count, unsigned char* out)
+{
+    const auto& f = SlotFile(slot);
+    if (first < 1)
+        throw DirectoryError(Name(f.path) + ": record " + std::to_string(first) + " does not exist (records count from 1)");
+    if (count < 1) return;
+    const auto recordLength = static_cast<std::size_t>(f.recordLength);
+    const std::uint64_t offset = static_cast<std::uint64_t>(first - 1) * recordLength;
+    const std::size_t len = static_cast<std::size_t>(count) * recordLength;
+    const std::size_t got = platform::ReadAt(f.handle, offset, out, len, f.path);
+    ++fileReads;
+    if (got != len) {
+        // The first record that did not come whole.
+        const std::string n = std::to_string(first + static_cast<std::int32_t>(got / recordLength));
+        if (got % recordLength == 0)
+            throw DirectoryError(Name(f.path) + ": record " + n + " lies beyond the end of the file");
+        throw DirectoryError(Name(f.path) + ": record " + n + " is cut short by the end of the file");
+    }
 }
 
 PointRecord DirectoryState::ReadPointRecord(std::int32_t n)
@@ -227,6 +270,7 @@ std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position)
     std::size_t end = std::string::npos;
     while (end == std::string::npos) {
         const std::size_t n = platform::ReadAt(f.handle, offset, chunk, sizeof chunk, f.path);
+        ++fileReads;
         if (n == 0) break; // the last line may lack its CR LF
         const std::size_t searchFrom = bytes.empty() ? 0 : bytes.size() - 1;
         bytes.append(chunk, n);

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -89,6 +89,17 @@ public:
     std::int32_t RecordCount(int slot) const;
 
     IndexRecord ReadIndexRecord(int slot, std::int32_t n);
+    // The same record with its key decoded into a fixed buffer (8 characters, blank-padded),
+    // without allocating; returns its EntryNumber. The key search reads records this way.
+    std::int32_t ReadIndexKey(int slot, std::int32_t n, std::array<char16_t, kKeyBytes>& key);
+    // Records first .. first + count - 1 of a slot of fixed records, read with one call into
+    // `out` (count times the record length). A read costs the same for one record as for a few
+    // kilobytes, so the key search reads the last stretch of its range this way. The records
+    // count in readCount only as they are decoded (DecodeIndexKey).
+    void ReadRecordBlock(int slot, std::int32_t first, std::int32_t count, unsigned char* out);
+    // Decodes index record n from its 12 bytes as read; returns its EntryNumber.
+    std::int32_t DecodeIndexKey(int slot, std::int32_t n, const unsigned char* record,
+                                std::array<char16_t, kKeyBytes>& key);
     PointRecord ReadPointRecord(std::int32_t n);
     // City table record `code`: the position of its line in TOSHI2.TDB, 0 when no such city.
     std::int32_t ReadCityPosition(std::int32_t code);
@@ -103,8 +114,10 @@ public:
     void ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields);
     DirectoryLine ReadPostalEntry(std::int32_t n);
 
-    // Records and lines read since the counter was last reset (for the benchmarks).
+    // Records and lines read since the counter was last reset, and the calls to the file
+    // system that read them (for the benchmarks).
     std::uint64_t readCount = 0;
+    std::uint64_t fileReads = 0;
 
 private:
     struct OpenFile {
@@ -113,6 +126,7 @@ private:
         int recordLength; // 0 for a text file
         std::uint64_t size;
     };
+    static constexpr int kSlotCount = kSlotCityLines + 1;
 
     void OpenSlot(int slot, const std::u16string& name, int recordLength);
     const OpenFile& SlotFile(int slot) const;
@@ -120,7 +134,9 @@ private:
     std::uint64_t SizeOf(const std::u16string& name) const;
     void ReadPrefectureLines();
 
-    std::map<int, OpenFile> slots_;
+    // Indexed by slot number; a slot without a file holds none.
+    std::array<std::optional<OpenFile>, kSlotCount> slots_;
+    std::u16string keyScratch_; // decoding buffer of ReadIndexKey
 };
 
 } // namespace ubin

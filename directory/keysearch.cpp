@@ -5,6 +5,8 @@
 #include "errors.h"
 #include "text.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -12,33 +14,35 @@ namespace ubin {
 
 namespace {
 
-// The hexadecimal text of a character's code as a signed 16-bit value: "30" for the digit 0,
-// "9" for a tab, four digits for every double-byte character.
-std::string_view HexText(char16_t c, char (&buf)[8])
+// The hexadecimal text of a character's code as a signed 16-bit value ("30" for the digit 0,
+// "9" for a tab, four digits for every double-byte character), held as its digits
+// left-aligned in 16 bits and its number of digits. The digits 0-9 and A-F sort in the order
+// of their values, so two such texts compare as the aligned values do, and when those are
+// equal the shorter text (a prefix of the other) comes first.
+struct HexText {
+    std::uint32_t aligned;
+    int digits;
+};
+
+HexText HexOf(char16_t c)
 {
-    static const char digits[] = "0123456789ABCDEF";
-    unsigned code = ShiftJisCode(c);
-    std::size_t n = 0;
-    char rev[4];
-    do {
-        rev[n++] = digits[code & 15];
-        code >>= 4;
-    } while (code != 0);
-    for (std::size_t i = 0; i < n; ++i) buf[i] = rev[n - 1 - i];
-    return std::string_view(buf, n);
+    const std::uint32_t code = ShiftJisCode(c);
+    const int digits = code < 0x10 ? 1 : code < 0x100 ? 2 : code < 0x1000 ? 3 : 4;
+    return {code << (4 * (4 - digits)), digits};
 }
 
 } // namespace
 
 int CompareKeyPrefix(std::u16string_view prefix, std::u16string_view key)
 {
-    char bp[8], bk[8];
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        const std::string_view hp = HexText(prefix[i], bp);
-        const std::string_view hk = i < key.size() ? HexText(key[i], bk) : std::string_view();
-        const int c = hp.compare(hk);
-        if (c > 0) return 1;
-        if (c < 0) return -1;
+        // A key shorter than the prefix ends in the empty text, before every character.
+        if (i >= key.size()) return 1;
+        if (prefix[i] == key[i]) continue;
+        const HexText hp = HexOf(prefix[i]);
+        const HexText hk = HexOf(key[i]);
+        if (hp.aligned != hk.aligned) return hp.aligned > hk.aligned ? 1 : -1;
+        if (hp.digits != hk.digits) return hp.digits > hk.digits ? 1 : -1;
     }
     return 0;
 }
@@ -60,28 +64,85 @@ std::u16string_view KeyPrefix(std::u16string_view recordKey, std::size_t n)
 
 namespace {
 
-int CompareRecord(DirectoryState& dir, int slot, std::int32_t r, std::u16string_view key)
+// A read of a few kilobytes costs little more than a read of one record, so once the range
+// left to search fits in this many records it is read with one call.
+constexpr std::int32_t kBlockRecords = 16384 / kIndexRecordLength;
+
+// Reads the index records the search asks for: one by one, or from the block last loaded.
+// Nothing outlives one search.
+class IndexReader {
+public:
+    IndexReader(DirectoryState& dir, int slot) : dir_(dir), slot_(slot) {}
+
+    bool Holds(std::int32_t r) const { return r >= first_ && r < first_ + count_; }
+    // Records first .. last, at most kBlockRecords of them, with one read.
+    void Load(std::int32_t first, std::int32_t last)
+    {
+        count_ = 0;
+        dir_.ReadRecordBlock(slot_, first, last - first + 1, block_);
+        first_ = first;
+        count_ = last - first + 1;
+    }
+    std::int32_t Key(std::int32_t r, std::array<char16_t, kKeyBytes>& key)
+    {
+        if (Holds(r)) return dir_.DecodeIndexKey(slot_, r, block_ + static_cast<std::size_t>(r - first_) * kIndexRecordLength, key);
+        return dir_.ReadIndexKey(slot_, r, key);
+    }
+    int Compare(std::int32_t r, std::u16string_view key)
+    {
+        std::array<char16_t, kKeyBytes> recordKey;
+        Key(r, recordKey);
+        return CompareKeyPrefix(KeyPrefix(std::u16string_view(recordKey.data(), recordKey.size()), key.size()), key);
+    }
+
+private:
+    DirectoryState& dir_;
+    int slot_;
+    std::int32_t first_ = 0, count_ = 0;
+    unsigned char block_[kBlockRecords * kIndexRecordLength];
+};
+
+std::int32_t Search(IndexReader& reader, std::int32_t low, std::int32_t high, std::u16string_view key)
 {
-    const IndexRecord rec = dir.ReadIndexRecord(slot, r);
-    return CompareKeyPrefix(KeyPrefix(rec.key, key.size()), key);
+    if (high < low || high < 1) return 0;
+    if (reader.Compare(low, key) == 0) return low;
+    if (reader.Compare(high, key) == 0) return high;
+    // The bisection tests only records strictly between the ends.
+    while (true) {
+        const std::int32_t mid = MidRecord(low, high);
+        if (mid == 0) return 0;
+        if (!reader.Holds(mid) && high - low - 1 <= kBlockRecords) reader.Load(low + 1, high - 1);
+        const int c = reader.Compare(mid, key);
+        if (c == 0) return mid;
+        if (c < 0) low = mid;
+        else high = mid;
+    }
 }
 
 } // namespace
 
 std::int32_t FindKey(DirectoryState& dir, int slot, std::int32_t low, std::int32_t high, std::u16string_view key)
 {
-    if (high < low || high < 1) return 0;
-    if (CompareRecord(dir, slot, low, key) == 0) return low;
-    if (CompareRecord(dir, slot, high, key) == 0) return high;
-    // The bisection tests only records strictly between the ends.
-    while (true) {
-        const std::int32_t mid = MidRecord(low, high);
-        if (mid == 0) return 0;
-        const int c = CompareRecord(dir, slot, mid, key);
-        if (c == 0) return mid;
-        if (c < 0) low = mid;
-        else high = mid;
+    IndexReader reader(dir, slot);
+    return Search(reader, low, high, key);
+}
+
+FirstKeyMatch FindFirstKey(DirectoryState& dir, int slot, std::int32_t low, std::int32_t high, std::u16string_view key)
+{
+    IndexReader reader(dir, slot);
+    std::int32_t r = Search(reader, low, high, key);
+    if (r == 0) return {};
+    FirstKeyMatch m{r, 0, false};
+    // A key longer than an index key equals no record's whole key text.
+    if (key.size() > static_cast<std::size_t>(kKeyBytes)) return m;
+    std::array<char16_t, kKeyBytes> recordKey;
+    for (; r >= 1; --r) {
+        if (!reader.Holds(r)) reader.Load(std::max(1, r - kBlockRecords + 1), r);
+        const std::int32_t entry = reader.Key(r, recordKey);
+        if (std::u16string_view(recordKey.data(), key.size()) != key) break;
+        m = {r, entry, true};
     }
+    return m;
 }
 
 } // namespace ubin

@@ -22,6 +22,20 @@ std::int32_t MidRecord(std::int32_t low, std::int32_t high);
 std::int32_t FindKey(DirectoryState& dir, int slot, std::int32_t low, std::int32_t high,
                      std::u16string_view key);
 
+// FindKey, then the walk down from the record it met to the lowest record whose key text
+// begins with `key` character for character (it may pass below `low`, down to record 1).
+// `record` is that lowest record and `entry` its EntryNumber. When the key search met a
+// record but no record's key text begins with the whole key (a key longer than 8
+// characters), `record` is the record met, `entry` 0 and `accepted` false; all zero when the
+// key search met none.
+struct FirstKeyMatch {
+    std::int32_t record = 0;
+    std::int32_t entry = 0;
+    bool accepted = false;
+};
+FirstKeyMatch FindFirstKey(DirectoryState& dir, int slot, std::int32_t low, std::int32_t high,
+                           std::u16string_view key);
+
 // The first min(n, 8) characters of a record key, as compared against a key of n characters.
 std::u16string_view KeyPrefix(std::u16string_view recordKey, std::size_t n);
 

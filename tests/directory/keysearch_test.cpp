@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using namespace ubin;
 using ubin::test::TempDir;
 
@@ -74,6 +76,26 @@ TEST(CompareKeyPrefix, OrdersByTheHexTextOfShiftJisCodes)
     // Codes below 0x10 get one hex digit: a tab ("9") sorts after the digit 0 ("30").
     EXPECT_EQ(CompareKeyPrefix(u"\t", u"0"), 1);
     EXPECT_EQ(CompareKeyPrefix(u"\x02", u"\x10"), 1); // "2" after "10"
+}
+
+TEST(CompareKeyPrefix, AgreesWithComparingTheHexTextsAsText)
+{
+    // Every pair of characters of the kinds a key or a typed text can hold, compared by the
+    // rule as written: the upper-case hexadecimal texts of their codes, compared as text.
+    const auto hex = [](char16_t c) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "%X", static_cast<unsigned>(ShiftJisCode(c)));
+        return std::string(buf);
+    };
+    const std::u16string chars = u"\t 0379AZaz-ｱｶﾞﾝﾟ｡ア漢上町幟一円〒ー－＿熙纊";
+    for (const char16_t a : chars)
+        for (const char16_t b : chars) {
+            const int expected = hex(a).compare(hex(b));
+            const int got = CompareKeyPrefix(std::u16string(1, a) + u"1", std::u16string(1, b) + u"2");
+            EXPECT_EQ(got, expected < 0 ? -1 : expected > 0 ? 1 : -1) << hex(a) << " " << hex(b);
+        }
+    EXPECT_EQ(CompareKeyPrefix(u"73", u"7"), 1); // the key ends first
+    EXPECT_EQ(CompareKeyPrefix(u"", u"7"), 0);
 }
 
 TEST(FindKey, OneAndTwoRecords)
@@ -152,4 +174,60 @@ TEST(FindKey, ReadsAboutLogTwoRecords)
     f.dir.readCount = 0;
     EXPECT_NE(f.Find("1000500"), 0);
     EXPECT_LE(f.dir.readCount, 13u);
+}
+
+TEST(FindKey, LargeIndexesGiveTheRecordsOfTheRecordByRecordSearch)
+{
+    // 6,000 keys: runs of one key longer than a read block, short runs and gaps.
+    std::vector<std::string> keys;
+    for (int i = 0; i < 1500; ++i) keys.push_back("1000000");
+    for (int i = 0; i < 3000; ++i) keys.push_back(std::to_string(2000000 + i * 3));
+    for (int i = 0; i < 1500; ++i) keys.push_back("7300014");
+    IndexFixture f(keys);
+    const std::int32_t n = f.dir.RecordCount(1);
+    // The search as written: read one record per test.
+    const auto reference = [&](const std::u16string& key) -> std::int32_t {
+        const auto cmp = [&](std::int32_t r) {
+            return CompareKeyPrefix(KeyPrefix(f.dir.ReadIndexRecord(1, r).key, key.size()), key);
+        };
+        std::int32_t low = 1, high = n;
+        if (cmp(low) == 0) return low;
+        if (cmp(high) == 0) return high;
+        for (std::int32_t mid; (mid = MidRecord(low, high)) != 0;) {
+            const int c = cmp(mid);
+            if (c == 0) return mid;
+            (c < 0 ? low : high) = mid;
+        }
+        return 0;
+    };
+    const auto lowest = [&](const std::u16string& key) -> std::int32_t {
+        for (std::int32_t r = 1; r <= n; ++r)
+            if (f.dir.ReadIndexRecord(1, r).key.compare(0, key.size(), key) == 0) return r;
+        return 0;
+    };
+    for (const char* k : {"1", "10", "1000000", "2", "20", "2000", "2004", "2004500", "2004501", "2008997",
+                                 "5", "73", "7300014", "7300015", "0", "9", ""}) {
+        const std::u16string key = U16(k);
+        f.dir.readCount = f.dir.fileReads = 0;
+        EXPECT_EQ(f.Find(k), reference(key)) << k;
+        const FirstKeyMatch m = FindFirstKey(f.dir, 1, 1, n, key);
+        EXPECT_EQ(m.record, lowest(key)) << k;
+        EXPECT_EQ(m.accepted, m.record != 0) << k;
+        if (m.record != 0) {
+            EXPECT_EQ(m.entry, f.dir.ReadIndexRecord(1, m.record).entryNumber) << k;
+        }
+    }
+    f.dir.readCount = f.dir.fileReads = 0;
+    f.Find("2004500");
+    EXPECT_LT(f.dir.fileReads, f.dir.readCount); // the last stretch came with one read
+}
+
+TEST(FindFirstKey, AKeyLongerThanAnIndexKeyIsMetButNotAccepted)
+{
+    IndexFixture f({"12345670", "12345678"});
+    const FirstKeyMatch m = FindFirstKey(f.dir, 1, 1, 2, U16("123456789"));
+    EXPECT_EQ(m.record, 2);
+    EXPECT_EQ(m.entry, 0);
+    EXPECT_FALSE(m.accepted);
+    EXPECT_EQ(FindFirstKey(f.dir, 1, 1, 2, U16("2")).record, 0);
 }
