@@ -1,9 +1,12 @@
 #include "search.h"
 
+#include "cp932.h"
+#include "errors.h"
 #include "keysearch.h"
 #include "text.h"
 
 #include <algorithm>
+#include <array>
 
 namespace ubin {
 
@@ -22,6 +25,16 @@ constexpr int kCityListFields = 3;
 bool StartsWith(std::u16string_view text, std::u16string_view head)
 {
     return text.substr(0, head.size()) == head;
+}
+
+bool HasCp932Form(std::u16string_view text)
+{
+    try {
+        for (const char16_t c : text) ShiftJisCode(c);
+        return true;
+    } catch (const EncodingError&) {
+        return false;
+    }
 }
 
 std::int32_t Value32(std::u16string_view text)
@@ -69,20 +82,12 @@ void Search::Start()
 
 FirstMatch Search::FindFirstMatch(int index, std::u16string_view key, std::int32_t low, std::int32_t high)
 {
-    std::int32_t r = FindKey(dir_, index, low, high, key);
-    if (r == 0) return {};
-    // The key search met some record of the run of keys that begin with `key`; walk down to
-    // the lowest. A key longer than an index key matches no whole record and is not accepted.
-    FirstMatch m{r, 0, false};
-    while (r >= 1) {
-        const IndexRecord rec = dir_.ReadIndexRecord(index, r);
-        if (rec.key.size() < key.size() || std::u16string_view(rec.key).substr(0, key.size()) != key) break;
-        m.record = r;
-        m.entry = rec.entryNumber;
-        m.accepted = true;
-        --r;
-    }
-    return m;
+    // A character that code page 932 cannot hold begins no index key.
+    if (!HasCp932Form(key)) return {};
+    // The key search meets some record of the run of keys that begin with `key`; the walk
+    // goes down to the lowest.
+    const FirstKeyMatch k = FindFirstKey(dir_, index, low, high, key);
+    return {k.record, k.entry, k.accepted};
 }
 
 void Search::ShowPostalEntry(std::int32_t entryNumber)
@@ -263,7 +268,10 @@ void Search::CopyResultText()
         // The comma comes first, so a town that is left out leaves an empty field.
         comma();
         const std::u16string town = face_.Text(el::kIT4);
-        if (!StartsWith(town, u"以下に") && !StartsWith(town, u"一円")) t += u" " + FirstWord(town);
+        if (!StartsWith(town, u"以下に") && !StartsWith(town, u"一円")) {
+            t += u' ';
+            t += FirstWord(town);
+        }
     }
     if (IsOn(clipFlags_, kClipKana)) {
         comma();
