@@ -104,6 +104,9 @@ TEST(TownLookup, KanaAndKanjiFindTheTownByItsBeginning)
     EXPECT_EQ(h.Text(kIT4), "八丁堀");
     h.Enter("霧ビル地下街"); // five kanji or more never match a 4-kanji key
     EXPECT_EQ(h.Text(kText6), kNotFound);
+    h.Enter("上幟町");
+    h.Enter("\xF0\x9F\x8F\xA3町"); // a character the directory's code page lacks
+    EXPECT_EQ(h.Text(kText6), kNotFound);
 }
 
 TEST(TownLookup, AKeyLongerThanTheIndexKeyIsNotFoundInTheWindowAndKeptByTheControl)
