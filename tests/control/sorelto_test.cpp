@@ -535,13 +535,5 @@ TEST_F(Sorelto, InstancesOfAThreadShareTheDirectoryStateOfTheLastOne)
     EXPECT_EQ(Results(*a), k7300014);
 }
 
-TEST_F(Sorelto, UnknownMembersAndKindsAreRefused)
-{
-    auto c = Create();
-    EXPECT_EQ(c->Get(0x68030010).code(), component::kErrorMemberNotFound);
-    EXPECT_EQ(c->Get(ids::kClear).code(), component::kErrorNotSupported);
-    EXPECT_EQ(c->Call(ids::kUbinGetOcx).code(), component::kErrorArgumentCount);
-}
-
 } // namespace
 } // namespace ubin::test
