@@ -61,6 +61,11 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // The window serves other programs over the link; a second Marubeta leaves the first its
+    // conversations and runs without the service.
+    if (QString reason; !window->StartLinkSource(QStringLiteral("Marubeta"), &reason))
+        std::fprintf(stderr, "marubeta: running without the link service: %s\n", reason.toLocal8Bit().constData());
+
     // Termination by the system runs the same shut-down as the menu and the close button.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, terminationPipe) == 0) {
         auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, &app);

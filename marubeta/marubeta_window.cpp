@@ -11,7 +11,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <cmath>
@@ -155,6 +157,41 @@ void MarubetaWindow::Guard(const std::function<void()>& handler)
     }
 }
 
+bool MarubetaWindow::StartLinkSource(const QString& service, QString* reason)
+{
+    auto server = std::make_unique<link::LinkServer>(service, QStringLiteral("Form1"));
+    server->SetItemProvider([this](const QString& item) { return ItemText(item); });
+    server->SetExecuteHandler([this](const QString& command) {
+        std::int16_t flag = 0;
+        Guard([&] { flag = search_->LinkExecute(forms::ToU16(command)); });
+        return static_cast<std::uint16_t>(flag);
+    });
+    if (!server->Listen()) {
+        if (reason) *reason = server->ErrorString();
+        return false;
+    }
+    link_ = std::move(server);
+    // Every text the logic writes reaches the linked clients, and so does typing in the entry box.
+    face_->SetTextObserver([this](std::string_view element, std::u16string_view text) {
+        if (link_) link_->NotifyItemChanged(QString::fromUtf8(element.data(), static_cast<qsizetype>(element.size())),
+                                            forms::ToQString(text));
+    });
+    connect(ui_->ITUbin, &QLineEdit::textEdited, this,
+            [this](const QString& text) { link_->NotifyItemChanged(QStringLiteral("ITUbin"), text); });
+    return true;
+}
+
+std::optional<QString> MarubetaWindow::ItemText(const QString& item) const
+{
+    for (QWidget* w : ui_->centralwidget->findChildren<QWidget*>()) {
+        if (w->objectName().compare(item, Qt::CaseInsensitive) != 0) continue;
+        if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
+        if (auto* text = qobject_cast<QPlainTextEdit*>(w)) return text->toPlainText();
+    }
+    return std::nullopt;
+}
+
 void MarubetaWindow::CaptureWindowPosition()
 {
     const forms::Dpi dpi = forms::LogicalDpi(this);
@@ -181,6 +218,7 @@ void MarubetaWindow::ShutDownProgram()
 {
     if (shutDown_) return;
     shutDown_ = true;
+    if (link_) link_->Close();
     directory_.CloseAll();
     try {
         WriteSettingsFile(savePath_, settings_);

@@ -3,6 +3,7 @@
 // its elements, the clip items dialog, and its shut-down.
 #include "clip_items_dialog.h"
 #include "directory.h"
+#include "link_server.h"
 #include "places.h"
 #include "qt_face.h"
 #include "search.h"
@@ -57,6 +58,12 @@ public:
     void ShutDownProgram();
     bool isShutDown() const { return shutDown_; }
 
+    // The last step of start-up: the window becomes the source of the link service `service`
+    // (topic "Form1"). False, with the reason, when the name is already served: the window
+    // then runs without the link service.
+    bool StartLinkSource(const QString& service, QString* reason = nullptr);
+    link::LinkServer* linkServer() const { return link_.get(); }
+
     // Stores the window's position, in twips, for the settings file.
     void CaptureWindowPosition();
 
@@ -75,6 +82,9 @@ private:
     void LoadSettings(const PlaceContext& places);
     void ConnectEvents();
     void ApplyFont();
+    // The current text of a label or text box of the window, for the link; none for any
+    // other name.
+    std::optional<QString> ItemText(const QString& item) const;
     // Runs an event handler; a directory read that fails is reported and the window stays usable.
     void Guard(const std::function<void()>& handler);
 
@@ -85,6 +95,7 @@ private:
     std::unique_ptr<forms::QtSearchFace> face_;
     std::unique_ptr<Search> search_;
     QPointer<ClipItemsDialog> clipDialog_;
+    std::unique_ptr<link::LinkServer> link_;
     bool shutDown_ = false;
 };
 
