@@ -4,12 +4,12 @@
 #include "errors.h"
 #include "fonts.h"
 #include "saved_form.h" // TwipsToHimetric
+#include "search_events.h"
 #include "twips.h"
 #include "ui_ubin_bangou_face.h"
 #include "version_dialog.h"
 
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -92,13 +92,6 @@ component::ClassInfo MakeClassInfo()
     };
     info.events = {{"ClickDisp", kClickDisp, {}, ""}};
     return info;
-}
-
-bool IsEnter(QEvent* event)
-{
-    if (event->type() != QEvent::KeyPress) return false;
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
 std::int32_t RoundToInt32(float v) { return static_cast<std::int32_t>(std::nearbyint(v)); }
@@ -395,48 +388,7 @@ void UbinBangou::SetOptionColour(int index, std::uint32_t colour)
 
 void UbinBangou::ConnectEvents()
 {
-    ui_->ITUbin->installEventFilter(this);
-    for (QComboBox* combo : {ui_->Combo1, ui_->Combo2, ui_->Combo3}) {
-        combo->installEventFilter(this);
-        if (combo->lineEdit()) combo->lineEdit()->installEventFilter(this);
-    }
-    const std::pair<QRadioButton*, int> options[] = {{ui_->Option1, kModePostal},   {ui_->Option2, kModeCity},
-                                                     {ui_->Option3, kModeTownKana}, {ui_->Option4, kModeTownKanji},
-                                                     {ui_->Option5, kModeArea}};
-    for (const auto& [button, mode] : options)
-        QObject::connect(button, &QRadioButton::clicked, this,
-                         [this, mode = mode] { Guard([&] { search_->SwitchMode(mode); }); });
-    QObject::connect(ui_->Command7, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command7_Click(); }); });
-    QObject::connect(ui_->Command8, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command8_Click(); }); });
-    QObject::connect(ui_->Command2, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command2_Click(); }); });
-    QObject::connect(ui_->Command1, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command1_Click(); }); });
-    // A choice is the user's pick from a list, never a text the program sets.
-    QObject::connect(ui_->Combo1, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo1_Click(); }); });
-    QObject::connect(ui_->Combo2, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo2_Click(); }); });
-    QObject::connect(ui_->Combo3, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo3_Click(); }); });
-    QObject::connect(ui_->Combo4, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo4_Click(); }); });
-}
-
-bool UbinBangou::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == ui_->ITUbin) {
-        if (IsEnter(event)) {
-            std::int16_t key = kKeyEnter;
-            Guard([&] { search_->ITUbin_KeyPress(key); });
-            return key == 0;
-        }
-        if (event->type() == QEvent::MouseButtonDblClick) Guard([&] { search_->ITUbin_DblClick(); });
-        return false;
-    }
-    if (IsEnter(event)) {
-        auto in = [&](QComboBox* c) { return watched == c || watched == c->lineEdit(); };
-        std::int16_t key = kKeyEnter;
-        if (in(ui_->Combo1)) search_->Combo1_KeyPress(key);
-        else if (in(ui_->Combo2)) search_->Combo2_KeyPress(key);
-        else if (in(ui_->Combo3)) search_->Combo3_KeyPress(key);
-        return key == 0;
-    }
-    return false;
+    new forms::SearchEvents(face_, *search_, [this](const std::function<void()>& h) { Guard(h); });
 }
 
 void UbinBangou::Guard(const std::function<void()>& handler)

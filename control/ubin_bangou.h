@@ -70,7 +70,6 @@ private:
 
     void BindMembers();
     void ConnectEvents();
-    bool eventFilter(QObject* watched, QEvent* event) override;
     // Runs a face event; a directory read that fails cannot reach any caller, so it is only
     // logged.
     void Guard(const std::function<void()>& handler);

@@ -5,6 +5,7 @@
 #include "dialogs.h"
 #include "errors.h"
 #include "fonts.h"
+#include "search_events.h"
 #include "twips.h"
 #include "ui_marubeta_window.h"
 
@@ -37,13 +38,6 @@ protected:
 private:
     MarubetaWindow& window_;
 };
-
-bool IsEnter(QEvent* event)
-{
-    if (event->type() != QEvent::KeyPress) return false;
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
-}
 
 } // namespace
 
@@ -98,52 +92,9 @@ void MarubetaWindow::ApplyFont()
 
 void MarubetaWindow::ConnectEvents()
 {
-    ui_->ITUbin->installEventFilter(this);
-    for (QComboBox* combo : {ui_->Combo1, ui_->Combo2, ui_->Combo3}) {
-        combo->installEventFilter(this);
-        if (combo->lineEdit()) combo->lineEdit()->installEventFilter(this);
-    }
-    const std::pair<QRadioButton*, int> options[] = {
-        {ui_->Option1, kModePostal}, {ui_->Option2, kModeCity}, {ui_->Option3, kModeTownKana},
-        {ui_->Option4, kModeTownKanji}, {ui_->Option5, kModeArea}};
-    for (const auto& [button, mode] : options)
-        connect(button, &QRadioButton::clicked, this, [this, mode = mode] { Guard([&] { search_->SwitchMode(mode); }); });
-    connect(ui_->Command7, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command7_Click(); }); });
-    connect(ui_->Command8, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command8_Click(); }); });
-    connect(ui_->Command2, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command2_Click(); }); });
-    connect(ui_->Command1, &QPushButton::clicked, this, [this] { Guard([&] { search_->Command1_Click(); }); });
-    // A choice is the user's pick from the list, never a text typed or set by the program.
-    connect(ui_->Combo1, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo1_Click(); }); });
-    connect(ui_->Combo2, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo2_Click(); }); });
-    connect(ui_->Combo3, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo3_Click(); }); });
-    connect(ui_->Combo4, &QComboBox::activated, this, [this] { Guard([&] { search_->Combo4_Click(); }); });
+    new forms::SearchEvents(ui_->centralwidget, *search_, [this](const std::function<void()>& h) { Guard(h); });
     connect(ui_->menuEnd, &QAction::triggered, this, &MarubetaWindow::ShutDownProgram);
     connect(ui_->menuClip, &QAction::triggered, this, &MarubetaWindow::ShowClipDialog);
-}
-
-bool MarubetaWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == ui_->ITUbin) {
-        if (IsEnter(event)) {
-            std::int16_t key = kKeyEnter;
-            Guard([&] { search_->ITUbin_KeyPress(key); });
-            return key == 0;
-        }
-        if (event->type() == QEvent::MouseButtonDblClick) {
-            Guard([&] { search_->ITUbin_DblClick(); });
-            return false;
-        }
-        return false;
-    }
-    if (IsEnter(event)) {
-        auto in = [&](QComboBox* c) { return watched == c || watched == c->lineEdit(); };
-        std::int16_t key = kKeyEnter;
-        if (in(ui_->Combo1)) search_->Combo1_KeyPress(key);
-        else if (in(ui_->Combo2)) search_->Combo2_KeyPress(key);
-        else if (in(ui_->Combo3)) search_->Combo3_KeyPress(key);
-        return key == 0;
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void MarubetaWindow::Guard(const std::function<void()>& handler)

@@ -1,0 +1,90 @@
+#include "search_events.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace ubin::forms {
+
+namespace {
+
+bool IsEnter(QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+template <class W>
+W* Find(QWidget* form, const char* name)
+{
+    return form->findChild<W*>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+SearchEvents::SearchEvents(QWidget* form, Search& search, Guard guard)
+    : QObject(form), search_(search), guard_(std::move(guard))
+{
+    entry_ = Find<QLineEdit>(form, "ITUbin");
+    if (entry_) entry_->installEventFilter(this);
+    const char* comboNames[4] = {"Combo1", "Combo2", "Combo3", "Combo4"};
+    for (int i = 0; i < 4; ++i) {
+        combos_[i] = Find<QComboBox>(form, comboNames[i]);
+        if (!combos_[i]) continue;
+        if (i < 3) {
+            combos_[i]->installEventFilter(this);
+            if (combos_[i]->lineEdit()) combos_[i]->lineEdit()->installEventFilter(this);
+        }
+        // A choice is the user's pick from the list, never a text typed or set by the program.
+        connect(combos_[i], &QComboBox::activated, this, [this, i] {
+            Run([&] {
+                switch (i) {
+                case 0: search_.Combo1_Click(); break;
+                case 1: search_.Combo2_Click(); break;
+                case 2: search_.Combo3_Click(); break;
+                default: search_.Combo4_Click(); break;
+                }
+            });
+        });
+    }
+    // Option button n selects search mode n.
+    for (int mode = 1; mode <= 5; ++mode)
+        if (auto* option = Find<QRadioButton>(form, QStringLiteral("Option%1").arg(mode).toLatin1().constData()))
+            connect(option, &QRadioButton::clicked, this, [this, mode] { Run([&] { search_.SwitchMode(mode); }); });
+    const std::pair<const char*, void (Search::*)()> buttons[] = {
+        {"Command7", &Search::Command7_Click}, {"Command8", &Search::Command8_Click},
+        {"Command2", &Search::Command2_Click}, {"Command1", &Search::Command1_Click}};
+    for (const auto& [name, click] : buttons)
+        if (auto* button = Find<QPushButton>(form, name))
+            connect(button, &QPushButton::clicked, this, [this, click = click] { Run([&] { (search_.*click)(); }); });
+}
+
+bool SearchEvents::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == entry_) {
+        if (IsEnter(event)) {
+            std::int16_t key = kKeyEnter;
+            Run([&] { search_.ITUbin_KeyPress(key); });
+            return key == 0;
+        }
+        if (event->type() == QEvent::MouseButtonDblClick) Run([&] { search_.ITUbin_DblClick(); });
+        return false;
+    }
+    if (!IsEnter(event)) return false;
+    // Enter in one of the first three lists moves the focus on to the next.
+    std::int16_t key = kKeyEnter;
+    for (int i = 0; i < 3; ++i) {
+        QComboBox* c = combos_[i];
+        if (!c || (watched != c && watched != c->lineEdit())) continue;
+        if (i == 0) search_.Combo1_KeyPress(key);
+        else if (i == 1) search_.Combo2_KeyPress(key);
+        else search_.Combo3_KeyPress(key);
+        break;
+    }
+    return key == 0;
+}
+
+} // namespace ubin::forms
