@@ -241,9 +241,10 @@ TEST_F(PiroshenTest, MissingProgramFileDisablesSending)
     EXPECT_TRUE(started.empty());
     EXPECT_EQ(piroshen->Linked(QStringLiteral("Text8"))->LinkMode(), 0) << "no link is tried";
 
-    // With sending disabled, Enter in the entry does nothing.
+    // The entry is first in the tab order; with sending disabled, Enter in it does nothing.
     auto* text8 = Find<QLineEdit>("Text8");
-    text8->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(piroshen.get()));
+    EXPECT_EQ(QApplication::focusWidget(), text8);
     QTest::keyClick(text8, Qt::Key_Return);
     EXPECT_EQ(QApplication::focusWidget(), text8);
 
