@@ -54,12 +54,14 @@ SearchEvents::SearchEvents(QWidget* form, Search& search, Guard guard)
     for (int mode = 1; mode <= 5; ++mode)
         if (auto* option = Find<QRadioButton>(form, QStringLiteral("Option%1").arg(mode).toLatin1().constData()))
             connect(option, &QRadioButton::clicked, this, [this, mode] { Run([&] { search_.SwitchMode(mode); }); });
-    const std::pair<const char*, void (Search::*)()> buttons[] = {
-        {"Command7", &Search::Command7_Click}, {"Command8", &Search::Command8_Click},
-        {"Command2", &Search::Command2_Click}, {"Command1", &Search::Command1_Click}};
-    for (const auto& [name, click] : buttons)
-        if (auto* button = Find<QPushButton>(form, name))
-            connect(button, &QPushButton::clicked, this, [this, click = click] { Run([&] { (search_.*click)(); }); });
+    auto button = [&](const char* name, std::function<void()> click) {
+        if (auto* b = Find<QPushButton>(form, name))
+            connect(b, &QPushButton::clicked, this, [this, click = std::move(click)] { Run(click); });
+    };
+    button("Command7", [this] { search_.Command7_Click(); });
+    button("Command8", [this] { search_.Command8_Click(); });
+    button("Command2", [this] { search_.Command2_Click(); });
+    button("Command1", [this] { search_.Command1_Click(); });
 }
 
 bool SearchEvents::eventFilter(QObject* watched, QEvent* event)
