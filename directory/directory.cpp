@@ -171,9 +171,10 @@ void DirectoryState::StartUpControl()
 
 std::int32_t DirectoryState::RecordCount(int slot) const
 {
-    // Taken afresh from the open file's length, as each search does.
+    // The open file's length, taken when it was opened: directory files are never written
+    // while open, and a file cut short behind our back shows as a read error at its end.
     const auto& f = SlotFile(slot);
-    return RecordCountOf(platform::FileSize(f.handle, f.path), f.recordLength);
+    return RecordCountOf(f.size, f.recordLength);
 }
 
 void DirectoryState::ReadRecord(int slot, std::int32_t n, unsigned char* out)
