@@ -171,10 +171,10 @@ void DirectoryState::StartUpControl()
 
 std::int32_t DirectoryState::RecordCount(int slot) const
 {
-    // The open file's length, taken when it was opened: directory files are never written
-    // while open, and a file cut short behind our back shows as a read error at its end.
+    // Taken afresh from the open file's length at each search: an index rewritten while it
+    // is open is searched over the records it holds now, not past its new end.
     const auto& f = SlotFile(slot);
-    return RecordCountOf(f.size, f.recordLength);
+    return RecordCountOf(platform::FileSize(f.handle, f.path), f.recordLength);
 }
 
 void DirectoryState::ReadRecord(int slot, std::int32_t n, unsigned char* out)

@@ -289,3 +289,29 @@ TEST(ControlLookup, MoreDigitsThanAKeyHoldsShowNothing)
     h.search->LinkExecute(u"730001419"); // the link command shows the not-found text
     EXPECT_EQ(h.Text(kText6), kNotFound);
 }
+
+TEST(PostalLookup, AnIndexRewrittenWhileOpenIsSearchedOverTheRecordsItHoldsNow)
+{
+    ubin::test::TempDir t;
+    HandWritten().Write(t.path());
+    Harness h(t.DataFolder());
+    const std::int32_t before = h.dir.RecordCount(1);
+
+    // Shorter: the last record is the new end, no read goes past it.
+    ubin::test::WriteIndex(t / "UIND1.IDX", {{"7300014", 7}, {"7300015", 9}});
+    h.Enter("7300015");
+    EXPECT_EQ(h.Text(kIT4), "橋本町");
+    EXPECT_EQ(h.search->candHigh, 2);
+    h.search->Command8_Click();
+    EXPECT_FALSE(h.Enabled(kCommand8));
+    EXPECT_EQ(h.face.beeps(), 1);
+
+    // Longer: the records past the old end are found too.
+    std::vector<std::pair<std::string, std::int32_t>> longer;
+    for (std::int32_t i = 0; i < before; ++i) longer.push_back({"1040061", 3});
+    longer.push_back({"7300016", 10});
+    ubin::test::WriteIndex(t / "UIND1.IDX", longer);
+    h.Enter("7300016");
+    EXPECT_EQ(h.Text(kIT4), "幟町");
+    EXPECT_EQ(h.search->candPos, before + 1);
+}
