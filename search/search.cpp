@@ -368,8 +368,9 @@ void Search::ShowIndexRecord(int index, std::int32_t record)
 void Search::Command7_Click()
 {
     if (searchMode == kModeCity) {
-        // Codes without a city are passed over for good.
-        candPos = std::min(candPos, dir_.cityTableSize + 1);
+        // Codes without a city are passed over for good; those beyond the table's end at once
+        // (the test comes first, so a table of 2^31 - 1 records does not overflow).
+        if (candPos > dir_.cityTableSize) candPos = dir_.cityTableSize + 1;
         while (true) {
             if (candPos <= 1) {
                 face_.SetEnabled(el::kCommand7, false);

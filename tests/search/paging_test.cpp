@@ -2,6 +2,7 @@
 #include "harness.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace ubin;
 using namespace ubin::element;
@@ -95,4 +96,17 @@ TEST(Paging, CityModeRunsUpToTheTableEndWhenNoCityFollows)
     EXPECT_EQ(h.face.beeps(), 1);
     EXPECT_EQ(h.search->candPos, 35300);
     EXPECT_EQ(h.Text(kIT6), "35201");
+}
+
+TEST(Paging, CityModeStepsBackWhenTheCityTableHoldsTheLargest32BitCount)
+{
+    Harness h(HandWritten());
+    h.Mode(kModeCity);
+    h.Enter("34101");
+    h.dir.cityTableSize = std::numeric_limits<std::int32_t>::max(); // 2^31 - 1 records
+    h.search->Command7_Click();
+    EXPECT_EQ(h.Text(kIT6), "13102");
+    EXPECT_EQ(h.search->candPos, 13102);
+    EXPECT_TRUE(h.Enabled(kCommand7));
+    EXPECT_EQ(h.face.beeps(), 0);
 }
