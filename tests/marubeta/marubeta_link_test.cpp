@@ -1,6 +1,7 @@
 // Marubeta's link service as other programs meet it: a real Marubeta program on the sample
 // directory, driven through the client library and through ubin-link; and, in this process, a
 // search window in mode 5 receiving a command.
+#include "run_tool.h"
 #include "marubeta_fixture.h"
 
 #include "link_client.h"
@@ -81,27 +82,9 @@ private:
     bool hadTmp_ = false;
 };
 
-struct ToolRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using ubin::test::ToolRun;
 
-ToolRun RunTool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral(UBIN_LINK_TOOL), args);
-    ToolRun r;
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+ToolRun RunTool(const QStringList& args) { return ubin::test::RunTool(QStringLiteral(UBIN_LINK_TOOL), args); }
 
 class MarubetaProgramTest : public ::testing::Test {
 protected:

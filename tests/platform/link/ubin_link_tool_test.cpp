@@ -1,4 +1,5 @@
 // ubin-link against a server in this process: its output lines and exit statuses.
+#include "run_tool.h"
 #include "link_test_support.h"
 
 #include <QProcess>
@@ -14,29 +15,9 @@ using namespace ubin::link::test;
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using ubin::test::ToolRun;
 
-// Runs the tool to its end while this thread's event loop keeps serving.
-ToolRun RunTool(const QStringList& args)
-{
-    QProcess p;
-    QSignalSpy finished(&p, &QProcess::finished);
-    p.start(QStringLiteral(UBIN_LINK_TOOL), args);
-    ToolRun r;
-    if (!finished.wait(20000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+ToolRun RunTool(const QStringList& args) { return ubin::test::RunTool(QStringLiteral(UBIN_LINK_TOOL), args); }
 
 class UbinLinkToolTest : public ::testing::Test {
 protected:
