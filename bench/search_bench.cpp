@@ -3,11 +3,11 @@
 // yardstick. The directory is read on demand: nothing of it is held in memory.
 // Run: ubin_search_bench [KEN_ALL.CSV] [benchmark options] (default: the UBIN_FULL_KEN_ALL of
 // the build).
-#include "builder.h"
-#include "cp932.h"
-#include "directory.h"
-#include "memory_face.h"
-#include "search.h"
+#include "base/cp932.h"
+#include "directory/directory.h"
+#include "search/memory_face.h"
+#include "search/search.h"
+#include "tools/ubin-build/builder.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>

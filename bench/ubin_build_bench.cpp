@@ -1,6 +1,6 @@
 // Building the directory from the full KEN_ALL.CSV: rows per second and peak memory.
 // Run: ubin_build_bench [KEN_ALL.CSV] (default: the UBIN_FULL_KEN_ALL of the build).
-#include "builder.h"
+#include "tools/ubin-build/builder.h"
 
 #include <benchmark/benchmark.h>
 

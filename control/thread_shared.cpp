@@ -1,4 +1,4 @@
-#include "thread_shared.h"
+#include "control/thread_shared.h"
 
 #include <cstdlib>
 #include <memory>

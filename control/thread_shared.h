@@ -2,9 +2,9 @@
 // The directory state every UbinBangou instance of one thread shares: the open directory
 // files and the tables read at start-up, the DataFolder, the clip flags, and where the
 // settings were last found. Each thread that creates controls has its own.
-#include "directory.h"
-#include "places.h"
-#include "settings.h"
+#include "directory/directory.h"
+#include "settings/places.h"
+#include "settings/settings.h"
 
 #include <filesystem>
 #include <optional>

@@ -1,13 +1,13 @@
-#include "ubin_bangou.h"
+#include "control/ubin_bangou.h"
 
-#include "colours.h"
-#include "errors.h"
-#include "fonts.h"
-#include "saved_form.h" // TwipsToHimetric
-#include "search_events.h"
-#include "twips.h"
+#include "base/errors.h"
+#include "control/version_dialog.h"
+#include "platform/component/saved_form.h" // TwipsToHimetric
+#include "platform/forms/colours.h"
+#include "platform/forms/fonts.h"
+#include "platform/forms/search_events.h"
+#include "platform/forms/twips.h"
 #include "ui_ubin_bangou_face.h"
-#include "version_dialog.h"
 
 #include <QComboBox>
 #include <QLineEdit>

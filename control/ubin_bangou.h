@@ -2,11 +2,11 @@
 // The UbinBangou control: the search of the Marubeta window on a face of its own, with the
 // found address offered as properties, a postal-code lookup by method call, and the event
 // ClickDisp after every displayed result.
-#include "control_base.h"
-#include "qt_face.h"
-#include "search.h"
-#include "thread_shared.h"
-#include "ubin_bangou_ids.h"
+#include "control/thread_shared.h"
+#include "control/ubin_bangou_ids.h"
+#include "platform/component/control_base.h"
+#include "platform/forms/qt_face.h"
+#include "search/search.h"
 
 #include <QObject>
 

@@ -1,7 +1,7 @@
-#include "version_dialog.h"
+#include "control/version_dialog.h"
 
-#include "fonts.h"
-#include "twips.h"
+#include "platform/forms/fonts.h"
+#include "platform/forms/twips.h"
 #include "ui_version_dialog.h"
 
 #include <QPainter>

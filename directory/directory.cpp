@@ -1,9 +1,9 @@
-#include "directory.h"
+#include "directory/directory.h"
 
-#include "cp932.h"
-#include "errors.h"
-#include "file_platform.h"
-#include "text.h"
+#include "base/cp932.h"
+#include "base/errors.h"
+#include "base/file.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
-#include "keysearch.h"
+#include "directory/keysearch.h"
 
-#include "cp932.h"
-#include "directory.h"
-#include "errors.h"
-#include "text.h"
+#include "base/cp932.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "directory/directory.h"
 
 #include <algorithm>
 #include <array>

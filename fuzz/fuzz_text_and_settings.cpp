@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the line splitter and the settings reader: both must either give a
 // result or throw their own error, never crash or read out of bounds.
-#include "cp932.h"
-#include "errors.h"
-#include "settings.h"
-#include "text.h"
+#include "base/cp932.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "settings/settings.h"
 
 #include <cstddef>
 #include <cstdint>

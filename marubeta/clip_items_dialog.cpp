@@ -1,7 +1,7 @@
-#include "clip_items_dialog.h"
+#include "marubeta/clip_items_dialog.h"
 
-#include "fonts.h"
-#include "twips.h"
+#include "platform/forms/fonts.h"
+#include "platform/forms/twips.h"
 #include "ui_clip_items_dialog.h"
 
 #include <QCheckBox>

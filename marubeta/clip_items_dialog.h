@@ -1,7 +1,7 @@
 #pragma once
 // クリップ定義: the check boxes of the clip flags 0-6. It reads the flags when it opens and
 // writes them back when the user closes it; flags 7 and 8 are never touched.
-#include "settings.h"
+#include "settings/settings.h"
 
 #include <QDialog>
 #include <memory>

@@ -1,8 +1,8 @@
 // Marubeta: the search window. It needs a display; without one it says how to get one.
-#include "errors.h"
-#include "marubeta_window.h"
+#include "base/errors.h"
+#include "marubeta/marubeta_window.h"
 
-#include "dialogs.h"
+#include "platform/forms/dialogs.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

@@ -1,12 +1,12 @@
-#include "marubeta_window.h"
+#include "marubeta/marubeta_window.h"
 
-#include "clip_items_dialog.h"
-#include "colours.h"
-#include "dialogs.h"
-#include "errors.h"
-#include "fonts.h"
-#include "search_events.h"
-#include "twips.h"
+#include "base/errors.h"
+#include "marubeta/clip_items_dialog.h"
+#include "platform/forms/colours.h"
+#include "platform/forms/dialogs.h"
+#include "platform/forms/fonts.h"
+#include "platform/forms/search_events.h"
+#include "platform/forms/twips.h"
 #include "ui_marubeta_window.h"
 
 #include <QCloseEvent>

@@ -1,13 +1,13 @@
 #pragma once
 // The search window 郵便番号簿: its start-up from the settings and the directory, the events of
 // its elements, the clip items dialog, and its shut-down.
-#include "clip_items_dialog.h"
-#include "directory.h"
-#include "link_server.h"
-#include "places.h"
-#include "qt_face.h"
-#include "search.h"
-#include "settings.h"
+#include "directory/directory.h"
+#include "marubeta/clip_items_dialog.h"
+#include "platform/forms/qt_face.h"
+#include "platform/link/link_server.h"
+#include "search/search.h"
+#include "settings/places.h"
+#include "settings/settings.h"
 
 #include <QMainWindow>
 #include <QPointer>

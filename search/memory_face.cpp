@@ -1,4 +1,4 @@
-#include "memory_face.h"
+#include "search/memory_face.h"
 
 namespace ubin {
 

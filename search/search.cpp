@@ -1,9 +1,9 @@
-#include "search.h"
+#include "search/search.h"
 
-#include "cp932.h"
-#include "errors.h"
-#include "keysearch.h"
-#include "text.h"
+#include "base/cp932.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "directory/keysearch.h"
 
 #include <algorithm>
 #include <array>

@@ -6,15 +6,15 @@
 //
 // Directory read failures (a truncated or damaged file) are not handled here: they leave as
 // DirectoryError to the program, which reports them.
-#include "search_face.h"
+#include "search/search_face.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "directory.h"
-#include "settings.h"
+#include "directory/directory.h"
+#include "settings/settings.h"
 
 namespace ubin {
 

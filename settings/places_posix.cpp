@@ -1,4 +1,4 @@
-#include "places.h"
+#include "settings/places.h"
 
 namespace ubin {
 

@@ -1,8 +1,9 @@
-#include "settings.h"
+#include "settings/settings.h"
 
-#include "cp932.h"
-#include "errors.h"
-#include "text.h"
+#include "base/atomic_write.h"
+#include "base/cp932.h"
+#include "base/errors.h"
+#include "base/text.h"
 
 #include <cmath>
 #include <fstream>
@@ -68,6 +69,16 @@ bool ParseSettingsInteger(std::u16string_view value, std::int16_t& out)
 }
 
 namespace {
+
+// A settings file that cannot be replaced is a settings error to the programs that write it.
+void WriteAtomically(const std::filesystem::path& path, std::string_view bytes)
+{
+    try {
+        WriteFileAtomically(path, bytes);
+    } catch (const FileWriteError& e) {
+        throw SettingsError(e.what());
+    }
+}
 
 std::int16_t IntegerValue(const std::array<std::u16string, kSettingsValueCount>& values, int index)
 {
@@ -219,7 +230,7 @@ void WriteSettingsFile(const std::filesystem::path& path, const Settings& s)
     } catch (const SettingsError& e) {
         throw SettingsError(path.string() + ": " + e.what());
     }
-    WriteFileAtomically(path, bytes);
+    WriteAtomically(path, bytes);
 }
 
 void WriteEditorSettingsFile(const std::filesystem::path& path, const EditorSettings& s)
@@ -230,7 +241,7 @@ void WriteEditorSettingsFile(const std::filesystem::path& path, const EditorSett
     } catch (const SettingsError& e) {
         throw SettingsError(path.string() + ": " + e.what());
     }
-    WriteFileAtomically(path, bytes);
+    WriteAtomically(path, bytes);
 }
 
 std::optional<FoundSettings<Settings>> FindSettings(const std::vector<std::filesystem::path>& places,

@@ -4,17 +4,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace ubin {
+#include "base/errors.h"
 
-class SettingsError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+namespace ubin {
 
 inline constexpr int kSettingsValueCount = 15; // END, the 16th, is written and never read
 inline constexpr int kClipFlagCount = 9;
@@ -76,7 +72,6 @@ EditorSettings ReadEditorSettingsFile(const std::filesystem::path& path);
 // the folder when missing; on failure the old file is left whole and SettingsError says why.
 void WriteSettingsFile(const std::filesystem::path& path, const Settings& s);
 void WriteEditorSettingsFile(const std::filesystem::path& path, const EditorSettings& s);
-void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 // The outcome of a search through the places, first to last.
 template <class T>

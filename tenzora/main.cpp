@@ -1,5 +1,5 @@
 // Tenzora, the settings editor: edits the clip choices and the directory folder of ubscon.def.
-#include "tenzora_window.h"
+#include "tenzora/tenzora_window.h"
 
 #include <QApplication>
 

@@ -1,11 +1,11 @@
-#include "tenzora_window.h"
+#include "tenzora/tenzora_window.h"
 
 #include "ui_tenzora_window.h"
 
-#include "colours.h"
-#include "dialogs.h"
-#include "fonts.h"
-#include "twips.h"
+#include "platform/forms/colours.h"
+#include "platform/forms/dialogs.h"
+#include "platform/forms/fonts.h"
+#include "platform/forms/twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #pragma once
 // Tenzora's one window: the clip choices and the directory folder of ubscon.def. The settings
 // are read when the window is loaded and written back, always, when it is closed.
-#include "places.h"
-#include "settings.h"
+#include "settings/places.h"
+#include "settings/settings.h"
 
 #include <QWidget>
 

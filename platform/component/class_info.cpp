@@ -1,4 +1,4 @@
-#include "class_info.h"
+#include "platform/component/class_info.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 // What a control library says about each class it serves, and what the class registry keeps:
 // the type library, the class and its program identifier, the default interface with its
 // member table and the event interface with its events.
-#include "value.h"
+#include "platform/component/value.h"
 
 #include <cstdint>
 #include <string>

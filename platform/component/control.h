@@ -3,9 +3,9 @@
 // its one dispatch entry point, and the two interfaces the host implements for it: the event
 // sink and the container site. Host and library are built with the same compiler and Qt; the
 // objects are used only on the thread that created the instance.
-#include "class_info.h"
-#include "property_bag.h"
-#include "saved_form.h" // Extent
+#include "platform/component/class_info.h"
+#include "platform/component/property_bag.h"
+#include "platform/component/saved_form.h" // Extent
 
 #include <memory>
 #include <span>

@@ -1,4 +1,4 @@
-#include "control_base.h"
+#include "platform/component/control_base.h"
 
 #include <algorithm>
 #include <atomic>

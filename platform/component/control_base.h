@@ -3,7 +3,7 @@
 // member exists, supports the kind, gets the right number of arguments, each converted to its
 // declared type), handlers bound by member id, event sinks and the site, the face, and the
 // library's count of live instances that DllCanUnloadNow answers from.
-#include "control.h"
+#include "platform/component/control.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,6 +1,6 @@
-#include "exports.h"
+#include "platform/component/exports.h"
 
-#include "registry.h"
+#include "platform/component/registry.h"
 
 #include <cstring>
 #include <map>

@@ -5,8 +5,8 @@
 //     UBIN_CONTROL_LIBRARY({&UbinBangouClass, &ubin::component::CreateControl<UbinBangou>})
 //
 // and builds with ubin_add_control_library() (CMake), which exports exactly these four names.
-#include "abi.h"
-#include "control_base.h"
+#include "platform/component/abi.h"
+#include "platform/component/control_base.h"
 
 #include <cstddef>
 #include <memory>

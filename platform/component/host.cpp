@@ -1,6 +1,6 @@
-#include "host.h"
+#include "platform/component/host.h"
 
-#include "twips.h" // LogicalDpi
+#include "platform/forms/twips.h" // LogicalDpi
 
 #include <QResizeEvent>
 

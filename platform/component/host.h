@@ -9,9 +9,9 @@
 //
 // The HostedControl is the control's container site: a widget that holds the control's face,
 // sized from the extent, and that hears the control's change notices.
-#include "control.h"
-#include "library.h"
-#include "registry.h"
+#include "platform/component/control.h"
+#include "platform/component/library.h"
+#include "platform/component/registry.h"
 
 #include <QWidget>
 

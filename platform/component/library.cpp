@@ -1,4 +1,4 @@
-#include "library.h"
+#include "platform/component/library.h"
 
 #include <string>
 

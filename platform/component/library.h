@@ -3,8 +3,8 @@
 // ControlLibrary holds one reference of the system's loader (dlopen / LoadLibrary); it gives it
 // back when destroyed and the library says it can be unloaded (DllCanUnloadNow), otherwise the
 // library stays loaded for the rest of the run.
-#include "abi.h"
-#include "result.h"
+#include "platform/component/abi.h"
+#include "platform/component/result.h"
 
 #include <filesystem>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "property_bag.h"
+#include "platform/component/property_bag.h"
 
 #include <QString>
 

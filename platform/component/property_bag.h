@@ -1,7 +1,7 @@
 #pragma once
 // A control's saved properties: named, typed values. Keys compare without regard to case and
 // keep the spelling and order in which they were first written.
-#include "value.h"
+#include "platform/component/value.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "registry.h"
+#include "platform/component/registry.h"
 
-#include "settings.h" // WriteFileAtomically
+#include "base/atomic_write.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

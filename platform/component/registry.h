@@ -2,7 +2,7 @@
 // The per-user class registry: one JSON file that maps program and class identifiers to the
 // library that serves the class, with the class's type library, interfaces and member table.
 // It is read whole and replaced whole (a temporary file renamed over the old one).
-#include "class_info.h"
+#include "platform/component/class_info.h"
 
 #include <filesystem>
 #include <string>

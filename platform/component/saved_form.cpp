@@ -1,6 +1,6 @@
-#include "saved_form.h"
+#include "platform/component/saved_form.h"
 
-#include "settings.h" // WriteFileAtomically
+#include "base/atomic_write.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

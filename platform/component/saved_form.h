@@ -1,7 +1,7 @@
 #pragma once
 // A host's saved form: for each control on the host's window, its name, its class, its extent
 // and its property bag. Kept in one JSON file, replaced atomically.
-#include "property_bag.h"
+#include "platform/component/property_bag.h"
 
 #include <cstdint>
 #include <filesystem>

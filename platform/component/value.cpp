@@ -1,4 +1,4 @@
-#include "value.h"
+#include "platform/component/value.h"
 
 #include <QString>
 

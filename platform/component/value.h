@@ -2,7 +2,7 @@
 // The values that cross the dispatch entry point and live in property bags: empty, a 32-bit
 // integer, a single-precision number or a text. Colours travel as 32-bit integers holding the
 // bit pattern 0x00BBGGRR (or 0x800000nn for a system colour).
-#include "result.h"
+#include "platform/component/result.h"
 
 #include <cstdint>
 #include <string>

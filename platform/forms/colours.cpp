@@ -1,4 +1,4 @@
-#include "colours.h"
+#include "platform/forms/colours.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "dialogs.h"
+#include "platform/forms/dialogs.h"
 
 #include <QApplication>
 #include <QClipboard>

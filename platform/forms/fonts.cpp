@@ -1,4 +1,4 @@
-#include "fonts.h"
+#include "platform/forms/fonts.h"
 
 #include <QApplication>
 #include <QFontDatabase>

@@ -1,7 +1,7 @@
-#include "qt_face.h"
+#include "platform/forms/qt_face.h"
 
-#include "colours.h"
-#include "dialogs.h"
+#include "platform/forms/colours.h"
+#include "platform/forms/dialogs.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "search_events.h"
+#include "platform/forms/search_events.h"
 
 #include <QComboBox>
 #include <QKeyEvent>

@@ -2,7 +2,7 @@
 // Connects the events of a search form's elements to the search logic: the mode buttons, the
 // paging, clear and clip buttons, Enter and double click in the entry box, Enter in the first
 // three lists, and the user's choice in each list. The search window and the control share it.
-#include "search.h"
+#include "search/search.h"
 
 #include <QObject>
 #include <functional>

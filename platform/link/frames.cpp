@@ -1,4 +1,4 @@
-#include "frames.h"
+#include "platform/link/frames.h"
 
 namespace ubin::link {
 

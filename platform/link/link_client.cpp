@@ -1,6 +1,6 @@
-#include "link_client.h"
+#include "platform/link/link_client.h"
 
-#include "socket_access.h"
+#include "platform/link/socket_access.h"
 
 #include <QEventLoop>
 #include <QLocalSocket>

@@ -8,7 +8,7 @@
 // Every signal is sent from the event loop, never from inside the socket's own notification,
 // in the order the frames arrived; so a slot may make blocking calls (a notify link's slot
 // requests the new text, say).
-#include "frames.h"
+#include "platform/link/frames.h"
 
 #include <QObject>
 #include <QString>

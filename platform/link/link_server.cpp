@@ -1,6 +1,6 @@
-#include "link_server.h"
+#include "platform/link/link_server.h"
 
-#include "socket_access.h"
+#include "platform/link/socket_access.h"
 
 #include <QFile>
 #include <QLocalServer>

@@ -2,7 +2,7 @@
 // The server side of the link between programs: one local socket per running service, one
 // conversation per connection on the service's topic, items served from a provider, hot and
 // notify links, execute commands. Frames are those of frames.h (docs/link-protocol.md).
-#include "frames.h"
+#include "platform/link/frames.h"
 
 #include <QObject>
 #include <QString>

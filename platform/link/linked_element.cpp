@@ -1,4 +1,4 @@
-#include "linked_element.h"
+#include "platform/link/linked_element.h"
 
 namespace ubin::link {
 

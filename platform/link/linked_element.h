@@ -6,8 +6,8 @@
 //
 // Each element with a mode other than 0 holds its own conversation, as each linked element of
 // a form does.
-#include "frames.h"
-#include "link_client.h"
+#include "platform/link/frames.h"
+#include "platform/link/link_client.h"
 
 #include <QObject>
 #include <QString>

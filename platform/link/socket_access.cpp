@@ -1,4 +1,4 @@
-#include "socket_access.h"
+#include "platform/link/socket_access.h"
 
 #include <QLocalSocket>
 

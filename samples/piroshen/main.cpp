@@ -4,7 +4,7 @@
 //
 // Marubeta's program file is the `marubeta` beside Piroshen's own executable (both are installed
 // into the same bin folder); --marubeta names another one, as when running from the build tree.
-#include "piroshen_window.h"
+#include "samples/piroshen/piroshen_window.h"
 
 #include <QApplication>
 #include <QStringList>

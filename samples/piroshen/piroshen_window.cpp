@@ -1,11 +1,11 @@
-#include "piroshen_window.h"
+#include "samples/piroshen/piroshen_window.h"
 
 #include "ui_piroshen_window.h"
 
-#include "colours.h"
-#include "dialogs.h"
-#include "fonts.h"
-#include "twips.h"
+#include "platform/forms/colours.h"
+#include "platform/forms/dialogs.h"
+#include "platform/forms/fonts.h"
+#include "platform/forms/twips.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,9 +1,9 @@
 // Quillot: a sample host of the UbinBangou control. Without a display it says how to get one.
-#include "quillot_window.h"
+#include "samples/quillot/quillot_window.h"
 
-#include "dialogs.h"
-#include "registry.h"
-#include "saved_form.h"
+#include "platform/component/registry.h"
+#include "platform/component/saved_form.h"
+#include "platform/forms/dialogs.h"
 
 #include <QApplication>
 #include <cstdio>

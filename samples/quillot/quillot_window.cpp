@@ -1,9 +1,9 @@
-#include "quillot_window.h"
+#include "samples/quillot/quillot_window.h"
 
-#include "colours.h"
-#include "fonts.h"
-#include "twips.h"
-#include "ubin_bangou_ids.h"
+#include "control/ubin_bangou_ids.h"
+#include "platform/forms/colours.h"
+#include "platform/forms/fonts.h"
+#include "platform/forms/twips.h"
 #include "ui_quillot_window.h"
 
 #include <QKeyEvent>

@@ -2,9 +2,9 @@
 // A host of the UbinBangou control in temporary folders: its settings folder stands for the
 // control's fixed settings place ($XDG_CONFIG_HOME/marubeta/), the current folder is a folder
 // of its own, and the control is created through the class registry as a host creates it.
-#include "host.h"
-#include "temp_dir.h"
-#include "ubin_bangou_ids.h"
+#include "control/ubin_bangou_ids.h"
+#include "platform/component/host.h"
+#include "tests/support/temp_dir.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,14 +1,14 @@
 // The UbinBangou control loaded from the built sorelto through the class registry, as a host
 // loads it: its registration, members by id, ClickDisp, the automatic copy, saved properties,
 // the version dialog and the state shared by the controls of one thread.
-#include "sorelto_fixture.h"
+#include "tests/control/sorelto_fixture.h"
 
-#include "colours.h"
-#include "library.h"
-#include "registry.h"
-#include "saved_form.h"
-#include "settings.h"
-#include "twips.h"
+#include "platform/component/library.h"
+#include "platform/component/registry.h"
+#include "platform/component/saved_form.h"
+#include "platform/forms/colours.h"
+#include "platform/forms/twips.h"
+#include "settings/settings.h"
 
 #include <QComboBox>
 #include <QDialog>

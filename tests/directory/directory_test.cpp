@@ -1,9 +1,9 @@
-#include "cp932.h"
-#include "directory.h"
-#include "errors.h"
-#include "mini_directory.h"
-#include "temp_dir.h"
-#include "text.h"
+#include "base/cp932.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "directory/directory.h"
+#include "tests/support/mini_directory.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 

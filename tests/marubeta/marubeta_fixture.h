@@ -1,10 +1,10 @@
 #pragma once
 // A search window on the sample directory, with its settings in temporary folders standing for
 // the Windows folder, the current folder and the installation folder.
-#include "cp932.h"
-#include "marubeta_window.h"
-#include "settings.h"
-#include "temp_dir.h"
+#include "base/cp932.h"
+#include "marubeta/marubeta_window.h"
+#include "settings/settings.h"
+#include "tests/support/temp_dir.h"
 
 #include <QApplication>
 #include <QTest>

@@ -1,10 +1,10 @@
 // Marubeta's link service as other programs meet it: a real Marubeta program on the sample
 // directory, driven through the client library and through ubin-link; and, in this process, a
 // search window in mode 5 receiving a command.
-#include "run_tool.h"
-#include "marubeta_fixture.h"
+#include "tests/marubeta/marubeta_fixture.h"
+#include "tests/support/run_tool.h"
 
-#include "link_client.h"
+#include "platform/link/link_client.h"
 
 #include <QProcess>
 #include <QRadioButton>

@@ -1,8 +1,8 @@
 // The search window driven as a user drives it, on the sample directory.
-#include "marubeta_fixture.h"
+#include "tests/marubeta/marubeta_fixture.h"
 
-#include "errors.h"
-#include "twips.h"
+#include "base/errors.h"
+#include "platform/forms/twips.h"
 
 #include <QAbstractItemView>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 // Under a real X server: the clip text as another program reads it from the clipboard, and a
 // screenshot of the window after a lookup, kept for reviewers in build/screenshots/.
-#include "marubeta_fixture.h"
+#include "tests/marubeta/marubeta_fixture.h"
 
 #include <QClipboard>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "colours.h"
-#include "dialogs.h"
-#include "fonts.h"
-#include "twips.h"
+#include "platform/forms/colours.h"
+#include "platform/forms/dialogs.h"
+#include "platform/forms/fonts.h"
+#include "platform/forms/twips.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,5 +1,5 @@
 // The four area lists: prefecture, city, town and sub-area.
-#include "harness.h"
+#include "tests/search/harness.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "harness.h"
+#include "tests/search/harness.h"
 
 namespace ubin::test {
 

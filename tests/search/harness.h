@@ -1,12 +1,12 @@
 #pragma once
 // A search over a directory written into a temporary folder, on an in-memory face.
-#include "cp932.h"
-#include "directory.h"
-#include "memory_face.h"
-#include "mini_directory.h"
-#include "search.h"
-#include "temp_dir.h"
-#include "text.h"
+#include "base/cp932.h"
+#include "base/text.h"
+#include "directory/directory.h"
+#include "search/memory_face.h"
+#include "search/search.h"
+#include "tests/support/mini_directory.h"
+#include "tests/support/temp_dir.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
 // The entry box lookups of every mode, the result display and its city texts, the link
 // command and the control's programmatic lookup.
-#include "harness.h"
-#include "mini_directory.h"
+#include "tests/search/harness.h"
+#include "tests/support/mini_directory.h"
 
 #include <gtest/gtest.h>
 

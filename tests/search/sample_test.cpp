@@ -1,5 +1,5 @@
 // The search logic over the directory built from the sample extract of the national list.
-#include "harness.h"
+#include "tests/search/harness.h"
 
 #include <gtest/gtest.h>
 

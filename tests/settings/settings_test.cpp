@@ -1,8 +1,9 @@
-#include "cp932.h"
-#include "places.h"
-#include "settings.h"
-#include "temp_dir.h"
-#include "text.h"
+#include "base/atomic_write.h"
+#include "base/cp932.h"
+#include "base/text.h"
+#include "settings/places.h"
+#include "settings/settings.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -181,7 +182,7 @@ TEST(SettingsWrite, AFailureHalfwayLeavesTheOldFileWhole)
 
     // A target that is a folder cannot be replaced by the rename, the last step.
     std::filesystem::create_directories(t / "blocked" / "ubscon.def" / "inside");
-    EXPECT_THROW(WriteFileAtomically(t / "blocked" / "ubscon.def", "new"), SettingsError);
+    EXPECT_THROW(WriteFileAtomically(t / "blocked" / "ubscon.def", "new"), FileWriteError);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t / "blocked"), {}), 1);
 }
 

@@ -1,8 +1,8 @@
-#include "mini_directory.h"
+#include "tests/support/mini_directory.h"
 
-#include "cp932.h"
-#include "directory.h"
-#include "temp_dir.h"
+#include "base/cp932.h"
+#include "directory/directory.h"
+#include "tests/support/temp_dir.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
-#include "cp932.h"
+#include "base/cp932.h"
 
 #include <cstdlib>
 #include <fstream>

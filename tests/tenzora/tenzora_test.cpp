@@ -1,9 +1,9 @@
-#include "tenzora_window.h"
+#include "tenzora/tenzora_window.h"
 
-#include "cp932.h"
-#include "places.h"
-#include "settings.h"
-#include "temp_dir.h"
+#include "base/cp932.h"
+#include "settings/places.h"
+#include "settings/settings.h"
+#include "tests/support/temp_dir.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,12 +1,12 @@
 // Directories built from small KEN_ALL texts and read back with the directory library.
-#include "builder.h"
+#include "tools/ubin-build/builder.h"
 
-#include "cp932.h"
-#include "directory.h"
-#include "keysearch.h"
-#include "settings.h"
-#include "temp_dir.h"
-#include "text.h"
+#include "base/cp932.h"
+#include "base/text.h"
+#include "directory/directory.h"
+#include "directory/keysearch.h"
+#include "settings/settings.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The reading rules that the round trips do not show one by one.
-#include "kana.h"
-#include "ken_all.h"
+#include "tools/ubin-build/kana.h"
+#include "tools/ubin-build/ken_all.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The ubin command on the sample directory: its output lines, its JSON, where it finds its
 // settings, and its errors.
-#include "cli.h"
-#include "cp932.h"
-#include "temp_dir.h"
+#include "base/cp932.h"
+#include "tests/support/temp_dir.h"
+#include "tools/ubin/cli.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "builder.h"
+#include "tools/ubin-build/builder.h"
 
-#include "cp932.h"
-#include "directory.h"
-#include "ken_all.h"
-#include "output_folder.h"
-#include "places.h"
-#include "prefectures.h"
-#include "settings.h"
+#include "base/cp932.h"
+#include "directory/directory.h"
+#include "settings/places.h"
+#include "settings/settings.h"
+#include "tools/ubin-build/ken_all.h"
+#include "tools/ubin-build/output_folder.h"
+#include "tools/ubin-build/prefectures.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "kana.h"
+#include "tools/ubin-build/kana.h"
 
 namespace ubin {
 

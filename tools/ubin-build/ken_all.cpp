@@ -1,8 +1,8 @@
-#include "ken_all.h"
+#include "tools/ubin-build/ken_all.h"
 
-#include "cp932.h"
-#include "errors.h"
-#include "kana.h"
+#include "base/cp932.h"
+#include "base/errors.h"
+#include "tools/ubin-build/kana.h"
 
 #include <fstream>
 #include <sstream>

@@ -1,7 +1,7 @@
 #pragma once
 // Reading KEN_ALL.CSV (code page 932, or the UTF-8 edition) into postal entries: rows
 // checked, continuation rows joined, town names split from their parenthesised detail.
-#include "builder.h"
+#include "tools/ubin-build/builder.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,7 +1,7 @@
 // ubin-build KEN_ALL.CSV OUTDIR [--settings] [--quiet] [--data-folder FOLDER]
-#include "builder.h"
+#include "tools/ubin-build/builder.h"
 
-#include "cp932.h"
+#include "base/cp932.h"
 
 #include <atomic>
 #include <csignal>

@@ -1,6 +1,6 @@
-#include "output_folder.h"
+#include "tools/ubin-build/output_folder.h"
 
-#include "builder.h"
+#include "tools/ubin-build/builder.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "prefectures.h"
+#include "tools/ubin-build/prefectures.h"
 
 namespace ubin {
 

@@ -6,7 +6,7 @@
 //
 // Exit status: 0 done, 1 refused or failed (unknown item, refused command or topic, link
 // lost), 2 no server answers, 64 bad usage.
-#include "link_client.h"
+#include "platform/link/link_client.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -4,8 +4,8 @@
 // on the per-user class registry: $XDG_CONFIG_HOME/marubeta/classes.json, or
 // ~/.config/marubeta/classes.json when XDG_CONFIG_HOME is not set. Exit status 0 on success,
 // 1 otherwise.
-#include "library.h"
-#include "registry.h"
+#include "platform/component/library.h"
+#include "platform/component/registry.h"
 
 #include <cstdlib>
 #include <cstring>

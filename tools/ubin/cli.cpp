@@ -1,12 +1,12 @@
-#include "cli.h"
+#include "tools/ubin/cli.h"
 
-#include "cp932.h"
-#include "directory.h"
-#include "errors.h"
-#include "memory_face.h"
-#include "places.h"
-#include "search.h"
-#include "settings.h"
+#include "base/cp932.h"
+#include "base/errors.h"
+#include "directory/directory.h"
+#include "search/memory_face.h"
+#include "search/search.h"
+#include "settings/places.h"
+#include "settings/settings.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,5 +1,5 @@
 // ubin [--settings FILE | --data DIR] [--json] [--clip-flags LIST] STEP...
-#include "cli.h"
+#include "tools/ubin/cli.h"
 
 #include <cstdlib>
 #include <iostream>

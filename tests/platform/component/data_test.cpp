@@ -1,9 +1,9 @@
 // Values, property bags, saved forms and the registry file, without any library loaded.
-#include "property_bag.h"
-#include "registry.h"
-#include "saved_form.h"
+#include "platform/component/property_bag.h"
+#include "platform/component/registry.h"
+#include "platform/component/saved_form.h"
 
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The component layer as a host uses it: register the test control library, create its class
 // by program identifier, call members by id, hear events and notices, save and load.
-#include "host.h"
-#include "test_control.h"
+#include "platform/component/host.h"
+#include "tests/platform/component/test_control.h"
 
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 #include <QLabel>
 #include <QProcess>

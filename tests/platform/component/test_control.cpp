@@ -1,7 +1,7 @@
 // A control library for the tests, built like a real one: a label face, a member of each kind,
 // one event, saved properties, and a second class whose creation fails.
-#include "exports.h"
-#include "test_control.h"
+#include "platform/component/exports.h"
+#include "tests/platform/component/test_control.h"
 
 #include <QLabel>
 

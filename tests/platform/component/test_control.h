@@ -1,6 +1,6 @@
 #pragma once
 // The identity and member ids of the small control the component tests load as a library.
-#include "class_info.h"
+#include "platform/component/class_info.h"
 
 namespace ubin::component::test {
 

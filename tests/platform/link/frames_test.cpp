@@ -1,6 +1,6 @@
 // The frame codec: what it writes it reads back, from any cut of the stream, and every kind of
 // damaged input is refused with the right error.
-#include "frames.h"
+#include "platform/link/frames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The server and the client over real local sockets, in one thread: conversations, requests,
 // execute commands, hot and notify links, refusals, and clients that misbehave.
-#include "link_client.h"
-#include "link_server.h"
-#include "link_test_support.h"
-#include "linked_element.h"
+#include "platform/link/link_client.h"
+#include "platform/link/link_server.h"
+#include "platform/link/linked_element.h"
+#include "tests/platform/link/link_test_support.h"
 
 #include <QDir>
 #include <QSignalSpy>

@@ -1,9 +1,9 @@
 #pragma once
 // Helpers of the link tests: a service name of their own per test, a served window's items,
 // and a raw peer that writes whatever bytes a test wants.
-#include "frames.h"
-#include "link_server.h"
-#include "socket_access.h"
+#include "platform/link/frames.h"
+#include "platform/link/link_server.h"
+#include "platform/link/socket_access.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
 // ubin-link against a server in this process: its output lines and exit statuses.
-#include "run_tool.h"
-#include "link_test_support.h"
+#include "tests/platform/link/link_test_support.h"
+#include "tests/support/run_tool.h"
 
 #include <QProcess>
 #include <QSignalSpy>

@@ -1,12 +1,12 @@
 // Piroshen's window with Marubeta's search window serving it in this process (under a service
 // name of its own), as a user meets it: start-up with and without Marubeta, sending, clearing,
 // and Marubeta going away. The last test starts the real Marubeta program.
-#include "link_test_support.h"
-#include "marubeta_fixture.h"
-#include "piroshen_window.h"
+#include "samples/piroshen/piroshen_window.h"
+#include "tests/marubeta/marubeta_fixture.h"
+#include "tests/platform/link/link_test_support.h"
 
-#include "colours.h"
-#include "twips.h"
+#include "platform/forms/colours.h"
+#include "platform/forms/twips.h"
 
 #include <QLabel>
 #include <QLineEdit>

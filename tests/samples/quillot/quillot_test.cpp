@@ -1,10 +1,10 @@
 // Quillot's window with UbinBangou1 loaded from the sample's saved form through the class
 // registry: lookups typed into Text1, lookups on the control's face, and a failing creation.
-#include "quillot_window.h"
-#include "sorelto_fixture.h"
+#include "samples/quillot/quillot_window.h"
+#include "tests/control/sorelto_fixture.h"
 
-#include "colours.h"
-#include "twips.h"
+#include "platform/forms/colours.h"
+#include "platform/forms/twips.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
-#include "text.h"
+#include "base/text.h"
 
-#include "cp932.h"
-#include "errors.h"
+#include "base/cp932.h"
+#include "base/errors.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,5 @@
-#include "settings.h"
+#include "base/atomic_write.h"
+#include "base/errors.h"
 
 #include <fstream>
 #include <windows.h>
@@ -10,7 +11,7 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    if (ec) throw SettingsError(path.string() + ": the folder cannot be created: " + ec.message());
+    if (ec) throw FileWriteError(path.string() + ": the folder cannot be created: " + ec.message());
     std::filesystem::path tmp = path;
     tmp += L".tmp";
     {
@@ -20,12 +21,12 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
         if (!out) {
             out.close();
             std::filesystem::remove(tmp, ec);
-            throw SettingsError(path.string() + ": cannot be written");
+            throw FileWriteError(path.string() + ": cannot be written");
         }
     }
     if (!MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         std::filesystem::remove(tmp, ec);
-        throw SettingsError(path.string() + ": cannot be replaced (error " + std::to_string(GetLastError()) + ")");
+        throw FileWriteError(path.string() + ": cannot be replaced (error " + std::to_string(GetLastError()) + ")");
     }
 }
 

@@ -1,5 +1,5 @@
-#include "errors.h"
-#include "text.h"
+#include "base/errors.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "file_platform.h"
+#include "base/file.h"
 
-#include "errors.h"
+#include "base/errors.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Code page 932 through glibc's iconv ("CP932"). One converter per direction and thread, so
 // the conversion is cheap enough to run per character inside the key comparison.
-#include "cp932_platform.h"
-#include "errors.h"
+#include "base/cp932_platform.h"
+#include "base/errors.h"
 
 #include <iconv.h>
 

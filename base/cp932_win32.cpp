@@ -1,5 +1,5 @@
 // Code page 932 through the Win32 conversion functions.
-#include "cp932_platform.h"
+#include "base/cp932_platform.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 // The parts of the code page 932 conversion that need no platform call: the single-byte range,
 // which is ASCII plus half-width katakana at fixed offsets, and UTF-8 for file names.
-#include "cp932.h"
-#include "cp932_platform.h"
-#include "errors.h"
+#include "base/cp932.h"
+#include "base/cp932_platform.h"
+#include "base/errors.h"
 
 #include <atomic>
 

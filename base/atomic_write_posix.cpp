@@ -1,7 +1,8 @@
 // Replacing a small file atomically: write a temporary file beside it, flush it to disk, then
 // rename it over the old one. A failure at any step removes the temporary file and leaves the
 // old file as it was.
-#include "settings.h"
+#include "base/atomic_write.h"
+#include "base/errors.h"
 
 #include <cerrno>
 #include <cstring>
@@ -15,7 +16,7 @@ namespace {
 
 [[noreturn]] void Fail(const std::filesystem::path& path, const std::string& what, int err)
 {
-    throw SettingsError(path.string() + ": " + what + ": " + std::strerror(err));
+    throw FileWriteError(path.string() + ": " + what + ": " + std::strerror(err));
 }
 
 } // namespace
@@ -25,7 +26,7 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    if (ec) throw SettingsError(path.string() + ": the folder cannot be created: " + ec.message());
+    if (ec) throw FileWriteError(path.string() + ": the folder cannot be created: " + ec.message());
 
     std::string tmp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(tmp.data());

@@ -1,6 +1,6 @@
-#include "cp932.h"
-#include "errors.h"
-#include "text.h"
+#include "base/cp932.h"
+#include "base/errors.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 
