@@ -227,7 +227,7 @@ void BM_PostalNext(benchmark::State& state)
     Timer timer;
     f.dir.readCount = f.dir.fileReads = 0;
     for (auto _ : state) {
-        if (f.search->candPos >= f.search->candHigh) f.search->candPos = 0;
+        if (f.search->candPos() >= f.search->candHigh()) f.search->ITUbin_KeyPress(enter = kKeyEnter);
         timer.Start();
         f.search->Command8_Click();
         timer.Stop();

@@ -32,6 +32,12 @@ std::string Name(const std::filesystem::path& p) { return p.string(); }
 
 } // namespace
 
+ReadCounts& ThisThreadReadCounts()
+{
+    thread_local ReadCounts counts;
+    return counts;
+}
+
 std::int32_t RecordCountOf(std::uint64_t fileSize, int recordLength)
 {
     const double count = std::nearbyint(static_cast<double>(fileSize) / recordLength);
@@ -169,6 +175,13 @@ void DirectoryState::StartUpControl()
     OpenEntryFiles();
 }
 
+std::int32_t DirectoryState::WholeRecords(int slot) const
+{
+    const auto& f = SlotFile(slot);
+    const std::uint64_t whole = f.size / static_cast<std::uint64_t>(f.recordLength);
+    return static_cast<std::int32_t>(std::min<std::uint64_t>(whole, 2147483647u));
+}
+
 std::int32_t DirectoryState::RecordCount(int slot) const
 {
     // Taken afresh from the open file's length at each search: an index rewritten while it
@@ -177,7 +190,7 @@ std::int32_t DirectoryState::RecordCount(int slot) const
     return RecordCountOf(platform::FileSize(f.handle, f.path), f.recordLength);
 }
 
-void DirectoryState::ReadRecord(int slot, std::int32_t n, unsigned char* out)
+void DirectoryState::ReadRecord(int slot, std::int32_t n, unsigned char* out) const
 {
     const auto& f = SlotFile(slot);
     if (n < 1)
@@ -185,15 +198,15 @@ void DirectoryState::ReadRecord(int slot, std::int32_t n, unsigned char* out)
     const std::uint64_t offset = static_cast<std::uint64_t>(n - 1) * static_cast<std::uint64_t>(f.recordLength);
     const auto len = static_cast<std::size_t>(f.recordLength);
     const std::size_t got = platform::ReadAt(f.handle, offset, out, len, f.path);
-    ++fileReads;
+    ++ThisThreadReadCounts().fileReads;
     if (got == 0)
         throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " lies beyond the end of the file");
     if (got != len)
         throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " is cut short by the end of the file");
-    ++readCount;
+    ++ThisThreadReadCounts().records;
 }
 
-IndexRecord DirectoryState::ReadIndexRecord(int slot, std::int32_t n)
+IndexRecord DirectoryState::ReadIndexRecord(int slot, std::int32_t n) const
 {
     std::array<char16_t, kKeyBytes> key;
     IndexRecord r;
@@ -202,28 +215,28 @@ IndexRecord DirectoryState::ReadIndexRecord(int slot, std::int32_t n)
     return r;
 }
 
-std::int32_t DirectoryState::ReadIndexKey(int slot, std::int32_t n, std::array<char16_t, kKeyBytes>& key)
+std::int32_t DirectoryState::ReadIndexKey(int slot, std::int32_t n, std::array<char16_t, kKeyBytes>& key) const
 {
     unsigned char buf[kIndexRecordLength];
     ReadRecord(slot, n, buf);
-    --readCount; // counted once, as it is decoded
+    --ThisThreadReadCounts().records; // counted once, as it is decoded
     return DecodeIndexKey(slot, n, buf, key);
 }
 
 std::int32_t DirectoryState::DecodeIndexKey(int slot, std::int32_t n, const unsigned char* record,
-                                            std::array<char16_t, kKeyBytes>& key)
+                                            std::array<char16_t, kKeyBytes>& key) const
 {
     const std::string_view keyBytes(reinterpret_cast<const char*>(record), kKeyBytes);
-    if (TryDecodeCp932(keyBytes, keyScratch_) != keyBytes.size())
+    std::size_t length = 0;
+    if (!DecodeCp932Into(keyBytes, key.data(), key.size(), length))
         throw DirectoryError(Name(SlotFile(slot).path) + ": record " + std::to_string(n)
                              + ": the key is not code page 932 text");
-    key.fill(u' ');
-    std::copy(keyScratch_.begin(), keyScratch_.end(), key.begin()); // at most 8 characters from 8 bytes
-    ++readCount;
+    std::fill(key.begin() + static_cast<std::ptrdiff_t>(length), key.end(), u' ');
+    ++ThisThreadReadCounts().records;
     return ReadInt32(record + kKeyBytes);
 }
 
-void DirectoryState::ReadRecordBlock(int slot, std::int32_t first, std::int32_t count, unsigned char* out)
+void DirectoryState::ReadRecordBlock(int slot, std::int32_t first, std::int32_t count, unsigned char* out) const
 {
     const auto& f = SlotFile(slot);
     if (first < 1)
@@ -233,7 +246,7 @@ void DirectoryState::ReadRecordBlock(int slot, std::int32_t first, std::int32_t 
     const std::uint64_t offset = static_cast<std::uint64_t>(first - 1) * recordLength;
     const std::size_t len = static_cast<std::size_t>(count) * recordLength;
     const std::size_t got = platform::ReadAt(f.handle, offset, out, len, f.path);
-    ++fileReads;
+    ++ThisThreadReadCounts().fileReads;
     if (got != len) {
         // The first record that did not come whole.
         const std::string n = std::to_string(first + static_cast<std::int32_t>(got / recordLength));
@@ -243,21 +256,21 @@ void DirectoryState::ReadRecordBlock(int slot, std::int32_t first, std::int32_t 
     }
 }
 
-PointRecord DirectoryState::ReadPointRecord(std::int32_t n)
+PointRecord DirectoryState::ReadPointRecord(std::int32_t n) const
 {
     unsigned char buf[kPointRecordLength];
     ReadRecord(kSlotPoints, n, buf);
     return PointRecord{std::string(reinterpret_cast<const char*>(buf), 7), ReadInt32(buf + 7), ReadInt32(buf + 11)};
 }
 
-std::int32_t DirectoryState::ReadCityPosition(std::int32_t code)
+std::int32_t DirectoryState::ReadCityPosition(std::int32_t code) const
 {
     unsigned char buf[kCityRecordLength];
     ReadRecord(kSlotCityTable, code, buf);
     return ReadInt32(buf);
 }
 
-std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position)
+std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position) const
 {
     const auto& f = SlotFile(slot);
     if (position < 1 || static_cast<std::uint64_t>(position) > f.size)
@@ -271,7 +284,7 @@ std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position)
     std::size_t end = std::string::npos;
     while (end == std::string::npos) {
         const std::size_t n = platform::ReadAt(f.handle, offset, chunk, sizeof chunk, f.path);
-        ++fileReads;
+        ++ThisThreadReadCounts().fileReads;
         if (n == 0) break; // the last line may lack its CR LF
         const std::size_t searchFrom = bytes.empty() ? 0 : bytes.size() - 1;
         bytes.append(chunk, n);
@@ -284,7 +297,7 @@ std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position)
         throw DirectoryError(Name(f.path) + ": the file ends before byte " + std::to_string(position)
                              + " (it is shorter than when it was opened)");
     if (end != std::string::npos) bytes.resize(end);
-    ++readCount;
+    ++ThisThreadReadCounts().records;
     std::u16string line;
     const std::size_t bad = TryDecodeCp932(bytes, line);
     if (bad < bytes.size())
@@ -296,7 +309,7 @@ std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position)
     return line;
 }
 
-void DirectoryState::ReadFieldsAt(int slot, std::int64_t position, std::vector<std::u16string>& fields)
+void DirectoryState::ReadFieldsAt(int slot, std::int64_t position, std::vector<std::u16string>& fields) const
 {
     if (fields.empty()) fields.resize(1);
     fields[0] = ReadLineAt(slot, position);
@@ -308,13 +321,13 @@ void DirectoryState::ReadFieldsAt(int slot, std::int64_t position, std::vector<s
     }
 }
 
-void DirectoryState::ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields)
+void DirectoryState::ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields) const
 {
     const PointRecord p = ReadPointRecord(n);
     ReadFieldsAt(kSlotLines, p.linePosition, fields);
 }
 
-DirectoryLine DirectoryState::ReadPostalEntry(std::int32_t n)
+DirectoryLine DirectoryState::ReadPostalEntry(std::int32_t n) const
 {
     std::vector<std::u16string> f(kDirectoryLineFields + 1);
     ReadPostalEntry(n, f);

@@ -1,6 +1,8 @@
 #pragma once
 // The directory files, held open on numbered slots, and the tables read at start-up.
-// One DirectoryState belongs to one program, or to the controls of one thread.
+// One DirectoryState belongs to one program, or to the controls of one thread. Opening and
+// closing change it; once open, every read is a positioned read on a file opened for reading,
+// so any number of threads may read through one state at the same time.
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -54,6 +56,15 @@ struct DirectoryLine {
 // A 1-based record count: file size / record length, rounded half to even.
 std::int32_t RecordCountOf(std::uint64_t fileSize, int recordLength);
 
+// Records and lines read, and the calls to the file system that read them, by the calling
+// thread (for the benchmarks and the tests of how much a search reads). Each thread counts
+// its own, so readers on several threads share nothing.
+struct ReadCounts {
+    std::uint64_t records = 0;
+    std::uint64_t fileReads = 0;
+};
+ReadCounts& ThisThreadReadCounts();
+
 class DirectoryState {
 public:
     DirectoryState() = default;
@@ -87,37 +98,35 @@ public:
 
     // Record count of the file open on a slot of fixed records.
     std::int32_t RecordCount(int slot) const;
+    // The records a slot's file holds whole, by its length at opening (RecordCount rounds a
+    // cut-short last record up).
+    std::int32_t WholeRecords(int slot) const;
 
-    IndexRecord ReadIndexRecord(int slot, std::int32_t n);
+    IndexRecord ReadIndexRecord(int slot, std::int32_t n) const;
     // The same record with its key decoded into a fixed buffer (8 characters, blank-padded),
     // without allocating; returns its EntryNumber. The key search reads records this way.
-    std::int32_t ReadIndexKey(int slot, std::int32_t n, std::array<char16_t, kKeyBytes>& key);
+    std::int32_t ReadIndexKey(int slot, std::int32_t n, std::array<char16_t, kKeyBytes>& key) const;
     // Records first .. first + count - 1 of a slot of fixed records, read with one call into
     // `out` (count times the record length). A read costs the same for one record as for a few
     // kilobytes, so the key search reads the last stretch of its range this way. The records
-    // count in readCount only as they are decoded (DecodeIndexKey).
-    void ReadRecordBlock(int slot, std::int32_t first, std::int32_t count, unsigned char* out);
+    // count as read only as they are decoded (DecodeIndexKey).
+    void ReadRecordBlock(int slot, std::int32_t first, std::int32_t count, unsigned char* out) const;
     // Decodes index record n from its 12 bytes as read; returns its EntryNumber.
     std::int32_t DecodeIndexKey(int slot, std::int32_t n, const unsigned char* record,
-                                std::array<char16_t, kKeyBytes>& key);
-    PointRecord ReadPointRecord(std::int32_t n);
+                                std::array<char16_t, kKeyBytes>& key) const;
+    PointRecord ReadPointRecord(std::int32_t n) const;
     // City table record `code`: the position of its line in TOSHI2.TDB, 0 when no such city.
-    std::int32_t ReadCityPosition(std::int32_t code);
+    std::int32_t ReadCityPosition(std::int32_t code) const;
     // The text line at a 1-based byte position of a text slot (31 or 41), without its CR LF.
-    std::u16string ReadLineAt(int slot, std::int64_t position);
+    std::u16string ReadLineAt(int slot, std::int64_t position) const;
     // Reads the line at `position` into fields[0] and splits it into fields[1..]; a line with
     // more fields than the array holds is a DirectoryError naming the file and position.
-    void ReadFieldsAt(int slot, std::int64_t position, std::vector<std::u16string>& fields);
+    void ReadFieldsAt(int slot, std::int64_t position, std::vector<std::u16string>& fields) const;
 
     // Postal entry n: record n of 郵便Point.POI, then its line of 郵便番号.CSV split into
     // fields[1..6] (the array must hold 7 elements).
-    void ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields);
-    DirectoryLine ReadPostalEntry(std::int32_t n);
-
-    // Records and lines read since the counter was last reset, and the calls to the file
-    // system that read them (for the benchmarks).
-    std::uint64_t readCount = 0;
-    std::uint64_t fileReads = 0;
+    void ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields) const;
+    DirectoryLine ReadPostalEntry(std::int32_t n) const;
 
 private:
     struct OpenFile {
@@ -130,13 +139,12 @@ private:
 
     void OpenSlot(int slot, const std::u16string& name, int recordLength);
     const OpenFile& SlotFile(int slot) const;
-    void ReadRecord(int slot, std::int32_t n, unsigned char* out);
+    void ReadRecord(int slot, std::int32_t n, unsigned char* out) const;
     std::uint64_t SizeOf(const std::u16string& name) const;
     void ReadPrefectureLines();
 
     // Indexed by slot number; a slot without a file holds none.
     std::array<std::optional<OpenFile>, kSlotCount> slots_;
-    std::u16string keyScratch_; // decoding buffer of ReadIndexKey
 };
 
 } // namespace ubin

@@ -72,7 +72,7 @@ constexpr std::int32_t kBlockRecords = 16384 / kIndexRecordLength;
 // Nothing outlives one search.
 class IndexReader {
 public:
-    IndexReader(DirectoryState& dir, int slot) : dir_(dir), slot_(slot) {}
+    IndexReader(const DirectoryState& dir, int slot) : dir_(dir), slot_(slot) {}
 
     bool Holds(std::int32_t r) const { return r >= first_ && r < first_ + count_; }
     // Records first .. last, at most kBlockRecords of them, with one read.
@@ -96,7 +96,7 @@ public:
     }
 
 private:
-    DirectoryState& dir_;
+    const DirectoryState& dir_;
     int slot_;
     std::int32_t first_ = 0, count_ = 0;
     unsigned char block_[kBlockRecords * kIndexRecordLength];
@@ -121,13 +121,13 @@ std::int32_t Search(IndexReader& reader, std::int32_t low, std::int32_t high, st
 
 } // namespace
 
-std::int32_t FindKey(DirectoryState& dir, int slot, std::int32_t low, std::int32_t high, std::u16string_view key)
+std::int32_t FindKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high, std::u16string_view key)
 {
     IndexReader reader(dir, slot);
     return Search(reader, low, high, key);
 }
 
-FirstKeyMatch FindFirstKey(DirectoryState& dir, int slot, std::int32_t low, std::int32_t high, std::u16string_view key)
+FirstKeyMatch FindFirstKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high, std::u16string_view key)
 {
     IndexReader reader(dir, slot);
     std::int32_t r = Search(reader, low, high, key);

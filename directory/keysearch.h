@@ -19,7 +19,7 @@ std::int32_t MidRecord(std::int32_t low, std::int32_t high);
 
 // Some record in [low, high] of the index on `slot` whose key begins with `key`, or 0. Only the
 // first 8 characters of a key take part. An empty range (high < low) returns 0 without reading.
-std::int32_t FindKey(DirectoryState& dir, int slot, std::int32_t low, std::int32_t high,
+std::int32_t FindKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high,
                      std::u16string_view key);
 
 // FindKey, then the walk down from the record it met to the lowest record whose key text
@@ -33,7 +33,7 @@ struct FirstKeyMatch {
     std::int32_t entry = 0;
     bool accepted = false;
 };
-FirstKeyMatch FindFirstKey(DirectoryState& dir, int slot, std::int32_t low, std::int32_t high,
+FirstKeyMatch FindFirstKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high,
                            std::u16string_view key);
 
 // The first min(n, 8) characters of a record key, as compared against a key of n characters.

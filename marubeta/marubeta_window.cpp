@@ -26,19 +26,6 @@ namespace {
 // The window's design fills its client area of 5880 by 5010 twips.
 const QSize kClientTwips(5880, 5010);
 
-// The window's own lookups record where the window stands; the control does not.
-class WindowSearch : public Search {
-public:
-    WindowSearch(SearchFace& face, DirectoryState& dir, const ClipFlags& flags, MarubetaWindow& window)
-        : Search(face, dir, flags), window_(window) {}
-
-protected:
-    void CaptureWindowPosition() override { window_.CaptureWindowPosition(); }
-
-private:
-    MarubetaWindow& window_;
-};
-
 } // namespace
 
 QString SettingsNotFoundMessage()
@@ -56,9 +43,13 @@ MarubetaWindow::MarubetaWindow(const PlaceContext& places, QWidget* parent)
     LoadSettings(places);
     directory_.dataFolder = settings_.dataFolder;
     directory_.StartUp();
+    lookup_ = std::make_unique<Lookup>(directory_);
 
     face_ = std::make_unique<forms::QtSearchFace>(ui_->centralwidget);
-    search_ = std::make_unique<WindowSearch>(*face_, directory_, settings_.clipFlags, *this);
+    // The window's own lookups record where the window stands; the control's do not.
+    FormHooks hooks;
+    hooks.entryLookupStarting = [this] { CaptureWindowPosition(); };
+    search_ = std::make_unique<Search>(*face_, *lookup_, settings_.clipFlags, std::move(hooks));
 
     const forms::Dpi dpi = forms::LogicalDpi(this);
     move(forms::TwipsToPixels(settings_.windowLeft, dpi.x), forms::TwipsToPixels(settings_.windowTop, dpi.y));

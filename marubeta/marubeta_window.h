@@ -91,6 +91,7 @@ private:
     Settings settings_;
     std::filesystem::path savePath_;
     DirectoryState directory_;
+    std::unique_ptr<Lookup> lookup_;
     std::unique_ptr<forms::QtSearchFace> face_;
     std::unique_ptr<Search> search_;
     QPointer<ClipItemsDialog> clipDialog_;

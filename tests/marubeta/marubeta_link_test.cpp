@@ -229,14 +229,14 @@ TEST(MarubetaLinkWindowTest, CommandInModeFiveLeavesTheModeButtonsAlone)
     const QString service = QStringLiteral("MarubetaLinkTest%1").arg(QCoreApplication::applicationPid());
     ASSERT_TRUE(window.StartLinkSource(service));
     QTest::mouseClick(f.Find<QRadioButton>("Option5"), Qt::LeftButton);
-    ASSERT_EQ(window.search().searchMode, 5);
+    ASSERT_EQ(window.search().searchMode(), 5);
 
     LinkClient client;
     ASSERT_TRUE(client.Connect(service, QStringLiteral("form1"))) << Utf8(client.ErrorString());
     EXPECT_EQ(client.Execute(QStringLiteral("730-0014")), std::optional<std::uint16_t>(0));
     EXPECT_EQ(f.Text("IT1"), QStringLiteral("730"));
     EXPECT_EQ(f.Text("IT4"), QStringLiteral("上幟町"));
-    EXPECT_EQ(window.search().searchMode, 1);
+    EXPECT_EQ(window.search().searchMode(), 1);
     EXPECT_TRUE(f.Find<QRadioButton>("Option5")->isChecked());
     EXPECT_FALSE(f.Find<QWidget>("ITUbin")->isEnabled());
     EXPECT_TRUE(f.errors.empty());

@@ -51,7 +51,7 @@ TEST(MarubetaWindow, StartsWithTheDesignTextsAndAnEmptySearch)
     EXPECT_FALSE(f.Find<QPushButton>("Command7")->isEnabled());
     EXPECT_FALSE(f.Find<QPushButton>("Command8")->isEnabled());
     EXPECT_TRUE(f.Find<QLineEdit>("ITUbin")->hasFocus());
-    EXPECT_EQ(w.search().searchMode, ubin::kModePostal);
+    EXPECT_EQ(w.search().searchMode(), ubin::kModePostal);
 }
 
 TEST(MarubetaWindow, PostalCodeTypedThenEnterShowsTheEntry)
@@ -144,13 +144,17 @@ TEST(MarubetaWindow, PagingAtBothEndsBeepsAndDisables)
     EXPECT_GT(f.Text("IT1") + f.Text("IT2"), first);
 
     // From the last record, 次候補 beeps and disables itself; 前候補 still steps back.
-    auto& s = f.window->search();
-    s.candPos = s.candHigh;
+    const ubin::Lookup& lookup = f.window->search().lookup();
+    const std::int32_t last = lookup.RecordCount(ubin::Index::Postal);
+    f.TypeAndEnter(QString::fromStdU16String(lookup.ReadEntry(lookup.EntryOfRecord(ubin::Index::Postal, last)).postalCode));
+    const auto& s = f.window->search();
+    while (s.candPos() < last && next->isEnabled()) QTest::mouseClick(next, Qt::LeftButton);
+    ASSERT_EQ(s.candPos(), last);
     QTest::mouseClick(next, Qt::LeftButton);
     EXPECT_EQ(f.beeps, 2);
     EXPECT_FALSE(next->isEnabled());
     QTest::mouseClick(prev, Qt::LeftButton);
-    EXPECT_EQ(s.candPos, s.candHigh - 1);
+    EXPECT_EQ(s.candPos(), s.candHigh() - 1);
     EXPECT_FALSE(next->isEnabled());
 }
 

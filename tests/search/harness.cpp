@@ -63,7 +63,8 @@ void Harness::Start(const std::u16string& dataFolder)
 {
     dir.dataFolder = dataFolder;
     dir.StartUp();
-    search = std::make_unique<Search>(face, dir, flags);
+    lookup = std::make_unique<Lookup>(dir);
+    search = std::make_unique<Search>(face, *lookup, flags);
     search->Start();
 }
 

@@ -42,6 +42,7 @@ public:
 
     std::unique_ptr<TempDir> temp;
     DirectoryState dir;
+    std::unique_ptr<Lookup> lookup;
     ClipFlags flags{};
     MemoryFace face;
     std::unique_ptr<Search> search;

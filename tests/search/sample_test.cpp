@@ -35,7 +35,7 @@ TEST(SampleDirectory, AreaListsReachEveryPrefecture)
         const std::string name = ToUtf8(h.dir.prefNames[static_cast<std::size_t>(p)]);
         h.Choose(1, name);
         ASSERT_FALSE(h.Items(kCombo2).empty()) << name;
-        for (const AreaItem& city : h.search->cityItems) EXPECT_EQ(city.number / 1000, p) << name;
+        for (const AreaItem& city : h.search->cityItems()) EXPECT_EQ(city.number / 1000, p) << name;
         h.Choose(2, h.Items(kCombo2).front());
         EXPECT_FALSE(h.Items(kCombo3).empty()) << name;
     }

@@ -9,6 +9,7 @@
 #include "settings/settings.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -266,11 +267,9 @@ int RunUbin(const std::vector<std::string>& args, const CliPlaces& places, std::
         const Options o = ParseArguments(args);
         const Settings settings = LoadSettings(o, places);
         const ClipFlags flags = o.clipFlags.value_or(settings.clipFlags);
-        DirectoryState dir;
-        dir.dataFolder = settings.dataFolder;
-        dir.StartUp();
+        const std::unique_ptr<Lookup> lookup = Lookup::Open(settings.dataFolder);
         MemoryFace face;
-        Search search(face, dir, flags);
+        Search search(face, *lookup, flags);
         search.Start();
         for (const Step& s : o.steps) RunStep(s, search, face);
         if (o.json) PrintJson(face, out);

@@ -165,7 +165,7 @@ TEST_F(PiroshenTest, SendShowsMarubetasResult)
     EXPECT_EQ(Text("Text15"), QStringLiteral("ﾋﾛｼﾏｼﾅｶｸｶﾐﾉﾎﾞﾘﾁｮｳ"));
     EXPECT_EQ(Text("Text8"), QStringLiteral("7300014")) << "the entry keeps what was typed";
     EXPECT_EQ(marubeta->Text("ITUbin"), QString()) << "Marubeta's entry box is not touched";
-    EXPECT_EQ(window.search().searchMode, 1);
+    EXPECT_EQ(window.search().searchMode(), 1);
 
 }
 
