@@ -1,4 +1,5 @@
 #include "directory/directory.h"
+#include "directory/keysearch.h"
 
 #include "base/cp932.h"
 #include "base/errors.h"
@@ -61,7 +62,7 @@ void DirectoryState::OpenSlot(int slot, const std::u16string& name, int recordLe
 {
     CloseSlot(slot);
     if (slot < 0 || slot >= kSlotCount) throw DirectoryError("there is no directory slot " + std::to_string(slot));
-    OpenFile f{FilePath(name), platform::kNoFile, recordLength, 0};
+    OpenFile f{FilePath(name), platform::kNoFile, recordLength, 0, std::make_shared<SampleHolder>()};
     f.handle = platform::OpenReadShared(f.path);
     try {
         f.size = platform::FileSize(f.handle, f.path);
@@ -254,6 +255,48 @@ void DirectoryState::ReadRecordBlock(int slot, std::int32_t first, std::int32_t 
             throw DirectoryError(Name(f.path) + ": record " + n + " lies beyond the end of the file");
         throw DirectoryError(Name(f.path) + ": record " + n + " is cut short by the end of the file");
     }
+}
+
+std::vector<IndexRecord> DirectoryState::ReadIndexRecords(int slot, std::int32_t first, std::int32_t count) const
+{
+    std::vector<IndexRecord> out;
+    constexpr std::int32_t kBlock = 16384 / kIndexRecordLength;
+    unsigned char block[kBlock * kIndexRecordLength];
+    std::array<char16_t, kKeyBytes> key;
+    const std::int64_t available = static_cast<std::int64_t>(WholeRecords(slot)) - first + 1;
+    if (first < 1 || count < 1 || available < 1) return out;
+    count = static_cast<std::int32_t>(std::min<std::int64_t>(count, available));
+    out.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t done = 0; done < count;) {
+        const std::int32_t n = std::min(kBlock, count - done);
+        ReadRecordBlock(slot, first + done, n, block);
+        for (std::int32_t i = 0; i < n; ++i) {
+            const std::int32_t entry = DecodeIndexKey(slot, first + done + i, block + i * kIndexRecordLength, key);
+            out.push_back({std::u16string(key.begin(), key.end()), entry});
+        }
+        done += n;
+    }
+    return out;
+}
+
+std::vector<std::int32_t> DirectoryState::ReadCityPositions(std::int32_t first, std::int32_t count) const
+{
+    std::vector<std::int32_t> out;
+    const std::int64_t available = static_cast<std::int64_t>(WholeRecords(kSlotCityTable)) - first + 1;
+    if (first < 1 || count < 1 || available < 1) return out;
+    const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(count, available));
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(n) * kCityRecordLength);
+    ReadRecordBlock(kSlotCityTable, first, n, bytes.data());
+    ThisThreadReadCounts().records += static_cast<std::uint64_t>(n);
+    for (std::int32_t i = 0; i < n; ++i) out.push_back(ReadInt32(bytes.data() + static_cast<std::size_t>(i) * kCityRecordLength));
+    return out;
+}
+
+const KeySample& DirectoryState::IndexSample(int slot) const
+{
+    const OpenFile& f = SlotFile(slot);
+    std::call_once(f.sample->taken, [&] { f.sample->sample = TakeKeySample(*this, slot); });
+    return *f.sample->sample;
 }
 
 PointRecord DirectoryState::ReadPointRecord(std::int32_t n) const

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,6 +67,8 @@ struct ReadCounts {
 };
 ReadCounts& ThisThreadReadCounts();
 
+struct KeySample; // keysearch.h
+
 class DirectoryState {
 public:
     DirectoryState() = default;
@@ -123,17 +127,33 @@ public:
     // more fields than the array holds is a DirectoryError naming the file and position.
     void ReadFieldsAt(int slot, std::int64_t position, std::vector<std::u16string>& fields) const;
 
+    // Records first .. first + count - 1 of an index slot, read in blocks; the run stops
+    // early at the end of the file.
+    std::vector<IndexRecord> ReadIndexRecords(int slot, std::int32_t first, std::int32_t count) const;
+    // City table records first .. first + count - 1 (clipped to the whole records the file
+    // holds), read with one call.
+    std::vector<std::int32_t> ReadCityPositions(std::int32_t first, std::int32_t count) const;
+
+    // The keys a search over a whole index tests first, taken from the file on first use
+    // (keysearch.h). Safe to call from several threads.
+    const KeySample& IndexSample(int slot) const;
+
     // Postal entry n: record n of 郵便Point.POI, then its line of 郵便番号.CSV split into
     // fields[1..6] (the array must hold 7 elements).
     void ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields) const;
     DirectoryLine ReadPostalEntry(std::int32_t n) const;
 
 private:
+    struct SampleHolder {
+        std::once_flag taken;
+        std::unique_ptr<KeySample> sample;
+    };
     struct OpenFile {
         std::filesystem::path path;
         std::intptr_t handle;
         int recordLength; // 0 for a text file
         std::uint64_t size;
+        std::shared_ptr<SampleHolder> sample;
     };
     static constexpr int kSlotCount = kSlotCityLines + 1;
 

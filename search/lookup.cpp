@@ -11,6 +11,33 @@ namespace ubin {
 
 namespace {
 
+// Runs of index records are read this many at a time.
+constexpr std::int32_t kRunBlock = 256;
+
+// Index records from `first` upward, read in blocks as they are asked for.
+class RecordRun {
+public:
+    RecordRun(const DirectoryState& dir, Index index, std::int32_t first) : dir_(dir), slot_(static_cast<int>(index)), next_(first) {}
+    // The next record, or null past the end of the index.
+    const IndexRecord* Next()
+    {
+        if (at_ == block_.size()) {
+            block_ = dir_.ReadIndexRecords(slot_, next_, kRunBlock);
+            next_ += static_cast<std::int32_t>(block_.size());
+            at_ = 0;
+            if (block_.empty()) return nullptr;
+        }
+        return &block_[at_++];
+    }
+
+private:
+    const DirectoryState& dir_;
+    int slot_;
+    std::int32_t next_;
+    std::vector<IndexRecord> block_;
+    std::size_t at_ = 0;
+};
+
 // Readers hold 8 fields for a city line in the city-code search and the postal result, 6 when
 // paging through cities, 3 in the city list.
 constexpr int kCityLookupFields = 8;
@@ -165,11 +192,13 @@ std::vector<Entry> Lookup::Find(Index index, std::u16string_view key, std::size_
     const std::int32_t count = RecordCount(index);
     const FirstMatch first = FindFirst(index, key, 1, count);
     if (!first.accepted) return out;
+    out.push_back(ReadEntry(first.entry));
     // The keys that begin with `key` lie together from the first match on.
-    for (std::int32_t r = first.record; r <= count && (limit == 0 || out.size() < limit); ++r) {
-        const IndexRecord rec = dir_.ReadIndexRecord(static_cast<int>(index), r);
-        if (std::u16string_view(rec.key).substr(0, key.size()) != key) break;
-        out.push_back(ReadEntry(rec.entryNumber));
+    RecordRun run(dir_, index, first.record + 1);
+    for (std::int32_t r = first.record + 1; r <= count && (limit == 0 || out.size() < limit); ++r) {
+        const IndexRecord* rec = run.Next();
+        if (!rec || std::u16string_view(rec->key).substr(0, key.size()) != key) break;
+        out.push_back(ReadEntry(rec->entryNumber));
     }
     return out;
 }
@@ -206,13 +235,20 @@ std::vector<AreaItem> Lookup::CitiesOf(std::int32_t prefecture) const
     const std::u16string key = known ? ZeroPad(2, prefecture) : u"00";
     const std::int32_t first = known ? prefecture : kPrefectureCount + 1;
     // The prefecture's cities follow its number in the city table, in code order; codes
-    // without a city are skipped, and the first city of another prefecture ends the list.
-    for (std::int32_t code = first * 1000 + 1; code <= dir_.cityTableSize; ++code) {
-        const std::int32_t position = CityPosition(code);
-        if (position == 0) continue;
-        const AreaLine line = ReadAreaLine(code, position, kCityListFields);
-        if (std::u16string_view(line.areaCode).substr(0, 2) != key) break;
-        out.push_back({FirstWord(line.name), code});
+    // without a city are skipped, and the first city of another prefecture ends the list. The
+    // table is read a thousand codes at a time.
+    constexpr std::int32_t kChunk = 1000;
+    for (std::int32_t start = first * 1000 + 1; start <= dir_.cityTableSize; start += kChunk) {
+        const std::vector<std::int32_t> positions =
+            dir_.ReadCityPositions(start, std::min(kChunk, dir_.cityTableSize - start + 1));
+        if (positions.empty()) break; // beyond the whole records of the file: no more cities
+        for (std::size_t i = 0; i < positions.size(); ++i) {
+            if (positions[i] == 0) continue;
+            const std::int32_t code = start + static_cast<std::int32_t>(i);
+            const AreaLine line = ReadAreaLine(code, positions[i], kCityListFields);
+            if (std::u16string_view(line.areaCode).substr(0, 2) != key) return out;
+            out.push_back({FirstWord(line.name), code});
+        }
     }
     return out;
 }
@@ -225,13 +261,14 @@ TownList Lookup::TownsOf(std::u16string_view cityKey) const
     list.firstRecord = m.record;
     if (!m.accepted || cityKey.empty()) return list;
     // The city's entries lie together in the city-code index.
+    RecordRun run(dir_, Index::City, m.record);
+    std::vector<std::u16string> f(kDirectoryLineFields + 1);
     for (std::int32_t t = m.record; t <= count; ++t) {
-        const IndexRecord rec = dir_.ReadIndexRecord(static_cast<int>(Index::City), t);
-        if (std::u16string_view(rec.key).substr(0, 5) != cityKey.substr(0, 5)) break;
-        std::vector<std::u16string> f(kDirectoryLineFields + 1);
-        dir_.ReadPostalEntry(rec.entryNumber, f);
+        const IndexRecord* rec = run.Next();
+        if (!rec || std::u16string_view(rec->key).substr(0, 5) != cityKey.substr(0, 5)) break;
+        dir_.ReadPostalEntry(rec->entryNumber, f);
         if (std::u16string_view(f[2]).substr(0, 5) != cityKey.substr(0, 5)) break;
-        list.towns.push_back({FirstWord(f[4]), rec.entryNumber});
+        list.towns.push_back({FirstWord(f[4]), rec->entryNumber});
     }
     return list;
 }
