@@ -2,7 +2,7 @@
 
 #include "base/cp932.h"
 #include "base/errors.h"
-#include "tools/ubin-build/kana.h"
+#include "base/kana.h"
 
 #include <fstream>
 #include <sstream>
