@@ -19,6 +19,9 @@ const std::u16string kPointFileName = u"郵便Point.POI";
 const std::u16string kLinesFileName = u"郵便番号.CSV";
 const std::u16string kCityTableFileName = u"TOSHI1.TDB";
 const std::u16string kCityLinesFileName = u"TOSHI2.TDB";
+const std::u16string kOfficeLinesFileName = u"事業所.CSV";
+const std::u16string kOfficeIndexFileName = u"事業所.IDX";
+const std::u16string kFindIndexFileName = u"検索.IDX";
 
 namespace {
 

@@ -38,6 +38,11 @@ extern const std::u16string kPointFileName;       // 郵便Point.POI
 extern const std::u16string kLinesFileName;       // 郵便番号.CSV
 extern const std::u16string kCityTableFileName;   // TOSHI1.TDB
 extern const std::u16string kCityLinesFileName;   // TOSHI2.TDB
+// The files a directory may also hold: the offices with a postal code of their own and the
+// free-text search index. A directory without them works as before.
+extern const std::u16string kOfficeLinesFileName; // 事業所.CSV
+extern const std::u16string kOfficeIndexFileName; // 事業所.IDX
+extern const std::u16string kFindIndexFileName;   // 検索.IDX
 
 struct IndexRecord {
     std::u16string key;        // 8 bytes decoded and blank-padded to 8 characters

@@ -17,10 +17,11 @@ std::string ReadWholeFile(const std::filesystem::path& file)
     if (std::filesystem::is_directory(file, ec)) throw BuildError(file, 0, "is a folder, not a file");
     std::ifstream in(file, std::ios::binary);
     if (!in) throw BuildError(file, 0, "cannot be opened");
-    std::ostringstream s;
-    s << in.rdbuf();
-    if (in.bad()) throw BuildError(file, 0, "cannot be read");
-    return std::move(s).str();
+    const auto size = std::filesystem::file_size(file, ec);
+    std::string bytes(ec ? 0 : static_cast<std::size_t>(size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (in.bad() || static_cast<std::size_t>(in.gcount()) != bytes.size()) throw BuildError(file, 0, "cannot be read");
+    return bytes;
 }
 
 bool IsWellFormedUtf8(std::string_view bytes)

@@ -1,4 +1,4 @@
-// ubin-build KEN_ALL.CSV OUTDIR [--settings] [--quiet] [--data-folder FOLDER]
+// ubin-build KEN_ALL.CSV OUTDIR [--offices JIGYOSYO.CSV] [--settings] [--quiet] [--data-folder FOLDER]
 #include "tools/ubin-build/builder.h"
 
 #include "base/cp932.h"
@@ -27,11 +27,15 @@ extern "C" void OnSignal(int) { interrupted = true; }
 
 void Usage(std::FILE* to)
 {
-    std::fputs("usage: ubin-build KEN_ALL.CSV OUTDIR [--settings] [--quiet] [--data-folder FOLDER]\n"
+    std::fputs("usage: ubin-build KEN_ALL.CSV OUTDIR [--offices JIGYOSYO.CSV] [--settings] [--quiet]\n"
+               "                  [--data-folder FOLDER]\n"
                "\n"
                "Writes the directory files UIND1.IDX .. UIND5.IDX, 郵便Point.POI, 郵便番号.CSV,\n"
-               "TOSHI1.TDB and TOSHI2.TDB into OUTDIR, replacing the folder whole.\n"
+               "TOSHI1.TDB and TOSHI2.TDB, and the search index 検索.IDX, into OUTDIR,\n"
+               "replacing the folder whole.\n"
                "\n"
+               "  --offices FILE      also read Japan Post's JIGYOSYO.CSV (the offices with a\n"
+               "                      postal code of their own) into 事業所.CSV and 事業所.IDX\n"
                "  --settings          also write OUTDIR/ubscon.def with DataFolder = OUTDIR\n"
                "  --data-folder DIR   the DataFolder that --settings writes, when the directory\n"
                "                      will be read from another place (an installation)\n"
@@ -52,6 +56,8 @@ int main(int argc, char** argv)
             options.writeSettings = true;
         } else if (arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--offices" && i + 1 < argc) {
+            options.offices = std::filesystem::path(argv[++i]);
         } else if (arg == "--data-folder" && i + 1 < argc) {
             options.settingsDataFolder = ubin::FromUtf8(argv[++i]);
         } else if (arg == "--help" || arg == "-h") {
@@ -90,6 +96,7 @@ int main(int argc, char** argv)
             std::printf("%s: %d entries under %d municipal codes from %lld rows (%lld continuation rows joined)\n",
                         positional[1].c_str(), r.entries, r.cityCodes, static_cast<long long>(r.rowsRead),
                         static_cast<long long>(r.rowsJoined));
+            if (options.offices) std::printf("%s: %d offices\n", positional[1].c_str(), r.offices);
             if (r.charactersReplaced > 0)
                 std::printf("%lld commas or double quotes in values were written in their full-width form\n",
                             static_cast<long long>(r.charactersReplaced));
