@@ -120,6 +120,19 @@ void DirectoryState::OpenEntryFiles()
     OpenSlot(kSlotLines, kLinesFileName, 0);
 }
 
+void DirectoryState::OpenOfficeFiles()
+{
+    CloseSlot(kSlotOfficeIndex);
+    CloseSlot(kSlotOfficeLines);
+    std::error_code ec;
+    const bool index = std::filesystem::exists(FilePath(kOfficeIndexFileName), ec);
+    const bool lines = std::filesystem::exists(FilePath(kOfficeLinesFileName), ec);
+    if (!index && !lines) return;
+    // One without the other: opening the missing one names it.
+    OpenSlot(kSlotOfficeIndex, kOfficeIndexFileName, kIndexRecordLength);
+    OpenSlot(kSlotOfficeLines, kOfficeLinesFileName, 0);
+}
+
 std::uint64_t DirectoryState::SizeOf(const std::u16string& name) const
 {
     const auto path = FilePath(name);
@@ -164,6 +177,7 @@ void DirectoryState::StartUp()
     OpenIndexFiles();
     OpenCityFiles();
     OpenEntryFiles();
+    OpenOfficeFiles();
 }
 
 void DirectoryState::StartUpControl()
@@ -177,6 +191,7 @@ void DirectoryState::StartUpControl()
     CloseSlot(kSlotCityLines);
     OpenCityFiles();
     OpenEntryFiles();
+    OpenOfficeFiles();
 }
 
 std::int32_t DirectoryState::WholeRecords(int slot) const

@@ -20,6 +20,7 @@ enum Slot : std::int16_t {
     kSlotSettings = 10,
     kSlotPoints = 30, kSlotLines = 31,
     kSlotCityTable = 40, kSlotCityLines = 41,
+    kSlotOfficeIndex = 50, kSlotOfficeLines = 51, // only when the directory has offices
 };
 
 inline constexpr int kIndexRecordLength = 12;
@@ -31,6 +32,7 @@ inline constexpr int kPrefectureCount = 47;
 // Field counts of the lines, as their readers hold them.
 inline constexpr int kDirectoryLineFields = 6;
 inline constexpr int kAreaLineFields = 3;
+inline constexpr int kOfficeLineFields = 13;
 
 // File names inside DataFolder.
 extern const std::u16string kIndexFileNames[5];   // UIND1.IDX .. UIND5.IDX
@@ -98,6 +100,9 @@ public:
     void OpenIndexFiles();
     void OpenCityFiles();
     void OpenEntryFiles();
+    // 事業所.IDX on slot 50 and 事業所.CSV on slot 51 when the directory has them; a directory
+    // without either has no offices, one with only one of them is damaged.
+    void OpenOfficeFiles();
     void CloseSlot(int slot);
     void CloseAll();
     bool IsOpen(int slot) const;
@@ -160,7 +165,7 @@ private:
         std::uint64_t size;
         std::shared_ptr<SampleHolder> sample;
     };
-    static constexpr int kSlotCount = kSlotCityLines + 1;
+    static constexpr int kSlotCount = kSlotOfficeLines + 1;
 
     void OpenSlot(int slot, const std::u16string& name, int recordLength);
     const OpenFile& SlotFile(int slot) const;

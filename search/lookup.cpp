@@ -17,7 +17,7 @@ constexpr std::int32_t kRunBlock = 256;
 // Index records from `first` upward, read in blocks as they are asked for.
 class RecordRun {
 public:
-    RecordRun(const DirectoryState& dir, Index index, std::int32_t first) : dir_(dir), slot_(static_cast<int>(index)), next_(first) {}
+    RecordRun(const DirectoryState& dir, int slot, std::int32_t first) : dir_(dir), slot_(slot), next_(first) {}
     // The next record, or null past the end of the index.
     const IndexRecord* Next()
     {
@@ -194,7 +194,7 @@ std::vector<Entry> Lookup::Find(Index index, std::u16string_view key, std::size_
     if (!first.accepted) return out;
     out.push_back(ReadEntry(first.entry));
     // The keys that begin with `key` lie together from the first match on.
-    RecordRun run(dir_, index, first.record + 1);
+    RecordRun run(dir_, static_cast<int>(index), first.record + 1);
     for (std::int32_t r = first.record + 1; r <= count && (limit == 0 || out.size() < limit); ++r) {
         const IndexRecord* rec = run.Next();
         if (!rec || std::u16string_view(rec->key).substr(0, key.size()) != key) break;
@@ -215,6 +215,52 @@ std::optional<AreaLine> Lookup::FindCity(std::u16string_view typed) const
     std::int32_t n = 0;
     if (!NumericValue32(text, n) || n <= 0) return std::nullopt;
     return ReadCity(n);
+}
+
+// --- offices ------------------------------------------------------------------------------------
+
+Entry Lookup::ReadOffice(std::int32_t officeNumber) const
+{
+    // Record n of 事業所.IDX holds the position of office n's line.
+    return OfficeAt(officeNumber, dir_.ReadIndexRecord(kSlotOfficeIndex, officeNumber).entryNumber);
+}
+
+Entry Lookup::OfficeAt(std::int32_t officeNumber, std::int32_t linePosition) const
+{
+    std::vector<std::u16string> f(kOfficeLineFields + 1);
+    dir_.ReadFieldsAt(kSlotOfficeLines, linePosition, f);
+    Entry e;
+    e.kind = f[9] == u"1" ? EntryKind::PoBox : EntryKind::Office;
+    e.number = officeNumber;
+    e.postalCode = std::move(f[1]);
+    e.cityCode = std::move(f[2]);
+    e.officeKana = std::move(f[3]);
+    e.office = std::move(f[4]);
+    e.town = std::move(f[7]);
+    e.street = std::move(f[8]);
+    e.detailFlag = u"0";
+    ResolveCity(e);
+    // The names are the office list's own; the city table gives the readings.
+    e.prefecture = std::move(f[5]);
+    e.city = std::move(f[6]);
+    return e;
+}
+
+std::vector<Entry> Lookup::FindOffices(std::u16string_view typed, std::size_t limit) const
+{
+    std::vector<Entry> out;
+    if (!HasOffices()) return out;
+    const std::u16string key = PostalKeyDigits(typed);
+    const std::int32_t count = dir_.RecordCount(kSlotOfficeIndex);
+    const FirstKeyMatch first = FindFirstKey(dir_, kSlotOfficeIndex, 1, count, key);
+    if (!first.accepted) return out;
+    RecordRun run(dir_, kSlotOfficeIndex, first.record);
+    for (std::int32_t r = first.record; r <= count && (limit == 0 || out.size() < limit); ++r) {
+        const IndexRecord* rec = run.Next();
+        if (!rec || std::u16string_view(rec->key).substr(0, key.size()) != key) break;
+        out.push_back(OfficeAt(r, rec->entryNumber));
+    }
+    return out;
 }
 
 // --- the area lists -----------------------------------------------------------------------------
@@ -261,7 +307,7 @@ TownList Lookup::TownsOf(std::u16string_view cityKey) const
     list.firstRecord = m.record;
     if (!m.accepted || cityKey.empty()) return list;
     // The city's entries lie together in the city-code index.
-    RecordRun run(dir_, Index::City, m.record);
+    RecordRun run(dir_, kSlotIndex2, m.record);
     std::vector<std::u16string> f(kDirectoryLineFields + 1);
     for (std::int32_t t = m.record; t <= count; ++t) {
         const IndexRecord* rec = run.Next();

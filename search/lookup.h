@@ -43,12 +43,13 @@ struct AreaLine {
     friend bool operator==(const AreaLine&, const AreaLine&) = default;
 };
 
+// An area entry of KEN_ALL, or an office with a postal code of its own (a post office box).
 enum class EntryKind { Area, Office, PoBox };
 
 // One address of the directory.
 struct Entry {
     EntryKind kind = EntryKind::Area;
-    std::int32_t number = 0;  // the postal entry number (record of 郵便Point.POI)
+    std::int32_t number = 0;  // the postal entry number (record of 郵便Point.POI), or the office number
     std::u16string postalCode;
     std::u16string cityCode;  // the 5-digit code of the entry's city, as stored in its line
     std::u16string townKana, town, detail;
@@ -58,7 +59,12 @@ struct Entry {
     CityStatus cityStatus = CityStatus::NoSuchCity;
     std::u16string city, cityKana;
     std::u16string prefecture, prefectureKana;
+    // Offices: the name and its reading (often unknown), and the street part (小字・丁目・番地).
+    // Their prefecture, city and town are the office list's; the readings of prefecture and
+    // city come from the city table.
+    std::u16string office, officeKana, street;
 
+    bool IsOffice() const { return kind != EntryKind::Area; }
     bool HasSubAreas() const { return detailFlag != u"0"; }
     friend bool operator==(const Entry&, const Entry&) = default;
 };
@@ -156,6 +162,15 @@ public:
     // stand for a code with a leading 0. None for no number or a code without a line.
     std::optional<AreaLine> FindCity(std::u16string_view typed) const;
 
+    // --- offices ------------------------------------------------------------------------------
+    // Whether the directory has the office files.
+    bool HasOffices() const { return dir_.IsOpen(kSlotOfficeIndex); }
+    // Office n (1-based, in postal code order).
+    Entry ReadOffice(std::int32_t officeNumber) const;
+    // Offices whose postal code begins with the digits of `typed`, in postal code order; none
+    // in a directory without offices.
+    std::vector<Entry> FindOffices(std::u16string_view typed, std::size_t limit = 0) const;
+
     // --- the area lists -----------------------------------------------------------------------
     // The 47 prefectures in code order.
     std::vector<AreaItem> Prefectures() const;
@@ -179,6 +194,7 @@ private:
     // completed where it had 4 digits.
     AreaLine ReadAreaLine(std::int32_t code, std::int32_t position, int capacity) const;
     void ResolveCity(Entry& entry) const;
+    Entry OfficeAt(std::int32_t officeNumber, std::int32_t linePosition) const;
 
     std::unique_ptr<DirectoryState> owned_;
     const DirectoryState& dir_;

@@ -1,5 +1,6 @@
 #include "search/search.h"
 
+#include "base/kana.h"
 #include "base/text.h"
 
 #include <algorithm>
@@ -57,6 +58,7 @@ void Search::ShowPostalEntry(std::int32_t entryNumber)
 
 void Search::ShowPostalLine(const Entry& entry)
 {
+    officeShown_ = false;
     const CityText city = LookupCity(entry);
     ShowResultFields(ResultRecord{entry.postalCode, entry.cityCode, city.name, entry.town,
                                   city.kana + entry.townKana, entry.detail});
@@ -88,11 +90,30 @@ CityText Search::LookupCity(const Entry& entry) const
 
 void Search::ShowCityLine(const AreaLine& line)
 {
+    officeShown_ = false;
     const AreaLine shown = lookup_.WithPrefecture(line);
     face_.SetText(el::kIT6, shown.areaCode);
     face_.SetText(el::kIT3, shown.name);
     face_.SetText(el::kIT5, shown.kana);
     AfterResult();
+}
+
+void Search::ShowOffice(const Entry& office)
+{
+    candPos_ = 0;
+    ShowResultFields(ResultRecord{office.postalCode, office.cityCode, office.city, office.town + office.street,
+                                  office.officeKana, office.office});
+    DisablePaging();
+    officeShown_ = true;
+}
+
+bool Search::ShowOfficeOf(std::u16string_view key)
+{
+    if (key.size() != 7) return false;
+    const std::vector<Entry> offices = lookup_.FindOffices(key, 1);
+    if (offices.empty()) return false;
+    ShowOffice(offices.front());
+    return true;
 }
 
 void Search::AfterResult()
@@ -109,6 +130,7 @@ void Search::ShowNotFound()
 
 void Search::ClearResult()
 {
+    officeShown_ = false;
     for (const auto name : {el::kLabel9, el::kIT6, el::kIT1, el::kIT2, el::kIT3, el::kIT4, el::kIT5, el::kText6})
         face_.SetText(name, u"");
 }
@@ -223,7 +245,9 @@ void Search::ITUbin_KeyPress(std::int16_t& key)
         LookupPostalKey(kModePostal, key16);
         break;
     }
-    case kModeTownKana:
+    // Kana typed with an input method (full-width katakana or hiragana) is looked up in the
+    // index's half-width form.
+    case kModeTownKana: LookupPostalKey(searchMode_, ToHalfWidthKana(text)); break;
     case kModeTownKanji: LookupPostalKey(searchMode_, text); break;
     case kModeCity: LookupCityCode(); break;
     default: break;
@@ -240,6 +264,7 @@ void Search::LookupPostalKey(int index, const std::u16string& key)
 {
     const FirstMatch m = FindFirstMatch(index, key, candLow_, candHigh_);
     if (m.record == 0 || (!m.accepted && hooks_.longKey == FormHooks::LongKey::ShowNotFound)) {
+        if (index == kModePostal && ShowOfficeOf(key)) return;
         candPos_ = 0;
         ShowNotFound();
         return;
@@ -291,6 +316,13 @@ void Search::Page(int direction)
 {
     // The candidates are the records of the searched index in its own order, or in the city
     // mode the codes of the city table; paging never re-checks the typed text.
+    const std::string_view button = direction < 0 ? el::kCommand7 : el::kCommand8;
+    if (officeShown_) {
+        // An office has no neighbours: as at an end.
+        face_.SetEnabled(button, false);
+        face_.Beep();
+        return;
+    }
     const bool cities = searchMode_ == kModeCity;
     if (!cities && searchMode_ != kModePostal && searchMode_ != kModeTownKana && searchMode_ != kModeTownKanji)
         return;
@@ -298,7 +330,6 @@ void Search::Page(int direction)
                            : Cursor::Records(static_cast<Index>(searchMode_), candLow_, candHigh_, candPos_);
     const std::optional<Candidate> next = lookup_.Step(cursor, direction);
     candPos_ = cursor.position;
-    const std::string_view button = direction < 0 ? el::kCommand7 : el::kCommand8;
     if (!next) {
         face_.SetEnabled(button, false);
         face_.Beep();
@@ -404,6 +435,7 @@ std::int16_t Search::LinkExecute(std::u16string_view command)
     candHigh_ = lookup_.RecordCount(Index::Postal);
     const FirstMatch m = FindFirstMatch(kSlotIndex1, key, candLow_, candHigh_);
     if (!m.accepted) {
+        if (ShowOfficeOf(key)) return 0;
         candPos_ = 0;
         ShowNotFound();
     } else {
@@ -422,8 +454,11 @@ void Search::Ubin_get_ocx(std::u16string_view request)
     candHigh_ = lookup_.RecordCount(Index::Postal);
     const FirstMatch m = FindFirstMatch(kSlotIndex1, key, candLow_, candHigh_);
     candPos_ = m.record;
-    if (m.record == 0) ShowNotFound();
-    else ShowPostalEntry(m.entry); // entry 0 (no record accepted) shows nothing
+    if (m.record == 0) {
+        if (!ShowOfficeOf(key)) ShowNotFound();
+    } else {
+        ShowPostalEntry(m.entry); // entry 0 (no record accepted) shows nothing
+    }
 }
 
 } // namespace ubin

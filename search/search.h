@@ -85,6 +85,9 @@ public:
     void ShowResultFields(const ResultRecord& record);
     CityText LookupCity(const Entry& entry) const;
     void ShowCityLine(const AreaLine& line);
+    // An office with a postal code of its own: the code, its city and city code, the town and
+    // street part, the name's reading and the name. There are no neighbouring candidates.
+    void ShowOffice(const Entry& office);
     void ShowNotFound();
     void ClearResult();
     void ClearAreaText();
@@ -134,6 +137,9 @@ public:
 
 private:
     void LookupPostalKey(int index, const std::u16string& key);
+    // Shows the office of a 7-digit code the area index does not hold; false when the office
+    // list has none either.
+    bool ShowOfficeOf(std::u16string_view key);
     void LookupCityCode();
     // One step of 前候補 (-1) or 次候補 (+1) from the candidate on display.
     void Page(int direction);
@@ -151,6 +157,7 @@ private:
     std::vector<AreaItem> cityItems_;
     std::vector<AreaItem> townItems_;
     std::vector<AreaItem> detailItems_;
+    bool officeShown_ = false; // paging has nothing to step to
 };
 
 } // namespace ubin
