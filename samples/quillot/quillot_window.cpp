@@ -4,12 +4,17 @@
 #include "platform/forms/colours.h"
 #include "platform/forms/controls.h"
 #include "platform/forms/fonts.h"
+#include "platform/forms/messages.h"
 #include "platform/forms/twips.h"
 #include "ui_quillot_window.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <sstream>
+#include <vector>
 
 namespace ubin::quillot {
 
@@ -30,6 +35,13 @@ QuillotWindow::QuillotWindow(QWidget* parent) : QWidget(parent), ui_(std::make_u
     heading.setBold(true);
     ui_->Label9->setFont(heading);
     forms::PlaceChildrenByTwips(this);
+    // The separator ー of the CJK font is wider than the 135 twips designed for it: it grows
+    // around its centre, into the gaps beside it, rather than lose its ends.
+    const int separatorInk = QFontMetrics(ui_->Label7->font()).tightBoundingRect(ui_->Label7->text()).right() + 2;
+    if (QRect r = ui_->Label7->geometry(); separatorInk > r.width()) {
+        r.adjust(-(separatorInk - r.width()) / 2, 0, separatorInk - r.width() - (separatorInk - r.width()) / 2, 0);
+        ui_->Label7->setGeometry(r);
+    }
     forms::SetFixedSizeInTwips(this, kClientTwips);
     forms::SetBackColour(this, kWindowColour);
     for (QLabel* label : {ui_->Label1, ui_->Label2, ui_->Label3, ui_->Label4, ui_->Label5, ui_->Label6})
@@ -159,11 +171,29 @@ QString CreationFailedMessage(const component::Status& status, const std::filesy
                               "　ubin-regsvr %4")
             .arg(program, registry, detail, library);
     default:
-        return QStringLiteral("%1 コントロールを作成できません。\n詳しく: %2\n\n"
-                              "コントロールは ubscon.def と郵便番号辞書を読みます。"
-                              "marubeta が同じ場所から開始できるか確かめてください。")
-            .arg(program, detail);
+        break;
     }
+    // The control's settings load lists the places it tried, one "<path>: <reason>" a line.
+    const std::string settingsHead = "ubscon.def was not found:";
+    if (status.message().rfind(settingsHead, 0) == 0) {
+        std::vector<std::filesystem::path> places;
+        std::vector<std::string> tried;
+        std::istringstream lines(status.message().substr(settingsHead.size()));
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t end = line.find("ubscon.def: ");
+            if (end == std::string::npos) continue;
+            places.emplace_back(line.substr(0, end + 10));
+            tried.push_back(line);
+        }
+        if (!places.empty())
+            return forms::SettingsNotFoundText(
+                QStringLiteral("%1 コントロールを作成できません。\nコントロールの設定ファイル ubscon.def がみつかりません").arg(program),
+                places, tried, places.front().parent_path());
+    }
+    return QStringLiteral("%1 コントロールを作成できません。\n詳しく: %2\n\n"
+                          "コントロールは ubscon.def と郵便番号辞書を読みます。"
+                          "marubeta が同じ場所から開始できるか確かめてください。")
+        .arg(program, detail);
 }
 
 QString CallFailedMessage(const QString& detail)

@@ -156,7 +156,11 @@ TEST(QuillotStart, AControlThatCannotBeCreatedIsReported)
     EXPECT_EQ(window.control(), nullptr);
     const QString message = quillot::CreationFailedMessage(s, UBIN_SORELTO_REGISTRY, "/opt/lib/marubeta/libsorelto.so");
     EXPECT_TRUE(message.startsWith(QStringLiteral("Marubeta.UbinBangou コントロールを作成できません。"))) << message.toStdString();
-    EXPECT_TRUE(message.contains(QString::fromStdString(s.message()))) << message.toStdString();
+    // The places the control looked in, each with what was wrong, and how to make the file.
+    const QString place = QString::fromStdString((host.CurrentFolder() / "ubscon.def").string());
+    EXPECT_TRUE(message.contains(QStringLiteral("・") + place + QStringLiteral("\n　→ ファイルがありません")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("ubin-build KEN_ALL.CSV 辞書のフォルダ --settings"))) << message.toStdString();
 }
 
 TEST(QuillotStart, AControlThatIsNotRegisteredIsToldHowToRegister)
