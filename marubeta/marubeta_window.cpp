@@ -90,11 +90,21 @@ QString DirectoryErrorMessage(const std::string& detail, const std::u16string& d
     text += QStringLiteral("\n辞書のフォルダ（設定の DataFolder）: ")
             + (dataFolder.empty() ? QStringLiteral("（空です）") : QString::fromStdU16String(dataFolder));
     text += QStringLiteral("\n詳しく: ") + QString::fromUtf8(detail);
-    text += missing ? QStringLiteral("\n\n辞書のフォルダが正しいか tenzora の「郵便番号辞書のパス」で確かめてください。"
-                                     "辞書がまだないときは ubin-build KEN_ALL.CSV 辞書のフォルダ で作れます。")
+    text += missing ? QStringLiteral("\n\n辞書のフォルダが正しいか、tenzora の「郵便番号辞書のパス」で確かめてください。"
+                                     "辞書がまだないときは、次のコマンドで作れます:\n"
+                                     "　ubin-build KEN_ALL.CSV 辞書のフォルダ")
                     : QStringLiteral("\n\nファイルが壊れているか、途中で切れています。"
-                                     "ubin-build KEN_ALL.CSV 辞書のフォルダ で辞書を作り直してください。");
+                                     "次のコマンドで辞書を作り直してください:\n"
+                                     "　ubin-build KEN_ALL.CSV 辞書のフォルダ");
     return text;
+}
+
+QString SettingsSaveFailedMessage(const std::filesystem::path& file, const std::string& detail)
+{
+    return QStringLiteral("設定ファイルを保存できません。\nファイル: %1\n詳しく: %2\n\n"
+                          "そのフォルダに書き込めるか確かめてください。"
+                          "今回の窓の位置とクリップ項目は保存されていません。")
+        .arg(forms::PathText(file), QString::fromUtf8(detail));
 }
 
 MarubetaWindow::MarubetaWindow(const PlaceContext& places, QWidget* parent)
@@ -275,10 +285,7 @@ void MarubetaWindow::ShutDownProgram()
     try {
         WriteSettingsFile(savePath_, settings_);
     } catch (const SettingsError& e) {
-        reportError(QStringLiteral("設定ファイルを保存できません。\nファイル: %1\n詳しく: %2\n\n"
-                                   "そのフォルダに書き込めるか確かめてください。"
-                                   "今回の窓の位置とクリップ項目は保存されていません。")
-                        .arg(forms::PathText(savePath_), QString::fromUtf8(e.what())));
+        reportError(SettingsSaveFailedMessage(savePath_, e.what()));
     }
     // Nothing else runs: an open clip dialog is not closed, so its changes are not stored.
     emit shutDownRequested();

@@ -52,6 +52,8 @@ QString SettingsNotFoundMessage(const SettingsNotFound& e);
 // The message for a directory file that is missing or cannot be read: which file, the folder
 // the settings name (DataFolder), the reader's detail, and what to do.
 QString DirectoryErrorMessage(const std::string& detail, const std::u16string& dataFolder);
+// The message when the settings cannot be written at the end: the file, the detail, what to do.
+QString SettingsSaveFailedMessage(const std::filesystem::path& file, const std::string& detail);
 
 class MarubetaWindow : public QMainWindow {
     Q_OBJECT
