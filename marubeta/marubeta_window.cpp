@@ -183,7 +183,13 @@ void MarubetaWindow::PostalResultShown(const ResultRecord& record)
 {
     ShownPostal shown;
     const bool cityFound = record.cityName != kBadCityCodeText && record.cityName != kNoSuchCityText;
-    const int prefecture = record.cityCode.size() >= 2 ? (record.cityCode[0] - u'0') * 10 + (record.cityCode[1] - u'0') : 0;
+    // The prefecture is the number in the first two digits of the city code.
+    const auto digit = [&](std::size_t i) {
+        return i < record.cityCode.size() && record.cityCode[i] >= u'0' && record.cityCode[i] <= u'9'
+                   ? record.cityCode[i] - u'0'
+                   : -1;
+    };
+    const int prefecture = digit(0) >= 0 && digit(1) >= 0 ? digit(0) * 10 + digit(1) : 0;
     shown.prefecture = cityFound && prefecture >= 1 && prefecture <= kPrefectureCount ? prefecture : 0;
     shown.prefixed = shown.prefecture != 0 && IsOn(settings_.clipFlags, kAddPrefecture);
     shown.cityName = record.cityName;
