@@ -60,8 +60,10 @@ void Search::ShowPostalLine(const Entry& entry)
 {
     officeShown_ = false;
     const CityText city = LookupCity(entry);
-    ShowResultFields(ResultRecord{entry.postalCode, entry.cityCode, city.name, entry.town,
-                                  city.kana + entry.townKana, entry.detail});
+    const ResultRecord record{entry.postalCode, entry.cityCode, city.name, entry.town, city.kana + entry.townKana,
+                              entry.detail};
+    ShowResultFields(record);
+    if (hooks_.postalResultShown) hooks_.postalResultShown(record);
 }
 
 void Search::ShowResultFields(const ResultRecord& record)

@@ -50,6 +50,9 @@ struct FormHooks {
     // A result is on display (a postal result or a city line): the control raises ClickDisp,
     // then copies the result text when AutoClip is on.
     std::function<void()> resultShown;
+    // A postal entry's result is on display, as shown (the window keeps it so that a change of
+    // 都道府県付加 reaches it).
+    std::function<void(const ResultRecord&)> postalResultShown;
     // The key search met a record but no key begins with the whole typed key (longer than an
     // index key holds): the window shows the not-found text; the control keeps what it shows
     // and enables paging from the record met, as after any entry box lookup.

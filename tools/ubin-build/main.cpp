@@ -39,7 +39,9 @@ void Usage(std::FILE* to)
                "  --settings          also write OUTDIR/ubscon.def with DataFolder = OUTDIR\n"
                "  --data-folder DIR   the DataFolder that --settings writes, when the directory\n"
                "                      will be read from another place (an installation)\n"
-               "  --quiet             no progress and no summary\n",
+               "  --quiet             no progress and no summary\n"
+               "  -h, --help          this text\n"
+               "  --version           the version\n",
                to);
 }
 
@@ -63,9 +65,11 @@ int main(int argc, char** argv)
         } else if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             return 0;
+        } else if (arg == "--version") {
+            std::puts("ubin-build " UBIN_VERSION);
+            return 0;
         } else if (arg.starts_with("-") && arg != "-") {
-            std::fprintf(stderr, "ubin-build: unknown option %s\n", arg.c_str());
-            Usage(stderr);
+            std::fprintf(stderr, "ubin-build: unknown option %s (ubin-build --help shows how to use it)\n", arg.c_str());
             return 2;
         } else {
             positional.push_back(arg);

@@ -3,10 +3,15 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <string_view>
 #include <system_error>
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << "ubin " << UBIN_VERSION << "\n";
+        return 0;
+    }
     ubin::CliPlaces places;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");
