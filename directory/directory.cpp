@@ -65,7 +65,7 @@ void DirectoryState::OpenSlot(int slot, const std::u16string& name, int recordLe
 {
     CloseSlot(slot);
     if (slot < 0 || slot >= kSlotCount) throw DirectoryError("there is no directory slot " + std::to_string(slot));
-    OpenFile f{FilePath(name), platform::kNoFile, recordLength, 0, std::make_shared<SampleHolder>()};
+    OpenFile f{FilePath(name), platform::kNoFile, recordLength, 0, std::make_shared<SampleHolder>(), nullptr};
     f.handle = platform::OpenReadShared(f.path);
     try {
         f.size = platform::FileSize(f.handle, f.path);
@@ -131,6 +131,25 @@ void DirectoryState::OpenOfficeFiles()
     // One without the other: opening the missing one names it.
     OpenSlot(kSlotOfficeIndex, kOfficeIndexFileName, kIndexRecordLength);
     OpenSlot(kSlotOfficeLines, kOfficeLinesFileName, 0);
+}
+
+void DirectoryState::MapFiles()
+{
+    for (const int slot : {kSlotPoints, kSlotLines, kSlotCityTable, kSlotCityLines, kSlotOfficeIndex, kSlotOfficeLines}) {
+        if (!IsOpen(slot)) continue;
+        auto& f = *slots_[static_cast<std::size_t>(slot)];
+        if (!f.map) f.map = std::make_shared<platform::MappedFile>(f.path);
+    }
+}
+
+std::size_t DirectoryState::Read(const OpenFile& f, std::uint64_t offset, void* out, std::size_t size) const
+{
+    if (!f.map) return platform::ReadAt(f.handle, offset, out, size, f.path);
+    const auto bytes = f.map->bytes();
+    if (offset >= bytes.size()) return 0;
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, bytes.size() - offset));
+    std::memcpy(out, bytes.data() + offset, n);
+    return n;
 }
 
 std::uint64_t DirectoryState::SizeOf(const std::u16string& name) const
@@ -216,7 +235,7 @@ void DirectoryState::ReadRecord(int slot, std::int32_t n, unsigned char* out) co
         throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " does not exist (records count from 1)");
     const std::uint64_t offset = static_cast<std::uint64_t>(n - 1) * static_cast<std::uint64_t>(f.recordLength);
     const auto len = static_cast<std::size_t>(f.recordLength);
-    const std::size_t got = platform::ReadAt(f.handle, offset, out, len, f.path);
+    const std::size_t got = Read(f, offset, out, len);
     ++ThisThreadReadCounts().fileReads;
     if (got == 0)
         throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " lies beyond the end of the file");
@@ -264,7 +283,7 @@ void DirectoryState::ReadRecordBlock(int slot, std::int32_t first, std::int32_t 
     const auto recordLength = static_cast<std::size_t>(f.recordLength);
     const std::uint64_t offset = static_cast<std::uint64_t>(first - 1) * recordLength;
     const std::size_t len = static_cast<std::size_t>(count) * recordLength;
-    const std::size_t got = platform::ReadAt(f.handle, offset, out, len, f.path);
+    const std::size_t got = Read(f, offset, out, len);
     ++ThisThreadReadCounts().fileReads;
     if (got != len) {
         // The first record that did not come whole.
@@ -344,7 +363,7 @@ std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position) const
     std::uint64_t offset = static_cast<std::uint64_t>(position - 1);
     std::size_t end = std::string::npos;
     while (end == std::string::npos) {
-        const std::size_t n = platform::ReadAt(f.handle, offset, chunk, sizeof chunk, f.path);
+        const std::size_t n = Read(f, offset, chunk, sizeof chunk);
         ++ThisThreadReadCounts().fileReads;
         if (n == 0) break; // the last line may lack its CR LF
         const std::size_t searchFrom = bytes.empty() ? 0 : bytes.size() - 1;

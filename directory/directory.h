@@ -3,6 +3,8 @@
 // One DirectoryState belongs to one program, or to the controls of one thread. Opening and
 // closing change it; once open, every read is a positioned read on a file opened for reading,
 // so any number of threads may read through one state at the same time.
+#include "base/file.h"
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -107,6 +109,13 @@ public:
     void CloseAll();
     bool IsOpen(int slot) const;
 
+    // Maps the files that lookups read by position (the point file, the two text files, the
+    // city table, the office files) into memory, so that a read is a copy instead of a call to
+    // the system: for programs that answer many lookups (the web service, ubin find). The
+    // index files stay read by position. A mapped file must not be rewritten in place while it
+    // is mapped; ubin-build never does (it replaces the folder).
+    void MapFiles();
+
     // DataFolder followed directly by the name; on POSIX the text is the UTF-8 file name.
     std::filesystem::path FilePath(const std::u16string& name) const;
 
@@ -164,7 +173,10 @@ private:
         int recordLength; // 0 for a text file
         std::uint64_t size;
         std::shared_ptr<SampleHolder> sample;
+        std::shared_ptr<platform::MappedFile> map; // none: read by position
     };
+    // Up to size bytes at a 0-based offset of a slot's file; the count read (0 at the end).
+    std::size_t Read(const OpenFile& f, std::uint64_t offset, void* out, std::size_t size) const;
     static constexpr int kSlotCount = kSlotOfficeLines + 1;
 
     void OpenSlot(int slot, const std::u16string& name, int recordLength);

@@ -155,11 +155,11 @@ Finder::Documents Finder::Match(std::u16string_view query) const
     return found;
 }
 
-Entry Finder::ReadDocument(std::uint32_t doc) const
+Entry Finder::ReadDocument(std::uint32_t doc, CityMemo* memo) const
 {
     const std::uint32_t ref = Index().Ref(doc);
     const auto number = static_cast<std::int32_t>(ref & ~kFindOfficeBit);
-    return (ref & kFindOfficeBit) ? lookup_.ReadOffice(number) : lookup_.ReadEntry(number);
+    return (ref & kFindOfficeBit) ? lookup_.ReadOffice(number, memo) : lookup_.ReadEntry(number, memo);
 }
 
 FindResult Finder::Find(std::u16string_view query, std::size_t limit) const
@@ -170,7 +170,9 @@ FindResult Finder::Find(std::u16string_view query, std::size_t limit) const
     r.total = found.docs.size();
     const std::size_t n = limit == 0 ? found.docs.size() : std::min(limit, found.docs.size());
     r.results.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) r.results.push_back(ReadDocument(found.docs[i]));
+    // Results come by postal code, so neighbours mostly share their city.
+    CityMemo memo;
+    for (std::size_t i = 0; i < n; ++i) r.results.push_back(ReadDocument(found.docs[i], &memo));
     return r;
 }
 

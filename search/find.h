@@ -51,7 +51,7 @@ public:
     };
     Documents Match(std::u16string_view query) const;
     // The entry of a document.
-    Entry ReadDocument(std::uint32_t doc) const;
+    Entry ReadDocument(std::uint32_t doc, CityMemo* memo = nullptr) const;
 
 private:
     const FindIndex& Index() const;

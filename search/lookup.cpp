@@ -66,11 +66,12 @@ Lookup::Lookup(const DirectoryState& directory) : dir_(directory) {}
 
 Lookup::~Lookup() = default;
 
-std::unique_ptr<Lookup> Lookup::Open(const std::u16string& dataFolder)
+std::unique_ptr<Lookup> Lookup::Open(const std::u16string& dataFolder, bool mapped)
 {
     auto dir = std::make_unique<DirectoryState>();
     dir->dataFolder = dataFolder;
     dir->StartUp();
+    if (mapped) dir->MapFiles();
     auto lookup = std::make_unique<Lookup>(*dir);
     lookup->owned_ = std::move(dir);
     return lookup;
@@ -90,7 +91,7 @@ std::u16string Lookup::PrefectureKana(std::int32_t p) const
 
 // --- single records ---------------------------------------------------------------------------
 
-Entry Lookup::ReadEntry(std::int32_t entryNumber) const
+Entry Lookup::ReadEntry(std::int32_t entryNumber, CityMemo* memo) const
 {
     std::vector<std::u16string> f(kDirectoryLineFields + 1);
     dir_.ReadPostalEntry(entryNumber, f);
@@ -102,8 +103,22 @@ Entry Lookup::ReadEntry(std::int32_t entryNumber) const
     e.town = std::move(f[4]);
     e.detail = std::move(f[5]);
     e.detailFlag = std::move(f[6]);
-    ResolveCity(e);
+    ResolveCity(e, memo);
     return e;
+}
+
+void Lookup::ResolveCity(Entry& e, CityMemo* memo) const
+{
+    if (memo && !memo->code.empty() && memo->code == e.cityCode) {
+        e.cityStatus = memo->status;
+        e.city = memo->city;
+        e.cityKana = memo->cityKana;
+        e.prefecture = memo->prefecture;
+        e.prefectureKana = memo->prefectureKana;
+        return;
+    }
+    ResolveCity(e);
+    if (memo) *memo = CityMemo{e.cityCode, e.cityStatus, e.city, e.cityKana, e.prefecture, e.prefectureKana};
 }
 
 void Lookup::ResolveCity(Entry& e) const
@@ -219,13 +234,13 @@ std::optional<AreaLine> Lookup::FindCity(std::u16string_view typed) const
 
 // --- offices ------------------------------------------------------------------------------------
 
-Entry Lookup::ReadOffice(std::int32_t officeNumber) const
+Entry Lookup::ReadOffice(std::int32_t officeNumber, CityMemo* memo) const
 {
     // Record n of 事業所.IDX holds the position of office n's line.
-    return OfficeAt(officeNumber, dir_.ReadIndexRecord(kSlotOfficeIndex, officeNumber).entryNumber);
+    return OfficeAt(officeNumber, dir_.ReadIndexRecord(kSlotOfficeIndex, officeNumber).entryNumber, memo);
 }
 
-Entry Lookup::OfficeAt(std::int32_t officeNumber, std::int32_t linePosition) const
+Entry Lookup::OfficeAt(std::int32_t officeNumber, std::int32_t linePosition, CityMemo* memo) const
 {
     std::vector<std::u16string> f(kOfficeLineFields + 1);
     dir_.ReadFieldsAt(kSlotOfficeLines, linePosition, f);
@@ -239,7 +254,7 @@ Entry Lookup::OfficeAt(std::int32_t officeNumber, std::int32_t linePosition) con
     e.town = std::move(f[7]);
     e.street = std::move(f[8]);
     e.detailFlag = u"0";
-    ResolveCity(e);
+    ResolveCity(e, memo);
     // The names are the office list's own; the city table gives the readings.
     e.prefecture = std::move(f[5]);
     e.city = std::move(f[6]);

@@ -118,12 +118,22 @@ struct Candidate {
 // counting as the same digits; every other character (hyphen, 〒, blanks) is dropped.
 std::u16string PostalKeyDigits(std::u16string_view text);
 
+// The city of the entry read last, for reading many entries of a few cities: the city table
+// and its line are read once per city instead of once per entry. Belongs to one reader.
+struct CityMemo {
+    std::u16string code;
+    CityStatus status = CityStatus::NoSuchCity;
+    std::u16string city, cityKana, prefecture, prefectureKana;
+};
+
 class Lookup {
 public:
     // Over a directory whose files are open; the directory outlives the engine.
     explicit Lookup(const DirectoryState& directory);
-    // Opens the folder as the search window does at start-up and owns it.
-    static std::unique_ptr<Lookup> Open(const std::u16string& dataFolder);
+    // Opens the folder as the search window does at start-up and owns it. `mapped`: the files
+    // lookups read by position are mapped into memory (DirectoryState::MapFiles), for programs
+    // that answer many lookups.
+    static std::unique_ptr<Lookup> Open(const std::u16string& dataFolder, bool mapped = false);
     ~Lookup();
     Lookup(const Lookup&) = delete;
     Lookup& operator=(const Lookup&) = delete;
@@ -139,7 +149,7 @@ public:
 
     // --- single records -----------------------------------------------------------------------
     // Postal entry n with its city.
-    Entry ReadEntry(std::int32_t entryNumber) const;
+    Entry ReadEntry(std::int32_t entryNumber, CityMemo* memo = nullptr) const;
     // The EntryNumber of index record r.
     std::int32_t EntryOfRecord(Index index, std::int32_t record) const;
     // The city or prefecture line of a code; none when the table has no line for it (a 0
@@ -166,7 +176,7 @@ public:
     // Whether the directory has the office files.
     bool HasOffices() const { return dir_.IsOpen(kSlotOfficeIndex); }
     // Office n (1-based, in postal code order).
-    Entry ReadOffice(std::int32_t officeNumber) const;
+    Entry ReadOffice(std::int32_t officeNumber, CityMemo* memo = nullptr) const;
     // Offices whose postal code begins with the digits of `typed`, in postal code order; none
     // in a directory without offices.
     std::vector<Entry> FindOffices(std::u16string_view typed, std::size_t limit = 0) const;
@@ -194,7 +204,8 @@ private:
     // completed where it had 4 digits.
     AreaLine ReadAreaLine(std::int32_t code, std::int32_t position, int capacity) const;
     void ResolveCity(Entry& entry) const;
-    Entry OfficeAt(std::int32_t officeNumber, std::int32_t linePosition) const;
+    void ResolveCity(Entry& entry, CityMemo* memo) const;
+    Entry OfficeAt(std::int32_t officeNumber, std::int32_t linePosition, CityMemo* memo = nullptr) const;
 
     std::unique_ptr<DirectoryState> owned_;
     const DirectoryState& dir_;
