@@ -4,8 +4,8 @@
 #include "base/errors.h"
 #include "tools/ubin-build/kana.h"
 
+#include <algorithm>
 #include <fstream>
-#include <sstream>
 
 namespace ubin {
 
@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kColumns = 15;
 constexpr int kProgressEvery = 8192;
+// KEN_ALL.CSV is about 12 MiB; a file many times that is not one (or is /dev/zero).
+constexpr std::size_t kMaxInputSize = std::size_t{128} << 20;
 
 // Columns, 0-based.
 enum Column {
@@ -42,18 +44,32 @@ std::string ColumnText(int c)
 
 std::string ReadWholeFile(const std::filesystem::path& file)
 {
+    namespace fs = std::filesystem;
+    if (file.empty()) throw BuildError(file, 0, "the input file name is empty; give the path of KEN_ALL.CSV");
     std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) throw BuildError(file, 0, "file not found");
-    if (std::filesystem::is_directory(file, ec)) throw BuildError(file, 0, "is a folder, not a file");
+    const fs::file_status status = fs::status(file, ec);
+    if (!fs::exists(status)) throw BuildError(file, 0, "file not found");
+    if (fs::is_directory(status)) throw BuildError(file, 0, "is a folder, not a file");
+    if (fs::is_character_file(status) || fs::is_block_file(status))
+        throw BuildError(file, 0, "is a device, not a file");
+    const std::string tooLarge = "is larger than " + std::to_string(kMaxInputSize >> 20)
+                                 + " MiB; KEN_ALL.CSV is about 12 MiB (18 MiB in UTF-8)";
+    // A regular file is measured first; a pipe is read up to the limit.
+    if (fs::is_regular_file(status) && fs::file_size(file, ec) > kMaxInputSize) throw BuildError(file, 0, tooLarge);
     std::ifstream in(file, std::ios::binary);
     if (!in) throw BuildError(file, 0, "cannot be opened");
-    std::ostringstream s;
-    s << in.rdbuf();
+    std::string bytes;
+    char chunk[1 << 16];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
+        if (bytes.size() > kMaxInputSize) throw BuildError(file, 0, tooLarge);
+    }
     if (in.bad()) throw BuildError(file, 0, "cannot be read");
-    return std::move(s).str();
+    return bytes;
 }
 
-bool IsWellFormedUtf8(std::string_view bytes)
+// The 0-based offset of the first byte that does not belong to well-formed UTF-8, or npos.
+std::size_t FirstInvalidUtf8(std::string_view bytes)
 {
     std::size_t i = 0;
     while (i < bytes.size()) {
@@ -64,19 +80,21 @@ bool IsWellFormedUtf8(std::string_view bytes)
         if (b >= 0xC2 && b <= 0xDF) { extra = 1; min = 0x80; }
         else if ((b & 0xF0) == 0xE0) { extra = 2; min = 0x800; }
         else if (b >= 0xF0 && b <= 0xF4) { extra = 3; min = 0x10000; }
-        else return false;
-        if (i + static_cast<std::size_t>(extra) >= bytes.size()) return false;
+        else return i;
+        if (i + static_cast<std::size_t>(extra) >= bytes.size()) return i;
         char32_t c = b & (0x3F >> extra);
         for (int k = 1; k <= extra; ++k) {
             const auto t = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
-            if ((t & 0xC0) != 0x80) return false;
+            if ((t & 0xC0) != 0x80) return i;
             c = (c << 6) | (t & 0x3F);
         }
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return i;
         i += static_cast<std::size_t>(extra) + 1;
     }
-    return true;
+    return std::string_view::npos;
 }
+
+bool IsWellFormedUtf8(std::string_view bytes) { return FirstInvalidUtf8(bytes) == std::string_view::npos; }
 
 // Splits a CSV row: a value opened by a double quote runs to the next lone double quote and
 // may hold commas, a doubled double quote stands for one. False when a quote is not closed.
@@ -152,11 +170,14 @@ int Balance(std::u16string_view s, char16_t open, char16_t close)
     return depth;
 }
 
-// A town whose rows are still being joined.
+// A town whose rows are still being joined. The depths are the parentheses still open in the
+// name and the reading joined so far, kept up to date row by row so that each row's text is
+// looked at once.
 struct PendingTown {
     std::int64_t line = 0;
     std::u16string cityCode, postalCode, kana, name;
-    bool Open() const { return Balance(name, u'（', u'）') > 0 || Balance(kana, u'(', u')') > 0; }
+    int nameDepth = 0, kanaDepth = 0;
+    bool Open() const { return nameDepth > 0 || kanaDepth > 0; }
 };
 
 class Reader {
@@ -166,12 +187,14 @@ public:
     {
     }
 
-    KenAllData Read()
+    KenAllData Read(std::string_view bytes)
     {
-        const std::string bytes = ReadWholeFile(file_);
         std::string_view rest = bytes;
         data_.encoding = DetectEncoding(bytes);
-        if (data_.encoding == InputEncoding::Utf8 && rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
+        if (data_.encoding == InputEncoding::Utf8 && rest.starts_with("\xEF\xBB\xBF")) {
+            rest.remove_prefix(3);
+            CheckMarkedUtf8(rest);
+        }
 
         std::int64_t lineNo = 0;
         while (!rest.empty()) {
@@ -193,6 +216,19 @@ public:
 
 private:
     [[noreturn]] void Fail(std::int64_t line, const std::string& reason) const { throw BuildError(file_, line, reason); }
+
+    // A byte order mark says UTF-8; a file saved in code page 932 by a program that added the
+    // mark anyway is told so, rather than that it is not UTF-8 "like the rest".
+    void CheckMarkedUtf8(std::string_view text) const
+    {
+        const std::size_t bad = FirstInvalidUtf8(text);
+        if (bad == std::string_view::npos) return;
+        std::u16string decoded;
+        if (TryDecodeCp932(text, decoded) != text.size()) return; // neither: the row says what is wrong
+        const auto line = 1 + static_cast<std::int64_t>(std::count(text.begin(), text.begin() + bad, '\n'));
+        Fail(line, "the file begins with a UTF-8 byte order mark, but this line is code page 932 (Shift-JIS), "
+                   "as is the whole file: remove the byte order mark, or save the file as UTF-8");
+    }
 
     void Tick()
     {
@@ -253,14 +289,20 @@ private:
 
         if (!data_.cities.contains(cityCode))
             data_.cities.emplace(cityCode, KenAllCity{Encode(fields_[kColCityName], kColCityName, lineNo),
-                                                      Encode(fields_[kColCityKana], kColCityKana, lineNo)});
+                                                      Encode(fields_[kColCityKana], kColCityKana, lineNo), lineNo});
 
         if (pending_.line != 0) {
             if (code != pending_.cityCode || postal != pending_.postalCode)
                 Fail(pending_.line, "the parenthesis opened on this line is not closed (line " + std::to_string(lineNo)
                                         + " has another municipal or postal code)");
-            if (Balance(pending_.name, u'（', u'）') > 0) pending_.name += fields_[kColTownName];
-            if (Balance(pending_.kana, u'(', u')') > 0) pending_.kana += fields_[kColTownKana];
+            if (pending_.nameDepth > 0) {
+                pending_.name += fields_[kColTownName];
+                pending_.nameDepth += Balance(fields_[kColTownName], u'（', u'）');
+            }
+            if (pending_.kanaDepth > 0) {
+                pending_.kana += fields_[kColTownKana];
+                pending_.kanaDepth += Balance(fields_[kColTownKana], u'(', u')');
+            }
             ++data_.rowsJoined;
         } else {
             pending_.line = lineNo;
@@ -268,6 +310,8 @@ private:
             pending_.postalCode = postal;
             pending_.kana = fields_[kColTownKana];
             pending_.name = fields_[kColTownName];
+            pending_.nameDepth = Balance(pending_.name, u'（', u'）');
+            pending_.kanaDepth = Balance(pending_.kana, u'(', u')');
         }
         if (!pending_.Open()) Finish(cityCode);
     }
@@ -334,7 +378,14 @@ void SplitTownName(std::u16string_view text, char16_t open, char16_t close, std:
 
 KenAllData ReadKenAll(const std::filesystem::path& file, const BuildOptions& options, BuildProgress& progress)
 {
-    return Reader(file, options, progress).Read();
+    const std::string bytes = ReadWholeFile(file);
+    return Reader(file, options, progress).Read(bytes);
+}
+
+KenAllData ReadKenAllBytes(std::string_view bytes, const std::filesystem::path& name, const BuildOptions& options,
+                           BuildProgress& progress)
+{
+    return Reader(name, options, progress).Read(bytes);
 }
 
 } // namespace ubin
