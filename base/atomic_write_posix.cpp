@@ -42,7 +42,8 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
     if (ec) throw FileWriteError(path.string() + ": the folder cannot be created: " + ec.message());
 
     // ".<name>.<pid>-XXXXXX": a write that was killed leaves a file the next write removes.
-    const std::string prefix = "." + path.filename().string() + ".";
+    std::string prefix = ".";
+    prefix.append(path.filename().string()).append(".");
     RemoveStaleTemporaries(folder, prefix);
     std::string tmp = (folder / (prefix + ProcessTag() + "XXXXXX")).string();
     const int fd = ::mkstemp(tmp.data());
