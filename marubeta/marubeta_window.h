@@ -69,6 +69,9 @@ public:
 
     // Shows a directory or settings error; a message box unless replaced (tests).
     std::function<void(const QString&)> reportError;
+    // Shows an error met while serving the link: a box that does not block (see
+    // StartLinkSource) unless replaced (tests).
+    std::function<void(const QString&)> reportLinkError;
 
 signals:
     // The program should end now: nothing else is to run.
