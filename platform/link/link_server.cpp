@@ -260,7 +260,9 @@ void LinkServer::ReleaseSocket(QLocalSocket* socket)
 
 void LinkServer::Handle(Conversation& c, const Frame& frame)
 {
+    // The time limit is per frame: a client that keeps sending is not cut off for that.
     c.frameId = frame.id;
+    c.busySince.start();
     const auto type = static_cast<std::uint8_t>(frame.type);
     if (!IsKnownFrameType(type)) {
         Refuse(c, frame.id, ErrorCode::UnknownType, QStringLiteral("unknown frame type %1").arg(type));
