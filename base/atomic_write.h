@@ -7,7 +7,8 @@
 namespace ubin {
 
 // Creates the folder when missing; on failure the old file is left whole and FileWriteError
-// names the file and says why.
+// names the file and says why. The temporary file is ".<name>.<process id>-XXXXXX"; those of
+// the same name left by a killed process are removed first.
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 } // namespace ubin

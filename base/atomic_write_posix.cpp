@@ -3,6 +3,7 @@
 // old file as it was.
 #include "base/atomic_write.h"
 #include "base/errors.h"
+#include "base/leftovers.h"
 
 #include <cerrno>
 #include <cstring>
@@ -19,6 +20,18 @@ namespace {
     throw FileWriteError(path.string() + ": " + what + ": " + std::strerror(err));
 }
 
+void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::string& prefix)
+{
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        std::error_code typeError;
+        if (entry.is_regular_file(typeError) && !entry.is_symlink(typeError) && IsStaleLeftover(entry, prefix)) {
+            std::error_code ignored;
+            std::filesystem::remove(entry.path(), ignored);
+        }
+    }
+}
+
 } // namespace
 
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes)
@@ -28,7 +41,11 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
     std::filesystem::create_directories(folder, ec);
     if (ec) throw FileWriteError(path.string() + ": the folder cannot be created: " + ec.message());
 
-    std::string tmp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    // ".<name>.<pid>-XXXXXX": a write that was killed leaves a file the next write removes.
+    std::string prefix = ".";
+    prefix.append(path.filename().string()).append(".");
+    RemoveStaleTemporaries(folder, prefix);
+    std::string tmp = (folder / (prefix + ProcessTag() + "XXXXXX")).string();
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) Fail(path, "cannot be written", errno);
     auto abandon = [&](const std::string& what, int err) {

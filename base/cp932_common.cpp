@@ -119,11 +119,19 @@ std::string EncodeCp932(std::u16string_view text)
 {
     std::string out;
     out.reserve(text.size() * 2);
+    std::size_t character = 0; // counts characters, a surrogate pair as one
     for (std::size_t i = 0; i < text.size(); ++i) {
+        ++character;
         const std::uint16_t code = ShiftJisCodeOrZero(text[i]);
-        if (code == 0 && text[i] != 0)
-            throw EncodingError("character " + std::to_string(i + 1) + " (U+" + HexUnit(text[i])
+        if (code == 0 && text[i] != 0) {
+            // A character beyond U+FFFF (an emoji, say) is named by its code point, not by
+            // the first half of its surrogate pair.
+            char32_t c = text[i];
+            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+                c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            throw EncodingError("character " + std::to_string(character) + " (U+" + HexCodePoint(c)
                                 + ") has no code page 932 form");
+        }
         if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
         out.push_back(static_cast<char>(code & 0xFF));
     }
@@ -161,6 +169,13 @@ std::string HexByte(unsigned char b)
 std::string HexUnit(char16_t c)
 {
     return HexByte(static_cast<unsigned char>(c >> 8)) + HexByte(static_cast<unsigned char>(c & 0xFF));
+}
+
+std::string HexCodePoint(char32_t c)
+{
+    std::string out = c > 0xFFFF ? HexByte(static_cast<unsigned char>(c >> 16)) : std::string();
+    if (out.size() == 2 && out[0] == '0') out.erase(0, 1); // U+1F600, not U+01F600
+    return out + HexUnit(static_cast<char16_t>(c & 0xFFFF));
 }
 
 std::string ToUtf8(std::u16string_view text)

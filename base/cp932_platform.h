@@ -9,6 +9,8 @@ namespace ubin {
 std::uint16_t ShiftJisCodeOrZero(char16_t c);
 std::string HexByte(unsigned char b);
 std::string HexUnit(char16_t c);
+// At least four hexadecimal digits, more for a code point beyond U+FFFF.
+std::string HexCodePoint(char32_t c);
 
 namespace platform {
 // Decodes one double-byte character; false when code page 932 has no such character.

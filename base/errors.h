@@ -4,12 +4,28 @@
 // the user as it stands. Programs catch ubin::Error (or a kind below) at their edge.
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace ubin {
 
+// The message as it can be shown: a NUL byte (a file name or a settings value may hold one)
+// is written "\0", so that what() is never cut short at it.
+inline std::string ShowableMessage(std::string_view message)
+{
+    std::string out;
+    out.reserve(message.size());
+    for (const char c : message) {
+        if (c == '\0') out += "\\0";
+        else out.push_back(c);
+    }
+    return out;
+}
+
 class Error : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit Error(std::string_view message) : std::runtime_error(ShowableMessage(message)) {}
+    explicit Error(const std::string& message) : Error(std::string_view(message)) {}
+    explicit Error(const char* message) : Error(std::string_view(message)) {}
 };
 
 // A directory file that is missing, short, damaged or not code page 932.

@@ -3,6 +3,7 @@
 #include "base/cp932.h"
 #include "base/errors.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -58,6 +59,34 @@ namespace {
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
 
+// For a number from_chars found out of range: whether it overflows (rather than underflows),
+// from the place of its first significant digit and its exponent.
+bool TooLarge(const std::string& num)
+{
+    std::size_t i = num[0] == '-' ? 1 : 0;
+    long long magnitude = 0; // the power of ten of the first significant digit, plus one
+    bool seenPoint = false, significant = false;
+    for (; i < num.size() && num[i] != 'e'; ++i) {
+        if (num[i] == '.') { seenPoint = true; continue; }
+        if (!significant && num[i] == '0') {
+            if (seenPoint) --magnitude;
+            continue;
+        }
+        significant = true;
+        if (!seenPoint) ++magnitude;
+    }
+    if (i < num.size()) {
+        long long exp = 0;
+        const char* from = num.data() + i + 1 + (num[i + 1] == '+');
+        if (std::from_chars(from, num.data() + num.size(), exp).ec != std::errc()) {
+            // An exponent beyond long long: its sign decides.
+            exp = *from == '-' ? -1000000 : 1000000;
+        }
+        magnitude += std::clamp(exp, -1000000LL, 1000000LL);
+    }
+    return magnitude > 0;
+}
+
 } // namespace
 
 double NumericValue(std::u16string_view text)
@@ -90,7 +119,12 @@ double NumericValue(std::u16string_view text)
     // from_chars ignores the locale, which a program's toolkit may have changed.
     if (num[0] == '+') num.erase(0, 1);
     double value = 0;
-    std::from_chars(num.data(), num.data() + num.size(), value);
+    const auto [end, ec] = std::from_chars(num.data(), num.data() + num.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        // Too large for a double (400 digits, 1e999) is infinite, never 0; too small is 0.
+        const bool negative = num[0] == '-';
+        return TooLarge(num) ? (negative ? -HUGE_VAL : HUGE_VAL) : (negative ? -0.0 : 0.0);
+    }
     return value;
 }
 

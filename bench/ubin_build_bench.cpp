@@ -1,6 +1,9 @@
-// Building the directory from the full KEN_ALL.CSV: rows per second and peak memory.
+// Building the directory from the full KEN_ALL.CSV: rows per second and peak memory; and
+// joining a town's continuation rows, which must take time in proportion to the rows.
 // Run: ubin_build_bench [KEN_ALL.CSV] (default: the UBIN_FULL_KEN_ALL of the build).
+#include "base/cp932.h"
 #include "tools/ubin-build/builder.h"
+#include "tools/ubin-build/ken_all.h"
 
 #include <benchmark/benchmark.h>
 
@@ -43,6 +46,29 @@ void BM_BuildFullKenAll(benchmark::State& state)
     state.counters["peak_MB"] = PeakMegabytes();
 }
 BENCHMARK(BM_BuildFullKenAll)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// One town over n continuation rows (its name and reading open on the first row and closed on
+// the last), read from memory: the time per row must not grow with n.
+void BM_ReadContinuationRows(benchmark::State& state)
+{
+    const auto n = static_cast<int>(state.range(0));
+    auto row = [](const std::u16string& kana, const std::u16string& name) {
+        return u"01101,\"06000\",\"0600001\",\"ﾎｯｶｲﾄﾞｳ\",\"ｻｯﾎﾟﾛｼ\",\"" + kana + u"\",\"北海道\",\"札幌市\",\"" + name
+               + u"\",0,0,0,0,0,0\r\n";
+    };
+    std::u16string text = row(u"ﾁｮｳ(", u"町（");
+    for (int i = 2; i < n; ++i) text += row(u"ﾊﾞ", u"番");
+    text += row(u"ﾝ)", u"地）");
+    const std::string bytes = ubin::EncodeCp932(text);
+    for (auto _ : state) {
+        ubin::BuildProgress progress;
+        const ubin::KenAllData d = ubin::ReadKenAllBytes(bytes, "KEN_ALL.CSV", ubin::BuildOptions{}, progress);
+        benchmark::DoNotOptimize(d.entries.size());
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+    state.SetComplexityN(n);
+}
+BENCHMARK(BM_ReadContinuationRows)->RangeMultiplier(4)->Range(1000, 16000)->Unit(benchmark::kMillisecond)->Complexity();
 
 } // namespace
 

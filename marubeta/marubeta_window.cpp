@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <cmath>
+#include <cstdio>
 
 namespace ubin {
 
@@ -40,6 +41,16 @@ QString DirectoryFileIn(const std::string& detail)
         if (text.contains(n)) return n;
     }
     return {};
+}
+
+QString UnreadableSettingsKeptMessage(const SavedSettings& saved, const std::filesystem::path& path)
+{
+    const QString file = QString::fromStdString(path.string());
+    const QString kept = QString::fromStdString(saved.keptUnreadable.string());
+    return QStringLiteral("設定ファイル %1 を読み取れなかったため、上書きせずに %2 として残しました。\n"
+                          "理由: %3\n"
+                          "今回の設定は新しい %1 に保存しました。残したファイルの値が必要なら、そこから写してください。")
+        .arg(file, kept, QString::fromStdString(saved.whyUnreadable));
 }
 
 } // namespace
@@ -206,10 +217,20 @@ bool MarubetaWindow::StartLinkSource(const QString& service, QString* reason)
 {
     auto server = std::make_unique<link::LinkServer>(service, QStringLiteral("Form1"));
     server->SetItemProvider([this](const QString& item) { return ItemText(item); });
+    // The link never waits on a user: a failed lookup is answered with an error frame, and the
+    // window shows it in a box that does not stop the service.
+    if (!reportLinkError)
+        reportLinkError = [this](const QString& message) { forms::ShowNotice(this, message, windowTitle()); };
     server->SetExecuteHandler([this](const QString& command) {
-        std::int16_t flag = 0;
-        Guard([&] { flag = search_->LinkExecute(forms::ToU16(command)); });
-        return static_cast<std::uint16_t>(flag);
+        try {
+            return static_cast<std::uint16_t>(search_->LinkExecute(forms::ToU16(command)));
+        } catch (const DirectoryError& e) {
+            reportLinkError(QString::fromUtf8(e.what()));
+            throw;
+        } catch (const EncodingError& e) {
+            reportLinkError(QString::fromUtf8(e.what()));
+            throw;
+        }
     });
     if (!server->Listen()) {
         if (reason) *reason = server->ErrorString();
@@ -270,7 +291,13 @@ void MarubetaWindow::ShutDownProgram()
     if (link_) link_->Close();
     directory_.CloseAll();
     try {
-        WriteSettingsFile(savePath_, settings_);
+        // A settings file that could not be read at start-up is the user's, not ours to drop.
+        const SavedSettings saved = SaveSettingsFile(savePath_, settings_);
+        if (!saved.keptUnreadable.empty()) {
+            const QString message = UnreadableSettingsKeptMessage(saved, savePath_);
+            std::fprintf(stderr, "marubeta: %s\n", message.toLocal8Bit().constData());
+            reportError(message);
+        }
     } catch (const SettingsError& e) {
         reportError(SettingsSaveFailedMessage(savePath_, e.what()));
     }

@@ -89,6 +89,9 @@ public:
 
     // Shows a directory or settings error; a warning box unless replaced (tests).
     std::function<void(const QString&)> reportError;
+    // Shows an error met while serving the link: a box that does not block (see
+    // StartLinkSource) unless replaced (tests).
+    std::function<void(const QString&)> reportLinkError;
 
     // After every shown result (postal entry or city line), as the control does: the copy of the
     // result text when 自動クリップ is on.

@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <fstream>
 #include <limits>
-#include <sstream>
 
 namespace ubin {
 
 namespace {
+
+// One line of 16 values; even a long folder name leaves it far below this.
+constexpr std::uintmax_t kMaxSettingsFileSize = 64 * 1024;
 
 bool IsLineEnd(char16_t c) { return c == u'\r' || c == u'\n'; }
 
@@ -140,19 +142,29 @@ struct FileText {
 FileText ReadFileText(const std::filesystem::path& path)
 {
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) throw SettingsError(path.string() + ": file not found");
-    if (std::filesystem::is_directory(path, ec)) throw SettingsError(path.string() + ": is a folder, not a file");
+    const auto status = std::filesystem::status(path, ec);
+    if (!std::filesystem::exists(status)) throw SettingsError(path.string() + ": file not found");
+    if (std::filesystem::is_directory(status)) throw SettingsError(path.string() + ": is a folder, not a file");
+    // A device or a pipe could block the program or never end.
+    if (!std::filesystem::is_regular_file(status))
+        throw SettingsError(path.string() + ": is not a regular file (a device, pipe or socket)");
+    if (std::filesystem::file_size(path, ec) > kMaxSettingsFileSize)
+        throw SettingsError(path.string() + ": is larger than a settings file can be ("
+                            + std::to_string(kMaxSettingsFileSize / 1024) + " KiB)");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw SettingsError(path.string() + ": cannot be opened");
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
+    std::string bytes(kMaxSettingsFileSize + 1, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (in.bad()) throw SettingsError(path.string() + ": cannot be read");
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (bytes.size() > kMaxSettingsFileSize)
+        throw SettingsError(path.string() + ": is larger than a settings file can be ("
+                            + std::to_string(kMaxSettingsFileSize / 1024) + " KiB)");
     FileText file;
-    const std::string all = bytes.str();
-    const std::size_t stop = TryDecodeCp932(all, file.text);
-    if (stop < all.size()) {
+    const std::size_t stop = TryDecodeCp932(bytes, file.text);
+    if (stop < bytes.size()) {
         char hex[8];
-        std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(all[stop]));
+        std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(bytes[stop]));
         file.bad = "byte " + std::to_string(stop + 1) + " (0x" + hex + ") does not begin a code page 932 character";
     }
     return file;
@@ -261,6 +273,30 @@ void WriteSettingsFile(const std::filesystem::path& path, const Settings& s)
         throw SettingsError(path.string() + ": " + e.what());
     }
     WriteAtomically(path, bytes);
+}
+
+SavedSettings SaveSettingsFile(const std::filesystem::path& path, const Settings& s)
+{
+    SavedSettings saved;
+    std::error_code ec;
+    const auto status = std::filesystem::symlink_status(path, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+        try {
+            ReadSettingsFile(path);
+        } catch (const SettingsError& e) {
+            std::filesystem::path kept = path;
+            kept += kUnreadableSuffix;
+            std::filesystem::rename(path, kept, ec);
+            if (ec)
+                throw SettingsError(path.string() + ": cannot be read (" + e.what() + ") and cannot be kept as "
+                                    + kept.filename().string() + ": " + ec.message()
+                                    + "; the settings were not saved, so that it is not lost");
+            saved.keptUnreadable = kept;
+            saved.whyUnreadable = e.what();
+        }
+    }
+    WriteSettingsFile(path, s);
+    return saved;
 }
 
 void WriteEditorSettingsFile(const std::filesystem::path& path, const EditorSettings& s)

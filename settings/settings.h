@@ -76,6 +76,22 @@ EditorSettings ReadEditorSettingsFile(const std::filesystem::path& path);
 void WriteSettingsFile(const std::filesystem::path& path, const Settings& s);
 void WriteEditorSettingsFile(const std::filesystem::path& path, const EditorSettings& s);
 
+inline constexpr char kUnreadableSuffix[] = ".unreadable";
+
+// What SaveSettingsFile did besides writing the file.
+struct SavedSettings {
+    // Where an existing file that could not be read was kept, "<path>.unreadable"; empty when
+    // the old file read well or there was none.
+    std::filesystem::path keptUnreadable;
+    std::string whyUnreadable; // why it could not be read, naming the file
+};
+
+// Writes the settings as WriteSettingsFile does, but never replaces a file it cannot read: an
+// existing file that does not read as a settings file is first renamed to "<name>.unreadable"
+// (replacing an older one: only the newest is kept), so that the user can still take values
+// from it. SettingsError when the file cannot be kept or written.
+SavedSettings SaveSettingsFile(const std::filesystem::path& path, const Settings& s);
+
 // The outcome of a search through the places, first to last.
 template <class T>
 struct FoundSettings {

@@ -189,7 +189,14 @@ std::filesystem::path DefaultRegistryPath(const char* xdgConfigHome, const char*
 Result<ClassRegistry> ClassRegistry::Load(const std::filesystem::path& path)
 {
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec) && !ec) return ClassRegistry{};
+    const auto status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found) return ClassRegistry{};
+    if (std::filesystem::is_directory(status))
+        return Status(kErrorRegistry, path.string() + ": is a folder; the class registry is a file (" +
+                                          std::string(kRegistryFileName) + ")");
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return Status(kErrorRegistry, path.string() + ": is not a regular file (a device, pipe or socket); the class "
+                                          "registry is a file (" + std::string(kRegistryFileName) + ")");
     std::ifstream in(path, std::ios::binary);
     if (!in) return Status(kErrorRegistry, path.string() + ": the class registry cannot be read");
     std::ostringstream bytes;

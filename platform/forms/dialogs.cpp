@@ -85,6 +85,21 @@ void ShowError(QWidget* parent, const QString& text, const QString& title)
     Run(parent, MessageKind::Error, text, title, QMessageBox::Ok, QMessageBox::Ok);
 }
 
+QMessageBox* ShowNotice(QWidget* parent, const QString& text, const QString& title)
+{
+    static const QString kName = QStringLiteral("ubinNotice");
+    QMessageBox* box = parent ? parent->findChild<QMessageBox*>(kName, Qt::FindDirectChildrenOnly) : nullptr;
+    if (!box) {
+        box = MakeMessageBox(parent, MessageKind::Warning, text, title, QMessageBox::Ok, QMessageBox::Ok).release();
+        box->setObjectName(kName);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+    }
+    box->setText(text);
+    box->show();
+    return box;
+}
+
 bool AskYesNo(QWidget* parent, const QString& text, const QString& title)
 {
     return Run(parent, MessageKind::Question, text, title, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)

@@ -31,6 +31,10 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, MessageKind kind, c
 void ShowInformation(QWidget* parent, const QString& text, const QString& title = {});
 void ShowWarning(QWidget* parent, const QString& text, const QString& title = {});
 void ShowError(QWidget* parent, const QString& text, const QString& title = {});
+// A warning box that does not wait: it stays open beside its parent while the program goes on
+// serving. A parent has at most one such box; a later notice replaces the text of the open one,
+// so a stream of notices leaves one box with the newest.
+QMessageBox* ShowNotice(QWidget* parent, const QString& text, const QString& title = {});
 // Yes and No buttons (Yes is the default); true when Yes was chosen.
 bool AskYesNo(QWidget* parent, const QString& text, const QString& title = {});
 // OK and Cancel buttons (OK is the default); true when OK was chosen. The question icon, or

@@ -55,6 +55,10 @@ enum class ErrorCode : std::uint16_t {
     NoSuchItem = 7,     // Request or Advise for an item the server does not have
     BadValue = 8,       // Advise with a mode other than hot or notify
     TooManyLinks = 9,   // a conversation may hold kMaxAdvisesPerConversation links
+    ExecuteFailed = 10, // the server could not carry out the command (a directory file could not
+                        // be read, say); the text says why, the conversation goes on
+    Timeout = 11,       // the server spent longer than its limit on one of the conversation's
+                        // frames; the connection is closed
 };
 
 inline constexpr std::size_t kMaxAdvisesPerConversation = 1024;

@@ -44,6 +44,12 @@ bool LinkClient::Connect(const QString& application, const QString& topic, int t
     connect(socket_, &QLocalSocket::readyRead, this, &LinkClient::OnReadyRead);
     connect(socket_, &QLocalSocket::disconnected, this, &LinkClient::OnDisconnected);
     state_ = State::Connecting;
+    // A link folder that is not this user's alone is not used: its socket could be anyone's.
+    if (QString why; !CheckLinkSocketFolder(false, &why) && !why.isEmpty()) {
+        Lose(QStringLiteral("cannot reach the service %1: %2").arg(application, why));
+        failure_ = Failure::Refused;
+        return false;
+    }
     socket_->connectToServer(LinkSocketName(application));
     if (!socket_->waitForConnected(timeoutMs)) {
         Lose(QStringLiteral("no link server answers for the service %1 (%2)").arg(application, socket_->errorString()));

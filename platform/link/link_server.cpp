@@ -37,9 +37,11 @@ bool IsServerToClient(FrameType type)
 } // namespace
 
 LinkServer::LinkServer(const QString& service, const QString& topic, QObject* parent)
-    : QObject(parent), service_(service), topic_(topic), server_(new QLocalServer(this))
+    : QObject(parent), service_(service), topic_(topic), server_(new QLocalServer(this)), busyCheck_(new QTimer(this))
 {
     connect(server_, &QLocalServer::newConnection, this, &LinkServer::OnNewConnection);
+    busyCheck_->setSingleShot(true);
+    connect(busyCheck_, &QTimer::timeout, this, &LinkServer::CheckBusy);
 }
 
 LinkServer::~LinkServer()
@@ -54,14 +56,22 @@ LinkServer::~LinkServer()
 bool LinkServer::Listen()
 {
     if (server_->isListening()) return true;
+    // The socket's folder must be this user's alone before anything is put in it.
+    if (QString why; !CheckLinkSocketFolder(true, &why)) {
+        error_ = QStringLiteral("cannot serve the link service %1: %2").arg(service_, why);
+        return false;
+    }
     const QString name = LinkSocketName(service_);
     // A live server that answers on the name keeps it; only a name nobody answers on any more
     // (a socket file left by a crash) is taken over.
     QLocalSocket probe;
     probe.connectToServer(name);
     if (probe.waitForConnected(kProbeTimeoutMs)) {
+        QString peer;
+        const bool sameUser = PeerIsSameUser(probe, &peer);
         probe.abort();
-        error_ = QStringLiteral("the link service %1 is already served by another program").arg(service_);
+        error_ = sameUser ? QStringLiteral("the link service %1 is already served by another program").arg(service_)
+                          : QStringLiteral("the link service %1 is held by %2 (%3)").arg(service_, peer, name);
         return false;
     }
     const auto why = probe.error();
@@ -138,7 +148,7 @@ void LinkServer::OnNewConnection()
             continue;
         }
         const quint64 id = nextId_++;
-        auto c = std::make_unique<Conversation>();
+        auto c = std::make_shared<Conversation>();
         c->id = id;
         c->socket = socket;
         socket->setReadBufferSize(kReadBufferSize);
@@ -158,9 +168,12 @@ void LinkServer::OnReadyRead(quint64 id)
 {
     const auto it = conversations_.find(id);
     if (it == conversations_.end()) return;
-    Conversation& c = *it->second;
+    const std::shared_ptr<Conversation> hold = it->second;  // it may be forgotten while a handler runs
+    Conversation& c = *hold;
     if (c.closed || c.busy) return;  // busy: a handler runs an event loop; the outer call reads on
     c.busy = true;
+    c.busySince.start();
+    if (!busyCheck_->isActive()) busyCheck_->start(busyTimeoutMs_);
     while (!c.closed && c.socket->bytesAvailable() > 0) {
         const QByteArray bytes = c.socket->read(kReadBufferSize);
         c.reader.Append(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
@@ -175,7 +188,33 @@ void LinkServer::OnReadyRead(quint64 id)
         }
     }
     c.busy = false;
-    if (c.closed) ScheduleErase(id);
+    if (!c.closed) return;
+    if (conversations_.contains(id)) ScheduleErase(id);
+    else ReleaseSocket(c.socket);  // closed for taking too long, and forgotten meanwhile
+}
+
+void LinkServer::CheckBusy()
+{
+    qint64 next = -1;
+    std::vector<std::shared_ptr<Conversation>> late;
+    for (const auto& [id, c] : conversations_) {
+        if (!c->busy) continue;
+        const qint64 left = busyTimeoutMs_ - c->busySince.elapsed();
+        if (left <= 0) late.push_back(c);
+        else if (next < 0 || left < next) next = left;
+    }
+    for (const auto& c : late) {
+        CloseConversation(*c, ErrorCode::Timeout,
+                          QStringLiteral("the server spent more than %1 ms on a frame of this conversation")
+                              .arg(busyTimeoutMs_),
+                          c->frameId);
+        // A busy conversation is not erased from the event loop (its handler holds it, and its
+        // socket is released when the handler returns): it is forgotten now, so that it no
+        // longer counts toward the connection limit.
+        c->socket->disconnect(this);
+        conversations_.erase(c->id);
+    }
+    if (next >= 0) busyCheck_->start(static_cast<int>(next));
 }
 
 void LinkServer::OnDisconnected(quint64 id)
@@ -201,6 +240,11 @@ void LinkServer::Erase(quint64 id)
     if (it == conversations_.end() || it->second->busy) return;
     QLocalSocket* socket = it->second->socket;
     conversations_.erase(it);
+    ReleaseSocket(socket);
+}
+
+void LinkServer::ReleaseSocket(QLocalSocket* socket)
+{
     socket->disconnect(this);
     if (socket->state() == QLocalSocket::UnconnectedState) {
         socket->deleteLater();
@@ -216,6 +260,9 @@ void LinkServer::Erase(quint64 id)
 
 void LinkServer::Handle(Conversation& c, const Frame& frame)
 {
+    // The time limit is per frame: a client that keeps sending is not cut off for that.
+    c.frameId = frame.id;
+    c.busySince.start();
     const auto type = static_cast<std::uint8_t>(frame.type);
     if (!IsKnownFrameType(type)) {
         Refuse(c, frame.id, ErrorCode::UnknownType, QStringLiteral("unknown frame type %1").arg(type));
@@ -300,7 +347,13 @@ void LinkServer::Handle(Conversation& c, const Frame& frame)
         Send(c, Frame{FrameType::Ack, 0, frame.id, frame.name, {}});
         return;
     case FrameType::Execute: {
-        const std::uint16_t flag = execute_ ? execute_(FromUtf8(frame.text)) : 1;
+        std::uint16_t flag = 1;
+        try {
+            if (execute_) flag = execute_(FromUtf8(frame.text));
+        } catch (const std::exception& e) {
+            Refuse(c, frame.id, ErrorCode::ExecuteFailed, QString::fromUtf8(e.what()));
+            return;
+        }
         Send(c, Frame{FrameType::ExecuteResult, flag, frame.id, {}, {}});
         return;
     }

@@ -4,6 +4,7 @@
 // notify links, execute commands. Frames are those of frames.h (docs/link-protocol.md).
 #include "platform/link/frames.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -15,6 +16,7 @@
 
 class QLocalServer;
 class QLocalSocket;
+class QTimer;
 
 namespace ubin::link {
 
@@ -25,7 +27,9 @@ public:
     // item. Item names are the element names; the provider decides how to match them (the
     // link itself compares them without regard to case).
     using ItemProvider = std::function<std::optional<QString>(const QString& item)>;
-    // Command text → acceptance flag (0 accepts the command, any other value refuses it).
+    // Command text → acceptance flag (0 accepts the command, any other value refuses it). A
+    // handler that cannot carry the command out throws: the client is answered with an Error
+    // frame ExecuteFailed carrying the exception's message, and the conversation goes on.
     using ExecuteHandler = std::function<std::uint16_t(const QString& command)>;
 
     // Connections beyond this many are closed at once.
@@ -34,6 +38,10 @@ public:
     static constexpr qint64 kMaxPendingOutput = 4 * 1024 * 1024;
     // A connection that has not opened its conversation after this long is closed.
     static constexpr int kInitiateTimeoutMs = 10000;
+    // A conversation whose frame is still being handled after this long (a handler that waits
+    // on something that does not come) is answered with an Error frame Timeout and closed; it
+    // no longer counts toward kMaxConnections, though the handler may still run.
+    static constexpr int kBusyTimeoutMs = 10000;
 
     explicit LinkServer(const QString& service, const QString& topic, QObject* parent = nullptr);
     ~LinkServer() override;
@@ -41,6 +49,8 @@ public:
     void SetItemProvider(ItemProvider provider) { provider_ = std::move(provider); }
     // Without a handler every command is refused with flag 1.
     void SetExecuteHandler(ExecuteHandler handler) { execute_ = std::move(handler); }
+    // Replaces kBusyTimeoutMs (tests).
+    void SetBusyTimeout(int ms) { busyTimeoutMs_ = ms; }
 
     // Starts serving. False when the name is served by a live server (which is left alone) or
     // the socket cannot be made; ErrorString() says why. A socket file left by a server that
@@ -60,6 +70,8 @@ public:
     void NotifyItemChanged(const QString& item, const QString& text);
 
     int ConversationCount() const;
+    // The connections held, opened or not: what kMaxConnections limits.
+    int ConnectionCount() const { return static_cast<int>(conversations_.size()); }
 
 signals:
     // `conversation` numbers the connection; it is never reused while the server lives.
@@ -81,6 +93,8 @@ private:
         bool initiated = false;
         bool closed = false;
         bool busy = false;
+        QElapsedTimer busySince;
+        std::uint32_t frameId = 0;  // the frame being handled
         std::map<QString, Link> links;  // key: case-folded item name
     };
 
@@ -97,6 +111,10 @@ private:
     // Conversations are erased from the event loop, never while a handler holds one.
     void ScheduleErase(quint64 id);
     void Erase(quint64 id);
+    // Closes the connection's socket once its last frames are out (or after a grace period).
+    void ReleaseSocket(QLocalSocket* socket);
+    // Closes conversations busy past the limit; runs while any conversation is busy.
+    void CheckBusy();
 
     QString service_;
     QString topic_;
@@ -104,8 +122,12 @@ private:
     QLocalServer* server_ = nullptr;
     ItemProvider provider_;
     ExecuteHandler execute_;
-    std::map<quint64, std::unique_ptr<Conversation>> conversations_;
+    // Shared: a handler that runs an event loop holds its conversation while the conversation
+    // may be closed and forgotten by the server.
+    std::map<quint64, std::shared_ptr<Conversation>> conversations_;
     quint64 nextId_ = 1;
+    int busyTimeoutMs_ = kBusyTimeoutMs;
+    QTimer* busyCheck_ = nullptr;
 };
 
 } // namespace ubin::link

@@ -49,3 +49,31 @@ TEST(Cp932, Utf8RoundTripIncludingSurrogates)
     EXPECT_THROW(FromUtf8("\xE3\x81"), EncodingError);
     EXPECT_THROW(EncodeCp932(FromUtf8("\xF0\x9F\x98\x80")), EncodingError);
 }
+
+TEST(Cp932, ACharacterBeyondTheBasicPlaneIsNamedByItsCodePointNotItsSurrogate)
+{
+    struct Case {
+        std::string utf8, named;
+    };
+    const Case cases[] = {
+        {"ab\xF0\x9F\x98\x80", "character 3 (U+1F600)"},   // an emoji
+        {"\xF0\xA9\xB8\xBD", "character 1 (U+29E3D)"},       // a kanji outside code page 932
+        {"\xC3\xA9", "character 1 (U+00E9)"},                 // é, inside the plane: four digits
+    };
+    for (const Case& c : cases) {
+        try {
+            EncodeCp932(FromUtf8(c.utf8));
+            ADD_FAILURE() << c.named << ": encoded";
+        } catch (const EncodingError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
+            EXPECT_EQ(std::string(e.what()).find("U+D8"), std::string::npos) << e.what();
+        }
+    }
+    // A surrogate half standing alone is named as it is.
+    try {
+        EncodeCp932(std::u16string(u"x") + char16_t(0xD83D));
+        ADD_FAILURE() << "a lone surrogate encoded";
+    } catch (const EncodingError& e) {
+        EXPECT_NE(std::string(e.what()).find("character 2 (U+D83D)"), std::string::npos) << e.what();
+    }
+}

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace ubin;
 
 namespace {
@@ -109,4 +111,30 @@ TEST(NumericValue, ReadsALeadingNumberSkippingBlanks)
     EXPECT_EQ(v, 4);
     EXPECT_FALSE(NumericValue32(u"99999999999", v));
     EXPECT_TRUE(NumericValue32(u"-2147483648", v));
+}
+
+TEST(NumericValue, NumbersBeyondADoubleAreInfiniteNotZero)
+{
+    const std::u16string digits400(400, u'9');
+    EXPECT_EQ(NumericValue(digits400), HUGE_VAL);
+    EXPECT_EQ(NumericValue(u"-" + digits400), -HUGE_VAL);
+    EXPECT_EQ(NumericValue(u"1e400"), HUGE_VAL);
+    EXPECT_EQ(NumericValue(u"1e99999999999999999999"), HUGE_VAL);
+    EXPECT_EQ(NumericValue(u"0." + std::u16string(400, u'0') + u"1"), 0);
+    EXPECT_EQ(NumericValue(u"1e-400"), 0);
+    EXPECT_EQ(NumericValue(u"1e-99999999999999999999"), 0);
+    EXPECT_EQ(NumericValue(u"0.0001e400"), HUGE_VAL);
+    EXPECT_EQ(NumericValue(u"1" + std::u16string(400, u'0') + u"e-400"), 1) << "in range once scaled";
+    std::int32_t v = 7;
+    EXPECT_FALSE(NumericValue32(digits400, v));
+    EXPECT_FALSE(NumericValue32(u"-" + digits400, v));
+    EXPECT_EQ(v, 7);
+}
+
+TEST(Errors, AMessageHoldingANulIsShownWhole)
+{
+    using namespace std::string_literals;
+    const DirectoryError e("/data\0folder/UIND1.IDX: file not found"s);
+    EXPECT_EQ(std::string(e.what()), "/data\\0folder/UIND1.IDX: file not found");
+    EXPECT_EQ(std::string(SettingsError("a\0b\0"s).what()), "a\\0b\\0");
 }

@@ -6,6 +6,7 @@
 
 #include "platform/link/link_client.h"
 
+#include <QMessageBox>
 #include <QProcess>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -24,9 +25,9 @@ std::string Utf8(const QString& s) { return s.toStdString(); }
 const QString kNotFound = QStringLiteral("*** 該当するものが見付からない **");
 
 // A Marubeta program with folders of its own: the current folder holds the settings file that
-// points at the sample directory, the settings folder and the socket folder (TMPDIR, which this
-// process uses too while the program runs) are private, so the service name Marubeta meets no
-// other Marubeta of the same user.
+// points at the sample directory, the settings folder and the socket folder (XDG_RUNTIME_DIR,
+// and TMPDIR, which this process uses too while the program runs) are private, so the service
+// name Marubeta meets no other Marubeta of the same user.
 class RunningMarubeta {
 public:
     RunningMarubeta()
@@ -35,15 +36,22 @@ public:
         std::filesystem::create_directories(current);
         std::filesystem::create_directories(folders / "config");
         std::filesystem::create_directories(folders / "tmp");
+        std::filesystem::create_directories(folders / "run");
+        std::filesystem::permissions(folders / "run", std::filesystem::perms::owner_all);
         ubin::test::WriteBytes(current / "ubscon.def", "\"r1\",\"r2\",\"" + std::string(UBIN_SAMPLE_DIR)
                                                            + "\",0,1200,900,0,1,1,1,0,0,0,7,8,\"END\"\r\n");
         savedTmp_ = qgetenv("TMPDIR");
         hadTmp_ = qEnvironmentVariableIsSet("TMPDIR");
+        savedRuntime_ = qgetenv("XDG_RUNTIME_DIR");
+        hadRuntime_ = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
         const QByteArray tmp = QByteArray::fromStdString((folders / "tmp").string());
+        const QByteArray runtime = QByteArray::fromStdString((folders / "run").string());
         qputenv("TMPDIR", tmp);
+        qputenv("XDG_RUNTIME_DIR", runtime);
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), QString::fromUtf8(tmp));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromUtf8(runtime));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString((folders / "config").string()));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(env);
@@ -69,6 +77,8 @@ public:
         }
         if (hadTmp_) qputenv("TMPDIR", savedTmp_);
         else qunsetenv("TMPDIR");
+        if (hadRuntime_) qputenv("XDG_RUNTIME_DIR", savedRuntime_);
+        else qunsetenv("XDG_RUNTIME_DIR");
     }
 
     QString Errors() { return QString::fromLocal8Bit(process.readAllStandardError()); }
@@ -78,8 +88,8 @@ public:
     bool ready = false;
 
 private:
-    QByteArray savedTmp_;
-    bool hadTmp_ = false;
+    QByteArray savedTmp_, savedRuntime_;
+    bool hadTmp_ = false, hadRuntime_ = false;
 };
 
 using ubin::test::ToolRun;
@@ -289,4 +299,39 @@ TEST(MarubetaLinkWindowTest, TypingInTextBoxesReachesHotAndNotifyLinks)
     EXPECT_TRUE(QTest::qWaitFor([&] { return pushed[QStringLiteral("Text6")].isEmpty(); }, 5000));
     QTest::qWait(100);
     EXPECT_EQ(noticed.count(QStringLiteral("Text6")), 1) << Utf8(noticed.join(' '));
+}
+
+// A lookup from the link that cannot read the directory: the client hears why, the window
+// shows it in a box that waits for nobody, and the service goes on.
+TEST(MarubetaLinkWindowTest, AReadErrorInACommandIsAnsweredAsAnErrorAndShownWithoutBlocking)
+{
+    ubin::test::TempDir copy;
+    for (const auto& e : std::filesystem::directory_iterator(UBIN_SAMPLE_DIR))
+        std::filesystem::copy(e.path(), copy.path() / e.path().filename());
+    ubin::test::MarubetaFixture f;
+    ubin::test::WriteBytes(f.places.currentFolder / "ubscon.def",
+                           "\"\",\"\",\"" + copy.path().string() + "/\",0,0,0,0,1,1,1,0,0,0,0,0,\"END\"\r\n");
+    ubin::MarubetaWindow& window = f.Open();
+    const QString service = QStringLiteral("MarubetaLinkTest%1x2").arg(QCoreApplication::applicationPid());
+    ASSERT_TRUE(window.StartLinkSource(service));
+    std::filesystem::resize_file(copy / "郵便番号.CSV", 10);
+
+    LinkClient client;
+    ASSERT_TRUE(client.Connect(service, QStringLiteral("form1"))) << Utf8(client.ErrorString());
+    for (const char* command : {"730-0014", "730"}) {
+        EXPECT_FALSE(client.Execute(QString::fromLatin1(command), 3000).has_value()) << command;
+        EXPECT_EQ(client.LastFailure(), LinkClient::Failure::Refused) << Utf8(client.ErrorString());
+        EXPECT_TRUE(client.ErrorString().contains(QStringLiteral("郵便番号.CSV"))) << Utf8(client.ErrorString());
+    }
+    EXPECT_TRUE(f.errors.empty()) << "the blocking message box was used: " << Utf8(f.errors.front());
+
+    // One box, not modal, showing the newest message; the service answers meanwhile.
+    const auto boxes = window.findChildren<QMessageBox*>();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0]->isVisible());
+    EXPECT_FALSE(boxes[0]->isModal());
+    EXPECT_TRUE(boxes[0]->text().contains(QStringLiteral("郵便番号.CSV"))) << Utf8(boxes[0]->text());
+    EXPECT_TRUE(client.IsConnected());
+    EXPECT_EQ(client.Request(QStringLiteral("ITUbin")), QString());
+    boxes[0]->close();
 }

@@ -504,3 +504,26 @@ TEST(MarubetaWindow, AFileCutShortWhileRunningIsReportedAndTheWindowStaysUsable)
     f.TypeAndEnter(QStringLiteral("34101"));
     EXPECT_EQ(f.Text("IT6"), QStringLiteral("34101"));
 }
+
+TEST(MarubetaWindow, ASettingsFileItCouldNotReadIsKeptBesideTheOneItWritesAndTheUserIsTold)
+{
+    MarubetaFixture f;
+    // The settings folder's own file has one value out of range: start-up skips it and takes
+    // the current folder's.
+    std::filesystem::create_directories(f.places.windowsFolder);
+    const std::string mine = "\"\",\"\",\"/my/zipdata/\",0,1200,99999,0,1,1,1,0,0,0,0,0,\"END\"\r\n";
+    ubin::test::WriteBytes(f.places.windowsFolder / "ubscon.def", mine);
+    auto& w = f.Open();
+    EXPECT_TRUE(f.errors.empty());
+    w.ShutDownProgram();
+
+    const auto kept = f.places.windowsFolder / "ubscon.def.unreadable";
+    EXPECT_EQ(ubin::test::ReadBytes(kept), mine) << "the user's file was not kept as it was";
+    EXPECT_EQ(ubin::ReadSettingsFile(f.places.windowsFolder / "ubscon.def").dataFolder,
+              ubin::FromUtf8(UBIN_SAMPLE_DIR));
+    ASSERT_EQ(f.errors.size(), 1u);
+    const std::string told = Utf8(f.errors[0]);
+    EXPECT_NE(told.find("読み取れなかった"), std::string::npos) << told;
+    EXPECT_NE(told.find(kept.string()), std::string::npos) << told;
+    EXPECT_NE(told.find("value 6"), std::string::npos) << "the reason is part of the message: " << told;
+}

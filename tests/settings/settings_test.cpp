@@ -10,6 +10,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace ubin;
@@ -92,6 +93,55 @@ TEST(SettingsRead, BytesAfterTheFifteenthValueAreNeverDecoded)
     }
     WriteBytes(t / "ubscon.def", "\"r\xFF\",\"r2\"");
     EXPECT_THROW(ReadSettingsFile(t / "ubscon.def"), SettingsError);
+}
+
+TEST(SettingsRead, NumbersOutOfRangeMakeTheFileUnreadableHoweverLong)
+{
+    std::int16_t v = 5;
+    for (const std::u16string& big : std::vector<std::u16string>{std::u16string(400, u'9'), u"-" + std::u16string(400, u'9'),
+                                      u"99999", u"1" + std::u16string(309, u'0')}) {
+        EXPECT_FALSE(ParseSettingsInteger(big, v)) << big.size() << " characters";
+        EXPECT_EQ(v, 5);
+    }
+    // Leading zeros and long fractions are still the small numbers they are.
+    EXPECT_TRUE(ParseSettingsInteger(std::u16string(400, u'0') + u"12", v));
+    EXPECT_EQ(v, 12);
+    EXPECT_TRUE(ParseSettingsInteger(u"0." + std::u16string(400, u'9'), v));
+    EXPECT_EQ(v, 1);
+
+    TempDir t;
+    WriteText(t / "ubscon.def", "\"\",\"\",\"/data/\",0," + std::string(400, '9') + ",0,0,1,1,1,0,0,0,0,0,\"END\"\r\n");
+    try {
+        ReadSettingsFile(t / "ubscon.def");
+        FAIL() << "a 400-digit window position was read";
+    } catch (const SettingsError& e) {
+        EXPECT_NE(std::string(e.what()).find("value 5"), std::string::npos) << e.what();
+    }
+}
+
+TEST(SettingsRead, OnlyRegularFilesOfASettingsFileSizeAreRead)
+{
+    TempDir t;
+    // A device never ends, a pipe without a writer would block the program at start-up.
+    ASSERT_EQ(::mkfifo((t / "fifo").c_str(), 0600), 0);
+    for (const std::filesystem::path& p : {std::filesystem::path("/dev/zero"), t / "fifo"}) {
+        try {
+            ReadSettingsFile(p);
+            ADD_FAILURE() << p << " was read";
+        } catch (const SettingsError& e) {
+            EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+        }
+    }
+    WriteBytes(t / "big.def", kMarubetaLine + std::string(100 * 1024, ' '));
+    try {
+        ReadSettingsFile(t / "big.def");
+        FAIL() << "a 100 KiB settings file was read";
+    } catch (const SettingsError& e) {
+        EXPECT_NE(std::string(e.what()).find("larger than a settings file"), std::string::npos) << e.what();
+    }
+    // Trailing text of an ordinary size is still ignored.
+    WriteBytes(t / "ok.def", kMarubetaLine + std::string(1000, ' '));
+    EXPECT_EQ(ReadSettingsFile(t / "ok.def").windowLeft, 1200);
 }
 
 TEST(SettingsWrite, EachWriterReadByEachReader)
@@ -208,6 +258,61 @@ TEST(SettingsWrite, AFailureHalfwayLeavesTheOldFileWhole)
     std::filesystem::create_directories(t / "blocked" / "ubscon.def" / "inside");
     EXPECT_THROW(WriteFileAtomically(t / "blocked" / "ubscon.def", "new"), FileWriteError);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t / "blocked"), {}), 1);
+}
+
+TEST(SettingsWrite, AFileThatCannotBeReadIsKeptBesideTheNewOneNeverReplaced)
+{
+    TempDir t;
+    const auto path = t / "ubscon.def";
+    const auto kept = t / "ubscon.def.unreadable";
+    Settings s = ParseSettings(U16(kMarubetaLine));
+
+    // No file, or one that reads: written as ever, nothing kept.
+    EXPECT_TRUE(SaveSettingsFile(path, s).keptUnreadable.empty());
+    s.windowLeft = 77;
+    EXPECT_TRUE(SaveSettingsFile(path, s).keptUnreadable.empty());
+    EXPECT_EQ(ReadSettingsFile(path).windowLeft, 77);
+    EXPECT_FALSE(std::filesystem::exists(kept));
+
+    // One value out of range: the user's file is kept under the new name, byte for byte.
+    const std::string first = "\"\",\"\",\"/mine/\",0,99999,0,0,1,1,1,0,0,0,0,0,\"END\"\r\n";
+    WriteBytes(path, first);
+    SavedSettings saved = SaveSettingsFile(path, s);
+    EXPECT_EQ(saved.keptUnreadable, kept);
+    EXPECT_NE(saved.whyUnreadable.find("value 5"), std::string::npos) << saved.whyUnreadable;
+    EXPECT_EQ(ReadBytes(kept), first);
+    EXPECT_EQ(ReadSettingsFile(path).windowLeft, 77);
+
+    // A second unreadable file replaces the first one kept: the newest is kept.
+    const std::string second = "not a settings file\r\n";
+    WriteBytes(path, second);
+    saved = SaveSettingsFile(path, s);
+    EXPECT_EQ(saved.keptUnreadable, kept);
+    EXPECT_EQ(ReadBytes(kept), second);
+    EXPECT_EQ(ReadSettingsFile(path).windowLeft, 77);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.path()), {}), 2);
+}
+
+TEST(SettingsWrite, AKilledWriteLeavesATemporaryFileTheNextWriteRemoves)
+{
+    TempDir t;
+    // A process that has ended, as a killed writer has.
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string stale = ".ubscon.def." + std::to_string(gone) + "-a1B2c3";
+    const std::string running = ".ubscon.def." + std::to_string(::getpid()) + "-x9Y8z7";
+    const std::string others[] = {".ubscon.def.backup", ".other.def." + std::to_string(gone) + "-a1B2c3", "notes.txt"};
+    WriteBytes(t / stale, "half a li");
+    WriteBytes(t / running, "being written");
+    for (const auto& name : others) WriteBytes(t / name, "keep");
+
+    WriteSettingsFile(t / "ubscon.def", ParseSettings(U16(kMarubetaLine)));
+    EXPECT_FALSE(std::filesystem::exists(t / stale)) << "the killed write's file is still there";
+    EXPECT_TRUE(std::filesystem::exists(t / running)) << "a running writer's file was taken";
+    for (const auto& name : others) EXPECT_TRUE(std::filesystem::exists(t / name)) << name;
+    EXPECT_EQ(ReadSettingsFile(t / "ubscon.def").windowLeft, 1200);
 }
 
 TEST(SettingsPlaces, FinalSeparatorAndPositionClamp)

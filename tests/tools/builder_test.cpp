@@ -7,12 +7,20 @@
 #include "directory/keysearch.h"
 #include "settings/settings.h"
 #include "tests/support/temp_dir.h"
+#include "tools/ubin-build/output_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <fstream>
 #include <map>
 #include <set>
+#include <thread>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace ubin;
 using ubin::test::ReadBytes;
@@ -392,4 +400,203 @@ TEST(Builder, FullKenAllJoinsEveryContinuationRow)
     const auto found = EntriesByKey(d, kSlotIndex1, u"8911275");
     ASSERT_EQ(found.size(), 1u);
     EXPECT_TRUE(d.ReadPostalEntry(found[0]).detail.ends_with(u"４２４４番地"));
+}
+
+namespace {
+
+BuildError BuildError_(const fs::path& kenAll, const fs::path& dir, const BuildOptions& options = {})
+{
+    try {
+        BuildDirectory(kenAll, dir, options);
+    } catch (const BuildError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "built " << dir;
+    return BuildError(dir, 0, "built");
+}
+
+// The id of a process that has ended, as a killed build's has.
+pid_t EndedProcess()
+{
+    const pid_t p = ::fork();
+    if (p == 0) ::_exit(0);
+    ::waitpid(p, nullptr, 0);
+    return p;
+}
+
+} // namespace
+
+TEST(Builder, OnlyRegularFilesWithDirectoryNamesLetAFolderBeReplaced)
+{
+    TempDir tmp;
+    WriteBytes(tmp / "all.csv", KenAll(kRows));
+    // A folder under a directory file's name, holding the user's files.
+    fs::create_directories(tmp / "x" / "UIND1.IDX");
+    WriteBytes(tmp / "x" / "UIND1.IDX" / "mydata.txt", "hi");
+    EXPECT_NE(BuildError_(tmp / "all.csv", tmp / "x").reason().find("UIND1.IDX, which has a directory file's name but is a folder"),
+              std::string::npos);
+    EXPECT_EQ(ReadBytes(tmp / "x" / "UIND1.IDX" / "mydata.txt"), "hi");
+
+    // A link under such a name, and a pipe.
+    BuildDirectory(tmp / "all.csv", tmp / "y");
+    WriteBytes(tmp / "mine.txt", "mine");
+    fs::remove(tmp / "y" / "TOSHI2.TDB");
+    fs::create_symlink(tmp / "mine.txt", tmp / "y" / "TOSHI2.TDB");
+    EXPECT_NE(BuildError_(tmp / "all.csv", tmp / "y").reason().find("is a symbolic link"), std::string::npos);
+    fs::remove(tmp / "y" / "TOSHI2.TDB");
+    ASSERT_EQ(::mkfifo((tmp / "y" / "TOSHI2.TDB").c_str(), 0600), 0);
+    EXPECT_NE(BuildError_(tmp / "all.csv", tmp / "y").reason().find("is not a regular file"), std::string::npos);
+    EXPECT_EQ(ReadBytes(tmp / "mine.txt"), "mine");
+    EXPECT_TRUE(fs::is_fifo(tmp / "y" / "TOSHI2.TDB"));
+}
+
+TEST(Builder, AFileWrittenIntoTheFolderWhileTheBuildRunsStopsItBeforeTheSwap)
+{
+    TempDir tmp;
+    WriteBytes(tmp / "all.csv", KenAll(kRows));
+    BuildDirectory(tmp / "all.csv", tmp / "dir");
+    const auto before = FolderBytes(tmp / "dir");
+    // The progress calls come after the first check: the input is read by then.
+    BuildOptions options;
+    options.progress = [&](const BuildProgress&) {
+        if (!fs::exists(tmp / "dir" / "notes.txt")) WriteBytes(tmp / "dir" / "notes.txt", "written meanwhile");
+    };
+    const BuildError e = BuildError_(tmp / "all.csv", tmp / "dir", options);
+    EXPECT_NE(e.reason().find("notes.txt (put there during the build)"), std::string::npos) << e.what();
+    EXPECT_EQ(ReadBytes(tmp / "dir" / "notes.txt"), "written meanwhile");
+    auto after = FolderBytes(tmp / "dir");
+    after.erase("notes.txt");
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 2) << "no build folder left";
+}
+
+TEST(Builder, AFileThatSlipsInAtTheSwapKeepsTheOldFolderWhole)
+{
+    // The moment between the last check and the swap, played by hand on the output folder.
+    TempDir tmp;
+    fs::create_directories(tmp / "dir");
+    WriteBytes(tmp / "dir" / "UIND1.IDX", "old");
+    const std::vector<fs::path> own = {"UIND1.IDX", "TOSHI1.TDB"};
+    {
+        OutputFolder folder(tmp / "dir", own);
+        folder.WriteFile("UIND1.IDX", "new");
+        WriteBytes(tmp / "dir" / "late.txt", "late");
+        folder.Commit();
+        ASSERT_FALSE(folder.keptPath().empty());
+        EXPECT_EQ(ReadBytes(folder.keptPath() / "late.txt"), "late");
+        EXPECT_EQ(ReadBytes(folder.keptPath() / "UIND1.IDX"), "old");
+        EXPECT_TRUE(folder.keptPath().filename().string().starts_with("dir.kept-")) << folder.keptPath();
+    }
+    EXPECT_EQ(ReadBytes(tmp / "dir" / "UIND1.IDX"), "new");
+    EXPECT_FALSE(fs::exists(tmp / "dir" / "late.txt"));
+
+    // Without a stranger the old folder goes.
+    OutputFolder again(tmp / "dir", own);
+    again.WriteFile("TOSHI1.TDB", "t");
+    again.Commit();
+    EXPECT_TRUE(again.keptPath().empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 2); // dir and the kept one
+}
+
+TEST(Builder, WhatKilledBuildsLeftIsCleanedUpAtTheNextBuild)
+{
+    TempDir tmp;
+    WriteBytes(tmp / "all.csv", KenAll(kRows));
+    const std::string gone = std::to_string(EndedProcess());
+    const std::string me = std::to_string(::getpid());
+    auto folderWith = [&](const std::string& name, const std::string& file) {
+        fs::create_directories(tmp / name);
+        WriteBytes(tmp / name / file, "x");
+        return tmp / name;
+    };
+    const fs::path killed = folderWith(".dir.build-" + gone + "-abcdefgh", "UIND1.IDX");
+    const fs::path running = folderWith(".dir.build-" + me + "-abcdefgh", "UIND1.IDX");
+    const fs::path legacyOld = folderWith(".dir.build-k3j4h5g6", "TOSHI1.TDB");
+    const fs::path legacyNew = folderWith(".dir.build-a1b2c3d4", "TOSHI1.TDB");
+    const fs::path withUserFile = folderWith(".dir.build-" + gone + "-zzzzzzzz", "mine.txt");
+    const fs::path otherFolder = folderWith(".other.build-" + gone + "-abcdefgh", "UIND1.IDX");
+    fs::last_write_time(legacyOld, fs::file_time_type::clock::now() - std::chrono::hours(2));
+
+    BuildDirectory(tmp / "all.csv", tmp / "dir");
+    EXPECT_FALSE(fs::exists(killed));
+    EXPECT_FALSE(fs::exists(legacyOld)) << "a build folder of the old naming, untouched for hours";
+    EXPECT_TRUE(fs::exists(running)) << "a running build's folder was taken";
+    EXPECT_TRUE(fs::exists(legacyNew)) << "an old-style folder changed a moment ago may be a running build's";
+    EXPECT_EQ(ReadBytes(withUserFile / "mine.txt"), "x") << "only directory files are ever removed";
+    EXPECT_TRUE(fs::exists(otherFolder / "UIND1.IDX")) << "another output folder's leftovers are its own business";
+
+    // A build killed between moving the old folder aside and moving the new one in: the old
+    // folder comes back before it is replaced.
+    fs::rename(tmp / "dir", tmp / (".dir.old-" + gone + "-abcdefgh"));
+    WriteBytes(tmp / "one.csv", KenAll({kRows[0]}));
+    BuildOptions withSettings;
+    withSettings.writeSettings = true;
+    EXPECT_EQ(BuildDirectory(tmp / "one.csv", tmp / "dir", withSettings).entries, 1);
+    EXPECT_FALSE(fs::exists(tmp / (".dir.old-" + gone + "-abcdefgh")));
+    EXPECT_TRUE(fs::exists(tmp / "dir" / "ubscon.def"));
+}
+
+TEST(Builder, ALineLongerThanTheReadersTakeIsRefusedWithItsKenAllLine)
+{
+    TempDir tmp;
+    // The line "0600001,01101,ｱ,<name>,,0" holds 19 characters besides the name.
+    auto build = [&](std::size_t nameLength, const std::string& city) {
+        std::string name;
+        for (std::size_t i = 0; i < nameLength; ++i) name += "町";
+        WriteBytes(tmp / "long.csv", KenAll({kRows[0], {"01101", "0600001", "ｻｯﾎﾟﾛｼ", "ｱ", city, name}}));
+        return BuildDirectory(tmp / "long.csv", tmp / "dir");
+    };
+    // 32,767 characters are read back whole.
+    build(kMaxTextLength - 19, "札幌市");
+    DirectoryState d;
+    d.dataFolder = DataFolderOf(tmp / "dir");
+    d.StartUp();
+    std::int32_t longest = 0;
+    for (std::int32_t n = 1; n <= d.entryCount; ++n)
+        longest = std::max(longest, static_cast<std::int32_t>(d.ReadLineAt(kSlotLines, d.ReadPointRecord(n).linePosition).size()));
+    EXPECT_EQ(longest, static_cast<std::int32_t>(kMaxTextLength));
+    d.CloseAll();
+
+    // One more is refused, naming the KEN_ALL line and the file it would have gone to.
+    try {
+        build(kMaxTextLength - 18, "札幌市");
+        ADD_FAILURE() << "a line of 32,768 characters was written";
+    } catch (const BuildError& err) {
+        EXPECT_EQ(err.file(), tmp / "long.csv");
+        EXPECT_EQ(err.line(), 2);
+        EXPECT_NE(err.reason().find("郵便番号.CSV would be 32768 characters"), std::string::npos) << err.what();
+    }
+    // A city name too long for its TOSHI2.TDB line.
+    try {
+        build(1, std::string(kMaxTextLength, 'a'));
+        ADD_FAILURE() << "a city line of more than 32,767 characters was written";
+    } catch (const BuildError& err) {
+        EXPECT_EQ(err.line(), 2);
+        EXPECT_NE(err.reason().find("TOSHI2.TDB"), std::string::npos) << err.what();
+    }
+}
+
+TEST(Builder, InputAndOutputThatAreNoFilesAreRefusedWithAClearMessage)
+{
+    TempDir tmp;
+    WriteBytes(tmp / "all.csv", KenAll(kRows));
+    EXPECT_NE(BuildError_(tmp / "all.csv", "").reason().find("output folder name is empty"), std::string::npos);
+    EXPECT_EQ(std::string(BuildError_(tmp / "all.csv", "").what()).find("absolute"), std::string::npos);
+    EXPECT_NE(BuildError_("", tmp / "dir").reason().find("input file name is empty"), std::string::npos);
+    EXPECT_NE(BuildError_("/dev/zero", tmp / "dir").reason().find("is a device"), std::string::npos);
+    EXPECT_NE(BuildError_(tmp.path(), tmp / "dir").reason().find("is a folder"), std::string::npos);
+    // A file far larger than KEN_ALL is refused before it is read (a sparse file costs nothing).
+    {
+        std::ofstream big(tmp / "big.csv", std::ios::binary);
+    }
+    fs::resize_file(tmp / "big.csv", std::uintmax_t{129} << 20);
+    EXPECT_NE(BuildError_(tmp / "big.csv", tmp / "dir").reason().find("is larger than 128 MiB"), std::string::npos);
+    EXPECT_FALSE(fs::exists(tmp / "dir"));
+
+    // A pipe is read to its end: the text can come from another program.
+    ASSERT_EQ(::mkfifo((tmp / "pipe").c_str(), 0600), 0);
+    std::thread writer([&] { WriteBytes(tmp / "pipe", KenAll(kRows)); });
+    const BuildReport r = BuildDirectory(tmp / "pipe", tmp / "dir");
+    writer.join();
+    EXPECT_EQ(r.entries, 12);
 }

@@ -1,6 +1,7 @@
 #include "tools/ubin-build/builder.h"
 
 #include "base/cp932.h"
+#include "base/text.h"
 #include "directory/directory.h"
 #include "settings/places.h"
 #include "settings/settings.h"
@@ -94,28 +95,63 @@ std::string IndexBytes(std::vector<IndexEntry>& records)
     return out;
 }
 
+// The names of the files a directory folder holds: the nine directory files, the office files,
+// the search index and ubscon.def.
+std::vector<fs::path> DirectoryFileNames()
+{
+    std::vector<fs::path> names = {FileName(kPointFileName),       FileName(kLinesFileName),
+                                   FileName(kCityTableFileName),   FileName(kCityLinesFileName),
+                                   FileName(kOfficeLinesFileName), FileName(kOfficeIndexFileName),
+                                   FileName(kFindIndexFileName),   fs::path(kSettingsName)};
+    for (const auto& n : kIndexFileNames) names.push_back(FileName(n));
+    return names;
+}
+
 // Refuses to replace anything but a folder of directory files, so that a mistyped output
-// folder cannot take other files with it.
-void CheckReplaceable(const fs::path& outDir)
+// folder cannot take other files with it: every entry must be a regular file with the name of
+// a directory file. A folder or a link under such a name is not one. `when` is told in the
+// message ("" before the build, "during the build" before the swap).
+void CheckReplaceable(const fs::path& outDir, const std::vector<fs::path>& known, const std::string& when)
 {
     std::error_code ec;
     const auto status = fs::symlink_status(outDir, ec);
     if (!fs::exists(status)) return;
     if (!fs::is_directory(status))
         throw BuildError(outDir, 0, "exists and is not a folder; give a new folder or one made by ubin-build");
-    std::vector<fs::path> known = {FileName(kPointFileName),        FileName(kLinesFileName),
-                                   FileName(kCityTableFileName),    FileName(kCityLinesFileName),
-                                   FileName(kOfficeLinesFileName),  FileName(kOfficeIndexFileName),
-                                   FileName(kFindIndexFileName),    fs::path(kSettingsName)};
-    for (const auto& n : kIndexFileNames) known.push_back(FileName(n));
+    const std::string advice = "; a build replaces the whole folder, so give a new folder or one made by ubin-build";
     for (const auto& item : fs::directory_iterator(outDir, ec)) {
         const fs::path name = item.path().filename();
         if (std::find(known.begin(), known.end(), name) == known.end())
-            throw BuildError(outDir, 0, "holds " + name.string()
-                                            + ", which is not a directory file; a build replaces the whole folder, so "
-                                              "give a new folder or one made by ubin-build");
+            throw BuildError(outDir, 0, "holds " + name.string() + when + ", which is not a directory file" + advice);
+        std::error_code typeError;
+        const auto type = item.symlink_status(typeError);
+        if (!fs::is_regular_file(type)) {
+            const std::string what = fs::is_directory(type) ? "a folder" : fs::is_symlink(type) ? "a symbolic link"
+                                                                                                  : "not a regular file";
+            throw BuildError(outDir, 0, "holds " + name.string() + when + ", which has a directory file's name but is "
+                                            + what + advice);
+        }
     }
     if (ec) throw BuildError(outDir, 0, "cannot be listed: " + ec.message());
+}
+
+// The number of characters of a code page 932 text (a double-byte character counts once).
+std::size_t CharacterCount(std::string_view text)
+{
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < text.size(); i += IsLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1) ++n;
+    return n;
+}
+
+// The readers take lines of at most kMaxTextLength characters; a longer one is refused here,
+// naming the KEN_ALL line it comes from, rather than written and failing every lookup.
+void CheckLineLength(std::string_view line, const fs::path& kenAll, std::int64_t kenAllLine, const fs::path& file)
+{
+    const std::size_t n = CharacterCount(line);
+    if (n > kMaxTextLength)
+        throw BuildError(kenAll, kenAllLine, "its line in " + file.string() + " would be " + std::to_string(n)
+                                                 + " characters long; the programs read lines of at most "
+                                                 + std::to_string(kMaxTextLength) + " characters");
 }
 
 // The offices in postal code order (the file's order for one code): 事業所.CSV, one line per
@@ -126,7 +162,7 @@ struct OfficeFiles {
     std::vector<std::size_t> order; // office number - 1 → position in the input
 };
 
-OfficeFiles WriteOffices(const std::vector<Office>& offices)
+OfficeFiles WriteOffices(const std::vector<Office>& offices, const fs::path& jigyosyo)
 {
     OfficeFiles files;
     files.order.resize(offices.size());
@@ -138,6 +174,7 @@ OfficeFiles WriteOffices(const std::vector<Office>& offices)
         const Office& o = offices[i];
         files.index.append(MakeKey(o.postalCode).data(), kKeyBytes);
         PutInt32(files.index, Position(files.lines, linesName));
+        const std::size_t start = files.lines.size();
         files.lines.append(o.postalCode);
         files.lines.append(",").append(Digits(o.cityCode, 5));
         for (const std::string* field : {&o.kana, &o.name, &o.prefecture, &o.city, &o.town, &o.street})
@@ -145,6 +182,7 @@ OfficeFiles WriteOffices(const std::vector<Office>& offices)
         files.lines.append(o.poBox ? ",1" : ",0");
         for (const std::string* field : {&o.severalCodes, &o.change, &o.oldCode, &o.postOffice})
             files.lines.append(",").append(*field);
+        CheckLineLength(std::string_view(files.lines).substr(start), jigyosyo, o.line, linesName);
         files.lines.append("\r\n");
     }
     return files;
@@ -194,17 +232,22 @@ std::vector<FindDocument> FindDocuments(const KenAllData& data, const std::vecto
 } // namespace
 
 BuildError::BuildError(const fs::path& file, std::int64_t line, const std::string& reason)
-    : std::runtime_error(file.string() + (line > 0 ? ": line " + std::to_string(line) : std::string()) + ": " + reason),
+    : std::runtime_error(file.empty() ? reason
+                                      : file.string() + (line > 0 ? ": line " + std::to_string(line) : std::string())
+                                            + ": " + reason),
       file_(file), line_(line), reason_(reason)
 {
 }
 
 BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const BuildOptions& options)
 {
+    if (outDir.empty()) throw BuildError({}, 0, "the output folder name is empty; give the folder to write the directory into");
     fs::path target = fs::absolute(outDir).lexically_normal();
     if (!target.has_filename()) target = target.parent_path();
     if (target == target.root_path()) throw BuildError(outDir, 0, "the root folder cannot be the output folder");
-    CheckReplaceable(target);
+    const std::vector<fs::path> ownNames = DirectoryFileNames();
+    OutputFolder::RemoveLeftovers(target, ownNames);
+    CheckReplaceable(target, ownNames, "");
 
     BuildProgress progress;
     KenAllData data = ReadKenAll(kenAll, options, progress);
@@ -238,7 +281,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
 
     // The search index takes as long as all the other files together: it is made on a second
     // thread meanwhile.
-    const OfficeFiles officeFiles = WriteOffices(offices.offices);
+    const OfficeFiles officeFiles = WriteOffices(offices.offices, options.offices.value_or(fs::path()));
     std::future<std::string> findIndex = std::async(std::launch::async, [&] {
         return FindIndexBytes(FindDocuments(data, order, offices.offices, officeFiles.order));
     });
@@ -256,8 +299,11 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         points.append(e.postalCode);
         PutInt32(points, entryNumber);
         PutInt32(points, Position(lines, linesName));
+        const std::size_t start = lines.size();
         lines.append(e.postalCode).append(",").append(code).append(",").append(e.townKana).append(",");
-        lines.append(e.townName).append(",").append(e.detail).append(townSize[townOf[order[k]]] > 1 ? ",1\r\n" : ",0\r\n");
+        lines.append(e.townName).append(",").append(e.detail).append(townSize[townOf[order[k]]] > 1 ? ",1" : ",0");
+        CheckLineLength(std::string_view(lines).substr(start), kenAll, e.line, linesName);
+        lines.append("\r\n");
         indexes[0].push_back({MakeKey(e.postalCode), entryNumber});
         indexes[1].push_back({MakeKey(code), entryNumber});
         indexes[2].push_back({MakeKey(e.townKana), entryNumber});
@@ -281,13 +327,16 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     }
     for (const auto& [code, city] : data.cities) {
         cityTable[static_cast<std::size_t>(code - 1)] = Position(cityLines, cityLinesName);
-        cityLines.append(Digits(code, 5)).append(",").append(city.name).append(",").append(city.kana).append("\r\n");
+        const std::size_t start = cityLines.size();
+        cityLines.append(Digits(code, 5)).append(",").append(city.name).append(",").append(city.kana);
+        CheckLineLength(std::string_view(cityLines).substr(start), kenAll, city.line, cityLinesName);
+        cityLines.append("\r\n");
     }
     std::string cityTableBytes;
     cityTableBytes.reserve(cityTable.size() * kCityRecordLength);
     for (const std::int32_t v : cityTable) PutInt32(cityTableBytes, v);
 
-    OutputFolder folder(target);
+    OutputFolder folder(target, ownNames);
     for (int i = 0; i < 5; ++i) folder.WriteFile(FileName(kIndexFileNames[i]), IndexBytes(indexes[static_cast<std::size_t>(i)]));
     folder.WriteFile(FileName(kPointFileName), points);
     folder.WriteFile(linesName, lines);
@@ -310,6 +359,8 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         }
     }
     if (options.cancel && options.cancel->load()) throw BuildError(outDir, 0, "the build was interrupted");
+    // Whatever was put into the folder while the build ran is checked by the same rule.
+    CheckReplaceable(target, ownNames, " (put there during the build)");
     folder.Commit();
 
     progress.entriesWritten = static_cast<std::int64_t>(n);
@@ -323,6 +374,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     report.cityCodes = static_cast<std::int32_t>(data.cities.size());
     report.charactersReplaced = data.charactersReplaced + offices.charactersReplaced;
     report.offices = static_cast<std::int32_t>(offices.offices.size());
+    report.keptFolder = folder.keptPath();
     return report;
 }
 

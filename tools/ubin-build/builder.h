@@ -60,12 +60,18 @@ struct BuildReport {
     std::int32_t cityCodes = 0;
     std::int64_t charactersReplaced = 0; // commas and double quotes in values, see the format doc
     std::int32_t offices = 0;
+    // Set when something other than directory files appeared in the old folder at the very
+    // moment of the swap: the old folder is kept here, whole, instead of being removed.
+    std::filesystem::path keptFolder;
 };
 
-// Reads kenAll (and the offices) and writes the directory into outDir. The files are written into a new folder
-// beside outDir, which then takes outDir's place: on any failure outDir is left as it was.
+// Reads kenAll (and the offices) and writes the directory into outDir. The files are written
+// into a new folder beside outDir, which then takes outDir's place: on any failure outDir is
+// left as it was.
 // An existing outDir is replaced whole; it must be a folder holding nothing but directory
-// files and ubscon.def, so that a mistyped folder name cannot wipe other files.
+// files and ubscon.def (regular files with those names), so that a mistyped folder name cannot
+// wipe other files. It is checked before the input is read and again right before the swap.
+// What killed builds left beside outDir is cleaned up first.
 BuildReport BuildDirectory(const std::filesystem::path& kenAll, const std::filesystem::path& outDir,
                            const BuildOptions& options = {});
 

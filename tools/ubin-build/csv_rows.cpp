@@ -3,28 +3,44 @@
 #include "base/cp932.h"
 #include "base/errors.h"
 
+#include <algorithm>
 #include <fstream>
-#include <sstream>
 
 namespace ubin {
 
 namespace {
 
-std::string ReadWholeFile(const std::filesystem::path& file)
+constexpr std::size_t kMaxInputSize = std::size_t{128} << 20;
+
+std::string ReadWholeFile(const std::filesystem::path& file, const std::string& kind)
 {
+    namespace fs = std::filesystem;
+    if (file.empty()) throw BuildError(file, 0, "the input file name is empty; give the path of " + kind + ".CSV");
     std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) throw BuildError(file, 0, "file not found");
-    if (std::filesystem::is_directory(file, ec)) throw BuildError(file, 0, "is a folder, not a file");
+    const fs::file_status status = fs::status(file, ec);
+    if (!fs::exists(status)) throw BuildError(file, 0, "file not found");
+    if (fs::is_directory(status)) throw BuildError(file, 0, "is a folder, not a file");
+    if (fs::is_character_file(status) || fs::is_block_file(status))
+        throw BuildError(file, 0, "is a device, not a file");
+    const std::string tooLarge = "is larger than " + std::to_string(kMaxInputSize >> 20) + " MiB; " + kind
+                                 + ".CSV is about 12 MiB (18 MiB in UTF-8)";
+    // A regular file is measured first; a pipe is read up to the limit.
+    if (fs::is_regular_file(status) && fs::file_size(file, ec) > kMaxInputSize) throw BuildError(file, 0, tooLarge);
     std::ifstream in(file, std::ios::binary);
     if (!in) throw BuildError(file, 0, "cannot be opened");
-    const auto size = std::filesystem::file_size(file, ec);
-    std::string bytes(ec ? 0 : static_cast<std::size_t>(size), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad() || static_cast<std::size_t>(in.gcount()) != bytes.size()) throw BuildError(file, 0, "cannot be read");
+    std::string bytes;
+    if (fs::is_regular_file(status)) bytes.reserve(static_cast<std::size_t>(fs::file_size(file, ec)));
+    char chunk[1 << 16];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
+        if (bytes.size() > kMaxInputSize) throw BuildError(file, 0, tooLarge);
+    }
+    if (in.bad()) throw BuildError(file, 0, "cannot be read");
     return bytes;
 }
 
-bool IsWellFormedUtf8(std::string_view bytes)
+// The 0-based offset of the first byte that does not belong to well-formed UTF-8, or npos.
+std::size_t FirstInvalidUtf8(std::string_view bytes)
 {
     std::size_t i = 0;
     while (i < bytes.size()) {
@@ -35,19 +51,21 @@ bool IsWellFormedUtf8(std::string_view bytes)
         if (b >= 0xC2 && b <= 0xDF) { extra = 1; min = 0x80; }
         else if ((b & 0xF0) == 0xE0) { extra = 2; min = 0x800; }
         else if (b >= 0xF0 && b <= 0xF4) { extra = 3; min = 0x10000; }
-        else return false;
-        if (i + static_cast<std::size_t>(extra) >= bytes.size()) return false;
+        else return i;
+        if (i + static_cast<std::size_t>(extra) >= bytes.size()) return i;
         char32_t c = b & (0x3F >> extra);
         for (int k = 1; k <= extra; ++k) {
             const auto t = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
-            if ((t & 0xC0) != 0x80) return false;
+            if ((t & 0xC0) != 0x80) return i;
             c = (c << 6) | (t & 0x3F);
         }
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return i;
         i += static_cast<std::size_t>(extra) + 1;
     }
-    return true;
+    return std::string_view::npos;
 }
+
+bool IsWellFormedUtf8(std::string_view bytes) { return FirstInvalidUtf8(bytes) == std::string_view::npos; }
 
 // Splits a CSV row: a value opened by a double quote runs to the next lone double quote and
 // may hold commas, a doubled double quote stands for one. False when a quote is not closed.
@@ -88,9 +106,28 @@ InputEncoding DetectEncoding(std::string_view bytes)
 }
 
 CsvRows::CsvRows(const std::filesystem::path& file, int columns, std::string kind)
-    : file_(file), columns_(columns), kind_(std::move(kind)), bytes_(ReadWholeFile(file)),
-      encoding_(DetectEncoding(bytes_))
+    : CsvRows(ReadWholeFile(file, kind), file, columns, kind)
 {
+}
+
+CsvRows::CsvRows(std::string bytes, const std::filesystem::path& name, int columns, std::string kind)
+    : file_(name), columns_(columns), kind_(std::move(kind)), bytes_(std::move(bytes)), encoding_(DetectEncoding(bytes_))
+{
+    CheckMarkedUtf8();
+}
+
+void CsvRows::CheckMarkedUtf8() const
+{
+    const std::string_view marked = bytes_;
+    if (!marked.starts_with("\xEF\xBB\xBF")) return;
+    const std::string_view text = marked.substr(3);
+    const std::size_t bad = FirstInvalidUtf8(text);
+    if (bad == std::string_view::npos) return;
+    std::u16string decoded;
+    if (TryDecodeCp932(text, decoded) != text.size()) return; // neither: the row says what is wrong
+    const auto line = 1 + static_cast<std::int64_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(bad), '\n'));
+    Fail(line, "the file begins with a UTF-8 byte order mark, but this line is code page 932 (Shift-JIS), "
+               "as is the whole file: remove the byte order mark, or save the file as UTF-8");
 }
 
 std::string CsvRows::ColumnText(int column, const char* name)

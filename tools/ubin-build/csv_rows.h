@@ -20,8 +20,11 @@ InputEncoding DetectEncoding(std::string_view bytes);
 class CsvRows {
 public:
     // Reads the whole file; `columns` is how many every row must have, `kind` names the file's
-    // rows in messages ("KEN_ALL", "JIGYOSYO").
+    // rows in messages ("KEN_ALL", "JIGYOSYO"). The file may be a pipe; a device, or anything
+    // larger than 128 MiB, is refused.
     CsvRows(const std::filesystem::path& file, int columns, std::string kind);
+    // The same for bytes held in memory; `name` is the file the messages name.
+    CsvRows(std::string bytes, const std::filesystem::path& name, int columns, std::string kind);
 
     InputEncoding encoding() const { return encoding_; }
     const std::filesystem::path& file() const { return file_; }
@@ -34,6 +37,10 @@ public:
     static std::string ColumnText(int column, const char* name);
 
 private:
+    // A byte order mark says UTF-8; a file saved in code page 932 by a program that added the
+    // mark anyway is told so, rather than that it is not UTF-8 "like the rest".
+    void CheckMarkedUtf8() const;
+
     std::filesystem::path file_;
     int columns_;
     std::string kind_;

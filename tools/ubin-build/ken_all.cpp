@@ -44,11 +44,14 @@ int Balance(std::u16string_view s, char16_t open, char16_t close)
     return depth;
 }
 
-// A town whose rows are still being joined.
+// A town whose rows are still being joined. The depths are the parentheses still open in the
+// name and the reading joined so far, kept up to date row by row so that each row's text is
+// looked at once.
 struct PendingTown {
     std::int64_t line = 0;
     std::u16string cityCode, postalCode, kana, name;
-    bool Open() const { return Balance(name, u'（', u'）') > 0 || Balance(kana, u'(', u')') > 0; }
+    int nameDepth = 0, kanaDepth = 0;
+    bool Open() const { return nameDepth > 0 || kanaDepth > 0; }
 };
 
 class Reader {
@@ -58,9 +61,8 @@ public:
     {
     }
 
-    KenAllData Read()
+    KenAllData Read(CsvRows rows)
     {
-        CsvRows rows(file_, kColumns, "KEN_ALL");
         data_.encoding = rows.encoding();
         rows.ForEach([this](std::int64_t lineNo, std::vector<std::u16string>& fields) {
             Row(fields, lineNo);
@@ -113,14 +115,20 @@ private:
 
         if (!data_.cities.contains(cityCode))
             data_.cities.emplace(cityCode, KenAllCity{Encode(fields[kColCityName], kColCityName, lineNo),
-                                                      Encode(fields[kColCityKana], kColCityKana, lineNo)});
+                                                      Encode(fields[kColCityKana], kColCityKana, lineNo), lineNo});
 
         if (pending_.line != 0) {
             if (code != pending_.cityCode || postal != pending_.postalCode)
                 Fail(pending_.line, "the parenthesis opened on this line is not closed (line " + std::to_string(lineNo)
                                         + " has another municipal or postal code)");
-            if (Balance(pending_.name, u'（', u'）') > 0) pending_.name += fields[kColTownName];
-            if (Balance(pending_.kana, u'(', u')') > 0) pending_.kana += fields[kColTownKana];
+            if (pending_.nameDepth > 0) {
+                pending_.name += fields[kColTownName];
+                pending_.nameDepth += Balance(fields[kColTownName], u'（', u'）');
+            }
+            if (pending_.kanaDepth > 0) {
+                pending_.kana += fields[kColTownKana];
+                pending_.kanaDepth += Balance(fields[kColTownKana], u'(', u')');
+            }
             ++data_.rowsJoined;
         } else {
             pending_.line = lineNo;
@@ -128,6 +136,8 @@ private:
             pending_.postalCode = postal;
             pending_.kana = fields[kColTownKana];
             pending_.name = fields[kColTownName];
+            pending_.nameDepth = Balance(pending_.name, u'（', u'）');
+            pending_.kanaDepth = Balance(pending_.kana, u'(', u')');
         }
         if (!pending_.Open()) Finish(cityCode);
     }
@@ -183,7 +193,13 @@ void SplitTownName(std::u16string_view text, char16_t open, char16_t close, std:
 
 KenAllData ReadKenAll(const std::filesystem::path& file, const BuildOptions& options, BuildProgress& progress)
 {
-    return Reader(file, options, progress).Read();
+    return Reader(file, options, progress).Read(CsvRows(file, kColumns, "KEN_ALL"));
+}
+
+KenAllData ReadKenAllBytes(std::string_view bytes, const std::filesystem::path& name, const BuildOptions& options,
+                           BuildProgress& progress)
+{
+    return Reader(name, options, progress).Read(CsvRows(std::string(bytes), name, kColumns, "KEN_ALL"));
 }
 
 } // namespace ubin

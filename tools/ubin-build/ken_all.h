@@ -25,6 +25,7 @@ struct KenAllEntry {
 
 struct KenAllCity {
     std::string name, kana;      // code page 932, from the first row of the code
+    std::int64_t line = 0;       // that row's line
 };
 
 struct KenAllData {
@@ -42,7 +43,12 @@ struct KenAllData {
 void SplitTownName(std::u16string_view text, char16_t open, char16_t close, std::u16string& name,
                    std::u16string* detail);
 
-// Reads the whole file. Throws BuildError naming the file, the line and the fault.
+// Reads the whole file. Throws BuildError naming the file, the line and the fault. The file may
+// be a pipe; a device, or anything larger than 128 MiB, is refused.
 KenAllData ReadKenAll(const std::filesystem::path& file, const BuildOptions& options, BuildProgress& progress);
+
+// The same for bytes held in memory; `name` is the file the messages name.
+KenAllData ReadKenAllBytes(std::string_view bytes, const std::filesystem::path& name, const BuildOptions& options,
+                           BuildProgress& progress);
 
 } // namespace ubin

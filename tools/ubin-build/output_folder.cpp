@@ -2,6 +2,9 @@
 
 #include "tools/ubin-build/builder.h"
 
+#include "base/leftovers.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -20,14 +23,44 @@ namespace ubin {
 
 namespace {
 
-fs::path Beside(const fs::path& finalPath, const std::string& tag)
+std::string RandomTag()
 {
     static std::mt19937_64 random{std::random_device{}()};
     static const char* digits = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string name = ".";
-    name.append(finalPath.filename().string()).append(".").append(tag).append("-");
-    for (int i = 0; i < 8; ++i) name.push_back(digits[random() % 36]);
-    return finalPath.parent_path() / name;
+    std::string tag;
+    for (int i = 0; i < 8; ++i) tag.push_back(digits[random() % 36]);
+    return tag;
+}
+
+// ".<name>.<kind>-": the hidden folders of a build beside its final place.
+std::string HiddenPrefix(const fs::path& finalPath, const std::string& kind)
+{
+    std::string prefix = ".";
+    prefix.append(finalPath.filename().string()).append(".").append(kind).append("-");
+    return prefix;
+}
+
+fs::path Beside(const fs::path& finalPath, const std::string& kind)
+{
+    return finalPath.parent_path() / (HiddenPrefix(finalPath, kind) + ProcessTag() + RandomTag());
+}
+
+// Removes the folder with its own files; false, with nothing removed, when it holds anything
+// else (or cannot be listed).
+bool RemoveOwnFolder(const fs::path& folder, const std::vector<fs::path>& own)
+{
+    std::error_code ec;
+    std::vector<fs::path> files;
+    for (const auto& item : fs::directory_iterator(folder, ec)) {
+        std::error_code typeError;
+        if (!fs::is_regular_file(item.symlink_status(typeError))
+            || std::find(own.begin(), own.end(), item.path().filename()) == own.end())
+            return false;
+        files.push_back(item.path());
+    }
+    if (ec) return false;
+    for (const auto& f : files) fs::remove(f, ec);
+    return fs::remove(folder, ec) && !ec;
 }
 
 [[noreturn]] void Fail(const fs::path& path, const std::string& what, const std::error_code& ec)
@@ -60,7 +93,8 @@ bool Exchange([[maybe_unused]] const fs::path& a, [[maybe_unused]] const fs::pat
 
 } // namespace
 
-OutputFolder::OutputFolder(const fs::path& finalPath) : final_(finalPath)
+OutputFolder::OutputFolder(const fs::path& finalPath, std::vector<fs::path> ownNames)
+    : final_(finalPath), own_(std::move(ownNames))
 {
     std::error_code ec;
     fs::create_directories(final_.parent_path(), ec);
@@ -81,8 +115,26 @@ OutputFolder::OutputFolder(const fs::path& finalPath) : final_(finalPath)
 OutputFolder::~OutputFolder()
 {
     if (committed_) return;
+    RemoveOwnFolder(temp_, own_);
+}
+
+void OutputFolder::RemoveLeftovers(const fs::path& finalPath, const std::vector<fs::path>& ownNames)
+{
+    const std::string build = HiddenPrefix(finalPath, "build");
+    const std::string old = HiddenPrefix(finalPath, "old");
     std::error_code ec;
-    fs::remove_all(temp_, ec);
+    for (const auto& item : fs::directory_iterator(finalPath.parent_path(), ec)) {
+        std::error_code typeError;
+        if (!fs::is_directory(item.symlink_status(typeError))) continue;
+        // Folders named before the process id was part of the name have 8 random characters.
+        const bool isOld = IsStaleLeftover(item, old, 8);
+        if (!isOld && !IsStaleLeftover(item, build, 8)) continue;
+        if (isOld && !fs::exists(fs::symlink_status(finalPath, typeError))) {
+            fs::rename(item.path(), finalPath, typeError);
+            if (!typeError) continue;
+        }
+        RemoveOwnFolder(item.path(), ownNames);
+    }
 }
 
 void OutputFolder::WriteFile(const fs::path& name, std::string_view bytes)
@@ -127,7 +179,7 @@ void OutputFolder::Commit()
     }
     if (Exchange(temp_, final_, ec)) {
         committed_ = true; // temp_ now holds the old folder
-        fs::remove_all(temp_, ec);
+        DisposeOld(temp_);
         SyncFolder(final_.parent_path());
         return;
     }
@@ -142,8 +194,17 @@ void OutputFolder::Commit()
         Fail(final_, "cannot be replaced", ec);
     }
     committed_ = true;
-    fs::remove_all(old, ec);
+    DisposeOld(old);
     SyncFolder(final_.parent_path());
+}
+
+void OutputFolder::DisposeOld(const fs::path& old)
+{
+    if (RemoveOwnFolder(old, own_)) return;
+    std::error_code ec;
+    const fs::path kept = final_.parent_path() / (final_.filename().string() + ".kept-" + ProcessTag() + RandomTag());
+    fs::rename(old, kept, ec);
+    kept_ = ec ? old : kept;
 }
 
 } // namespace ubin

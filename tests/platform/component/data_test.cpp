@@ -165,6 +165,16 @@ TEST(Registry, RefusesBadClassesAndDamagedFiles)
     const Result<ClassRegistry> missing = ClassRegistry::Load(dir / "none.json");
     ASSERT_TRUE(missing.ok());
     EXPECT_TRUE(missing->classes().empty());
+
+    // A folder or a device where the file should be is named as what it is, not as bad JSON.
+    const Result<ClassRegistry> folder = ClassRegistry::Load(dir.path());
+    ASSERT_FALSE(folder.ok());
+    EXPECT_NE(folder.message().find("is a folder; the class registry is a file (classes.json)"), std::string::npos)
+        << folder.message();
+    EXPECT_EQ(folder.message().find("at byte"), std::string::npos) << folder.message();
+    const Result<ClassRegistry> device = ClassRegistry::Load("/dev/zero");
+    ASSERT_FALSE(device.ok());
+    EXPECT_NE(device.message().find("is not a regular file"), std::string::npos) << device.message();
 }
 
 TEST(Registry, DefaultPathFollowsTheConfigurationHome)

@@ -6,12 +6,16 @@
 #include "tests/platform/link/link_test_support.h"
 
 #include <QDir>
+#include <QEventLoop>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #if defined(Q_OS_LINUX)
@@ -192,7 +196,8 @@ TEST_F(LinkTest, ASecondServerOnTheNameIsRefusedAndTheFirstKeepsItsConversations
 TEST(LinkStaleSocketTest, ASocketFileNobodyListensOnIsTakenOver)
 {
     const QString service = UniqueService();
-    const QByteArray path = QDir(QDir::tempPath()).filePath(LinkSocketName(service)).toLocal8Bit();
+    ASSERT_TRUE(CheckLinkSocketFolder(true, nullptr));
+    const QByteArray path = QFile::encodeName(LinkSocketName(service));
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     ASSERT_LT(static_cast<std::size_t>(path.size()), sizeof addr.sun_path);
@@ -379,4 +384,85 @@ TEST_F(LinkTest, TwentyClientsKeepTheirLinksWhileOneSendsGarbageAndOneLeavesMidF
         EXPECT_TRUE(clients[static_cast<std::size_t>(i)]->IsConnected());
         EXPECT_EQ(clients[static_cast<std::size_t>(i)]->Request(QStringLiteral("IT1")), QStringLiteral("change 38"));
     }
+}
+
+TEST_F(LinkTest, ACommandThatFailsIsAnsweredWithAnErrorFrameAndTheConversationGoesOn)
+{
+    const std::string why = "郵便番号.CSV: the file ends before byte 4097 (it is shorter than when it was opened)";
+    window.onExecute = [&](const QString& command) {
+        if (command == QStringLiteral("fail")) throw std::runtime_error(why);
+    };
+    QSignalSpy errors(&window.server, &LinkServer::LinkError);
+    RawPeer peer(service);
+    ASSERT_TRUE(peer.Connected());
+    peer.Send(Frame{FrameType::Initiate, 0, 1, "Form1", ""});
+    ASSERT_TRUE(peer.Next());
+    peer.Send(Frame{FrameType::Execute, 0, 21, "", "fail"});
+    auto f = peer.Next();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->type, FrameType::Error);
+    EXPECT_EQ(f->value, static_cast<std::uint16_t>(ErrorCode::ExecuteFailed));
+    EXPECT_EQ(f->id, 21u);
+    EXPECT_EQ(f->text, why);
+    EXPECT_EQ(errors.count(), 1);
+    peer.Send(Frame{FrameType::Execute, 0, 22, "", "7300014"});
+    f = peer.Next();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->type, FrameType::ExecuteResult) << "the conversation goes on";
+    EXPECT_EQ(f->id, 22u);
+
+    // Through the client library: no acceptance flag, the server's reason, still connected.
+    LinkClient client;
+    ASSERT_TRUE(client.Connect(service, QStringLiteral("Form1")));
+    EXPECT_FALSE(client.Execute(QStringLiteral("fail")).has_value());
+    EXPECT_EQ(client.LastFailure(), LinkClient::Failure::Refused);
+    EXPECT_TRUE(client.ErrorString().contains(QString::fromStdString(why))) << client.ErrorString().toStdString();
+    EXPECT_TRUE(client.IsConnected());
+    EXPECT_EQ(client.Request(QStringLiteral("IT1")), QStringLiteral("730"));
+}
+
+TEST_F(LinkTest, AConversationBusyPastTheTimeoutIsClosedAndStopsCountingWhileItsHandlerStillRuns)
+{
+    window.server.SetBusyTimeout(300);
+    // The handler waits on something that never comes (as a message box nobody closes would),
+    // running the event loop meanwhile; it lets go only when the test has seen what it needs.
+    int connectionsWhileStuck = -1;
+    std::optional<QString> servedWhileStuck;
+    bool closedWhileStuck = false;
+    window.onExecute = [&](const QString&) {
+        QEventLoop stuck;
+        QObject::connect(&window.server, &LinkServer::ConversationClosed, &stuck, [&] { closedWhileStuck = true; });
+        QTimer::singleShot(5000, &stuck, &QEventLoop::quit);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &stuck, [&] {
+            if (closedWhileStuck && window.server.ConnectionCount() == 0) stuck.quit();
+        });
+        poll.start(20);
+        stuck.exec();
+        connectionsWhileStuck = window.server.ConnectionCount();
+        LinkClient other;
+        if (other.Connect(service, QStringLiteral("Form1"))) servedWhileStuck = other.Request(QStringLiteral("IT2"));
+    };
+
+    RawPeer peer(service);
+    ASSERT_TRUE(peer.Connected());
+    peer.Send(Frame{FrameType::Initiate, 0, 1, "Form1", ""});
+    ASSERT_TRUE(peer.Next());
+    peer.Send(Frame{FrameType::Execute, 0, 31, "", "7300014"});
+    const auto f = peer.Next(8000);
+    ASSERT_TRUE(f) << "no answer to a command that never ends";
+    EXPECT_EQ(f->type, FrameType::Error);
+    EXPECT_EQ(f->value, static_cast<std::uint16_t>(ErrorCode::Timeout));
+    EXPECT_EQ(f->id, 31u);
+    EXPECT_TRUE(peer.ClosedByServer());
+    EXPECT_TRUE(closedWhileStuck);
+    EXPECT_EQ(connectionsWhileStuck, 0) << "a stuck conversation still counts toward the connection limit";
+    EXPECT_EQ(servedWhileStuck, QStringLiteral("0014")) << "nobody else was served while a handler was stuck";
+    ASSERT_TRUE(Eventually([&] { return window.server.ConnectionCount() == 0; }));
+
+    // A command that ends in time is answered as ever.
+    LinkClient client;
+    window.onExecute = nullptr;
+    ASSERT_TRUE(client.Connect(service, QStringLiteral("Form1")));
+    EXPECT_EQ(client.Execute(QStringLiteral("1000001")), std::optional<std::uint16_t>(0));
 }

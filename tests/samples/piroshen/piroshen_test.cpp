@@ -356,13 +356,17 @@ TEST(PiroshenWithMarubetaProgramTest, StartsMarubetaAndLooksUpThroughIt)
     std::filesystem::create_directories(current);
     std::filesystem::create_directories(folders / "config");
     std::filesystem::create_directories(folders / "tmp");
+    std::filesystem::create_directories(folders / "run");
+    std::filesystem::permissions(folders / "run", std::filesystem::perms::owner_all);
     ubin::test::WriteBytes(current / "ubscon.def", "\"r1\",\"r2\",\"" + std::string(UBIN_SAMPLE_DIR)
                                                        + "\",0,1200,900,0,1,1,1,0,0,0,7,8,\"END\"\r\n");
     const QString oldCurrent = QDir::currentPath();
     const QByteArray oldTmp = qgetenv("TMPDIR");
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
     const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
     QDir::setCurrent(QString::fromStdString(current.string()));
     qputenv("TMPDIR", QByteArray::fromStdString((folders / "tmp").string()));
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString((folders / "run").string()));
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((folders / "config").string()));
 
     const QString program = QStringLiteral(UBIN_MARUBETA);
@@ -413,5 +417,6 @@ TEST(PiroshenWithMarubetaProgramTest, StartsMarubetaAndLooksUpThroughIt)
     }
     QDir::setCurrent(oldCurrent);
     qputenv("TMPDIR", oldTmp);
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
     qputenv("XDG_CONFIG_HOME", oldConfig);
 }
