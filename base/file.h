@@ -42,7 +42,7 @@ private:
     std::filesystem::path path_;
     const unsigned char* data_ = nullptr;
     std::size_t size_ = 0;
-    std::intptr_t mapping_ = 0; // the mapping object on Windows
+    [[maybe_unused]] std::intptr_t mapping_ = 0; // the mapping object on Windows
 };
 
 } // namespace ubin::platform

@@ -1,6 +1,6 @@
 #pragma once
-// The shared part of the fuzz targets for the readers of Japan Post's files (KEN_ALL.CSV now,
-// JIGYOSYO.CSV when its reader comes): the input is a whole file of up to kMaxReaderInput
+// The shared part of the fuzz targets for the readers of Japan Post's files (KEN_ALL.CSV and
+// JIGYOSYO.CSV): the input is a whole file of up to kMaxReaderInput
 // bytes; the reader must return its data or throw a BuildError naming the file, never crash,
 // hang or read out of bounds, and what it returns must keep the promises the builder relies on.
 //

@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QAction>
 #include <QCheckBox>
+#include <QInputMethodEvent>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -526,4 +527,37 @@ TEST(MarubetaWindow, ASettingsFileItCouldNotReadIsKeptBesideTheOneItWritesAndThe
     EXPECT_NE(told.find("読み取れなかった"), std::string::npos) << told;
     EXPECT_NE(told.find(kept.string()), std::string::npos) << told;
     EXPECT_NE(told.find("value 6"), std::string::npos) << "the reason is part of the message: " << told;
+}
+
+// Kana typed with an input method (committed as full-width katakana or hiragana) find in the
+// 町域（ｶﾅ） mode what the half-width reading finds; a business code shows its office.
+TEST(MarubetaWindow, KanaFromAnInputMethodAndOfficeCodes)
+{
+    MarubetaFixture f;
+    f.Open();
+    QTest::mouseClick(f.Find<QRadioButton>("Option3"), Qt::LeftButton);
+    auto* box = f.Find<QLineEdit>("ITUbin");
+    // What an input method commits into the entry box, then Enter.
+    const auto commitAndEnter = [&](const QString& typed) {
+        box->clear();
+        QInputMethodEvent commit;
+        commit.setCommitString(typed);
+        QApplication::sendEvent(box, &commit);
+        ASSERT_EQ(box->text(), typed);
+        QTest::keyClick(box, Qt::Key_Return);
+    };
+    commitAndEnter(QStringLiteral("ｷﾞﾝｻﾞ"));
+    const QString ginza = f.Text("IT1") + f.Text("IT2") + f.Text("IT4");
+    ASSERT_EQ(f.Text("IT4"), QStringLiteral("銀座"));
+    for (const QString& typed : {QStringLiteral("ギンザ"), QStringLiteral("ぎんざ")}) {
+        QTest::mouseClick(f.Find<QPushButton>("Command2"), Qt::LeftButton); // clear, so each shows anew
+        commitAndEnter(typed);
+        EXPECT_EQ(f.Text("IT1") + f.Text("IT2") + f.Text("IT4"), ginza) << typed.toStdString();
+    }
+
+    QTest::mouseClick(f.Find<QRadioButton>("Option1"), Qt::LeftButton);
+    f.TypeAndEnter(QStringLiteral("1008111"));
+    EXPECT_EQ(f.Text("Text6"), QStringLiteral("宮内庁"));
+    EXPECT_EQ(f.Text("IT4"), QStringLiteral("千代田１－１"));
+    EXPECT_FALSE(f.Find<QPushButton>("Command8")->isEnabled());
 }

@@ -28,11 +28,8 @@ const char* ColumnName(int c)
 
 std::string ColumnText(int c) { return CsvRows::ColumnText(c, ColumnName(c)); }
 
-} // namespace
-
-OfficeData ReadJigyosyo(const std::filesystem::path& file, const BuildOptions& options)
+OfficeData ReadOffices(CsvRows rows, const BuildOptions& options)
 {
-    CsvRows rows(file, kColumns, "JIGYOSYO");
     OfficeData data;
     data.encoding = rows.encoding();
     rows.ForEach([&](std::int64_t line, std::vector<std::u16string>& f) {
@@ -87,6 +84,19 @@ OfficeData ReadJigyosyo(const std::filesystem::path& file, const BuildOptions& o
     });
     if (data.offices.empty()) rows.Fail(0, "holds no rows");
     return data;
+}
+
+} // namespace
+
+OfficeData ReadJigyosyo(const std::filesystem::path& file, const BuildOptions& options)
+{
+    return ReadOffices(CsvRows(file, kColumns, "JIGYOSYO"), options);
+}
+
+OfficeData ReadJigyosyoBytes(std::string_view bytes, const std::filesystem::path& name, const BuildOptions& options,
+                             BuildProgress&)
+{
+    return ReadOffices(CsvRows(std::string(bytes), name, kColumns, "JIGYOSYO"), options);
 }
 
 } // namespace ubin

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ubin {
@@ -33,7 +34,13 @@ struct OfficeData {
     std::vector<Office> offices; // in input order
 };
 
-// Reads the whole file. Throws BuildError naming the file, the line and the fault.
+// Reads the whole file. Throws BuildError naming the file, the line and the fault. The file may
+// be a pipe; a device, or anything larger than 128 MiB, is refused.
 OfficeData ReadJigyosyo(const std::filesystem::path& file, const BuildOptions& options);
+
+// The same for bytes held in memory; `name` is the file the messages name. (The progress is not
+// reported; it is taken for the same form as the KEN_ALL reader's.)
+OfficeData ReadJigyosyoBytes(std::string_view bytes, const std::filesystem::path& name, const BuildOptions& options,
+                             BuildProgress& progress);
 
 } // namespace ubin
