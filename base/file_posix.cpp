@@ -22,15 +22,26 @@ namespace {
 
 FileHandle OpenReadShared(const std::filesystem::path& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: a pipe in a file's place would otherwise block the open until a
+    // writer came. For a regular file the flag changes nothing.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT) throw DirectoryError(path.string() + ": file not found");
         Fail(path, "cannot be opened", errno);
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        Fail(path, "cannot be read", err);
+    }
+    if (S_ISDIR(st.st_mode)) {
         ::close(fd);
         throw DirectoryError(path.string() + ": is a folder, not a file");
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw DirectoryError(path.string() + ": is not a regular file (a device, pipe or socket)");
     }
     return fd;
 }

@@ -25,6 +25,10 @@ FileHandle OpenReadShared(const std::filesystem::path& path)
             throw DirectoryError(path.string() + ": file not found");
         Fail(path, "cannot be opened");
     }
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        throw DirectoryError(path.string() + ": is not a regular file (a device, pipe or socket)");
+    }
     return reinterpret_cast<FileHandle>(h);
 }
 

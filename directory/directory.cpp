@@ -1,5 +1,6 @@
 #include "directory/directory.h"
 #include "directory/keysearch.h"
+#include "directory/manifest.h"
 
 #include "base/cp932.h"
 #include "base/errors.h"
@@ -186,10 +187,23 @@ void DirectoryState::ReadPrefectureLines()
     }
 }
 
+void DirectoryState::TakeCounts()
+{
+    // A NUL would end the path the system is given: the files of another folder would be read.
+    if (dataFolder.find(u'\0') != std::u16string::npos)
+        throw DirectoryError("DataFolder " + ToUtf8(dataFolder) + ": the folder name holds a NUL character");
+    const std::uint64_t tableBytes = SizeOf(kCityTableFileName);
+    // The largest code a directory can hold is 47999: a larger table is not a city table.
+    if (tableBytes / kCityRecordLength > kMaxCityCode || RecordCountOf(tableBytes, kCityRecordLength) > kMaxCityCode)
+        throw DirectoryError(Name(FilePath(kCityTableFileName)) + ": holds " + std::to_string(tableBytes)
+                             + " bytes; a city table holds at most 47,999 records of 4 bytes (191,996 bytes)");
+    cityTableSize = RecordCountOf(tableBytes, kCityRecordLength);
+    entryCount = RecordCountOf(SizeOf(kPointFileName), kPointRecordLength);
+}
+
 void DirectoryState::StartUp()
 {
-    cityTableSize = RecordCountOf(SizeOf(kCityTableFileName), kCityRecordLength);
-    entryCount = RecordCountOf(SizeOf(kPointFileName), kPointRecordLength);
+    TakeCounts();
     OpenSlot(kSlotCityLines, kCityLinesFileName, 0);
     ReadPrefectureLines();
     CloseSlot(kSlotCityLines);
@@ -197,13 +211,59 @@ void DirectoryState::StartUp()
     OpenCityFiles();
     OpenEntryFiles();
     OpenOfficeFiles();
+    CheckFilesAgree();
+}
+
+void DirectoryState::CheckFilesAgree()
+{
+    const OpenFile& points = SlotFile(kSlotPoints);
+    if (points.size % kPointRecordLength != 0)
+        throw DirectoryError(Name(points.path) + ": holds " + std::to_string(points.size)
+                             + " bytes, not a whole number of 15-byte records: the file is cut short or damaged");
+    const std::uint64_t entries = points.size / kPointRecordLength;
+    for (int slot = kSlotIndex1; slot <= kSlotIndex5; ++slot) {
+        const OpenFile& index = SlotFile(slot);
+        if (index.size != entries * kIndexRecordLength)
+            throw DirectoryError(Name(index.path) + ": holds " + std::to_string(index.size / kIndexRecordLength)
+                                 + " records (" + std::to_string(index.size) + " bytes), but " + Name(points.path)
+                                 + " holds " + std::to_string(entries)
+                                 + " entries: one of them is cut short or left from another build");
+    }
+    if (entries > 0) {
+        // The last entry's line lies in 郵便番号.CSV: the two files belong together.
+        const std::int32_t last = static_cast<std::int32_t>(std::min<std::uint64_t>(entries, 0x7FFFFFFF));
+        CheckPosition(kSlotPoints, last, kSlotLines, ReadPointRecord(last).linePosition);
+    }
+    const auto manifest = ReadManifest(FilePath(kManifestFileName));
+    if (!manifest) return;
+    manifestBuild = manifest->build;
+    for (const ManifestFile& listed : manifest->files) {
+        const std::filesystem::path path = FilePath(FromUtf8(listed.name));
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(path, ec);
+        if (ec)
+            throw DirectoryError(Name(path) + ": is missing, but the folder's manifest (MANIFEST.TXT) lists it: "
+                                 + "the folder is not whole");
+        if (size != listed.size)
+            throw DirectoryError(Name(path) + ": holds " + std::to_string(size) + " bytes, but the folder's manifest "
+                                 + "(MANIFEST.TXT) says " + std::to_string(listed.size)
+                                 + ": the file is cut short, damaged or from another build");
+    }
+}
+
+void DirectoryState::CheckPosition(int fromSlot, std::int32_t n, int textSlot, std::int64_t position) const
+{
+    const OpenFile& text = SlotFile(textSlot);
+    if (position >= 1 && static_cast<std::uint64_t>(position) <= text.size) return;
+    throw DirectoryError(Name(SlotFile(fromSlot).path) + ": record " + std::to_string(n) + " points at byte "
+                         + std::to_string(position) + ", outside " + Name(text.path) + " ("
+                         + std::to_string(text.size) + " bytes): the file is damaged");
 }
 
 void DirectoryState::StartUpControl()
 {
     OpenIndexFiles();
-    cityTableSize = RecordCountOf(SizeOf(kCityTableFileName), kCityRecordLength);
-    entryCount = RecordCountOf(SizeOf(kPointFileName), kPointRecordLength);
+    TakeCounts();
     CloseSlot(kSlotCityLines);
     OpenSlot(kSlotCityLines, kCityLinesFileName, 0);
     ReadPrefectureLines();
@@ -211,6 +271,7 @@ void DirectoryState::StartUpControl()
     OpenCityFiles();
     OpenEntryFiles();
     OpenOfficeFiles();
+    CheckFilesAgree();
 }
 
 std::int32_t DirectoryState::WholeRecords(int slot) const
@@ -347,7 +408,9 @@ std::int32_t DirectoryState::ReadCityPosition(std::int32_t code) const
 {
     unsigned char buf[kCityRecordLength];
     ReadRecord(kSlotCityTable, code, buf);
-    return ReadInt32(buf);
+    const std::int32_t position = ReadInt32(buf);
+    if (position != 0 && IsOpen(kSlotCityLines)) CheckPosition(kSlotCityTable, code, kSlotCityLines, position);
+    return position;
 }
 
 std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position) const
@@ -376,6 +439,9 @@ std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position) const
     if (bytes.empty())
         throw DirectoryError(Name(f.path) + ": the file ends before byte " + std::to_string(position)
                              + " (it is shorter than when it was opened)");
+    if (end == std::string::npos && bytes.size() > kMaxLineBytes)
+        throw DirectoryError(Name(f.path) + ": the line at byte " + std::to_string(position)
+                             + " is longer than 32,767 characters");
     if (end != std::string::npos) bytes.resize(end);
     ++ThisThreadReadCounts().records;
     std::u16string line;
@@ -404,6 +470,7 @@ void DirectoryState::ReadFieldsAt(int slot, std::int64_t position, std::vector<s
 void DirectoryState::ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields) const
 {
     const PointRecord p = ReadPointRecord(n);
+    CheckPosition(kSlotPoints, n, kSlotLines, p.linePosition);
     ReadFieldsAt(kSlotLines, p.linePosition, fields);
 }
 

@@ -30,6 +30,8 @@ inline constexpr int kPointRecordLength = 15;
 inline constexpr int kCityRecordLength = 4;
 inline constexpr int kKeyBytes = 8;
 inline constexpr int kPrefectureCount = 47;
+// The largest code the city table can hold: prefecture 47, city 999.
+inline constexpr std::int32_t kMaxCityCode = 47999;
 
 // Field counts of the lines, as their readers hold them.
 inline constexpr int kDirectoryLineFields = 6;
@@ -91,13 +93,23 @@ public:
     std::array<std::u16string, kPrefectureCount + 1> prefKana;
     std::int32_t entryCount = 0;
     std::int32_t cityTableSize = 0;
+    // The build number of the folder's manifest when it was opened; empty without one.
+    std::string manifestBuild;
 
     // Marubeta's start-up after the settings are read: the counts, the 47 prefecture lines,
-    // then every file opened for the rest of the run.
+    // then every file opened for the rest of the run, then what the files promise each other
+    // (CheckFilesAgree).
     void StartUp();
     // The control's variant: the index files first, slot 41 closed before and after the
     // prefecture read, every open closing its slot first.
     void StartUpControl();
+
+    // What the open files promise each other, so that a file cut short or left from another
+    // build is named at start instead of answering "not found": each index holds 12 bytes per
+    // entry of the point file, the point file whole records whose last line lies in
+    // 郵便番号.CSV, and, when the folder has a manifest, every file listed has its size there.
+    // A mismatch is a DirectoryError naming the file.
+    void CheckFilesAgree();
 
     void OpenIndexFiles();
     void OpenCityFiles();
@@ -183,6 +195,10 @@ private:
     const OpenFile& SlotFile(int slot) const;
     void ReadRecord(int slot, std::int32_t n, unsigned char* out) const;
     std::uint64_t SizeOf(const std::u16string& name) const;
+    void TakeCounts();
+    // A line position read from `fromSlot` (its record n) must lie in the text file on
+    // `textSlot`; else the file that holds the position is damaged.
+    void CheckPosition(int fromSlot, std::int32_t n, int textSlot, std::int64_t position) const;
     void ReadPrefectureLines();
 
     // Indexed by slot number; a slot without a file holds none.

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using namespace ubin;
 using ubin::test::MiniDirectory;
 using ubin::test::TempDir;
@@ -34,6 +38,29 @@ MiniDirectory Hiroshima()
 }
 
 std::string FileName(const std::u16string& n) { return ToUtf8(n); }
+
+// Opens every file of a folder for reading, without the start-up's checks of what the files
+// promise each other: for tests of what a read does with a damaged file.
+void OpenForReading(DirectoryState& dir, const TempDir& t)
+{
+    dir.dataFolder = t.DataFolder();
+    dir.OpenIndexFiles();
+    dir.OpenCityFiles();
+    dir.OpenEntryFiles();
+}
+
+// The start-up's error, or "" when it started.
+std::string StartUpError(const TempDir& t)
+{
+    DirectoryState dir;
+    dir.dataFolder = t.DataFolder();
+    try {
+        dir.StartUp();
+    } catch (const DirectoryError& e) {
+        return e.what();
+    }
+    return "";
+}
 
 } // namespace
 
@@ -180,8 +207,7 @@ TEST(Directory, ReadsOutsideTheFilesAreErrorsNotGarbage)
     std::vector<std::u16string> f(7);
     ubin::test::WriteBytes(t.path() / FileName(kLinesFileName), "1,2,3,4,5,6,7\r\n");
     DirectoryState again;
-    again.dataFolder = t.DataFolder();
-    again.StartUp();
+    OpenForReading(again, t);
     try {
         again.ReadPostalEntry(1, f);
         FAIL();
@@ -197,16 +223,32 @@ TEST(Directory, LastLineWithoutLineEndAndOverlongLines)
     Hiroshima().Write(t.path());
     ubin::test::WriteBytes(t.path() / FileName(kLinesFileName), "a,b\r\nc,d");
     DirectoryState dir;
-    dir.dataFolder = t.DataFolder();
-    dir.StartUp();
+    OpenForReading(dir, t);
     EXPECT_EQ(dir.ReadLineAt(kSlotLines, 1), u"a,b");
     EXPECT_EQ(dir.ReadLineAt(kSlotLines, 6), u"c,d");
 
     ubin::test::WriteBytes(t.path() / FileName(kLinesFileName), std::string(40000, 'x') + "\r\n");
     DirectoryState longLines;
-    longLines.dataFolder = t.DataFolder();
-    longLines.StartUp();
-    EXPECT_THROW(longLines.ReadLineAt(kSlotLines, 1), DirectoryError);
+    OpenForReading(longLines, t);
+    try {
+        longLines.ReadLineAt(kSlotLines, 1);
+        FAIL() << "read a line of 40,000 characters";
+    } catch (const DirectoryError& e) {
+        // Named for what it is, not as bytes that are not code page 932.
+        EXPECT_NE(std::string(e.what()).find("longer than 32,767 characters"), std::string::npos) << e.what();
+    }
+    // Double-byte characters cut in half at the reading limit are still a line too long.
+    std::string kanji = "a";
+    for (int i = 0; i < 40000; ++i) kanji += "\x88\x9F";
+    ubin::test::WriteBytes(t.path() / FileName(kLinesFileName), kanji + "\r\n");
+    DirectoryState longKanji;
+    OpenForReading(longKanji, t);
+    try {
+        longKanji.ReadLineAt(kSlotLines, 1);
+        FAIL() << "read a line of 40,000 kanji";
+    } catch (const DirectoryError& e) {
+        EXPECT_NE(std::string(e.what()).find("longer than 32,767 characters"), std::string::npos) << e.what();
+    }
 }
 
 TEST(Directory, AShortRecordAtTheEndIsAnError)
@@ -217,8 +259,7 @@ TEST(Directory, AShortRecordAtTheEndIsAnError)
     std::string idx = ubin::test::ReadBytes(t.path() / "UIND1.IDX");
     ubin::test::WriteBytes(t.path() / "UIND1.IDX", idx + "1234567");
     DirectoryState dir;
-    dir.dataFolder = t.DataFolder();
-    dir.StartUp();
+    OpenForReading(dir, t);
     EXPECT_EQ(dir.RecordCount(1), 4);
     EXPECT_THROW(dir.ReadIndexRecord(1, 4), DirectoryError);
 }
@@ -242,5 +283,113 @@ TEST(Directory, FilesCutShortWhileOpenAreErrorsAndCountsFollowTheFile)
         FAIL() << "a record beyond the end was read";
     } catch (const DirectoryError& e) {
         EXPECT_NE(std::string(e.what()).find("UIND1.IDX"), std::string::npos);
+    }
+}
+
+TEST(DirectoryStartUp, FilesThatDoNotAgreeAreNamed)
+{
+    {
+        // An index cut at a record boundary: it would answer "not found".
+        TempDir t;
+        Hiroshima().Write(t.path());
+        ubin::test::WriteBytes(t.path() / "UIND1.IDX", "");
+        const std::string msg = StartUpError(t);
+        EXPECT_NE(msg.find("UIND1.IDX: holds 0 records"), std::string::npos) << msg;
+        EXPECT_NE(msg.find("3 entries"), std::string::npos) << msg;
+    }
+    {
+        TempDir t;
+        Hiroshima().Write(t.path());
+        const std::string idx = ubin::test::ReadBytes(t.path() / "UIND3.IDX");
+        ubin::test::WriteBytes(t.path() / "UIND3.IDX", idx.substr(0, 24));
+        EXPECT_NE(StartUpError(t).find("UIND3.IDX: holds 2 records"), std::string::npos);
+    }
+    {
+        // A point file of 0xFF bytes blames itself, not the lines it points at.
+        TempDir t;
+        Hiroshima().Write(t.path());
+        ubin::test::WriteBytes(t.path() / "郵便Point.POI", std::string(45, '\xFF'));
+        const std::string msg = StartUpError(t);
+        EXPECT_NE(msg.find("郵便Point.POI: record 3 points at byte -1, outside"), std::string::npos) << msg;
+    }
+    {
+        TempDir t;
+        Hiroshima().Write(t.path());
+        ubin::test::WriteBytes(t.path() / "郵便Point.POI", std::string(44, '\0'));
+        EXPECT_NE(StartUpError(t).find("not a whole number of 15-byte records"), std::string::npos);
+    }
+}
+
+TEST(DirectoryStartUp, ACityTableRecordOutsideTheCityLinesBlamesTheTable)
+{
+    TempDir t;
+    Hiroshima().Write(t.path());
+    std::string table = ubin::test::ReadBytes(t.path() / "TOSHI1.TDB");
+    table.replace((34101 - 1) * 4, 4, "\xFF\xFF\xFF\x7F");
+    ubin::test::WriteBytes(t.path() / "TOSHI1.TDB", table);
+    DirectoryState dir;
+    dir.dataFolder = t.DataFolder();
+    dir.StartUp();
+    try {
+        dir.ReadCityPosition(34101);
+        FAIL() << "a position outside TOSHI2.TDB was taken";
+    } catch (const DirectoryError& e) {
+        EXPECT_NE(std::string(e.what()).find("TOSHI1.TDB: record 34101 points at byte 2147483647"), std::string::npos)
+            << e.what();
+    }
+}
+
+TEST(DirectoryStartUp, TheManifestsSizesAreCompared)
+{
+    TempDir t;
+    Hiroshima().Write(t.path());
+    const std::string lines = ubin::test::ReadBytes(t.path() / "郵便番号.CSV");
+    ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", "ubin-build manifest 1\nbuild 42\n郵便番号.CSV\t"
+                                                         + std::to_string(lines.size() + 1) + "\t0\n");
+    const std::string msg = StartUpError(t);
+    EXPECT_NE(msg.find("郵便番号.CSV: holds " + std::to_string(lines.size()) + " bytes, but the folder's manifest"),
+              std::string::npos)
+        << msg;
+    ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", "ubin-build manifest 1\nbuild 42\n事業所.CSV\t10\t0\n");
+    EXPECT_NE(StartUpError(t).find("事業所.CSV: is missing, but the folder's manifest"), std::string::npos);
+    ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", "something else\n");
+    EXPECT_NE(StartUpError(t).find("MANIFEST.TXT: line 1"), std::string::npos);
+    ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", "ubin-build manifest 1\nbuild 42\n郵便番号.CSV\t"
+                                                         + std::to_string(lines.size()) + "\t0\n");
+    DirectoryState dir;
+    dir.dataFolder = t.DataFolder();
+    dir.StartUp();
+    EXPECT_EQ(dir.manifestBuild, "42");
+}
+
+TEST(DirectoryStartUp, ATableLargerThanAnyCityCodeOrAFileThatIsNoFileIsRefusedAtOnce)
+{
+    {
+        TempDir t;
+        Hiroshima().Write(t.path());
+        // Eight gigabytes, sparse: a scan of its records would take hours.
+        std::filesystem::resize_file(t.path() / "TOSHI1.TDB", std::uintmax_t{8} << 30);
+        const std::string msg = StartUpError(t);
+        EXPECT_NE(msg.find("TOSHI1.TDB: holds 8589934592 bytes; a city table holds at most 47,999 records"),
+                  std::string::npos)
+            << msg;
+    }
+#ifndef _WIN32
+    {
+        // A pipe where a directory file should be: opening it would wait for a writer forever.
+        TempDir t;
+        Hiroshima().Write(t.path());
+        std::filesystem::remove(t.path() / "UIND2.IDX");
+        ASSERT_EQ(::mkfifo((t.path() / "UIND2.IDX").c_str(), 0600), 0);
+        const std::string msg = StartUpError(t);
+        EXPECT_NE(msg.find("UIND2.IDX: is not a regular file"), std::string::npos) << msg;
+    }
+#endif
+    {
+        TempDir t;
+        Hiroshima().Write(t.path());
+        DirectoryState dir;
+        dir.dataFolder = t.DataFolder() + u'\0' + u"x/";
+        EXPECT_THROW(dir.StartUp(), DirectoryError);
     }
 }

@@ -28,7 +28,7 @@ struct IndexFixture {
         for (std::size_t i = 0; i < keys.size(); ++i) recs.emplace_back(keys[i], static_cast<std::int32_t>(i + 1));
         ubin::test::WriteIndex(t.path() / "UIND1.IDX", recs);
         dir.dataFolder = t.DataFolder();
-        dir.StartUp();
+        dir.OpenIndexFiles(); // the key search reads the index alone
     }
 
     std::int32_t Find(const std::string& key)

@@ -242,8 +242,9 @@ TEST(LinkCommand, PagingAfterItStaysInThePostalIndex)
 {
     ubin::test::TempDir t;
     HandWritten().Write(t.path());
-    ubin::test::WriteIndex(t / "UIND3.IDX", {{"ｷﾞﾝｻﾞ", 3}, {"ﾓﾄﾏﾁ", 4}}); // a short kana index
     Harness h(t.DataFolder());
+    // The kana index rewritten shorter while the directory is open.
+    ubin::test::WriteIndex(t / "UIND3.IDX", {{"ｷﾞﾝｻﾞ", 3}, {"ﾓﾄﾏﾁ", 4}});
     h.Mode(kModeTownKana);
     h.Enter("ｷﾞﾝｻﾞ");
     h.search->LinkExecute(u"7300012");
@@ -279,9 +280,9 @@ TEST(ControlLookup, MoreDigitsThanAKeyHoldsShowNothing)
     auto mini = HandWritten();
     ubin::test::TempDir t;
     mini.Write(t.path());
-    // An index whose keys use all eight characters.
-    ubin::test::WriteIndex(t / "UIND1.IDX", {{"73000140", 7}, {"73000141", 8}});
     Harness h(t.DataFolder());
+    // An index whose keys use all eight characters, written while the directory is open.
+    ubin::test::WriteIndex(t / "UIND1.IDX", {{"73000140", 7}, {"73000141", 8}});
     h.search->Ubin_get_ocx(u"7300014");
     ASSERT_EQ(h.Text(kIT2), "0014");
     h.search->Ubin_get_ocx(u"730001419");

@@ -76,10 +76,15 @@ std::string KenAll(const std::vector<Row>& rows)
     return Cp932(text);
 }
 
+// The files of a folder; the manifest without its build number, which no two builds share.
 std::map<std::string, std::string> FolderBytes(const fs::path& folder)
 {
     std::map<std::string, std::string> files;
     for (const auto& f : fs::directory_iterator(folder)) files[f.path().filename().string()] = ReadBytes(f.path());
+    if (auto m = files.find("MANIFEST.TXT"); m != files.end()) {
+        const std::size_t build = m->second.find("\nbuild ");
+        if (build != std::string::npos) m->second.erase(build, m->second.find('\n', build + 1) - build);
+    }
     return files;
 }
 

@@ -2,6 +2,7 @@
 // errors.
 #include "base/cp932.h"
 #include "tools/ubin/cli.h"
+#include "tests/support/temp_dir.h"
 #include "tools/ubin/find_command.h"
 
 #include <gtest/gtest.h>
@@ -127,4 +128,24 @@ TEST(UbinFind, MistakesAreRefusedWithStatusTwo)
     std::ostringstream out, err;
     EXPECT_EQ(RunUbin({"find", "--data", "/no/such/folder", "x"}, {}, out, err), 2);
     EXPECT_NE(err.str().find("/no/such/folder"), std::string::npos);
+}
+
+TEST(UbinCheck, EveryFileAgreesWithTheManifestUntilOneIsDamaged)
+{
+    test::TempDir t;
+    std::filesystem::copy(UBIN_SAMPLE_DIR, t.path() / "dir");
+    const std::string dir = (t.path() / "dir").string();
+    std::ostringstream out, err;
+    EXPECT_EQ(RunUbin({"check", "--data", dir}, {}, out, err), 0) << err.str();
+    EXPECT_NE(out.str().find("12 files agree with the manifest"), std::string::npos) << out.str();
+
+    // One byte changed, size kept: only the checksum tells.
+    std::string bytes = test::ReadBytes(t.path() / "dir" / "UIND4.IDX");
+    bytes[5] ^= 1;
+    test::WriteBytes(t.path() / "dir" / "UIND4.IDX", bytes);
+    std::filesystem::resize_file(t.path() / "dir" / "検索.IDX", 100);
+    std::ostringstream out2, err2;
+    EXPECT_EQ(RunUbin({"check", "--data", dir}, {}, out2, err2), 1);
+    EXPECT_NE(out2.str().find("UIND4.IDX: has another checksum"), std::string::npos) << out2.str();
+    EXPECT_NE(out2.str().find("検索.IDX: holds 100 bytes"), std::string::npos) << out2.str();
 }

@@ -3,6 +3,7 @@
 #include "base/cp932.h"
 #include "base/text.h"
 #include "directory/directory.h"
+#include "directory/manifest.h"
 #include "settings/places.h"
 #include "settings/settings.h"
 #include "tools/ubin-build/find_writer.h"
@@ -13,7 +14,10 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <future>
 #include <numeric>
 #include <unordered_map>
@@ -72,6 +76,26 @@ fs::path FileName(const std::u16string& name)
 #endif
 }
 
+std::u16string FromPath(const fs::path& name)
+{
+#ifdef _WIN32
+    const std::wstring w = name.wstring();
+    return std::u16string(w.begin(), w.end());
+#else
+    return FromUtf8(name.string());
+#endif
+}
+
+// A number no other build shares: the time and a random part.
+std::string BuildNumber()
+{
+    std::random_device random;
+    const auto now = std::chrono::system_clock::now().time_since_epoch().count();
+    char text[40];
+    std::snprintf(text, sizeof text, "%016llx%08x", static_cast<unsigned long long>(now), random());
+    return text;
+}
+
 std::string Digits(std::int32_t value, int width)
 {
     std::string s = std::to_string(value);
@@ -102,7 +126,8 @@ std::vector<fs::path> DirectoryFileNames()
     std::vector<fs::path> names = {FileName(kPointFileName),       FileName(kLinesFileName),
                                    FileName(kCityTableFileName),   FileName(kCityLinesFileName),
                                    FileName(kOfficeLinesFileName), FileName(kOfficeIndexFileName),
-                                   FileName(kFindIndexFileName),   fs::path(kSettingsName)};
+                                   FileName(kFindIndexFileName),   FileName(kManifestFileName),
+                                   fs::path(kSettingsName)};
     for (const auto& n : kIndexFileNames) names.push_back(FileName(n));
     return names;
 }
@@ -337,16 +362,25 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     for (const std::int32_t v : cityTable) PutInt32(cityTableBytes, v);
 
     OutputFolder folder(target, ownNames);
-    for (int i = 0; i < 5; ++i) folder.WriteFile(FileName(kIndexFileNames[i]), IndexBytes(indexes[static_cast<std::size_t>(i)]));
-    folder.WriteFile(FileName(kPointFileName), points);
-    folder.WriteFile(linesName, lines);
-    folder.WriteFile(FileName(kCityTableFileName), cityTableBytes);
-    folder.WriteFile(cityLinesName, cityLines);
+    // Every file goes into the manifest with its size and checksum; the manifest is written
+    // last, so a folder with a manifest is whole.
+    Manifest manifest;
+    manifest.build = BuildNumber();
+    const auto write = [&](const fs::path& name, const std::string& bytes) {
+        folder.WriteFile(name, bytes);
+        manifest.files.push_back({ToUtf8(FromPath(name)), bytes.size(), Crc32(bytes)});
+    };
+    for (int i = 0; i < 5; ++i) write(FileName(kIndexFileNames[i]), IndexBytes(indexes[static_cast<std::size_t>(i)]));
+    write(FileName(kPointFileName), points);
+    write(linesName, lines);
+    write(FileName(kCityTableFileName), cityTableBytes);
+    write(cityLinesName, cityLines);
     if (options.offices) {
-        folder.WriteFile(FileName(kOfficeLinesFileName), officeFiles.lines);
-        folder.WriteFile(FileName(kOfficeIndexFileName), officeFiles.index);
+        write(FileName(kOfficeLinesFileName), officeFiles.lines);
+        write(FileName(kOfficeIndexFileName), officeFiles.index);
     }
-    folder.WriteFile(FileName(kFindIndexFileName), findIndex.get());
+    write(FileName(kFindIndexFileName), findIndex.get());
+    folder.WriteFile(FileName(kManifestFileName), FormatManifest(manifest));
     if (options.writeSettings) {
         Settings s;
         s.dataFolder = WithFinalSeparator(options.settingsDataFolder ? *options.settingsDataFolder

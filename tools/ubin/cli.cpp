@@ -7,6 +7,7 @@
 #include "search/search.h"
 #include "settings/places.h"
 #include "settings/settings.h"
+#include "tools/ubin/check_command.h"
 #include "tools/ubin/find_command.h"
 
 #include <algorithm>
@@ -25,10 +26,12 @@ namespace el = element;
 const char kUsage[] =
     "usage: ubin [--settings FILE | --data DIR] [--json] [--clip-flags LIST] STEP...\n"
     "       ubin find [--settings FILE | --data DIR] [--json | --csv] [--limit N] QUERY...\n"
+    "       ubin check [--settings FILE | --data DIR]\n"
     "\n"
     "ubin find finds any address: a postal code or its beginning, a reading in any kana, any\n"
     "part of an address or an office name, or an address with a house number\n"
-    "(ubin find --help says more).\n"
+    "(ubin find --help says more). ubin check compares the directory's files with the\n"
+    "manifest ubin-build wrote (size and checksum).\n"
     "\n"
     "Each step acts as a user would on the search window, in order:\n"
     "  postal TEXT   city TEXT   kana TEXT   kanji TEXT\n"
@@ -247,6 +250,7 @@ void PrintJson(const MemoryFace& face, std::ostream& out)
 int RunUbin(const std::vector<std::string>& args, const CliPlaces& places, std::ostream& out, std::ostream& err)
 {
     if (!args.empty() && args[0] == "find") return RunFind({args.begin() + 1, args.end()}, places, out, err);
+    if (!args.empty() && args[0] == "check") return RunCheck({args.begin() + 1, args.end()}, places, out, err);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << kUsage;
         return 0;

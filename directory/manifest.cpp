@@ -1,0 +1,110 @@
+#include "directory/manifest.h"
+
+#include "base/errors.h"
+
+#include <array>
+#include <charconv>
+#include <fstream>
+#include <sstream>
+
+namespace ubin {
+
+const std::u16string kManifestFileName = u"MANIFEST.TXT";
+
+namespace {
+
+constexpr std::string_view kFirstLine = "ubin-build manifest 1";
+// A manifest lists a dozen files; anything much larger is not one.
+constexpr std::uintmax_t kMaxManifestBytes = 64 * 1024;
+
+// The table of the reflected polynomial 0xEDB88320, one entry per byte value. (Twenty lines
+// here spare every platform a compression library for one checksum.)
+constexpr std::array<std::uint32_t, 256> MakeCrcTable()
+{
+    std::array<std::uint32_t, 256> t{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t c = i;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        t[i] = c;
+    }
+    return t;
+}
+constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
+
+template <class T>
+bool ParseNumber(std::string_view text, T& out, int base = 10)
+{
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+} // namespace
+
+std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc)
+{
+    crc = ~crc;
+    for (const char b : bytes) crc = kCrcTable[(crc ^ static_cast<unsigned char>(b)) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+std::string FormatManifest(const Manifest& m)
+{
+    std::string out = std::string(kFirstLine) + "\nbuild " + m.build + "\n";
+    for (const ManifestFile& f : m.files) {
+        char crc[9];
+        std::snprintf(crc, sizeof crc, "%08x", f.crc);
+        out += f.name + "\t" + std::to_string(f.size) + "\t" + crc + "\n";
+    }
+    return out;
+}
+
+Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
+{
+    Manifest m;
+    std::int64_t lineNo = 0;
+    const auto fail = [&](const std::string& what) {
+        throw DirectoryError(file.string() + ": line " + std::to_string(lineNo) + ": " + what);
+    };
+    while (!text.empty()) {
+        const std::size_t nl = text.find('\n');
+        std::string_view line = text.substr(0, nl);
+        text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (lineNo == 1) {
+            if (line != kFirstLine) fail("is not \"" + std::string(kFirstLine) + "\"; the file is not a manifest of ubin-build");
+            continue;
+        }
+        if (line.empty()) continue;
+        if (line.starts_with("build ")) {
+            m.build = line.substr(6);
+            continue;
+        }
+        const std::size_t t1 = line.find('\t');
+        const std::size_t t2 = t1 == std::string_view::npos ? t1 : line.find('\t', t1 + 1);
+        ManifestFile f;
+        if (t2 == std::string_view::npos || !ParseNumber(line.substr(t1 + 1, t2 - t1 - 1), f.size)
+            || !ParseNumber(line.substr(t2 + 1), f.crc, 16))
+            fail("is not a file name, a size and a checksum separated by tabs");
+        f.name = line.substr(0, t1);
+        m.files.push_back(std::move(f));
+    }
+    if (lineNo == 0) fail("is empty; the file is not a manifest of ubin-build");
+    return m;
+}
+
+std::optional<Manifest> ReadManifest(const std::filesystem::path& file)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (!std::filesystem::exists(status)) return std::nullopt;
+    if (!std::filesystem::is_regular_file(status) || std::filesystem::file_size(file, ec) > kMaxManifestBytes)
+        throw DirectoryError(file.string() + ": is not a manifest of ubin-build (not a small regular file)");
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    if (!in && !in.eof()) throw DirectoryError(file.string() + ": cannot be read");
+    return ParseManifest(s.str(), file);
+}
+
+} // namespace ubin

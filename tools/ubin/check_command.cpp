@@ -1,0 +1,67 @@
+#include "tools/ubin/check_command.h"
+
+#include "base/cp932.h"
+#include "directory/directory.h"
+#include "directory/manifest.h"
+#include "tools/ubin/cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <fstream>
+#include <iterator>
+
+namespace ubin {
+
+int RunCheck(const std::vector<std::string>& args, const CliPlaces& places, std::ostream& out, std::ostream& err)
+{
+    CLI::App app("Compares every file of the directory folder with its manifest (MANIFEST.TXT, written by "
+                 "ubin-build): its size and its CRC-32. A file that differs is cut short, damaged or from another build.",
+                 "ubin check");
+    std::string settingsFile, dataFolder;
+    CLI::Option* settingsOption = app.add_option("--settings", settingsFile, "read this ubscon.def");
+    app.add_option("--data", dataFolder, "check this directory folder")->excludes(settingsOption);
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        err << "ubin check: " << e.what() << "\n(ubin check --help shows how to use it)\n";
+        return 2;
+    }
+    try {
+        const Settings settings = LoadCliSettings(settingsFile.empty() ? std::nullopt : std::optional(settingsFile),
+                                                  dataFolder.empty() ? std::nullopt : std::optional(dataFolder), places);
+        DirectoryState folder;
+        folder.dataFolder = settings.dataFolder;
+        const auto manifest = ReadManifest(folder.FilePath(kManifestFileName));
+        if (!manifest) {
+            err << "ubin check: " << folder.FilePath(kManifestFileName).string()
+                << ": the folder has no manifest; build it again with ubin-build to have one\n";
+            return 2;
+        }
+        int bad = 0;
+        for (const ManifestFile& f : manifest->files) {
+            const auto path = folder.FilePath(FromUtf8(f.name));
+            std::ifstream in(path, std::ios::binary);
+            const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::string problem;
+            if (!in && !in.eof()) problem = "cannot be read";
+            else if (!std::filesystem::exists(path)) problem = "is missing";
+            else if (bytes.size() != f.size)
+                problem = "holds " + std::to_string(bytes.size()) + " bytes; the manifest says " + std::to_string(f.size);
+            else if (Crc32(bytes) != f.crc) problem = "has another checksum than the manifest says: it is damaged";
+            if (problem.empty()) continue;
+            ++bad;
+            out << path.string() << ": " << problem << '\n';
+        }
+        if (bad == 0) out << manifest->files.size() << " files agree with the manifest (build " << manifest->build << ")\n";
+        return bad == 0 ? 0 : 1;
+    } catch (const std::exception& e) {
+        err << "ubin check: " << e.what() << '\n';
+        return 2;
+    }
+}
+
+} // namespace ubin

@@ -1,0 +1,15 @@
+#pragma once
+// ubin check: compares every file of a directory folder with its manifest (size and CRC-32).
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace ubin {
+
+struct CliPlaces;
+
+// Runs `ubin check ...` (args without "check"). 0 when every file agrees, 1 when one does not
+// (each named on `out`), 2 after an error.
+int RunCheck(const std::vector<std::string>& args, const CliPlaces& places, std::ostream& out, std::ostream& err);
+
+} // namespace ubin
