@@ -239,8 +239,11 @@ void DirectoryState::CheckFilesAgree()
     manifestBuild = manifest->build;
     for (const ManifestFile& listed : manifest->files) {
         const std::filesystem::path path = FilePath(FromUtf8(listed.name));
+        // A file open on a slot is taken as it was opened, so that files opened from two builds
+        // (the folder replaced while it was being opened) do not pass for one.
+        const auto open = std::find_if(slots_.begin(), slots_.end(), [&](const auto& f) { return f && f->path == path; });
         std::error_code ec;
-        const std::uintmax_t size = std::filesystem::file_size(path, ec);
+        const std::uintmax_t size = open != slots_.end() ? (*open)->size : std::filesystem::file_size(path, ec);
         if (ec)
             throw DirectoryError(Name(path) + ": is missing, but the folder's manifest (MANIFEST.TXT) lists it: "
                                  + "the folder is not whole");

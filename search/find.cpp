@@ -55,17 +55,12 @@ const char* FindMatchName(FindMatch match)
     return "text";
 }
 
-Finder::Finder(const Lookup& lookup) : lookup_(lookup) {}
+Finder::Finder(const Lookup& lookup)
+    : lookup_(lookup), index_(lookup.directory().FilePath(kFindIndexFileName))
+{
+}
 
 Finder::~Finder() = default;
-
-const FindIndex& Finder::Index() const
-{
-    std::call_once(opened_, [this] {
-        index_ = std::make_unique<FindIndex>(lookup_.directory().FilePath(kFindIndexFileName));
-    });
-    return *index_;
-}
 
 std::vector<std::uint32_t> Finder::Holding(bool reading, std::u16string_view text) const
 {

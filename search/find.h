@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,7 +36,8 @@ const char* FindMatchName(FindMatch match);
 class Finder {
 public:
     // Over an engine whose folder holds 検索.IDX; the engine outlives the finder. The index is
-    // mapped on the first search. Safe to use from several threads at once.
+    // mapped now (DirectoryError when the folder has none or it is damaged). Safe to use from
+    // several threads at once.
     explicit Finder(const Lookup& lookup);
     ~Finder();
 
@@ -54,14 +54,13 @@ public:
     Entry ReadDocument(std::uint32_t doc, CityMemo* memo = nullptr) const;
 
 private:
-    const FindIndex& Index() const;
+    const FindIndex& Index() const { return index_; }
     // The documents whose name (or reading) text holds `text`, in document order.
     std::vector<std::uint32_t> Holding(bool reading, std::u16string_view text) const;
     std::vector<std::uint32_t> ResolveAddress(std::u16string_view nameForm) const;
 
     const Lookup& lookup_;
-    mutable std::once_flag opened_;
-    mutable std::unique_ptr<FindIndex> index_;
+    FindIndex index_;
 };
 
 } // namespace ubin
