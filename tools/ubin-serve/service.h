@@ -1,0 +1,96 @@
+#pragma once
+// What ubin-serve answers, without any HTTP: each endpoint's reply (status, content type, cache
+// lifetime and body) computed from the lookup engine. The server (server.h) maps requests to
+// these calls; the calls share nothing but the engine, so any number of threads may make them.
+#include "search/lookup.h"
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ubin::serve {
+
+inline constexpr char kJsonType[] = "application/json; charset=utf-8";
+inline constexpr char kScriptType[] = "text/javascript; charset=utf-8";
+// Answers drawn from the directory change only when it is rebuilt.
+inline constexpr char kDataLifetime[] = "public, max-age=86400";
+inline constexpr char kNoStore[] = "no-store";
+
+// The texts of the error replies.
+namespace message {
+inline constexpr char kMissingZipcode[] = "必須パラメータが指定されていません。";
+inline constexpr char kZipcodeDigits[] = "パラメータ「郵便番号」の桁数が不正です。";
+inline constexpr char kBadLimit[] = "パラメータ「limit」の値が不正です。";
+inline constexpr char kBadCallback[] = "パラメータ「callback」の値が不正です。";
+inline constexpr char kNoPrefecture[] = "該当する都道府県がありません。";
+inline constexpr char kNoCity[] = "該当する市区町村がありません。";
+inline constexpr char kNotFound[] = "指定されたURLはありません。";
+inline constexpr char kBadPercent[] = "URLのパーセントエンコードが不正です。";
+inline constexpr char kBadUtf8[] = "URLの文字がUTF-8として不正です。";
+inline constexpr char kTooLarge[] = "リクエストが大きすぎます（8KBまで）。";
+inline constexpr char kBadRequest[] = "リクエストの形式が不正です。";
+inline constexpr char kMethod[] = "このURLはGETとHEADだけを受け付けます。";
+inline constexpr char kInternal[] = "サーバー内部でエラーが起きました。";
+} // namespace message
+
+struct Reply {
+    int status = 200;
+    std::string contentType = kJsonType;
+    std::string cacheControl = kNoStore;
+    std::string body;
+};
+
+// The query parameters, decoded; a parameter given twice counts by its first value.
+using Params = std::multimap<std::string, std::string>;
+
+// What this server answers beyond the lookups every directory has. /healthz reports it, so a
+// page or a test can tell whether offices and free-text search are there.
+struct Capabilities {
+    bool offices = false;
+    bool find = false;
+};
+
+// {"message": ..., "status": N}, kept from caches.
+Reply ErrorReply(int status, std::string_view message);
+// A JSON body as UTF-8 text.
+std::string JsonText(const nlohmann::json& value);
+
+// The /api/search fields of one directory entry (prefcode without a leading zero; the town
+// and its reading empty for 以下に掲載がない場合).
+nlohmann::json ApiSearchResult(const Entry& entry);
+// The record yubinbango-core reads for an entry: [prefecture number, city, town, street part].
+nlohmann::json YubinbangoRecord(const Entry& entry);
+
+class Service {
+public:
+    explicit Service(const Lookup& lookup, Capabilities capabilities = {});
+
+    // GET /api/search?zipcode=NNNNNNN[&limit=N][&callback=NAME]
+    Reply ApiSearch(const Params& params) const;
+    // GET /v1/areas, /v1/areas/{prefecture}, /v1/areas/{prefecture}/{city}; a prefecture by
+    // its name or number, a city by its name or 5-digit code.
+    Reply Prefectures() const;
+    Reply Cities(std::string_view prefecture) const;
+    Reply Towns(std::string_view prefecture, std::string_view city) const;
+    // GET /yubinbango/{NNN}.js: $yubin({code: record, ...}) for every code under the prefix,
+    // the first entry of each code.
+    Reply YubinbangoData(std::string_view prefix) const;
+    // GET /healthz
+    Reply Health() const;
+
+    const Capabilities& capabilities() const { return capabilities_; }
+
+private:
+    // The prefecture a path segment names (1..47), or 0.
+    std::int32_t PrefectureOf(std::string_view segment) const;
+    nlohmann::json PrefectureJson(std::int32_t prefecture) const;
+    nlohmann::json CityJson(std::int32_t code) const;
+
+    const Lookup& lookup_;
+    Capabilities capabilities_;
+};
+
+} // namespace ubin::serve
