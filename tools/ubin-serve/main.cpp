@@ -103,7 +103,9 @@ int main(int argc, char** argv)
         if (webOption->count()) web = webText;
         ubin::serve::ParseListen(listen, options.host, options.port);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        // --help is a success; every mistake ends with status 2, as in ubin.
+        const int status = app.exit(e);
+        return status == 0 ? 0 : 2;
     } catch (const std::invalid_argument& e) {
         std::cerr << "ubin-serve: " << e.what() << '\n';
         return 2;

@@ -3,6 +3,7 @@
 #include "tools/ubin-serve/request_text.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -75,6 +76,15 @@ std::string ContentTypeOf(const std::filesystem::path& file)
     return "application/octet-stream";
 }
 
+// The library listens with a backlog of 5 connections: a burst of new connections (a page's
+// first requests from many browsers, a load balancer's pool opening) would overflow it and
+// wait for the client's SYN retries. Its socket is reachable from a subclass, and listening
+// again on it only raises the backlog.
+class Listener : public httplib::Server {
+public:
+    bool RaiseBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+};
+
 } // namespace
 
 // --- the static page ------------------------------------------------------------------------------
@@ -109,7 +119,7 @@ struct HttpServer::Impl {
     const StaticFiles& page;
     ServerOptions options;
     LogSink log;
-    httplib::Server http;
+    Listener http;
 
     std::mutex phaseMutex;
     bool stopRequested = false;
@@ -251,6 +261,7 @@ int HttpServer::Bind()
     int port = o.port;
     if (port == 0) port = impl_->http.bind_to_any_port(o.host);
     else if (!impl_->http.bind_to_port(o.host, port)) port = -1;
+    if (port >= 0 && !impl_->http.RaiseBacklog()) port = -1;
     if (port < 0) {
         const int error = errno;
         throw std::runtime_error("cannot listen on " + o.host + ":" + std::to_string(o.port) +
