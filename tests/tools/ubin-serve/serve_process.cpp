@@ -118,6 +118,9 @@ std::optional<int> ServeProcess::Wait(std::chrono::milliseconds timeout)
         const pid_t r = waitpid(pid_, &status, WNOHANG);
         if (r == pid_) {
             status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            // Its last lines may still be in the pipe: read up to the end.
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait_for(lock, std::chrono::seconds(5), [&] { return ended_; });
             return status_;
         }
         if (Clock::now() >= deadline) return std::nullopt;

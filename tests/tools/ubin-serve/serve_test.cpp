@@ -41,6 +41,14 @@ json Body(const RawResponse& r) { return json::parse(r.body); }
 class Serve : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(server.port(), 0) << "ubin-serve did not start"; }
+    // Whatever a test sent, the server ends cleanly (under the sanitizers: with no report).
+    void TearDown() override
+    {
+        if (server.port() == 0) return;
+        EXPECT_EQ(server.StopWith(SIGTERM), 0);
+        const std::vector<std::string> lines = server.Lines();
+        EXPECT_EQ(lines.empty() ? "" : lines.back(), "ubin-serve: stopped");
+    }
     ServeProcess server{SampleArgs()};
 };
 
