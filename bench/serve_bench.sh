@@ -8,7 +8,9 @@
 #
 # KEN_ALL.CSV defaults to ../shared/data/KEN_ALL.CSV beside the project; without it the
 # benchmark says so and ends with status 0. SAMPLE codes (default 20000) are drawn once and
-# both servers answer the same ones. Builds a Release ubin-serve in build-release/ (or
+# both servers answer the same ones. ubin-serve runs twice: with --cache 0 (every request a
+# lookup in the directory files) and as it runs by default (replies kept in memory; the
+# warm-up run fills the cache). Builds a Release ubin-serve in build-release/ (or
 # $UBIN_BENCH_BUILD). Installs wrk, nginx-light and curl when run as root and they are missing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -41,6 +43,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DUBIN_WITH_QT=
 cmake --build "$build" --target ubin-serve ubin-build >/dev/null
 
 work=$(mktemp -d /dev/shm/ubin-serve-bench.XXXXXX)
+chmod 755 "$work" # nginx workers run as another user
 serve_pid=""
 nginx_pid=""
 cleanup() {
@@ -57,12 +60,21 @@ cut -d, -f1 "$work/directory/郵便番号.CSV" | sort -u > "$work/all-codes.txt"
 shuf -n "$sample" --random-source=<(yes) "$work/all-codes.txt" > "$work/codes.txt"
 echo "   $(wc -l < "$work/all-codes.txt") codes; $(wc -l < "$work/codes.txt") drawn for the run"
 
+start_serve() { # LOG ARGS...: starts ubin-serve, sets serve_pid and serve_port
+  local log=$1
+  shift
+  "$build/tools/ubin-serve/ubin-serve" --data "$work/directory" --listen 127.0.0.1:0 "$@" 2> "$log" &
+  serve_pid=$!
+  for _ in $(seq 100); do grep -q "listening on" "$log" && break; sleep 0.1; done
+  serve_port=$(grep -o 'listening on http://127.0.0.1:[0-9]*' "$log" | sed 's/.*://')
+  [ -n "$serve_port" ] || { cat "$log"; exit 1; }
+}
+stop_serve() {
+  kill -TERM "$serve_pid" && wait "$serve_pid"
+  serve_pid=""
+}
 echo "== ubin-serve"
-"$build/tools/ubin-serve/ubin-serve" --data "$work/directory" --listen 127.0.0.1:0 2> "$work/serve.log" &
-serve_pid=$!
-for _ in $(seq 100); do grep -q "listening on" "$work/serve.log" && break; sleep 0.1; done
-serve_port=$(grep -o 'listening on http://127.0.0.1:[0-9]*' "$work/serve.log" | sed 's/.*://')
-[ -n "$serve_port" ] || { cat "$work/serve.log"; exit 1; }
+start_serve "$work/serve-nocache.log" --cache 0
 
 # nginx's files: ubin-serve's own replies, fetched over one kept-alive connection.
 mkdir -p "$work/json"
@@ -113,20 +125,29 @@ run() { # NAME PORT
     echo "serve_bench: $1 gave replies other than 200:"; cat "$work/$1.wrk"; exit 1
   fi
 }
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 to_ms() { # wrk's latency text (850.00us, 1.20ms, 2.00s) in milliseconds
   awk -v t="$1" 'BEGIN { v = t + 0; if (t ~ /us$/) v /= 1000; else if (t ~ /ms$/) v += 0; else if (t ~ /s$/) v *= 1000; printf "%.2f", v }'
 }
 echo "== wrk: 2 threads, 50 connections, $duration, random codes"
+# First without the reply cache (every request a lookup in the directory files), then as it
+# runs by default (the warm-up fills the cache with the drawn codes), then nginx.
+run ubin-serve-nocache "$serve_port"
+stop_serve
+start_serve "$work/serve.log"
 run ubin-serve "$serve_port"
 run nginx "$nginx_port"
 
-printf "\n%-12s %14s %12s\n" server requests/s "p99 (ms)"
+printf "\n%-20s %14s %12s\n" server requests/s "p99 (ms)"
 declare -A rps p99
-for name in ubin-serve nginx; do
+for name in ubin-serve-nocache ubin-serve nginx; do
   rps[$name]=$(awk '/^Requests\/sec:/ { printf "%.0f", $2 }' "$work/$name.wrk")
   p99[$name]=$(to_ms "$(awk '$1 == "99%" { print $2 }' "$work/$name.wrk")")
-  printf "%-12s %14s %12s\n" "$name" "${rps[$name]}" "${p99[$name]}"
+  label=$name
+  [ "$name" = ubin-serve-nocache ] && label="ubin-serve --cache 0"
+  printf "%-20s %14s %12s\n" "$label" "${rps[$name]}" "${p99[$name]}"
 done
+echo "(machine load before the runs: $load_before; after: $(cut -d' ' -f1-3 /proc/loadavg))"
 ratio=$(awk -v a="${rps[ubin-serve]}" -v b="${rps[nginx]}" 'BEGIN { printf "%.2f", a / b }')
 echo
 echo "ubin-serve / nginx: $ratio of nginx's rate (target at least 0.50); p99 ${p99[ubin-serve]} ms (target under 10)"

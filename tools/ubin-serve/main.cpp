@@ -1,5 +1,5 @@
 // ubin-serve [--settings FILE | --data DIR] [--listen ADDR:PORT] [--threads N]
-//            [--allow-origin ORIGIN]... [--web DIR]
+//            [--allow-origin ORIGIN]... [--web DIR] [--cache N]
 // Serves the directory's lookups over HTTP to web forms; SIGTERM or SIGINT stop it after the
 // requests in flight.
 #include "base/cp932.h"
@@ -95,6 +95,9 @@ int main(int argc, char** argv)
     app.add_option("--allow-origin", options.allowOrigins,
                    "origin whose pages may read the replies (Access-Control-Allow-Origin); * for any");
     auto* webOption = app.add_option("--web", webText, "folder of the page served at / (default: the installed page)");
+    std::size_t cacheEntries = ubin::serve::Service::kDefaultCacheEntries;
+    app.add_option("--cache", cacheEntries, "replies of /api/search and /yubinbango to keep in memory (0: none)")
+        ->capture_default_str();
     std::optional<std::string> settingsFile, dataFolder, web;
     try {
         app.parse(argc, argv);
@@ -124,7 +127,7 @@ int main(int argc, char** argv)
         const fs::path executableFolder = ExecutableFolder(argv[0]);
         const std::u16string folder = DataFolder(dataFolder, settingsFile, executableFolder);
         const std::unique_ptr<ubin::Lookup> lookup = ubin::Lookup::Open(folder);
-        const ubin::serve::Service service(*lookup);
+        const ubin::serve::Service service(*lookup, {}, cacheEntries);
         const fs::path webFolder = WebFolder(web, executableFolder);
         const ubin::serve::StaticFiles page(webFolder);
         if (page.size() == 0) LogLine("ubin-serve: no page to serve at / (give --web DIR)");

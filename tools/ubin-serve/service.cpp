@@ -89,51 +89,93 @@ json YubinbangoRecord(const Entry& e)
     return json::array({PrefectureOfCity(e.cityCode), U8(e.city), U8(ShownTown(e)), ""});
 }
 
-Service::Service(const Lookup& lookup, Capabilities capabilities) : lookup_(lookup), capabilities_(capabilities) {}
+ReplyCache::ReplyCache(std::size_t capacity) : partCapacity_((capacity + 31) / 32) {}
+
+ReplyCache::Part& ReplyCache::PartOf(const std::string& key) const
+{
+    return parts_[std::hash<std::string>{}(key) % parts_.size()];
+}
+
+std::optional<std::string> ReplyCache::Find(const std::string& key) const
+{
+    if (partCapacity_ == 0) return std::nullopt;
+    const Part& part = PartOf(key);
+    std::shared_lock lock(part.mutex);
+    const auto it = part.bodies.find(key);
+    if (it == part.bodies.end()) return std::nullopt;
+    return it->second;
+}
+
+void ReplyCache::Insert(const std::string& key, const std::string& body)
+{
+    if (partCapacity_ == 0) return;
+    Part& part = PartOf(key);
+    std::unique_lock lock(part.mutex);
+    if (part.bodies.size() >= partCapacity_) part.bodies.clear();
+    part.bodies.emplace(key, body);
+}
+
+Service::Service(const Lookup& lookup, Capabilities capabilities, std::size_t cacheEntries)
+    : lookup_(lookup), capabilities_(capabilities), cache_(cacheEntries)
+{
+}
 
 Reply Service::ApiSearch(const Params& params) const
 {
     const std::string* callback = Param(params, "callback");
     if (callback && !IsJavaScriptIdentifier(*callback)) {
-        Reply r = ErrorReply(400, message::kBadCallback);
+        Reply r;
+        r.status = 400;
         r.body = JsonText(ApiSearchBody(400, message::kBadCallback, nullptr));
         return r;
     }
-    // A JSONP reply is always 200: a script element cannot read the status, its callback can.
-    const auto finish = [&](int status, json body) {
+    // A refusal as JSON with its status, or as JSONP with 200: a script element cannot read
+    // the status, its callback can.
+    const auto refuse = [&](const char* text) {
         Reply r;
-        r.status = callback ? 200 : status;
-        r.cacheControl = status == 200 ? kDataLifetime : kNoStore;
-        r.body = JsonText(body);
+        r.body = JsonText(ApiSearchBody(400, text, nullptr));
         if (callback) {
             r.contentType = kScriptType;
             r.body = *callback + "(" + r.body + ")";
+        } else {
+            r.status = 400;
         }
         return r;
     };
 
     std::size_t limit = kDefaultLimit;
     if (const std::string* l = Param(params, "limit")) {
-        if (!AllDigits(*l) || l->size() > 9 || std::stoul(*l) == 0)
-            return finish(400, ApiSearchBody(400, message::kBadLimit, nullptr));
+        if (!AllDigits(*l) || l->size() > 9 || std::stoul(*l) == 0) return refuse(message::kBadLimit);
         limit = std::stoul(*l);
     }
     const std::string* zipcode = Param(params, "zipcode");
-    if (!zipcode || zipcode->empty()) return finish(400, ApiSearchBody(400, message::kMissingZipcode, nullptr));
+    if (!zipcode || zipcode->empty()) return refuse(message::kMissingZipcode);
     std::string digits = *zipcode;
     std::erase(digits, '-');
-    if (digits.size() != 7 || !AllDigits(digits))
-        return finish(400, ApiSearchBody(400, message::kZipcodeDigits, nullptr));
+    if (digits.size() != 7 || !AllDigits(digits)) return refuse(message::kZipcodeDigits);
 
-    // Entries of one code that a form cannot tell apart (the same town with another detail)
-    // are one result.
-    json results = json::array();
-    for (const Entry& e : lookup_.FindPostal(FromUtf8(digits))) {
-        json r = ApiSearchResult(e);
-        if (std::find(results.begin(), results.end(), r) == results.end()) results.push_back(std::move(r));
-        if (results.size() == limit) break;
+    const std::string key = "search/" + digits + "/" + std::to_string(limit);
+    Reply r;
+    r.cacheControl = kDataLifetime;
+    if (std::optional<std::string> body = cache_.Find(key)) {
+        r.body = std::move(*body);
+    } else {
+        // Entries of one code that a form cannot tell apart (the same town with another
+        // detail) are one result.
+        json results = json::array();
+        for (const Entry& e : lookup_.FindPostal(FromUtf8(digits))) {
+            json result = ApiSearchResult(e);
+            if (std::find(results.begin(), results.end(), result) == results.end()) results.push_back(std::move(result));
+            if (results.size() == limit) break;
+        }
+        r.body = JsonText(ApiSearchBody(200, nullptr, results.empty() ? json(nullptr) : std::move(results)));
+        cache_.Insert(key, r.body);
     }
-    return finish(200, ApiSearchBody(200, nullptr, results.empty() ? json(nullptr) : std::move(results)));
+    if (callback) {
+        r.contentType = kScriptType;
+        r.body = *callback + "(" + r.body + ")";
+    }
+    return r;
 }
 
 std::int32_t Service::PrefectureOf(std::string_view segment) const
@@ -220,15 +262,21 @@ Reply Service::YubinbangoData(std::string_view prefix) const
 {
     // A prefix without codes is an empty object, not a missing file: the package then answers
     // its caller with empty fields instead of never answering.
+    Reply r;
+    r.contentType = kScriptType;
+    r.cacheControl = kDataLifetime;
+    const std::string key = "yubinbango/" + std::string(prefix);
+    if (std::optional<std::string> body = cache_.Find(key)) {
+        r.body = std::move(*body);
+        return r;
+    }
     json codes = json::object();
     for (const Entry& e : lookup_.FindPostal(FromUtf8(prefix))) {
         const std::string code = U8(e.postalCode);
         if (!codes.contains(code)) codes[code] = YubinbangoRecord(e);
     }
-    Reply r;
-    r.contentType = kScriptType;
-    r.cacheControl = kDataLifetime;
     r.body = "$yubin(" + JsonText(codes) + ")";
+    cache_.Insert(key, r.body);
     return r;
 }
 

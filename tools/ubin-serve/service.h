@@ -6,8 +6,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <map>
+#include <optional>
+#include <shared_mutex>
 #include <string>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
@@ -53,6 +57,27 @@ struct Capabilities {
     bool find = false;
 };
 
+// Reply bodies by key, kept for the life of the process: the directory does not change under a
+// running server (its files stay open; a rebuild takes effect at the next start). At most
+// `capacity` bodies in 32 parts; a full part is emptied before it takes another, so the memory
+// stays bounded and the codes asked often come back at once. Capacity 0 keeps nothing.
+class ReplyCache {
+public:
+    explicit ReplyCache(std::size_t capacity);
+    std::optional<std::string> Find(const std::string& key) const;
+    void Insert(const std::string& key, const std::string& body);
+
+private:
+    struct Part {
+        mutable std::shared_mutex mutex;
+        std::unordered_map<std::string, std::string> bodies;
+    };
+    Part& PartOf(const std::string& key) const;
+
+    std::size_t partCapacity_;
+    mutable std::array<Part, 32> parts_;
+};
+
 // {"message": ..., "status": N}, kept from caches.
 Reply ErrorReply(int status, std::string_view message);
 // A JSON body as UTF-8 text.
@@ -66,7 +91,9 @@ nlohmann::json YubinbangoRecord(const Entry& entry);
 
 class Service {
 public:
-    explicit Service(const Lookup& lookup, Capabilities capabilities = {});
+    // `cacheEntries`: how many replies of /api/search and /yubinbango to keep (0: none).
+    explicit Service(const Lookup& lookup, Capabilities capabilities = {}, std::size_t cacheEntries = kDefaultCacheEntries);
+    static constexpr std::size_t kDefaultCacheEntries = 131072; // every code of the national list
 
     // GET /api/search?zipcode=NNNNNNN[&limit=N][&callback=NAME]
     Reply ApiSearch(const Params& params) const;
@@ -91,6 +118,7 @@ private:
 
     const Lookup& lookup_;
     Capabilities capabilities_;
+    mutable ReplyCache cache_; // what a lookup made, not what it answers
 };
 
 } // namespace ubin::serve
