@@ -83,10 +83,12 @@ Reply ErrorReply(int status, std::string_view message);
 // A JSON body as UTF-8 text.
 std::string JsonText(const nlohmann::json& value);
 
-// The /api/search fields of one directory entry (prefcode without a leading zero; the town
-// and its reading empty for 以下に掲載がない場合).
+// The /api/search fields of one area entry (prefcode without a leading zero; the town and
+// its reading empty for 以下に掲載がない場合). The engine's postal lookup gives area entries
+// only; an office's fields (address3: town, street part and name) are not made yet.
 nlohmann::json ApiSearchResult(const Entry& entry);
-// The record yubinbango-core reads for an entry: [prefecture number, city, town, street part].
+// The record yubinbango-core reads for an area entry: [prefecture number, city, town, ""]
+// (an office would give its street part last).
 nlohmann::json YubinbangoRecord(const Entry& entry);
 
 class Service {
