@@ -126,7 +126,8 @@ int main(int argc, char** argv)
     try {
         const fs::path executableFolder = ExecutableFolder(argv[0]);
         const std::u16string folder = DataFolder(dataFolder, settingsFile, executableFolder);
-        const std::unique_ptr<ubin::Lookup> lookup = ubin::Lookup::Open(folder);
+        // Mapped: a lookup's reads of the point, text and city files become copies.
+        const std::unique_ptr<ubin::Lookup> lookup = ubin::Lookup::Open(folder, /*mapped=*/true);
         const ubin::serve::Service service(*lookup, {}, cacheEntries);
         const fs::path webFolder = WebFolder(web, executableFolder);
         const ubin::serve::StaticFiles page(webFolder);
