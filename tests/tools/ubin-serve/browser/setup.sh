@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Set-up of the browser test: playwright-core (the driver only; the browser is Debian's
+# chromium) and the real yubinbango-core, fetched from the npm registry into OUTDIR, never
+# into the source tree. Exit 77 (skipped) when chromium, node or npm is missing.
+set -euo pipefail
+out=$1
+playwright=playwright-core@1.61.1   # the newest that runs on Debian 12's Node.js 18
+yubinbango=yubinbango-core@0.6.3
+for tool in chromium node npm; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIPPED: $tool is not installed (bash scripts/install-deps.sh installs it)"
+    exit 77
+  fi
+done
+mkdir -p "$out"
+cd "$out"
+export npm_config_cache="$out/npm-cache" npm_config_update_notifier=false npm_config_fund=false npm_config_audit=false
+if [ "$(cat playwright.version 2>/dev/null)" != "$playwright" ]; then
+  [ -f package.json ] || echo '{"private": true}' > package.json
+  npm install --no-save --no-package-lock --silent "$playwright"
+  echo "$playwright" > playwright.version
+fi
+if [ "$(cat yubinbango.version 2>/dev/null)" != "$yubinbango" ]; then
+  rm -rf yubinbango-core yubinbango-core-*.tgz
+  tarball=$(npm pack --silent "$yubinbango")
+  mkdir yubinbango-core
+  tar -xzf "$tarball" -C yubinbango-core --strip-components=1
+  echo "$yubinbango" > yubinbango.version
+fi
+test -f node_modules/playwright-core/package.json
+test -f yubinbango-core/yubinbango-core.js
+echo "browser test set up in $out: $(node --version), chromium $(chromium --version 2>/dev/null | awk '{print $2}'), $playwright, $yubinbango"

@@ -1,0 +1,89 @@
+// The service without HTTP: the replies it keeps are the replies it makes.
+#include "tools/ubin-serve/service.h"
+
+#include "base/cp932.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace ubin::serve {
+namespace {
+
+TEST(ReplyCache, KeepsBodiesByKeyUpToItsCapacity)
+{
+    ReplyCache cache(64); // two per part
+    EXPECT_EQ(cache.Find("a"), std::nullopt);
+    cache.Insert("a", "body a");
+    EXPECT_EQ(cache.Find("a"), "body a");
+    // Many more keys than it holds: memory stays bounded, and what it still finds is right.
+    for (int i = 0; i < 10000; ++i) cache.Insert("k" + std::to_string(i), "v" + std::to_string(i));
+    int kept = 0;
+    for (int i = 0; i < 10000; ++i) {
+        if (const auto body = cache.Find("k" + std::to_string(i))) {
+            EXPECT_EQ(*body, "v" + std::to_string(i));
+            ++kept;
+        }
+    }
+    EXPECT_GT(kept, 0);
+    EXPECT_LE(kept, 64);
+
+    ReplyCache none(0);
+    none.Insert("a", "body a");
+    EXPECT_EQ(none.Find("a"), std::nullopt);
+}
+
+TEST(ReplyCache, ServesManyThreadsAtOnce)
+{
+    ReplyCache cache(1024);
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 5000; ++i) {
+                const std::string key = std::to_string((i * 7 + t) % 2000);
+                if (const auto body = cache.Find(key)) {
+                    if (*body != "v" + key) ++wrong;
+                } else {
+                    cache.Insert(key, "v" + key);
+                }
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+// Each code of the sample twice through a service that keeps replies, and once through one
+// that keeps none: the same bytes, for every limit and callback.
+TEST(Service, KeptRepliesAreTheRepliesItMakes)
+{
+    const std::unique_ptr<Lookup> lookup = Lookup::Open(FromUtf8(UBIN_SAMPLE_DIR));
+    const Service keeping(*lookup);
+    const Service fresh(*lookup, {}, 0);
+    for (const std::string code : {"7300014", "7315143", "7300000", "9999999", "1000003"}) {
+        for (const Params& extra : {Params{}, Params{{"limit", "1"}}, Params{{"callback", "cb"}}}) {
+            Params params = extra;
+            params.emplace("zipcode", code);
+            const Reply made = fresh.ApiSearch(params);
+            for (int round = 0; round < 2; ++round) {
+                SCOPED_TRACE(code + " round " + std::to_string(round));
+                const Reply r = keeping.ApiSearch(params);
+                EXPECT_EQ(r.status, made.status);
+                EXPECT_EQ(r.contentType, made.contentType);
+                EXPECT_EQ(r.cacheControl, made.cacheControl);
+                EXPECT_EQ(r.body, made.body);
+            }
+        }
+    }
+    for (const std::string prefix : {"730", "731", "000"}) {
+        EXPECT_EQ(keeping.YubinbangoData(prefix).body, fresh.YubinbangoData(prefix).body);
+        EXPECT_EQ(keeping.YubinbangoData(prefix).body, fresh.YubinbangoData(prefix).body);
+    }
+    // A limit is part of what is kept: the full list after the cut one.
+    Params one{{"zipcode", "7315143"}, {"limit", "1"}}, all{{"zipcode", "7315143"}};
+    EXPECT_NE(keeping.ApiSearch(one).body, keeping.ApiSearch(all).body);
+}
+
+} // namespace
+} // namespace ubin::serve

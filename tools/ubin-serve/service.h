@@ -1,0 +1,126 @@
+#pragma once
+// What ubin-serve answers, without any HTTP: each endpoint's reply (status, content type, cache
+// lifetime and body) computed from the lookup engine. The server (server.h) maps requests to
+// these calls; the calls share nothing but the engine, so any number of threads may make them.
+#include "search/lookup.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <map>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+#include <unordered_map>
+#include <string_view>
+#include <vector>
+
+namespace ubin::serve {
+
+inline constexpr char kJsonType[] = "application/json; charset=utf-8";
+inline constexpr char kScriptType[] = "text/javascript; charset=utf-8";
+// Answers drawn from the directory change only when it is rebuilt.
+inline constexpr char kDataLifetime[] = "public, max-age=86400";
+inline constexpr char kNoStore[] = "no-store";
+
+// The texts of the error replies.
+namespace message {
+inline constexpr char kMissingZipcode[] = "必須パラメータが指定されていません。";
+inline constexpr char kZipcodeDigits[] = "パラメータ「郵便番号」の桁数が不正です。";
+inline constexpr char kBadLimit[] = "パラメータ「limit」の値が不正です。";
+inline constexpr char kBadCallback[] = "パラメータ「callback」の値が不正です。";
+inline constexpr char kNoPrefecture[] = "該当する都道府県がありません。";
+inline constexpr char kNoCity[] = "該当する市区町村がありません。";
+inline constexpr char kNotFound[] = "指定されたURLはありません。";
+inline constexpr char kBadPercent[] = "URLのパーセントエンコードが不正です。";
+inline constexpr char kBadUtf8[] = "URLの文字がUTF-8として不正です。";
+inline constexpr char kTooLarge[] = "リクエストが大きすぎます（8KBまで）。";
+inline constexpr char kBadRequest[] = "リクエストの形式が不正です。";
+inline constexpr char kMethod[] = "このURLはGETとHEADだけを受け付けます。";
+inline constexpr char kInternal[] = "サーバー内部でエラーが起きました。";
+} // namespace message
+
+struct Reply {
+    int status = 200;
+    std::string contentType = kJsonType;
+    std::string cacheControl = kNoStore;
+    std::string body;
+};
+
+// The query parameters, decoded; a parameter given twice counts by its first value.
+using Params = std::multimap<std::string, std::string>;
+
+// What this server answers beyond the lookups every directory has. /healthz reports it, so a
+// page or a test can tell whether offices and free-text search are there.
+struct Capabilities {
+    bool offices = false;
+    bool find = false;
+};
+
+// Reply bodies by key, kept for the life of the process: the directory does not change under a
+// running server (its files stay open; a rebuild takes effect at the next start). At most
+// `capacity` bodies in 32 parts; a full part is emptied before it takes another, so the memory
+// stays bounded and the codes asked often come back at once. Capacity 0 keeps nothing.
+class ReplyCache {
+public:
+    explicit ReplyCache(std::size_t capacity);
+    std::optional<std::string> Find(const std::string& key) const;
+    void Insert(const std::string& key, const std::string& body);
+
+private:
+    struct Part {
+        mutable std::shared_mutex mutex;
+        std::unordered_map<std::string, std::string> bodies;
+    };
+    Part& PartOf(const std::string& key) const;
+
+    std::size_t partCapacity_;
+    mutable std::array<Part, 32> parts_;
+};
+
+// {"message": ..., "status": N}, kept from caches.
+Reply ErrorReply(int status, std::string_view message);
+// A JSON body as UTF-8 text.
+std::string JsonText(const nlohmann::json& value);
+
+// The /api/search fields of one area entry (prefcode without a leading zero; the town and
+// its reading empty for 以下に掲載がない場合). The engine's postal lookup gives area entries
+// only; an office's fields (address3: town, street part and name) are not made yet.
+nlohmann::json ApiSearchResult(const Entry& entry);
+// The record yubinbango-core reads for an area entry: [prefecture number, city, town, ""]
+// (an office would give its street part last).
+nlohmann::json YubinbangoRecord(const Entry& entry);
+
+class Service {
+public:
+    // `cacheEntries`: how many replies of /api/search and /yubinbango to keep (0: none).
+    explicit Service(const Lookup& lookup, Capabilities capabilities = {}, std::size_t cacheEntries = kDefaultCacheEntries);
+    static constexpr std::size_t kDefaultCacheEntries = 131072; // every code of the national list
+
+    // GET /api/search?zipcode=NNNNNNN[&limit=N][&callback=NAME]
+    Reply ApiSearch(const Params& params) const;
+    // GET /v1/areas, /v1/areas/{prefecture}, /v1/areas/{prefecture}/{city}; a prefecture by
+    // its name or number, a city by its name or 5-digit code.
+    Reply Prefectures() const;
+    Reply Cities(std::string_view prefecture) const;
+    Reply Towns(std::string_view prefecture, std::string_view city) const;
+    // GET /yubinbango/{NNN}.js: $yubin({code: record, ...}) for every code under the prefix,
+    // the first entry of each code.
+    Reply YubinbangoData(std::string_view prefix) const;
+    // GET /healthz
+    Reply Health() const;
+
+    const Capabilities& capabilities() const { return capabilities_; }
+
+private:
+    // The prefecture a path segment names (1..47), or 0.
+    std::int32_t PrefectureOf(std::string_view segment) const;
+    nlohmann::json PrefectureJson(std::int32_t prefecture) const;
+    nlohmann::json CityJson(std::int32_t code) const;
+
+    const Lookup& lookup_;
+    Capabilities capabilities_;
+    mutable ReplyCache cache_; // what a lookup made, not what it answers
+};
+
+} // namespace ubin::serve
