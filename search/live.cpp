@@ -60,7 +60,9 @@ std::shared_ptr<const Edition> LiveDirectory::OpenEdition() const
     const std::string before = FolderBuild(probe_);
     auto lookup = std::shared_ptr<const Lookup>(Lookup::Open(dataFolder_, options_.mapped));
     std::shared_ptr<const Finder> finder;
-    if (options_.find) finder = std::make_shared<const Finder>(*lookup);
+    std::error_code ec;
+    if (options_.find && std::filesystem::exists(lookup->directory().FilePath(kFindIndexFileName), ec))
+        finder = std::make_shared<const Finder>(*lookup);
     // The folder replaced while its files were being opened: they may be of two builds.
     if (before.empty() || FolderBuild(probe_) != before) return nullptr;
     auto edition = std::make_shared<Edition>();

@@ -37,7 +37,8 @@ private:
     std::string build_;
 };
 
-// The engine over the files of one build, and its finder when the folder has a search index.
+// The engine over the files of one build, and its finder when it was asked for and the folder
+// has a search index.
 struct Edition {
     std::shared_ptr<const Lookup> lookup;
     std::shared_ptr<const Finder> finder;
@@ -50,7 +51,7 @@ class LiveDirectory {
 public:
     struct Options {
         bool mapped = false; // map the files read by position (DirectoryState::MapFiles)
-        bool find = false;   // open the search index too
+        bool find = false;   // open the search index too, when the folder has one
         std::chrono::milliseconds checkEvery{200};
     };
     // Opens the folder; throws DirectoryError when it cannot.

@@ -126,9 +126,10 @@ int main(int argc, char** argv)
     try {
         const fs::path executableFolder = ExecutableFolder(argv[0]);
         const std::u16string folder = DataFolder(dataFolder, settingsFile, executableFolder);
-        // Mapped: a lookup's reads of the point, text and city files become copies.
-        const std::unique_ptr<ubin::Lookup> lookup = ubin::Lookup::Open(folder, /*mapped=*/true);
-        const ubin::serve::Service service(*lookup, {}, cacheEntries);
+        // Mapped: a lookup's reads of the point, text and city files become copies. A folder
+        // rebuilt by ubin-build while the server runs is taken up between two requests.
+        ubin::LiveDirectory directory(folder, {.mapped = true, .find = true, .checkEvery = std::chrono::milliseconds(500)});
+        const ubin::serve::Service service(directory, cacheEntries);
         const fs::path webFolder = WebFolder(web, executableFolder);
         const ubin::serve::StaticFiles page(webFolder);
         if (page.size() == 0) LogLine("ubin-serve: no page to serve at / (give --web DIR)");

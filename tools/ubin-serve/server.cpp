@@ -238,6 +238,7 @@ struct HttpServer::Impl {
                  }));
         http.Get(R"(/yubinbango/([0-9]{3})\.js)",
                  Route([&s = service](const httplib::Request& req) { return s.YubinbangoData(req.matches[1].str()); }));
+        http.Get("/v1/find", Route([&s = service](const httplib::Request& req) { return s.Find(req.params); }));
         http.Get("/healthz", Route([&s = service](const httplib::Request&) { return s.Health(); }));
         http.Get(R"(/[^/]*)", Route([this](const httplib::Request& req) {
                      const Reply* file = page.Find(req.path);

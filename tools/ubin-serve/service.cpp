@@ -3,6 +3,7 @@
 #include "base/cp932.h"
 #include "base/text.h"
 #include "tools/ubin-serve/request_text.h"
+#include "tools/ubin/find_json.h"
 
 #include <algorithm>
 
@@ -13,6 +14,7 @@ namespace {
 using nlohmann::json;
 
 constexpr std::size_t kDefaultLimit = 20;
+constexpr std::size_t kDefaultFindLimit = 100; // as ubin find
 // The town name of an entry that stands for the rest of its city.
 constexpr std::u16string_view kUnlistedTown = u"以下に掲載がない場合";
 
@@ -77,16 +79,18 @@ Reply ErrorReply(int status, std::string_view message)
 json ApiSearchResult(const Entry& e)
 {
     const std::int32_t p = PrefectureOfCity(e.cityCode);
+    const std::u16string town = e.IsOffice() ? e.town + e.street + e.office : std::u16string(ShownTown(e));
+    const std::u16string_view townKana = e.IsOffice() ? std::u16string_view(e.officeKana) : ShownTownKana(e);
     return json{
-        {"address1", U8(e.prefecture)}, {"address2", U8(e.city)},          {"address3", U8(ShownTown(e))},
-        {"kana1", U8(e.prefectureKana)}, {"kana2", U8(e.cityKana)},        {"kana3", U8(ShownTownKana(e))},
+        {"address1", U8(e.prefecture)}, {"address2", U8(e.city)},          {"address3", U8(town)},
+        {"kana1", U8(e.prefectureKana)}, {"kana2", U8(e.cityKana)},        {"kana3", U8(townKana)},
         {"prefcode", std::to_string(p)}, {"zipcode", U8(e.postalCode)},
     };
 }
 
 json YubinbangoRecord(const Entry& e)
 {
-    return json::array({PrefectureOfCity(e.cityCode), U8(e.city), U8(ShownTown(e)), ""});
+    return json::array({PrefectureOfCity(e.cityCode), U8(e.city), U8(ShownTown(e)), e.IsOffice() ? U8(e.street) : ""});
 }
 
 ReplyCache::ReplyCache(std::size_t capacity) : partCapacity_((capacity + 31) / 32) {}
@@ -115,10 +119,51 @@ void ReplyCache::Insert(const std::string& key, const std::string& body)
     part.bodies.emplace(key, body);
 }
 
-Service::Service(const Lookup& lookup, Capabilities capabilities, std::size_t cacheEntries)
-    : lookup_(lookup), capabilities_(capabilities), cache_(cacheEntries)
+Service::Service(LiveDirectory& directory, std::size_t cacheEntries) : directory_(directory), cache_(cacheEntries) {}
+
+Capabilities Service::capabilities() const
 {
+    const auto edition = Current();
+    return Capabilities{edition->lookup->HasOffices(), edition->finder != nullptr};
 }
+
+namespace {
+
+// The prefecture a path segment names (1..47), or 0.
+std::int32_t PrefectureOf(const Lookup& lookup, std::string_view segment)
+{
+    if (AllDigits(segment) && segment.size() <= 2) {
+        const std::int32_t p = std::stoi(std::string(segment));
+        return p >= 1 && p <= kPrefectureCount ? p : 0;
+    }
+    for (std::int32_t p = 1; p <= kPrefectureCount; ++p)
+        if (U8(lookup.PrefectureName(p)) == segment) return p;
+    return 0;
+}
+
+json PrefectureJson(const Lookup& lookup, std::int32_t p)
+{
+    return json{{"code", p}, {"name", U8(lookup.PrefectureName(p))}, {"kana", U8(lookup.PrefectureKana(p))}};
+}
+
+json CityJson(const Lookup& lookup, std::int32_t code)
+{
+    const std::optional<AreaLine> line = lookup.ReadCity(code);
+    return json{{"code", U8(ZeroPad(5, code))},
+                {"name", line ? U8(FirstWord(line->name)) : ""},
+                {"kana", line ? U8(line->kana) : ""}};
+}
+
+// Every entry of a code, or of a code's beginning: the area entries, then the offices.
+std::vector<Entry> EntriesOf(const Lookup& lookup, const std::string& digits)
+{
+    std::vector<Entry> entries = lookup.FindPostal(FromUtf8(digits));
+    std::vector<Entry> offices = lookup.FindOffices(FromUtf8(digits));
+    entries.insert(entries.end(), std::make_move_iterator(offices.begin()), std::make_move_iterator(offices.end()));
+    return entries;
+}
+
+} // namespace
 
 Reply Service::ApiSearch(const Params& params) const
 {
@@ -154,7 +199,8 @@ Reply Service::ApiSearch(const Params& params) const
     std::erase(digits, '-');
     if (digits.size() != 7 || !AllDigits(digits)) return refuse(message::kZipcodeDigits);
 
-    const std::string key = "search/" + digits + "/" + std::to_string(limit);
+    const auto edition = Current();
+    const std::string key = edition->build + "/search/" + digits + "/" + std::to_string(limit);
     Reply r;
     r.cacheControl = kDataLifetime;
     if (std::optional<std::string> body = cache_.Find(key)) {
@@ -163,7 +209,7 @@ Reply Service::ApiSearch(const Params& params) const
         // Entries of one code that a form cannot tell apart (the same town with another
         // detail) are one result.
         json results = json::array();
-        for (const Entry& e : lookup_.FindPostal(FromUtf8(digits))) {
+        for (const Entry& e : EntriesOf(*edition->lookup, digits)) {
             json result = ApiSearchResult(e);
             if (std::find(results.begin(), results.end(), result) == results.end()) results.push_back(std::move(result));
             if (results.size() == limit) break;
@@ -178,52 +224,34 @@ Reply Service::ApiSearch(const Params& params) const
     return r;
 }
 
-std::int32_t Service::PrefectureOf(std::string_view segment) const
-{
-    if (AllDigits(segment) && segment.size() <= 2) {
-        const std::int32_t p = std::stoi(std::string(segment));
-        return p >= 1 && p <= kPrefectureCount ? p : 0;
-    }
-    for (std::int32_t p = 1; p <= kPrefectureCount; ++p)
-        if (U8(lookup_.PrefectureName(p)) == segment) return p;
-    return 0;
-}
-
-json Service::PrefectureJson(std::int32_t p) const
-{
-    return json{{"code", p}, {"name", U8(lookup_.PrefectureName(p))}, {"kana", U8(lookup_.PrefectureKana(p))}};
-}
-
-json Service::CityJson(std::int32_t code) const
-{
-    const std::optional<AreaLine> line = lookup_.ReadCity(code);
-    return json{{"code", U8(ZeroPad(5, code))},
-                {"name", line ? U8(FirstWord(line->name)) : ""},
-                {"kana", line ? U8(line->kana) : ""}};
-}
-
 Reply Service::Prefectures() const
 {
+    const auto edition = Current();
+    const Lookup& lookup = *edition->lookup;
     json list = json::array();
-    for (const AreaItem& item : lookup_.Prefectures()) list.push_back(PrefectureJson(item.number));
+    for (const AreaItem& item : lookup.Prefectures()) list.push_back(PrefectureJson(lookup, item.number));
     return JsonReply(json{{"prefectures", std::move(list)}});
 }
 
 Reply Service::Cities(std::string_view prefecture) const
 {
-    const std::int32_t p = PrefectureOf(prefecture);
+    const auto edition = Current();
+    const Lookup& lookup = *edition->lookup;
+    const std::int32_t p = PrefectureOf(lookup, prefecture);
     if (p == 0) return ErrorReply(404, message::kNoPrefecture);
     json list = json::array();
-    for (const AreaItem& city : lookup_.CitiesOf(p)) list.push_back(CityJson(city.number));
-    return JsonReply(json{{"prefecture", PrefectureJson(p)}, {"cities", std::move(list)}});
+    for (const AreaItem& city : lookup.CitiesOf(p)) list.push_back(CityJson(lookup, city.number));
+    return JsonReply(json{{"prefecture", PrefectureJson(lookup, p)}, {"cities", std::move(list)}});
 }
 
 Reply Service::Towns(std::string_view prefecture, std::string_view city) const
 {
-    const std::int32_t p = PrefectureOf(prefecture);
+    const auto edition = Current();
+    const Lookup& lookup = *edition->lookup;
+    const std::int32_t p = PrefectureOf(lookup, prefecture);
     if (p == 0) return ErrorReply(404, message::kNoPrefecture);
     std::int32_t code = 0;
-    for (const AreaItem& item : lookup_.CitiesOf(p)) {
+    for (const AreaItem& item : lookup.CitiesOf(p)) {
         if (U8(item.name) == city || U8(ZeroPad(5, item.number)) == city) {
             code = item.number;
             break;
@@ -235,8 +263,8 @@ Reply Service::Towns(std::string_view prefecture, std::string_view city) const
     // together and become its sub-areas, each with its own code.
     json towns = json::array();
     std::u16string previousTown;
-    for (const AreaItem& item : lookup_.TownsOf(ZeroPad(5, code)).towns) {
-        const Entry e = lookup_.ReadEntry(item.number);
+    for (const AreaItem& item : lookup.TownsOf(ZeroPad(5, code)).towns) {
+        const Entry e = lookup.ReadEntry(item.number);
         const json subArea{{"name", U8(FirstWord(e.detail))}, {"detail", U8(e.detail)}, {"postal_code", U8(e.postalCode)}};
         if (e.HasSubAreas() && !towns.empty() && e.town == previousTown && !towns.back()["sub_areas"].empty()) {
             towns.back()["sub_areas"].push_back(subArea);
@@ -255,7 +283,8 @@ Reply Service::Towns(std::string_view prefecture, std::string_view city) const
         }
         towns.push_back(std::move(town));
     }
-    return JsonReply(json{{"prefecture", PrefectureJson(p)}, {"city", CityJson(code)}, {"towns", std::move(towns)}});
+    return JsonReply(json{{"prefecture", PrefectureJson(lookup, p)}, {"city", CityJson(lookup, code)},
+                          {"towns", std::move(towns)}});
 }
 
 Reply Service::YubinbangoData(std::string_view prefix) const
@@ -265,13 +294,15 @@ Reply Service::YubinbangoData(std::string_view prefix) const
     Reply r;
     r.contentType = kScriptType;
     r.cacheControl = kDataLifetime;
-    const std::string key = "yubinbango/" + std::string(prefix);
+    const auto edition = Current();
+    const std::string key = edition->build + "/yubinbango/" + std::string(prefix);
     if (std::optional<std::string> body = cache_.Find(key)) {
         r.body = std::move(*body);
         return r;
     }
+    // A code's first area entry, or, for a code of an office alone, the office.
     json codes = json::object();
-    for (const Entry& e : lookup_.FindPostal(FromUtf8(prefix))) {
+    for (const Entry& e : EntriesOf(*edition->lookup, std::string(prefix))) {
         const std::string code = U8(e.postalCode);
         if (!codes.contains(code)) codes[code] = YubinbangoRecord(e);
     }
@@ -280,11 +311,31 @@ Reply Service::YubinbangoData(std::string_view prefix) const
     return r;
 }
 
+Reply Service::Find(const Params& params) const
+{
+    const std::string* q = Param(params, "q");
+    if (!q || q->empty()) return ErrorReply(400, message::kMissingQuery);
+    std::size_t limit = kDefaultFindLimit;
+    if (const std::string* l = Param(params, "limit")) {
+        if (!AllDigits(*l) || l->size() > 9) return ErrorReply(400, message::kBadLimit);
+        limit = std::stoul(*l);
+    }
+    const auto edition = Current();
+    if (!edition->finder) return ErrorReply(404, message::kNoFind);
+    const FindResult found = edition->finder->Find(FromUtf8(*q), limit);
+    Reply r;
+    r.cacheControl = kDataLifetime;
+    r.body = FindJson(*q, found).dump(-1, ' ', false, json::error_handler_t::replace);
+    return r;
+}
+
 Reply Service::Health() const
 {
+    const auto edition = Current();
+    const Capabilities c{edition->lookup->HasOffices(), edition->finder != nullptr};
     return JsonReply(json{{"status", "ok"},
-                          {"entries", lookup_.EntryCount()},
-                          {"capabilities", {{"offices", capabilities_.offices}, {"find", capabilities_.find}}}},
+                          {"entries", edition->lookup->EntryCount()},
+                          {"capabilities", {{"offices", c.offices}, {"find", c.find}}}},
                      kNoStore);
 }
 

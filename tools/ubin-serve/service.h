@@ -2,6 +2,7 @@
 // What ubin-serve answers, without any HTTP: each endpoint's reply (status, content type, cache
 // lifetime and body) computed from the lookup engine. The server (server.h) maps requests to
 // these calls; the calls share nothing but the engine, so any number of threads may make them.
+#include "search/live.h"
 #include "search/lookup.h"
 
 #include <nlohmann/json.hpp>
@@ -28,6 +29,8 @@ namespace message {
 inline constexpr char kMissingZipcode[] = "必須パラメータが指定されていません。";
 inline constexpr char kZipcodeDigits[] = "パラメータ「郵便番号」の桁数が不正です。";
 inline constexpr char kBadLimit[] = "パラメータ「limit」の値が不正です。";
+inline constexpr char kMissingQuery[] = "パラメータ「q」が指定されていません。";
+inline constexpr char kNoFind[] = "この辞書には全文検索の索引がありません（ubin-build で作り直してください）。";
 inline constexpr char kBadCallback[] = "パラメータ「callback」の値が不正です。";
 inline constexpr char kNoPrefecture[] = "該当する都道府県がありません。";
 inline constexpr char kNoCity[] = "該当する市区町村がありません。";
@@ -50,17 +53,18 @@ struct Reply {
 // The query parameters, decoded; a parameter given twice counts by its first value.
 using Params = std::multimap<std::string, std::string>;
 
-// What this server answers beyond the lookups every directory has. /healthz reports it, so a
-// page or a test can tell whether offices and free-text search are there.
+// What the directory offers beyond the lookups every directory has: offices (built with
+// --offices) and free-text search (its search index). /healthz reports it, so a page or a test
+// can tell.
 struct Capabilities {
     bool offices = false;
     bool find = false;
 };
 
-// Reply bodies by key, kept for the life of the process: the directory does not change under a
-// running server (its files stay open; a rebuild takes effect at the next start). At most
-// `capacity` bodies in 32 parts; a full part is emptied before it takes another, so the memory
-// stays bounded and the codes asked often come back at once. Capacity 0 keeps nothing.
+// Reply bodies by key. A key names the build of the directory it was made from, so a rebuilt
+// directory never answers with a kept body of the one before. At most `capacity` bodies in 32
+// parts; a full part is emptied before it takes another, so the memory stays bounded and the
+// codes asked often come back at once. Capacity 0 keeps nothing.
 class ReplyCache {
 public:
     explicit ReplyCache(std::size_t capacity);
@@ -83,18 +87,20 @@ Reply ErrorReply(int status, std::string_view message);
 // A JSON body as UTF-8 text.
 std::string JsonText(const nlohmann::json& value);
 
-// The /api/search fields of one area entry (prefcode without a leading zero; the town and
-// its reading empty for 以下に掲載がない場合). The engine's postal lookup gives area entries
-// only; an office's fields (address3: town, street part and name) are not made yet.
+// The /api/search fields of one entry (prefcode without a leading zero; the town and its
+// reading empty for 以下に掲載がない場合). An office gives its town, street part and name in
+// address3, and its name's reading in kana3.
 nlohmann::json ApiSearchResult(const Entry& entry);
-// The record yubinbango-core reads for an area entry: [prefecture number, city, town, ""]
-// (an office would give its street part last).
+// The record yubinbango-core reads: [prefecture number, city, town, ""]; an office gives its
+// street part last.
 nlohmann::json YubinbangoRecord(const Entry& entry);
 
 class Service {
 public:
-    // `cacheEntries`: how many replies of /api/search and /yubinbango to keep (0: none).
-    explicit Service(const Lookup& lookup, Capabilities capabilities = {}, std::size_t cacheEntries = kDefaultCacheEntries);
+    // Every reply is made from the edition of the directory current when its request comes
+    // (a rebuilt directory is taken up between two requests). `cacheEntries`: how many
+    // replies of /api/search and /yubinbango to keep (0: none).
+    explicit Service(LiveDirectory& directory, std::size_t cacheEntries = kDefaultCacheEntries);
     static constexpr std::size_t kDefaultCacheEntries = 131072; // every code of the national list
 
     // GET /api/search?zipcode=NNNNNNN[&limit=N][&callback=NAME]
@@ -107,19 +113,18 @@ public:
     // GET /yubinbango/{NNN}.js: $yubin({code: record, ...}) for every code under the prefix,
     // the first entry of each code.
     Reply YubinbangoData(std::string_view prefix) const;
+    // GET /v1/find?q=...[&limit=N]: the JSON object of `ubin find --json`.
+    Reply Find(const Params& params) const;
     // GET /healthz
     Reply Health() const;
 
-    const Capabilities& capabilities() const { return capabilities_; }
+    // What the current edition offers.
+    Capabilities capabilities() const;
 
 private:
-    // The prefecture a path segment names (1..47), or 0.
-    std::int32_t PrefectureOf(std::string_view segment) const;
-    nlohmann::json PrefectureJson(std::int32_t prefecture) const;
-    nlohmann::json CityJson(std::int32_t code) const;
+    std::shared_ptr<const Edition> Current() const { return directory_.Current(); }
 
-    const Lookup& lookup_;
-    Capabilities capabilities_;
+    LiveDirectory& directory_;
     mutable ReplyCache cache_; // what a lookup made, not what it answers
 };
 

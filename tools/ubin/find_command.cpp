@@ -2,6 +2,7 @@
 
 #include "base/cp932.h"
 #include "tools/ubin/cli.h"
+#include "tools/ubin/find_json.h"
 
 #include <CLI/CLI.hpp>
 
@@ -11,16 +12,6 @@
 namespace ubin {
 
 namespace {
-
-const char* TypeName(EntryKind kind)
-{
-    switch (kind) {
-    case EntryKind::Area: return "area";
-    case EntryKind::Office: return "office";
-    case EntryKind::PoBox: return "pobox";
-    }
-    return "area";
-}
 
 std::string U8(std::u16string_view text) { return ToUtf8(text); }
 
@@ -80,42 +71,6 @@ std::size_t DisplayWidth(std::u16string_view text)
     return w;
 }
 
-nlohmann::ordered_json FindResultJson(const Entry& e)
-{
-    nlohmann::ordered_json j;
-    j["postal_code"] = U8(e.postalCode);
-    j["prefecture"] = U8(e.prefecture);
-    j["city"] = U8(e.city);
-    j["town"] = U8(e.town);
-    j["detail"] = U8(e.detail);
-    j["prefecture_kana"] = U8(e.prefectureKana);
-    j["city_kana"] = U8(e.cityKana);
-    j["town_kana"] = U8(e.townKana);
-    j["city_code"] = U8(e.cityCode);
-    j["type"] = TypeName(e.kind);
-    if (e.IsOffice()) {
-        j["office"] = U8(e.office);
-        j["office_kana"] = U8(e.officeKana);
-        j["street"] = U8(e.street);
-    } else {
-        j["office"] = nullptr;
-        j["office_kana"] = nullptr;
-        j["street"] = nullptr;
-    }
-    return j;
-}
-
-nlohmann::ordered_json FindJson(std::string_view query, const FindResult& r)
-{
-    nlohmann::ordered_json j;
-    j["query"] = std::string(query);
-    j["match"] = FindMatchName(r.match);
-    j["total"] = r.total;
-    j["results"] = nlohmann::ordered_json::array();
-    for (const Entry& e : r.results) j["results"].push_back(FindResultJson(e));
-    return j;
-}
-
 const std::vector<std::string> kFindCsvColumns = {
     "postal_code", "prefecture", "city", "town", "detail", "prefecture_kana", "city_kana",
     "town_kana", "city_code", "type", "office", "office_kana", "street",
@@ -124,7 +79,7 @@ const std::vector<std::string> kFindCsvColumns = {
 std::vector<std::string> FindCsvRow(const Entry& e)
 {
     return {U8(e.postalCode), U8(e.prefecture), U8(e.city), U8(e.town), U8(e.detail), U8(e.prefectureKana),
-            U8(e.cityKana), U8(e.townKana), U8(e.cityCode), TypeName(e.kind), U8(e.office), U8(e.officeKana),
+            U8(e.cityKana), U8(e.townKana), U8(e.cityCode), EntryTypeName(e.kind), U8(e.office), U8(e.officeKana),
             U8(e.street)};
 }
 

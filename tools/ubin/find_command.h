@@ -2,8 +2,7 @@
 // ubin find: any address from what a person types, printed for people (aligned lines), as
 // JSON or as CSV.
 #include "search/find.h"
-
-#include <nlohmann/json.hpp>
+#include "tools/ubin/find_json.h"
 
 #include <ostream>
 #include <string>
@@ -12,11 +11,6 @@
 namespace ubin {
 
 struct CliPlaces;
-
-// One result as the JSON object of `ubin find --json` and of the web service's /v1/find.
-nlohmann::ordered_json FindResultJson(const Entry& e);
-// The whole answer: query (as given), match, total, results.
-nlohmann::ordered_json FindJson(std::string_view query, const FindResult& result);
 
 // The columns of the CSV output, in order (its header row).
 extern const std::vector<std::string> kFindCsvColumns;

@@ -1,4 +1,4 @@
-#include "serve_process.h"
+#include "tests/tools/ubin-serve/serve_process.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,7 +1,11 @@
 // ubin-serve started as a process on a free loopback port over the sample directory: each
 // endpoint's exact JSON, the refusals, JSONP, requests cut off, many keep-alive connections at
 // once, and SIGTERM with requests in flight.
-#include "serve_process.h"
+#include "tests/tools/ubin-serve/serve_process.h"
+
+#include "base/cp932.h"
+#include "search/live.h"
+#include "tools/ubin/find_json.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -275,7 +279,8 @@ TEST_F(Serve, HealthTellsTheEntriesAndWhatTheServerOffers)
     // One entry per line of the sample's 郵便番号.CSV.
     std::ifstream lines(std::filesystem::path(UBIN_SAMPLE_DIR) / u8"郵便番号.CSV", std::ios::binary);
     const auto count = std::count(std::istreambuf_iterator<char>(lines), std::istreambuf_iterator<char>(), '\n');
-    EXPECT_EQ(Body(r), (json{{"status", "ok"}, {"entries", count}, {"capabilities", {{"offices", false}, {"find", false}}}}));
+    // The sample directory holds offices and the search index.
+    EXPECT_EQ(Body(r), (json{{"status", "ok"}, {"entries", count}, {"capabilities", {{"offices", true}, {"find", true}}}}));
 }
 
 TEST_F(Serve, ThePageIsServedAtTheRootWithItsTypes)
@@ -300,7 +305,7 @@ TEST_F(Serve, ThePageIsServedAtTheRootWithItsTypes)
 
 TEST_F(Serve, UnknownPathsAnswer404WithAJsonBody)
 {
-    for (const std::string& target : std::vector<std::string>{"/nothing", "/api/search/", "/v1/areas/34/34101/x", "/v1/find?q=x", "/../etc/passwd"}) {
+    for (const std::string& target : std::vector<std::string>{"/nothing", "/api/search/", "/v1/areas/34/34101/x", "/v1/finds?q=x", "/../etc/passwd"}) {
         SCOPED_TRACE(target);
         const RawResponse r = Get(server.port(), target);
         EXPECT_EQ(r.status, 404);
@@ -569,6 +574,54 @@ TEST(ServeStop, SigtermUnderLoadAnswersEveryRequestWholeOrNotAtAll)
     EXPECT_EQ(status, 0);
     EXPECT_GT(whole.load(), 0);
     EXPECT_EQ(partial.load(), 0);
+}
+
+// --- offices and /v1/find ----------------------------------------------------------------------
+
+TEST_F(Serve, OfficesAnswerWithTheirTownStreetAndName)
+{
+    const json r = Body(Get(server.port(), "/api/search?zipcode=1008111"));
+    ASSERT_EQ(r["results"].size(), 1u);
+    EXPECT_EQ(r["results"][0], json::parse(R"({"address1":"東京都","address2":"千代田区","address3":"千代田１－１宮内庁",
+        "kana1":"ﾄｳｷｮｳﾄ","kana2":"ﾁﾖﾀﾞｸ","kana3":"","prefcode":"13","zipcode":"1008111"})"));
+    const RawResponse js = Get(server.port(), "/yubinbango/100.js");
+    const json data = json::parse(js.body.substr(7, js.body.size() - 8));
+    EXPECT_EQ(data["1008950"], json::parse(R"([13,"千代田区","霞が関","１丁目２－１"])"));
+    EXPECT_EQ(data["1000001"], json::parse(R"([13,"千代田区","千代田",""])")); // an area code stays an area
+}
+
+// Every byte outside the unreserved ASCII characters as %XX.
+std::string PercentEncode(const std::string& text)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (std::isalnum(b) || c == '-' || c == '_' || c == '.' || c == '~') out += c;
+        else out += std::string("%") + hex[b >> 4] + hex[b & 15];
+    }
+    return out;
+}
+
+TEST_F(Serve, FindAnswersExactlyWhatUbinFindPrints)
+{
+    LiveDirectory directory(FromUtf8(UBIN_SAMPLE_DIR), {.find = true});
+    for (const std::string& q : std::vector<std::string>{"ぎんざ", "宮内庁", "730", "千代田区永田町９９", "どこにもない"}) {
+        SCOPED_TRACE(q);
+        const std::string expected = FindJson(q, directory.Current()->finder->Find(FromUtf8(q), 100)).dump();
+        const RawResponse r = Get(server.port(), "/v1/find?q=" + PercentEncode(q));
+        EXPECT_EQ(r.status, 200);
+        EXPECT_EQ(r.Header("content-type"), "application/json; charset=utf-8");
+        EXPECT_EQ(r.body, expected);
+    }
+    const json limited = Body(Get(server.port(), "/v1/find?q=730&limit=2"));
+    EXPECT_EQ(limited["results"].size(), 2u);
+    EXPECT_GT(limited["total"].get<int>(), 2);
+    EXPECT_EQ(Body(Get(server.port(), "/v1/find?q=730&limit=0"))["results"].size(), limited["total"].get<std::size_t>());
+    for (const std::string& bad : std::vector<std::string>{"/v1/find", "/v1/find?q=", "/v1/find?q=x&limit=-1"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(Get(server.port(), bad).status, 400);
+    }
 }
 
 } // namespace

@@ -58,9 +58,9 @@ TEST(ReplyCache, ServesManyThreadsAtOnce)
 // that keeps none: the same bytes, for every limit and callback.
 TEST(Service, KeptRepliesAreTheRepliesItMakes)
 {
-    const std::unique_ptr<Lookup> lookup = Lookup::Open(FromUtf8(UBIN_SAMPLE_DIR));
-    const Service keeping(*lookup);
-    const Service fresh(*lookup, {}, 0);
+    LiveDirectory directory(FromUtf8(UBIN_SAMPLE_DIR), {.mapped = true, .find = true});
+    const Service keeping(directory);
+    const Service fresh(directory, 0);
     for (const std::string code : {"7300014", "7315143", "7300000", "9999999", "1000003"}) {
         for (const Params& extra : {Params{}, Params{{"limit", "1"}}, Params{{"callback", "cb"}}}) {
             Params params = extra;
