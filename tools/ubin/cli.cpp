@@ -2,6 +2,7 @@
 
 #include "base/cp932.h"
 #include "base/errors.h"
+#include "base/path_text.h"
 #include "directory/directory.h"
 #include "search/memory_face.h"
 #include "search/search.h"
@@ -128,7 +129,7 @@ Settings LoadSettings(const Options& o, const CliPlaces& places)
         s.clipFlags[kClipPostalCode] = s.clipFlags[kClipAddress1] = s.clipFlags[kClipAddress2] = 1;
         return s;
     }
-    if (o.settingsFile) return ReadSettingsFile(std::filesystem::path(*o.settingsFile));
+    if (o.settingsFile) return ReadSettingsFile(PathFromUtf8(*o.settingsFile));
     const PlaceContext ctx =
         PlatformPlaces(Program::Marubeta, places.configHome, places.executableFolder, places.currentFolder);
     std::vector<std::string> tried;
