@@ -2,6 +2,8 @@
 
 #include "tools/ubin-build/builder.h"
 
+#include "base/path_text.h"
+
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -24,9 +26,12 @@ fs::path Beside(const fs::path& finalPath, const std::string& tag)
 {
     static std::mt19937_64 random{std::random_device{}()};
     static const char* digits = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string name = ".";
-    name.append(finalPath.filename().string()).append(".").append(tag).append("-");
-    for (int i = 0; i < 8; ++i) name.push_back(digits[random() % 36]);
+    std::string suffix = "." + tag + "-";
+    for (int i = 0; i < 8; ++i) suffix.push_back(digits[random() % 36]);
+    // Joined as paths: the folder's own name may hold any character (郵便データ on Windows).
+    fs::path name = ".";
+    name += finalPath.filename();
+    name += suffix;
     return finalPath.parent_path() / name;
 }
 
@@ -56,6 +61,21 @@ bool Exchange([[maybe_unused]] const fs::path& a, [[maybe_unused]] const fs::pat
     ec.clear();
 #endif
     return false;
+}
+
+// Removes the old folders beside finalPath: this build's, and those an earlier build could not
+// remove because a running program still had files open in them (Windows keeps a folder while
+// any file in it is open).
+void RemoveOldFolders(const fs::path& finalPath)
+{
+    const std::string prefix = "." + PathToUtf8(finalPath.filename()) + ".old-";
+    std::error_code ec;
+    for (fs::directory_iterator it(finalPath.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = PathToUtf8(it->path().filename());
+        std::error_code ignored;
+        if (name.size() == prefix.size() + 8 && name.starts_with(prefix) && it->is_directory(ignored))
+            fs::remove_all(it->path(), ignored);
+    }
 }
 
 } // namespace
@@ -122,12 +142,14 @@ void OutputFolder::Commit()
         fs::rename(temp_, final_, ec);
         if (ec) Fail(final_, "cannot be put in place", ec);
         committed_ = true;
+        RemoveOldFolders(final_);
         SyncFolder(final_.parent_path());
         return;
     }
     if (Exchange(temp_, final_, ec)) {
         committed_ = true; // temp_ now holds the old folder
         fs::remove_all(temp_, ec);
+        RemoveOldFolders(final_);
         SyncFolder(final_.parent_path());
         return;
     }
@@ -142,7 +164,7 @@ void OutputFolder::Commit()
         Fail(final_, "cannot be replaced", ec);
     }
     committed_ = true;
-    fs::remove_all(old, ec);
+    RemoveOldFolders(final_);
     SyncFolder(final_.parent_path());
 }
 
