@@ -1,19 +1,19 @@
 // The ubin command on the sample directory: its output lines, its JSON, where it finds its
 // settings, and its errors.
 #include "base/cp932.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tools/ubin/cli.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <map>
-#include <memory>
 #include <sstream>
 #include <variant>
 
 using namespace ubin;
+using ubin::test::ProgramRun;
+using ubin::test::RunProgram;
 using ubin::test::TempDir;
 
 namespace {
@@ -141,6 +141,27 @@ private:
     std::size_t i_ = 0;
 };
 
+// The program's output with its line ends as "\n". ubin writes text: on Windows every line
+// ends in CR LF as the platform's text does, and a bare LF or a doubled CR is a fault.
+std::string TextLines(const std::string& out)
+{
+#ifdef _WIN32
+    std::string text;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == '\r' && i + 1 < out.size() && out[i + 1] == '\n') {
+            text.push_back('\n');
+            ++i;
+            continue;
+        }
+        EXPECT_FALSE(out[i] == '\n' || out[i] == '\r') << "a line end other than CR LF at byte " << i + 1;
+        text.push_back(out[i]);
+    }
+    return text;
+#else
+    return out;
+#endif
+}
+
 const std::string& Str(const JsonObject& o, const std::string& k) { return std::get<std::string>(o.at(k).v); }
 
 } // namespace
@@ -148,14 +169,9 @@ const std::string& Str(const JsonObject& o, const std::string& k) { return std::
 TEST(UbinCommand, ThePostalStepPrintsTheEntryOfTheSampleDirectory)
 {
     // The real program, as a script would run it.
-    const std::string cmd = std::string("'") + UBIN_EXE + "' --data '" + kSample + "' postal 7300014";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(cmd.c_str(), "r"), ::pclose);
-    ASSERT_TRUE(pipe);
-    std::string out;
-    std::array<char, 4096> buf{};
-    while (const std::size_t n = std::fread(buf.data(), 1, buf.size(), pipe.get())) out.append(buf.data(), n);
-    EXPECT_EQ(::pclose(pipe.release()), 0);
-    const auto m = Lines(out);
+    const ProgramRun run = RunProgram(UBIN_EXE, {"--data", kSample, "postal", "7300014"});
+    EXPECT_EQ(run.status, 0);
+    const auto m = Lines(TextLines(run.out));
     EXPECT_EQ(m.at("IT1"), "730");
     EXPECT_EQ(m.at("IT2"), "0014");
     EXPECT_EQ(m.at("IT3"), "広島市中区");
@@ -163,6 +179,11 @@ TEST(UbinCommand, ThePostalStepPrintsTheEntryOfTheSampleDirectory)
     EXPECT_EQ(m.at("IT5"), "ﾋﾛｼﾏｼﾅｶｸｶﾐﾉﾎﾞﾘﾁｮｳ");
     EXPECT_EQ(m.at("Command8"), "enabled");
     EXPECT_EQ(m.count("clipboard"), 0u); // nothing was copied
+
+    // Arguments in Japanese reach the program whole (on Windows its command line is UTF-16).
+    const ProgramRun kana = RunProgram(UBIN_EXE, {"--data", kSample, "kana", "ｷﾞﾝｻﾞ"});
+    EXPECT_EQ(kana.status, 0);
+    EXPECT_EQ(Lines(TextLines(kana.out)).at("IT4"), "銀座");
 }
 
 TEST(UbinCommand, JsonHoldsExactlyTheListedKeys)
@@ -229,14 +250,21 @@ TEST(UbinCommand, StepsRunInOrderAsOnTheWindow)
 TEST(UbinCommand, FindsItsSettingsAsTheWindowDoes)
 {
     TempDir config, cwd;
+#ifdef _WIN32
+    // The Windows folder is the system's own (tests/windows writes there); the current folder
+    // is a place on every platform.
+    const auto file = cwd / "ubscon.def";
+#else
     std::filesystem::create_directories(config / "marubeta");
-    std::filesystem::copy_file(kSample + "ubscon.def", config / "marubeta" / "ubscon.def");
+    const auto file = config / "marubeta" / "ubscon.def";
+#endif
+    std::filesystem::copy_file(kSample + "ubscon.def", file);
     const CliPlaces places{config.path(), cwd / "bin", cwd.path()};
     Outcome r = Ubin({"postal", "7300014", "clip"}, places);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Lines(r.out).at("clipboard"), "730-0014,広島市中区, 上幟町"); // flags 1, 2, 3 from the file
 
-    std::filesystem::remove(config / "marubeta" / "ubscon.def");
+    std::filesystem::remove(file);
     r = Ubin({"postal", "7300014"}, places);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
