@@ -15,8 +15,15 @@ std::u16string DecodeCp932(std::string_view bytes);
 // or bytes.size() when all of it did.
 std::size_t TryDecodeCp932(std::string_view bytes, std::u16string& out);
 
+// Decodes bytes into a buffer of `capacity` characters without allocating; false when a byte
+// sequence is not code page 932 or the characters do not fit. `length` is the count written.
+bool DecodeCp932Into(std::string_view bytes, char16_t* out, std::size_t capacity, std::size_t& length);
+
 // Encodes text; a character that code page 932 cannot hold throws EncodingError.
 std::string EncodeCp932(std::u16string_view text);
+
+// Whether every character of the text has a code page 932 form.
+bool HasCp932Form(std::u16string_view text);
 
 // The Shift-JIS code of one character: a single byte's value (0x30 for "0", 0xB1 for "ｱ"),
 // or lead byte * 256 + trail byte for a double-byte character (0x8341 for "ア").

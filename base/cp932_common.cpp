@@ -57,26 +57,51 @@ bool DecodeSingleByte(unsigned char b, char16_t& out)
 
 } // namespace
 
-std::size_t TryDecodeCp932(std::string_view bytes, std::u16string& out)
+namespace {
+
+// Decodes bytes, handing each character to `put`; returns the offset of the first byte that
+// does not decode, or bytes.size().
+template <class Put>
+std::size_t DecodeEach(std::string_view bytes, Put put)
 {
-    out.clear();
-    out.reserve(bytes.size());
     std::size_t i = 0;
     while (i < bytes.size()) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         char16_t c;
         if (DecodeSingleByte(b, c)) {
-            out.push_back(c);
+            if (!put(c)) return i;
             ++i;
             continue;
         }
         if (!IsLeadByte(b) || i + 1 >= bytes.size()
-            || !DecodeDoubleByte(b, static_cast<unsigned char>(bytes[i + 1]), c))
+            || !DecodeDoubleByte(b, static_cast<unsigned char>(bytes[i + 1]), c) || !put(c))
             return i;
-        out.push_back(c);
         i += 2;
     }
     return i;
+}
+
+} // namespace
+
+std::size_t TryDecodeCp932(std::string_view bytes, std::u16string& out)
+{
+    out.clear();
+    out.reserve(bytes.size());
+    return DecodeEach(bytes, [&out](char16_t c) {
+        out.push_back(c);
+        return true;
+    });
+}
+
+bool DecodeCp932Into(std::string_view bytes, char16_t* out, std::size_t capacity, std::size_t& length)
+{
+    length = 0;
+    const std::size_t end = DecodeEach(bytes, [&](char16_t c) {
+        if (length == capacity) return false;
+        out[length++] = c;
+        return true;
+    });
+    return end == bytes.size();
 }
 
 std::u16string DecodeCp932(std::string_view bytes)
@@ -110,6 +135,13 @@ std::uint16_t ShiftJisCodeOrZero(char16_t c)
     if (c < 0x80) return c;
     if (c >= 0xFF61 && c <= 0xFF9F) return static_cast<std::uint16_t>(0xA1 + (c - 0xFF61));
     return EncodeWide(c);
+}
+
+bool HasCp932Form(std::u16string_view text)
+{
+    for (const char16_t c : text)
+        if (ShiftJisCodeOrZero(c) == 0 && c != 0) return false;
+    return true;
 }
 
 std::uint16_t ShiftJisCode(char16_t c)

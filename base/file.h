@@ -3,6 +3,7 @@
 // shared, positioned reads, sizes, and the atomic replacement of a small text file.
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 
 namespace ubin::platform {
@@ -17,5 +18,31 @@ void CloseFile(FileHandle h);
 std::size_t ReadAt(FileHandle h, std::uint64_t offset, void* buffer, std::size_t size,
                    const std::filesystem::path& path);
 std::uint64_t FileSize(FileHandle h, const std::filesystem::path& path);
+
+// A file mapped read-only into memory for its whole life: the system reads the pages a reader
+// touches. Only regular files are mapped. The file must not be cut short while it is mapped
+// (the directory's files are replaced by a new folder, never rewritten in place).
+class MappedFile {
+public:
+    MappedFile() = default;
+    // Throws DirectoryError "<file>: ..." naming the reason.
+    explicit MappedFile(const std::filesystem::path& path);
+    ~MappedFile();
+    MappedFile(MappedFile&& other) noexcept;
+    MappedFile& operator=(MappedFile&& other) noexcept;
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    std::span<const unsigned char> bytes() const { return {data_, size_}; }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    void Release();
+
+    std::filesystem::path path_;
+    const unsigned char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::intptr_t mapping_ = 0; // the mapping object on Windows
+};
 
 } // namespace ubin::platform

@@ -47,6 +47,67 @@ std::size_t ReadAt(FileHandle h, std::uint64_t offset, void* buffer, std::size_t
     return got;
 }
 
+MappedFile::MappedFile(const std::filesystem::path& path) : path_(path)
+{
+    HANDLE file = reinterpret_cast<HANDLE>(OpenReadShared(path));
+    LARGE_INTEGER size;
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) {
+        CloseHandle(file);
+        throw DirectoryError(path.string() + ": is not a regular file");
+    }
+    size_ = static_cast<std::size_t>(size.QuadPart);
+    if (size_ > 0) {
+        HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        if (!mapping) {
+            CloseHandle(file);
+            Fail(path, "cannot be mapped");
+        }
+        void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        if (!view) {
+            CloseHandle(mapping);
+            CloseHandle(file);
+            Fail(path, "cannot be mapped");
+        }
+        data_ = static_cast<const unsigned char*>(view);
+        mapping_ = reinterpret_cast<std::intptr_t>(mapping);
+    }
+    CloseHandle(file);
+}
+
+void MappedFile::Release()
+{
+    if (data_) UnmapViewOfFile(data_);
+    if (mapping_) CloseHandle(reinterpret_cast<HANDLE>(mapping_));
+    data_ = nullptr;
+    size_ = 0;
+    mapping_ = 0;
+}
+
+MappedFile::~MappedFile() { Release(); }
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : path_(std::move(other.path_)), data_(other.data_), size_(other.size_), mapping_(other.mapping_)
+{
+    other.data_ = nullptr;
+    other.size_ = 0;
+    other.mapping_ = 0;
+}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
+{
+    if (this != &other) {
+        Release();
+        path_ = std::move(other.path_);
+        data_ = other.data_;
+        size_ = other.size_;
+        mapping_ = other.mapping_;
+        other.data_ = nullptr;
+        other.size_ = 0;
+        other.mapping_ = 0;
+    }
+    return *this;
+}
+
 std::uint64_t FileSize(FileHandle h, const std::filesystem::path& path)
 {
     LARGE_INTEGER size;

@@ -1,9 +1,12 @@
-// Lookups per second in each search mode over the directory built from the full KEN_ALL.CSV,
-// the records read per lookup, and an indexed SQLite point query over the same entries as the
-// yardstick. The directory is read on demand: nothing of it is held in memory.
+// Lookups per second in each search mode over the directory built from the full KEN_ALL.CSV:
+// through the engine directly (Engine*), and through the search form as the entry box's Enter
+// key runs them (Form*); the records read per lookup; and an indexed SQLite point query over the
+// same entries as the yardstick. The directory is read on demand: nothing of it is held in
+// memory.
 // Run: ubin_search_bench [KEN_ALL.CSV] [benchmark options] (default: the UBIN_FULL_KEN_ALL of
 // the build).
 #include "base/cp932.h"
+#include "base/text.h"
 #include "directory/directory.h"
 #include "search/memory_face.h"
 #include "search/search.h"
@@ -34,6 +37,7 @@ constexpr int kKeyCount = 2000;
 struct Fixture {
     fs::path folder;
     DirectoryState dir;
+    std::unique_ptr<Lookup> lookup;
     MemoryFace face;
     ClipFlags flags{};
     std::unique_ptr<Search> search;
@@ -46,8 +50,9 @@ struct Fixture {
         BuildDirectory(kenAll, folder);
         dir.dataFolder = FromUtf8(folder.string() + "/");
         dir.StartUp();
+        lookup = std::make_unique<Lookup>(dir);
         flags[kClipPostalCode] = flags[kClipAddress1] = flags[kClipAddress2] = 1;
-        search = std::make_unique<Search>(face, dir, flags);
+        search = std::make_unique<Search>(face, *lookup, flags);
         search->Start();
         // Keys of entries spread evenly over the directory, as a user would type them: the
         // whole postal code, the city code, the first five kana of the town reading, the
@@ -68,9 +73,11 @@ struct Fixture {
     {
         sqlite3_close(db);
         search.reset();
+        lookup.reset();
         dir.CloseAll();
         std::error_code ec;
         fs::remove_all(folder, ec);
+        fs::remove(folder.string() + ".sqlite", ec);
     }
 
     void Exec(const char* sql)
@@ -150,28 +157,115 @@ private:
     std::vector<double> us_;
 };
 
-void Report(benchmark::State& state, Timer& timer, std::uint64_t reads, std::uint64_t fileReads = 0)
+void Report(benchmark::State& state, Timer& timer, const ReadCounts& reads = {})
 {
     const auto n = static_cast<double>(state.iterations());
     state.counters["lookups_per_s"] = benchmark::Counter(n, benchmark::Counter::kIsRate);
-    state.counters["reads_per_lookup"] = n > 0 ? static_cast<double>(reads) / n : 0;
-    state.counters["file_reads_per_lookup"] = n > 0 ? static_cast<double>(fileReads) / n : 0;
+    state.counters["reads_per_lookup"] = n > 0 ? static_cast<double>(reads.records) / n : 0;
+    state.counters["file_reads_per_lookup"] = n > 0 ? static_cast<double>(reads.fileReads) / n : 0;
     state.counters["median_us"] = timer.Median();
+}
+
+bool HaveKenAll(benchmark::State& state)
+{
+    if (fs::exists(kenAll)) return true;
+    state.SkipWithError((kenAll.string() + " is not here").c_str());
+    return false;
+}
+
+// The engine answers a key as a list of entries: the first is what the window would show.
+template <class Lookup>
+void EngineLookups(benchmark::State& state, const std::vector<std::u16string> Fixture::*keys, Lookup lookupOne)
+{
+    if (!HaveKenAll(state)) return;
+    Fixture& f = Shared();
+    const auto& k = f.*keys;
+    Timer timer;
+    std::size_t i = 0, found = 0;
+    ThisThreadReadCounts() = {};
+    for (auto _ : state) {
+        const std::u16string& key = k[i++ % k.size()];
+        timer.Start();
+        found += lookupOne(*f.lookup, key);
+        timer.Stop();
+    }
+    Report(state, timer, ThisThreadReadCounts());
+    state.counters["found"] = static_cast<double>(found);
+}
+
+std::size_t FirstOf(const std::vector<Entry>& entries)
+{
+    benchmark::DoNotOptimize(entries.data());
+    return entries.size();
+}
+
+void BM_EnginePostal(benchmark::State& s)
+{
+    EngineLookups(s, &Fixture::postal, [](const Lookup& l, const std::u16string& k) { return FirstOf(l.FindPostal(k, 1)); });
+}
+void BM_EngineCityCode(benchmark::State& s)
+{
+    EngineLookups(s, &Fixture::city, [](const Lookup& l, const std::u16string& k) {
+        const auto line = l.FindCity(k);
+        return line ? (benchmark::DoNotOptimize(l.WithPrefecture(*line)), 1u) : 0u;
+    });
+}
+void BM_EngineTownKana(benchmark::State& s)
+{
+    EngineLookups(s, &Fixture::kana, [](const Lookup& l, const std::u16string& k) { return FirstOf(l.Find(Index::TownKana, k, 1)); });
+}
+void BM_EngineTownName(benchmark::State& s)
+{
+    EngineLookups(s, &Fixture::kanji, [](const Lookup& l, const std::u16string& k) { return FirstOf(l.Find(Index::TownName, k, 1)); });
+}
+
+// The area lists through the engine: a prefecture's cities, the first city's towns, the first
+// town's entry.
+void BM_EngineAreaLists(benchmark::State& state)
+{
+    if (!HaveKenAll(state)) return;
+    Fixture& f = Shared();
+    Timer timer;
+    std::int32_t p = 0;
+    ThisThreadReadCounts() = {};
+    for (auto _ : state) {
+        timer.Start();
+        const auto cities = f.lookup->CitiesOf(1 + p++ % kPrefectureCount);
+        const TownList towns = f.lookup->TownsOf(ZeroPad(5, cities.at(0).number));
+        benchmark::DoNotOptimize(f.lookup->ReadEntry(towns.towns.at(0).number));
+        timer.Stop();
+    }
+    Report(state, timer, ThisThreadReadCounts());
+}
+
+// 次候補 through the postal index, as a cursor of the engine.
+void BM_EngineNext(benchmark::State& state)
+{
+    if (!HaveKenAll(state)) return;
+    Fixture& f = Shared();
+    Cursor c = Cursor::Records(Index::Postal, 1, f.lookup->RecordCount(Index::Postal), 0);
+    Timer timer;
+    ThisThreadReadCounts() = {};
+    for (auto _ : state) {
+        if (c.position >= c.high) c.position = 0;
+        timer.Start();
+        const auto next = f.lookup->Step(c, +1);
+        benchmark::DoNotOptimize(f.lookup->ReadEntry(next->entryNumber));
+        timer.Stop();
+    }
+    Report(state, timer, ThisThreadReadCounts());
 }
 
 // Type the key into the entry box of `mode` and press Enter.
 void EntryBoxLookups(benchmark::State& state, int mode, const std::vector<std::u16string> Fixture::*keys)
 {
-    if (!fs::exists(kenAll)) {
-        state.SkipWithError((kenAll.string() + " is not here").c_str());
-        return;
-    }
+    if (!HaveKenAll(state)) return;
     Fixture& f = Shared();
     f.search->SwitchMode(mode);
     const auto& k = f.*keys;
     Timer timer;
     std::size_t i = 0;
-    f.dir.readCount = f.dir.fileReads = 0;
+    ThisThreadReadCounts() = {};
     for (auto _ : state) {
         f.face.SetText(element::kITUbin, k[i++ % k.size()]);
         timer.Start();
@@ -179,26 +273,23 @@ void EntryBoxLookups(benchmark::State& state, int mode, const std::vector<std::u
         f.search->ITUbin_KeyPress(key);
         timer.Stop();
     }
-    Report(state, timer, f.dir.readCount, f.dir.fileReads);
+    Report(state, timer, ThisThreadReadCounts());
 }
 
-void BM_PostalLookup(benchmark::State& s) { EntryBoxLookups(s, kModePostal, &Fixture::postal); }
-void BM_CityCodeLookup(benchmark::State& s) { EntryBoxLookups(s, kModeCity, &Fixture::city); }
-void BM_TownKanaLookup(benchmark::State& s) { EntryBoxLookups(s, kModeTownKana, &Fixture::kana); }
-void BM_TownKanjiLookup(benchmark::State& s) { EntryBoxLookups(s, kModeTownKanji, &Fixture::kanji); }
+void BM_FormPostal(benchmark::State& s) { EntryBoxLookups(s, kModePostal, &Fixture::postal); }
+void BM_FormCityCode(benchmark::State& s) { EntryBoxLookups(s, kModeCity, &Fixture::city); }
+void BM_FormTownKana(benchmark::State& s) { EntryBoxLookups(s, kModeTownKana, &Fixture::kana); }
+void BM_FormTownName(benchmark::State& s) { EntryBoxLookups(s, kModeTownKanji, &Fixture::kanji); }
 
 // The area lists: a prefecture, then its first city, then that city's first town.
-void BM_AreaCascade(benchmark::State& state)
+void BM_FormAreaLists(benchmark::State& state)
 {
-    if (!fs::exists(kenAll)) {
-        state.SkipWithError((kenAll.string() + " is not here").c_str());
-        return;
-    }
+    if (!HaveKenAll(state)) return;
     Fixture& f = Shared();
     f.search->SwitchMode(kModeArea);
     Timer timer;
     std::size_t i = 0;
-    f.dir.readCount = f.dir.fileReads = 0;
+    ThisThreadReadCounts() = {};
     for (auto _ : state) {
         timer.Start();
         f.face.SetEditText(element::kCombo1, f.prefectures[i++ % f.prefectures.size()]);
@@ -209,39 +300,33 @@ void BM_AreaCascade(benchmark::State& state)
         f.search->Combo3_Click();
         timer.Stop();
     }
-    Report(state, timer, f.dir.readCount, f.dir.fileReads);
+    Report(state, timer, ThisThreadReadCounts());
 }
 
 // 次候補 through the postal index.
-void BM_PostalNext(benchmark::State& state)
+void BM_FormNext(benchmark::State& state)
 {
-    if (!fs::exists(kenAll)) {
-        state.SkipWithError((kenAll.string() + " is not here").c_str());
-        return;
-    }
+    if (!HaveKenAll(state)) return;
     Fixture& f = Shared();
     f.search->SwitchMode(kModePostal);
     f.face.SetText(element::kITUbin, u"");
     std::int16_t enter = kKeyEnter;
     f.search->ITUbin_KeyPress(enter);
     Timer timer;
-    f.dir.readCount = f.dir.fileReads = 0;
+    ThisThreadReadCounts() = {};
     for (auto _ : state) {
-        if (f.search->candPos >= f.search->candHigh) f.search->candPos = 0;
+        if (f.search->candPos() >= f.search->candHigh()) f.search->ITUbin_KeyPress(enter = kKeyEnter);
         timer.Start();
         f.search->Command8_Click();
         timer.Stop();
     }
-    Report(state, timer, f.dir.readCount, f.dir.fileReads);
+    Report(state, timer, ThisThreadReadCounts());
 }
 
 // The yardstick: the same postal codes as an indexed point query with the city joined.
 void BM_SqlitePostalQuery(benchmark::State& state)
 {
-    if (!fs::exists(kenAll)) {
-        state.SkipWithError((kenAll.string() + " is not here").c_str());
-        return;
-    }
+    if (!HaveKenAll(state)) return;
     Fixture& f = Shared();
     sqlite3_stmt* q = nullptr;
     sqlite3_prepare_v2(f.db,
@@ -263,17 +348,23 @@ void BM_SqlitePostalQuery(benchmark::State& state)
         timer.Stop();
     }
     sqlite3_finalize(q);
-    Report(state, timer, 0);
+    Report(state, timer);
     state.counters["found"] = static_cast<double>(found);
 }
 
-BENCHMARK(BM_PostalLookup)->MinTime(1.0);
 BENCHMARK(BM_SqlitePostalQuery)->MinTime(1.0);
-BENCHMARK(BM_CityCodeLookup)->MinTime(1.0);
-BENCHMARK(BM_TownKanaLookup)->MinTime(1.0);
-BENCHMARK(BM_TownKanjiLookup)->MinTime(1.0);
-BENCHMARK(BM_AreaCascade)->MinTime(1.0);
-BENCHMARK(BM_PostalNext)->MinTime(1.0);
+BENCHMARK(BM_EnginePostal)->MinTime(1.0);
+BENCHMARK(BM_FormPostal)->MinTime(1.0);
+BENCHMARK(BM_EngineCityCode)->MinTime(1.0);
+BENCHMARK(BM_FormCityCode)->MinTime(1.0);
+BENCHMARK(BM_EngineTownKana)->MinTime(1.0);
+BENCHMARK(BM_FormTownKana)->MinTime(1.0);
+BENCHMARK(BM_EngineTownName)->MinTime(1.0);
+BENCHMARK(BM_FormTownName)->MinTime(1.0);
+BENCHMARK(BM_EngineAreaLists)->MinTime(1.0);
+BENCHMARK(BM_FormAreaLists)->MinTime(1.0);
+BENCHMARK(BM_EngineNext)->MinTime(1.0);
+BENCHMARK(BM_FormNext)->MinTime(1.0);
 
 } // namespace
 

@@ -3,6 +3,7 @@
 // files and the tables read at start-up, the DataFolder, the clip flags, and where the
 // settings were last found. Each thread that creates controls has its own.
 #include "directory/directory.h"
+#include "search/lookup.h"
 #include "settings/places.h"
 #include "settings/settings.h"
 
@@ -13,6 +14,7 @@ namespace ubin::control {
 
 struct ThreadShared {
     DirectoryState directory; // its dataFolder is the DataFolder of the settings
+    Lookup lookup{directory};
     ClipFlags clipFlags{};
     // The place the settings were last read from (none before the first read).
     std::optional<std::filesystem::path> settingsFoundAt;

@@ -106,37 +106,12 @@ const component::ClassInfo& UbinBangouClass()
 
 // --- the control's display steps --------------------------------------------------------------
 
-ControlSearch::ControlSearch(SearchFace& face, DirectoryState& dir, const ClipFlags& flags, UbinBangou& control)
-    : Search(face, dir, flags), control_(control)
-{
-    // A key longer than an index key holds leaves the result as it was.
-    unacceptedKeyShowsNotFound = false;
-}
-
-void ControlSearch::ShowPostalEntry(std::int32_t entryNumber)
-{
-    if (entryNumber == 0) return; // no record was accepted: nothing read, shown or raised
-    Search::ShowPostalEntry(entryNumber);
-}
-
-void ControlSearch::ShowResultFields(const ResultRecord& record)
-{
-    Search::ShowResultFields(record);
-    AfterDisplay();
-}
-
-void ControlSearch::ShowCityLine(std::vector<std::u16string> fields)
-{
-    Search::ShowCityLine(std::move(fields));
-    AfterDisplay();
-}
-
-void ControlSearch::AfterDisplay()
+void UbinBangou::AfterDisplay()
 {
     // The host's handlers run now and may read the result or start another lookup; the copy
     // follows them, so it holds what they left.
-    control_.FireEvent(kClickDisp);
-    if (IsOn(clipFlags(), kAutoClip)) CopyResultText();
+    FireEvent(kClickDisp);
+    if (IsOn(shared_.clipFlags, kAutoClip)) search_->CopyResultText();
 }
 
 void ControlFace::SetFocus(std::string_view element)
@@ -162,7 +137,11 @@ UbinBangou::UbinBangou()
     for (int i = 0; i < 5; ++i) SetOptionColour(i, kDesignOptionColours[i]);
 
     searchFace_ = std::make_unique<ControlFace>(face_, *this);
-    search_ = std::make_unique<ControlSearch>(*searchFace_, shared_.directory, shared_.clipFlags, *this);
+    FormHooks hooks;
+    hooks.resultShown = [this] { AfterDisplay(); };
+    // A key longer than an index key holds leaves the result as it was.
+    hooks.longKey = FormHooks::LongKey::KeepResult;
+    search_ = std::make_unique<Search>(*searchFace_, shared_.lookup, shared_.clipFlags, std::move(hooks));
     BindMembers();
     ConnectEvents();
 }

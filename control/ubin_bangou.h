@@ -25,22 +25,6 @@ const component::ClassInfo& UbinBangouClass();
 
 class UbinBangou;
 
-// The control's search: the window's logic with the control's three display steps.
-class ControlSearch : public Search {
-public:
-    ControlSearch(SearchFace& face, DirectoryState& dir, const ClipFlags& flags, UbinBangou& control);
-
-    void ShowPostalEntry(std::int32_t entryNumber) override;
-    void ShowResultFields(const ResultRecord& record) override;
-    void ShowCityLine(std::vector<std::u16string> fields) override;
-
-private:
-    // After a result is on display: ClickDisp, then the automatic copy when AutoClip is on.
-    void AfterDisplay();
-
-    UbinBangou& control_;
-};
-
 // The face moves the focus only when the host's window can take it.
 class ControlFace : public forms::QtSearchFace {
 public:
@@ -66,9 +50,9 @@ public:
     bool CanTakeFocus() const { return site() && site()->CanTakeFocus(); }
 
 private:
-    friend class ControlSearch;
-
     void BindMembers();
+    // After a result is on display: ClickDisp, then the automatic copy when AutoClip is on.
+    void AfterDisplay();
     void ConnectEvents();
     // Runs a face event; a directory read that fails cannot reach any caller, so it is only
     // logged.
@@ -88,7 +72,7 @@ private:
     QWidget* face_ = nullptr;
     ThreadShared& shared_;
     std::unique_ptr<ControlFace> searchFace_;
-    std::unique_ptr<ControlSearch> search_;
+    std::unique_ptr<Search> search_;
 
     // The instance's copy of the settings values the control never changes.
     std::u16string reserved1_, reserved2_;

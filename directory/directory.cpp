@@ -1,4 +1,5 @@
 #include "directory/directory.h"
+#include "directory/keysearch.h"
 
 #include "base/cp932.h"
 #include "base/errors.h"
@@ -18,6 +19,9 @@ const std::u16string kPointFileName = u"郵便Point.POI";
 const std::u16string kLinesFileName = u"郵便番号.CSV";
 const std::u16string kCityTableFileName = u"TOSHI1.TDB";
 const std::u16string kCityLinesFileName = u"TOSHI2.TDB";
+const std::u16string kOfficeLinesFileName = u"事業所.CSV";
+const std::u16string kOfficeIndexFileName = u"事業所.IDX";
+const std::u16string kFindIndexFileName = u"検索.IDX";
 
 namespace {
 
@@ -31,6 +35,12 @@ std::int32_t ReadInt32(const unsigned char* p)
 std::string Name(const std::filesystem::path& p) { return p.string(); }
 
 } // namespace
+
+ReadCounts& ThisThreadReadCounts()
+{
+    thread_local ReadCounts counts;
+    return counts;
+}
 
 std::int32_t RecordCountOf(std::uint64_t fileSize, int recordLength)
 {
@@ -55,7 +65,7 @@ void DirectoryState::OpenSlot(int slot, const std::u16string& name, int recordLe
 {
     CloseSlot(slot);
     if (slot < 0 || slot >= kSlotCount) throw DirectoryError("there is no directory slot " + std::to_string(slot));
-    OpenFile f{FilePath(name), platform::kNoFile, recordLength, 0};
+    OpenFile f{FilePath(name), platform::kNoFile, recordLength, 0, std::make_shared<SampleHolder>(), nullptr};
     f.handle = platform::OpenReadShared(f.path);
     try {
         f.size = platform::FileSize(f.handle, f.path);
@@ -110,6 +120,38 @@ void DirectoryState::OpenEntryFiles()
     OpenSlot(kSlotLines, kLinesFileName, 0);
 }
 
+void DirectoryState::OpenOfficeFiles()
+{
+    CloseSlot(kSlotOfficeIndex);
+    CloseSlot(kSlotOfficeLines);
+    std::error_code ec;
+    const bool index = std::filesystem::exists(FilePath(kOfficeIndexFileName), ec);
+    const bool lines = std::filesystem::exists(FilePath(kOfficeLinesFileName), ec);
+    if (!index && !lines) return;
+    // One without the other: opening the missing one names it.
+    OpenSlot(kSlotOfficeIndex, kOfficeIndexFileName, kIndexRecordLength);
+    OpenSlot(kSlotOfficeLines, kOfficeLinesFileName, 0);
+}
+
+void DirectoryState::MapFiles()
+{
+    for (const int slot : {kSlotPoints, kSlotLines, kSlotCityTable, kSlotCityLines, kSlotOfficeIndex, kSlotOfficeLines}) {
+        if (!IsOpen(slot)) continue;
+        auto& f = *slots_[static_cast<std::size_t>(slot)];
+        if (!f.map) f.map = std::make_shared<platform::MappedFile>(f.path);
+    }
+}
+
+std::size_t DirectoryState::Read(const OpenFile& f, std::uint64_t offset, void* out, std::size_t size) const
+{
+    if (!f.map) return platform::ReadAt(f.handle, offset, out, size, f.path);
+    const auto bytes = f.map->bytes();
+    if (offset >= bytes.size()) return 0;
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, bytes.size() - offset));
+    std::memcpy(out, bytes.data() + offset, n);
+    return n;
+}
+
 std::uint64_t DirectoryState::SizeOf(const std::u16string& name) const
 {
     const auto path = FilePath(name);
@@ -154,6 +196,7 @@ void DirectoryState::StartUp()
     OpenIndexFiles();
     OpenCityFiles();
     OpenEntryFiles();
+    OpenOfficeFiles();
 }
 
 void DirectoryState::StartUpControl()
@@ -167,6 +210,14 @@ void DirectoryState::StartUpControl()
     CloseSlot(kSlotCityLines);
     OpenCityFiles();
     OpenEntryFiles();
+    OpenOfficeFiles();
+}
+
+std::int32_t DirectoryState::WholeRecords(int slot) const
+{
+    const auto& f = SlotFile(slot);
+    const std::uint64_t whole = f.size / static_cast<std::uint64_t>(f.recordLength);
+    return static_cast<std::int32_t>(std::min<std::uint64_t>(whole, 2147483647u));
 }
 
 std::int32_t DirectoryState::RecordCount(int slot) const
@@ -177,23 +228,23 @@ std::int32_t DirectoryState::RecordCount(int slot) const
     return RecordCountOf(platform::FileSize(f.handle, f.path), f.recordLength);
 }
 
-void DirectoryState::ReadRecord(int slot, std::int32_t n, unsigned char* out)
+void DirectoryState::ReadRecord(int slot, std::int32_t n, unsigned char* out) const
 {
     const auto& f = SlotFile(slot);
     if (n < 1)
         throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " does not exist (records count from 1)");
     const std::uint64_t offset = static_cast<std::uint64_t>(n - 1) * static_cast<std::uint64_t>(f.recordLength);
     const auto len = static_cast<std::size_t>(f.recordLength);
-    const std::size_t got = platform::ReadAt(f.handle, offset, out, len, f.path);
-    ++fileReads;
+    const std::size_t got = Read(f, offset, out, len);
+    ++ThisThreadReadCounts().fileReads;
     if (got == 0)
         throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " lies beyond the end of the file");
     if (got != len)
         throw DirectoryError(Name(f.path) + ": record " + std::to_string(n) + " is cut short by the end of the file");
-    ++readCount;
+    ++ThisThreadReadCounts().records;
 }
 
-IndexRecord DirectoryState::ReadIndexRecord(int slot, std::int32_t n)
+IndexRecord DirectoryState::ReadIndexRecord(int slot, std::int32_t n) const
 {
     std::array<char16_t, kKeyBytes> key;
     IndexRecord r;
@@ -202,28 +253,28 @@ IndexRecord DirectoryState::ReadIndexRecord(int slot, std::int32_t n)
     return r;
 }
 
-std::int32_t DirectoryState::ReadIndexKey(int slot, std::int32_t n, std::array<char16_t, kKeyBytes>& key)
+std::int32_t DirectoryState::ReadIndexKey(int slot, std::int32_t n, std::array<char16_t, kKeyBytes>& key) const
 {
     unsigned char buf[kIndexRecordLength];
     ReadRecord(slot, n, buf);
-    --readCount; // counted once, as it is decoded
+    --ThisThreadReadCounts().records; // counted once, as it is decoded
     return DecodeIndexKey(slot, n, buf, key);
 }
 
 std::int32_t DirectoryState::DecodeIndexKey(int slot, std::int32_t n, const unsigned char* record,
-                                            std::array<char16_t, kKeyBytes>& key)
+                                            std::array<char16_t, kKeyBytes>& key) const
 {
     const std::string_view keyBytes(reinterpret_cast<const char*>(record), kKeyBytes);
-    if (TryDecodeCp932(keyBytes, keyScratch_) != keyBytes.size())
+    std::size_t length = 0;
+    if (!DecodeCp932Into(keyBytes, key.data(), key.size(), length))
         throw DirectoryError(Name(SlotFile(slot).path) + ": record " + std::to_string(n)
                              + ": the key is not code page 932 text");
-    key.fill(u' ');
-    std::copy(keyScratch_.begin(), keyScratch_.end(), key.begin()); // at most 8 characters from 8 bytes
-    ++readCount;
+    std::fill(key.begin() + static_cast<std::ptrdiff_t>(length), key.end(), u' ');
+    ++ThisThreadReadCounts().records;
     return ReadInt32(record + kKeyBytes);
 }
 
-void DirectoryState::ReadRecordBlock(int slot, std::int32_t first, std::int32_t count, unsigned char* out)
+void DirectoryState::ReadRecordBlock(int slot, std::int32_t first, std::int32_t count, unsigned char* out) const
 {
     const auto& f = SlotFile(slot);
     if (first < 1)
@@ -232,8 +283,8 @@ void DirectoryState::ReadRecordBlock(int slot, std::int32_t first, std::int32_t 
     const auto recordLength = static_cast<std::size_t>(f.recordLength);
     const std::uint64_t offset = static_cast<std::uint64_t>(first - 1) * recordLength;
     const std::size_t len = static_cast<std::size_t>(count) * recordLength;
-    const std::size_t got = platform::ReadAt(f.handle, offset, out, len, f.path);
-    ++fileReads;
+    const std::size_t got = Read(f, offset, out, len);
+    ++ThisThreadReadCounts().fileReads;
     if (got != len) {
         // The first record that did not come whole.
         const std::string n = std::to_string(first + static_cast<std::int32_t>(got / recordLength));
@@ -243,21 +294,63 @@ void DirectoryState::ReadRecordBlock(int slot, std::int32_t first, std::int32_t 
     }
 }
 
-PointRecord DirectoryState::ReadPointRecord(std::int32_t n)
+std::vector<IndexRecord> DirectoryState::ReadIndexRecords(int slot, std::int32_t first, std::int32_t count) const
+{
+    std::vector<IndexRecord> out;
+    constexpr std::int32_t kBlock = 16384 / kIndexRecordLength;
+    unsigned char block[kBlock * kIndexRecordLength];
+    std::array<char16_t, kKeyBytes> key;
+    const std::int64_t available = static_cast<std::int64_t>(WholeRecords(slot)) - first + 1;
+    if (first < 1 || count < 1 || available < 1) return out;
+    count = static_cast<std::int32_t>(std::min<std::int64_t>(count, available));
+    out.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t done = 0; done < count;) {
+        const std::int32_t n = std::min(kBlock, count - done);
+        ReadRecordBlock(slot, first + done, n, block);
+        for (std::int32_t i = 0; i < n; ++i) {
+            const std::int32_t entry = DecodeIndexKey(slot, first + done + i, block + i * kIndexRecordLength, key);
+            out.push_back({std::u16string(key.begin(), key.end()), entry});
+        }
+        done += n;
+    }
+    return out;
+}
+
+std::vector<std::int32_t> DirectoryState::ReadCityPositions(std::int32_t first, std::int32_t count) const
+{
+    std::vector<std::int32_t> out;
+    const std::int64_t available = static_cast<std::int64_t>(WholeRecords(kSlotCityTable)) - first + 1;
+    if (first < 1 || count < 1 || available < 1) return out;
+    const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(count, available));
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(n) * kCityRecordLength);
+    ReadRecordBlock(kSlotCityTable, first, n, bytes.data());
+    ThisThreadReadCounts().records += static_cast<std::uint64_t>(n);
+    for (std::int32_t i = 0; i < n; ++i) out.push_back(ReadInt32(bytes.data() + static_cast<std::size_t>(i) * kCityRecordLength));
+    return out;
+}
+
+const KeySample& DirectoryState::IndexSample(int slot) const
+{
+    const OpenFile& f = SlotFile(slot);
+    std::call_once(f.sample->taken, [&] { f.sample->sample = TakeKeySample(*this, slot); });
+    return *f.sample->sample;
+}
+
+PointRecord DirectoryState::ReadPointRecord(std::int32_t n) const
 {
     unsigned char buf[kPointRecordLength];
     ReadRecord(kSlotPoints, n, buf);
     return PointRecord{std::string(reinterpret_cast<const char*>(buf), 7), ReadInt32(buf + 7), ReadInt32(buf + 11)};
 }
 
-std::int32_t DirectoryState::ReadCityPosition(std::int32_t code)
+std::int32_t DirectoryState::ReadCityPosition(std::int32_t code) const
 {
     unsigned char buf[kCityRecordLength];
     ReadRecord(kSlotCityTable, code, buf);
     return ReadInt32(buf);
 }
 
-std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position)
+std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position) const
 {
     const auto& f = SlotFile(slot);
     if (position < 1 || static_cast<std::uint64_t>(position) > f.size)
@@ -270,8 +363,8 @@ std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position)
     std::uint64_t offset = static_cast<std::uint64_t>(position - 1);
     std::size_t end = std::string::npos;
     while (end == std::string::npos) {
-        const std::size_t n = platform::ReadAt(f.handle, offset, chunk, sizeof chunk, f.path);
-        ++fileReads;
+        const std::size_t n = Read(f, offset, chunk, sizeof chunk);
+        ++ThisThreadReadCounts().fileReads;
         if (n == 0) break; // the last line may lack its CR LF
         const std::size_t searchFrom = bytes.empty() ? 0 : bytes.size() - 1;
         bytes.append(chunk, n);
@@ -284,7 +377,7 @@ std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position)
         throw DirectoryError(Name(f.path) + ": the file ends before byte " + std::to_string(position)
                              + " (it is shorter than when it was opened)");
     if (end != std::string::npos) bytes.resize(end);
-    ++readCount;
+    ++ThisThreadReadCounts().records;
     std::u16string line;
     const std::size_t bad = TryDecodeCp932(bytes, line);
     if (bad < bytes.size())
@@ -296,7 +389,7 @@ std::u16string DirectoryState::ReadLineAt(int slot, std::int64_t position)
     return line;
 }
 
-void DirectoryState::ReadFieldsAt(int slot, std::int64_t position, std::vector<std::u16string>& fields)
+void DirectoryState::ReadFieldsAt(int slot, std::int64_t position, std::vector<std::u16string>& fields) const
 {
     if (fields.empty()) fields.resize(1);
     fields[0] = ReadLineAt(slot, position);
@@ -308,13 +401,13 @@ void DirectoryState::ReadFieldsAt(int slot, std::int64_t position, std::vector<s
     }
 }
 
-void DirectoryState::ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields)
+void DirectoryState::ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields) const
 {
     const PointRecord p = ReadPointRecord(n);
     ReadFieldsAt(kSlotLines, p.linePosition, fields);
 }
 
-DirectoryLine DirectoryState::ReadPostalEntry(std::int32_t n)
+DirectoryLine DirectoryState::ReadPostalEntry(std::int32_t n) const
 {
     std::vector<std::u16string> f(kDirectoryLineFields + 1);
     ReadPostalEntry(n, f);

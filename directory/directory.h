@@ -1,9 +1,15 @@
 #pragma once
 // The directory files, held open on numbered slots, and the tables read at start-up.
-// One DirectoryState belongs to one program, or to the controls of one thread.
+// One DirectoryState belongs to one program, or to the controls of one thread. Opening and
+// closing change it; once open, every read is a positioned read on a file opened for reading,
+// so any number of threads may read through one state at the same time.
+#include "base/file.h"
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +22,7 @@ enum Slot : std::int16_t {
     kSlotSettings = 10,
     kSlotPoints = 30, kSlotLines = 31,
     kSlotCityTable = 40, kSlotCityLines = 41,
+    kSlotOfficeIndex = 50, kSlotOfficeLines = 51, // only when the directory has offices
 };
 
 inline constexpr int kIndexRecordLength = 12;
@@ -27,6 +34,7 @@ inline constexpr int kPrefectureCount = 47;
 // Field counts of the lines, as their readers hold them.
 inline constexpr int kDirectoryLineFields = 6;
 inline constexpr int kAreaLineFields = 3;
+inline constexpr int kOfficeLineFields = 13;
 
 // File names inside DataFolder.
 extern const std::u16string kIndexFileNames[5];   // UIND1.IDX .. UIND5.IDX
@@ -34,6 +42,11 @@ extern const std::u16string kPointFileName;       // 郵便Point.POI
 extern const std::u16string kLinesFileName;       // 郵便番号.CSV
 extern const std::u16string kCityTableFileName;   // TOSHI1.TDB
 extern const std::u16string kCityLinesFileName;   // TOSHI2.TDB
+// The files a directory may also hold: the offices with a postal code of their own and the
+// free-text search index. A directory without them works as before.
+extern const std::u16string kOfficeLinesFileName; // 事業所.CSV
+extern const std::u16string kOfficeIndexFileName; // 事業所.IDX
+extern const std::u16string kFindIndexFileName;   // 検索.IDX
 
 struct IndexRecord {
     std::u16string key;        // 8 bytes decoded and blank-padded to 8 characters
@@ -53,6 +66,17 @@ struct DirectoryLine {
 
 // A 1-based record count: file size / record length, rounded half to even.
 std::int32_t RecordCountOf(std::uint64_t fileSize, int recordLength);
+
+// Records and lines read, and the calls to the file system that read them, by the calling
+// thread (for the benchmarks and the tests of how much a search reads). Each thread counts
+// its own, so readers on several threads share nothing.
+struct ReadCounts {
+    std::uint64_t records = 0;
+    std::uint64_t fileReads = 0;
+};
+ReadCounts& ThisThreadReadCounts();
+
+struct KeySample; // keysearch.h
 
 class DirectoryState {
 public:
@@ -78,65 +102,91 @@ public:
     void OpenIndexFiles();
     void OpenCityFiles();
     void OpenEntryFiles();
+    // 事業所.IDX on slot 50 and 事業所.CSV on slot 51 when the directory has them; a directory
+    // without either has no offices, one with only one of them is damaged.
+    void OpenOfficeFiles();
     void CloseSlot(int slot);
     void CloseAll();
     bool IsOpen(int slot) const;
+
+    // Maps the files that lookups read by position (the point file, the two text files, the
+    // city table, the office files) into memory, so that a read is a copy instead of a call to
+    // the system: for programs that answer many lookups (the web service, ubin find). The
+    // index files stay read by position. A mapped file must not be rewritten in place while it
+    // is mapped; ubin-build never does (it replaces the folder).
+    void MapFiles();
 
     // DataFolder followed directly by the name; on POSIX the text is the UTF-8 file name.
     std::filesystem::path FilePath(const std::u16string& name) const;
 
     // Record count of the file open on a slot of fixed records.
     std::int32_t RecordCount(int slot) const;
+    // The records a slot's file holds whole, by its length at opening (RecordCount rounds a
+    // cut-short last record up).
+    std::int32_t WholeRecords(int slot) const;
 
-    IndexRecord ReadIndexRecord(int slot, std::int32_t n);
+    IndexRecord ReadIndexRecord(int slot, std::int32_t n) const;
     // The same record with its key decoded into a fixed buffer (8 characters, blank-padded),
     // without allocating; returns its EntryNumber. The key search reads records this way.
-    std::int32_t ReadIndexKey(int slot, std::int32_t n, std::array<char16_t, kKeyBytes>& key);
+    std::int32_t ReadIndexKey(int slot, std::int32_t n, std::array<char16_t, kKeyBytes>& key) const;
     // Records first .. first + count - 1 of a slot of fixed records, read with one call into
     // `out` (count times the record length). A read costs the same for one record as for a few
     // kilobytes, so the key search reads the last stretch of its range this way. The records
-    // count in readCount only as they are decoded (DecodeIndexKey).
-    void ReadRecordBlock(int slot, std::int32_t first, std::int32_t count, unsigned char* out);
+    // count as read only as they are decoded (DecodeIndexKey).
+    void ReadRecordBlock(int slot, std::int32_t first, std::int32_t count, unsigned char* out) const;
     // Decodes index record n from its 12 bytes as read; returns its EntryNumber.
     std::int32_t DecodeIndexKey(int slot, std::int32_t n, const unsigned char* record,
-                                std::array<char16_t, kKeyBytes>& key);
-    PointRecord ReadPointRecord(std::int32_t n);
+                                std::array<char16_t, kKeyBytes>& key) const;
+    PointRecord ReadPointRecord(std::int32_t n) const;
     // City table record `code`: the position of its line in TOSHI2.TDB, 0 when no such city.
-    std::int32_t ReadCityPosition(std::int32_t code);
+    std::int32_t ReadCityPosition(std::int32_t code) const;
     // The text line at a 1-based byte position of a text slot (31 or 41), without its CR LF.
-    std::u16string ReadLineAt(int slot, std::int64_t position);
+    std::u16string ReadLineAt(int slot, std::int64_t position) const;
     // Reads the line at `position` into fields[0] and splits it into fields[1..]; a line with
     // more fields than the array holds is a DirectoryError naming the file and position.
-    void ReadFieldsAt(int slot, std::int64_t position, std::vector<std::u16string>& fields);
+    void ReadFieldsAt(int slot, std::int64_t position, std::vector<std::u16string>& fields) const;
+
+    // Records first .. first + count - 1 of an index slot, read in blocks; the run stops
+    // early at the end of the file.
+    std::vector<IndexRecord> ReadIndexRecords(int slot, std::int32_t first, std::int32_t count) const;
+    // City table records first .. first + count - 1 (clipped to the whole records the file
+    // holds), read with one call.
+    std::vector<std::int32_t> ReadCityPositions(std::int32_t first, std::int32_t count) const;
+
+    // The keys a search over a whole index tests first, taken from the file on first use
+    // (keysearch.h). Safe to call from several threads.
+    const KeySample& IndexSample(int slot) const;
 
     // Postal entry n: record n of 郵便Point.POI, then its line of 郵便番号.CSV split into
     // fields[1..6] (the array must hold 7 elements).
-    void ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields);
-    DirectoryLine ReadPostalEntry(std::int32_t n);
-
-    // Records and lines read since the counter was last reset, and the calls to the file
-    // system that read them (for the benchmarks).
-    std::uint64_t readCount = 0;
-    std::uint64_t fileReads = 0;
+    void ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields) const;
+    DirectoryLine ReadPostalEntry(std::int32_t n) const;
 
 private:
+    struct SampleHolder {
+        std::once_flag taken;
+        std::unique_ptr<KeySample> sample;
+    };
     struct OpenFile {
         std::filesystem::path path;
         std::intptr_t handle;
         int recordLength; // 0 for a text file
         std::uint64_t size;
+        std::shared_ptr<SampleHolder> sample;
+        std::shared_ptr<platform::MappedFile> map; // none: read by position
     };
-    static constexpr int kSlotCount = kSlotCityLines + 1;
+    // Up to size bytes at a 0-based offset of a slot's file; the count read (0 at the end).
+    std::size_t Read(const OpenFile& f, std::uint64_t offset, void* out, std::size_t size) const;
+    static constexpr int kSlotCount = kSlotOfficeLines + 1;
 
     void OpenSlot(int slot, const std::u16string& name, int recordLength);
     const OpenFile& SlotFile(int slot) const;
-    void ReadRecord(int slot, std::int32_t n, unsigned char* out);
+    void ReadRecord(int slot, std::int32_t n, unsigned char* out) const;
     std::uint64_t SizeOf(const std::u16string& name) const;
     void ReadPrefectureLines();
 
     // Indexed by slot number; a slot without a file holds none.
     std::array<std::optional<OpenFile>, kSlotCount> slots_;
-    std::u16string keyScratch_; // decoding buffer of ReadIndexKey
 };
 
 } // namespace ubin

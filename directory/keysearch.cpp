@@ -68,11 +68,13 @@ namespace {
 // left to search fits in this many records it is read with one call.
 constexpr std::int32_t kBlockRecords = 16384 / kIndexRecordLength;
 
-// Reads the index records the search asks for: one by one, or from the block last loaded.
-// Nothing outlives one search.
+using Key = KeySample::Key;
+
+// Reads the index records the search asks for: from the key sample, one by one, or from the
+// block last loaded. Nothing outlives one search.
 class IndexReader {
 public:
-    IndexReader(DirectoryState& dir, int slot) : dir_(dir), slot_(slot) {}
+    IndexReader(const DirectoryState& dir, int slot) : dir_(dir), slot_(slot) {}
 
     bool Holds(std::int32_t r) const { return r >= first_ && r < first_ + count_; }
     // Records first .. last, at most kBlockRecords of them, with one read.
@@ -83,20 +85,29 @@ public:
         first_ = first;
         count_ = last - first + 1;
     }
-    std::int32_t Key(std::int32_t r, std::array<char16_t, kKeyBytes>& key)
+    std::int32_t Key(std::int32_t r, ubin::Key& key)
     {
         if (Holds(r)) return dir_.DecodeIndexKey(slot_, r, block_ + static_cast<std::size_t>(r - first_) * kIndexRecordLength, key);
         return dir_.ReadIndexKey(slot_, r, key);
     }
-    int Compare(std::int32_t r, std::u16string_view key)
+    // Record r's key prefix against key; `known` is the record's key when the sample holds it.
+    int Compare(std::int32_t r, std::u16string_view key, const ubin::Key* known = nullptr)
     {
-        std::array<char16_t, kKeyBytes> recordKey;
-        Key(r, recordKey);
+        ubin::Key recordKey;
+        if (known) recordKey = *known;
+        else Key(r, recordKey);
         return CompareKeyPrefix(KeyPrefix(std::u16string_view(recordKey.data(), recordKey.size()), key.size()), key);
+    }
+    // The index's key sample when this search runs over the whole of the index as sampled.
+    const KeySample* SampleFor(std::int32_t low, std::int32_t high) const
+    {
+        if (low != 1 || high <= kBlockRecords) return nullptr;
+        const KeySample& s = dir_.IndexSample(slot_);
+        return s.count == high ? &s : nullptr;
     }
 
 private:
-    DirectoryState& dir_;
+    const DirectoryState& dir_;
     int slot_;
     std::int32_t first_ = 0, count_ = 0;
     unsigned char block_[kBlockRecords * kIndexRecordLength];
@@ -105,29 +116,69 @@ private:
 std::int32_t Search(IndexReader& reader, std::int32_t low, std::int32_t high, std::u16string_view key)
 {
     if (high < low || high < 1) return 0;
-    if (reader.Compare(low, key) == 0) return low;
-    if (reader.Compare(high, key) == 0) return high;
-    // The bisection tests only records strictly between the ends.
+    const KeySample* sample = reader.SampleFor(low, high);
+    if (reader.Compare(low, key, sample ? &sample->lowKey : nullptr) == 0) return low;
+    if (reader.Compare(high, key, sample ? &sample->highKey : nullptr) == 0) return high;
+    // The bisection tests only records strictly between the ends. The sample holds the keys of
+    // the records it tests first, in the order it meets them.
+    std::size_t node = 0;
     while (true) {
         const std::int32_t mid = MidRecord(low, high);
         if (mid == 0) return 0;
-        if (!reader.Holds(mid) && high - low - 1 <= kBlockRecords) reader.Load(low + 1, high - 1);
-        const int c = reader.Compare(mid, key);
+        const ubin::Key* known = nullptr;
+        if (sample && node < sample->records.size() && sample->records[node] == mid) known = &sample->keys[node];
+        else if (!reader.Holds(mid) && high - low - 1 <= kBlockRecords) reader.Load(low + 1, high - 1);
+        const int c = reader.Compare(mid, key, known);
         if (c == 0) return mid;
-        if (c < 0) low = mid;
-        else high = mid;
+        if (c < 0) {
+            low = mid;
+            node = 2 * node + 2;
+        } else {
+            high = mid;
+            node = 2 * node + 1;
+        }
     }
+}
+
+// Fills the sample's node for the stretch (low, high) and those below it, down to `depth`.
+void SampleNode(const DirectoryState& dir, int slot, KeySample& s, std::size_t node, std::int32_t low,
+                std::int32_t high, int depth)
+{
+    const std::int32_t mid = MidRecord(low, high);
+    if (mid == 0 || depth == 0) return;
+    if (s.records.size() <= node) {
+        s.records.resize(2 * node + 1, 0);
+        s.keys.resize(2 * node + 1);
+    }
+    s.records[node] = mid;
+    dir.ReadIndexKey(slot, mid, s.keys[node]);
+    SampleNode(dir, slot, s, 2 * node + 1, low, mid, depth - 1);
+    SampleNode(dir, slot, s, 2 * node + 2, mid, high, depth - 1);
 }
 
 } // namespace
 
-std::int32_t FindKey(DirectoryState& dir, int slot, std::int32_t low, std::int32_t high, std::u16string_view key)
+std::unique_ptr<KeySample> TakeKeySample(const DirectoryState& dir, int slot)
+{
+    auto s = std::make_unique<KeySample>();
+    s->count = dir.RecordCount(slot);
+    if (s->count <= kBlockRecords) return s; // one block read covers the whole index
+    dir.ReadIndexKey(slot, 1, s->lowKey);
+    dir.ReadIndexKey(slot, s->count, s->highKey);
+    // Enough halvings that every stretch below the sample fits in one block.
+    int depth = 0;
+    for (std::int64_t stretch = s->count; stretch > kBlockRecords; stretch /= 2) ++depth;
+    SampleNode(dir, slot, *s, 0, 1, s->count, depth);
+    return s;
+}
+
+std::int32_t FindKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high, std::u16string_view key)
 {
     IndexReader reader(dir, slot);
     return Search(reader, low, high, key);
 }
 
-FirstKeyMatch FindFirstKey(DirectoryState& dir, int slot, std::int32_t low, std::int32_t high, std::u16string_view key)
+FirstKeyMatch FindFirstKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high, std::u16string_view key)
 {
     IndexReader reader(dir, slot);
     std::int32_t r = Search(reader, low, high, key);

@@ -3,6 +3,7 @@
 #include "marubeta/marubeta_window.h"
 
 #include "platform/forms/dialogs.h"
+#include "platform/forms/program.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -22,12 +23,6 @@ void OnTerminate(int)
     [[maybe_unused]] const ssize_t n = ::write(terminationPipe[1], &c, 1);
 }
 
-bool HasDisplay()
-{
-    if (std::getenv("QT_QPA_PLATFORM")) return true;
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-}
-
 std::filesystem::path ConfigHome()
 {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return xdg;
@@ -35,17 +30,32 @@ std::filesystem::path ConfigHome()
     return std::filesystem::current_path();
 }
 
+const ubin::forms::ProgramInfo kProgram{
+    QStringLiteral("marubeta"), QStringLiteral("郵便番号簿"),
+    QStringLiteral("郵便番号簿: looks up Japanese postal codes and addresses, and serves the lookup to other "
+                   "programs over the link (service Marubeta, topic Form1).\n"
+                   "Settings: ubscon.def in $XDG_CONFIG_HOME/marubeta/ (~/.config/marubeta/), the current "
+                   "folder, or <prefix>/share/marubeta/.")};
+
+// A start-up failure: on standard error, then in a box; the program ends.
+int Fail(const QString& message)
+{
+    const QByteArray bytes = (QStringLiteral("marubeta: ") + message + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+    ubin::forms::ShowError(nullptr, message, kProgram.title);
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (!HasDisplay()) {
-        std::fprintf(stderr, "marubeta: no display (DISPLAY is not set); run it on a desktop, or under a "
-                             "virtual one: xvfb-run -a %s\n", argv[0]);
-        return 1;
-    }
+    ubin::forms::CommandLine commandLine(kProgram);
+    if (const auto status = commandLine.ParseAndPrint(ubin::forms::Arguments(argc, argv))) return *status;
+    if (!ubin::forms::HasDisplay()) return ubin::forms::ReportNoDisplay(kProgram.name);
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("郵便番号簿"));
+    ubin::forms::SetUpApplication(kProgram);
     const std::filesystem::path exeFolder = QCoreApplication::applicationDirPath().toStdString();
     const ubin::PlaceContext places =
         ubin::PlatformPlaces(ubin::Program::Marubeta, ConfigHome(), exeFolder, std::filesystem::current_path());
@@ -53,12 +63,12 @@ int main(int argc, char** argv)
     std::unique_ptr<ubin::MarubetaWindow> window;
     try {
         window = std::make_unique<ubin::MarubetaWindow>(places);
-    } catch (const ubin::SettingsNotFound&) {
-        ubin::forms::ShowInformation(nullptr, ubin::SettingsNotFoundMessage(), QStringLiteral("郵便番号簿"));
-        return 1;
+    } catch (const ubin::SettingsNotFound& e) {
+        return Fail(ubin::SettingsNotFoundMessage(e));
+    } catch (const ubin::DirectoryStartUpError& e) {
+        return Fail(ubin::DirectoryErrorMessage(e.what(), e.dataFolder));
     } catch (const std::exception& e) {
-        ubin::forms::ShowInformation(nullptr, QString::fromUtf8(e.what()), QStringLiteral("郵便番号簿"));
-        return 1;
+        return Fail(QStringLiteral("郵便番号簿を開始できません。\n詳しく: ") + QString::fromUtf8(e.what()));
     }
 
     // The window serves other programs over the link; a second Marubeta leaves the first its

@@ -5,6 +5,7 @@
 #include "platform/forms/colours.h"
 #include "platform/forms/dialogs.h"
 #include "platform/forms/fonts.h"
+#include "platform/forms/messages.h"
 #include "platform/forms/search_events.h"
 #include "platform/forms/twips.h"
 #include "ui_marubeta_window.h"
@@ -26,18 +27,20 @@ namespace {
 // The window's design fills its client area of 5880 by 5010 twips.
 const QSize kClientTwips(5880, 5010);
 
-// The window's own lookups record where the window stands; the control does not.
-class WindowSearch : public Search {
-public:
-    WindowSearch(SearchFace& face, DirectoryState& dir, const ClipFlags& flags, MarubetaWindow& window)
-        : Search(face, dir, flags), window_(window) {}
-
-protected:
-    void CaptureWindowPosition() override { window_.CaptureWindowPosition(); }
-
-private:
-    MarubetaWindow& window_;
-};
+// The directory file a reader's message is about, or empty.
+QString DirectoryFileIn(const std::string& detail)
+{
+    std::vector<std::u16string> names(std::begin(kIndexFileNames), std::end(kIndexFileNames));
+    for (const auto* name : {&kPointFileName, &kLinesFileName, &kCityTableFileName, &kCityLinesFileName,
+                             &kOfficeLinesFileName, &kOfficeIndexFileName, &kFindIndexFileName})
+        names.push_back(*name);
+    const QString text = QString::fromUtf8(detail);
+    for (const std::u16string& name : names) {
+        const QString n = QString::fromStdU16String(name);
+        if (text.contains(n)) return n;
+    }
+    return {};
+}
 
 } // namespace
 
@@ -46,19 +49,62 @@ QString SettingsNotFoundMessage()
     return QStringLiteral("システム管理ファイルがみつかりません\n呼び出し元に Ubscon.def が必要です");
 }
 
+QString SettingsNotFoundMessage(const SettingsNotFound& e)
+{
+    return forms::SettingsNotFoundText(SettingsNotFoundMessage(), e.places, e.tried, e.userFolder);
+}
+
+QString DirectoryErrorMessage(const std::string& detail, const std::u16string& dataFolder)
+{
+    const bool missing = detail.find(": file not found") != std::string::npos;
+    const QString file = DirectoryFileIn(detail);
+    QString text = missing ? QStringLiteral("郵便番号辞書のファイルがありません。")
+                           : QStringLiteral("郵便番号辞書のファイルを読めません。");
+    if (!file.isEmpty()) text += QStringLiteral("\nファイル: ") + file;
+    text += QStringLiteral("\n辞書のフォルダ（設定の DataFolder）: ")
+            + (dataFolder.empty() ? QStringLiteral("（空です）") : QString::fromStdU16String(dataFolder));
+    text += QStringLiteral("\n詳しく: ") + QString::fromUtf8(detail);
+    text += missing ? QStringLiteral("\n\n辞書のフォルダが正しいか、tenzora の「郵便番号辞書のパス」で確かめてください。"
+                                     "辞書がまだないときは、次のコマンドで作れます:\n"
+                                     "　ubin-build KEN_ALL.CSV 辞書のフォルダ")
+                    : QStringLiteral("\n\nファイルが壊れているか、途中で切れています。"
+                                     "次のコマンドで辞書を作り直してください:\n"
+                                     "　ubin-build KEN_ALL.CSV 辞書のフォルダ");
+    return text;
+}
+
+QString SettingsSaveFailedMessage(const std::filesystem::path& file, const std::string& detail)
+{
+    return QStringLiteral("設定ファイルを保存できません。\nファイル: %1\n詳しく: %2\n\n"
+                          "そのフォルダに書き込めるか確かめてください。"
+                          "今回の窓の位置とクリップ項目は保存されていません。")
+        .arg(forms::PathText(file), QString::fromUtf8(detail));
+}
+
 MarubetaWindow::MarubetaWindow(const PlaceContext& places, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::MarubetaWindow>())
 {
-    reportError = [this](const QString& message) { forms::ShowInformation(this, message, windowTitle()); };
+    reportError = [this](const QString& message) { forms::ShowWarning(this, message, windowTitle()); };
     ui_->setupUi(this);
     ApplyFont();
 
     LoadSettings(places);
     directory_.dataFolder = settings_.dataFolder;
-    directory_.StartUp();
+    try {
+        directory_.StartUp();
+    } catch (const DirectoryError& e) {
+        throw DirectoryStartUpError(e.what(), settings_.dataFolder);
+    }
+    lookup_ = std::make_unique<Lookup>(directory_);
 
     face_ = std::make_unique<forms::QtSearchFace>(ui_->centralwidget);
-    search_ = std::make_unique<WindowSearch>(*face_, directory_, settings_.clipFlags, *this);
+    // The window's own lookups record where the window stands; the control's do not. After each
+    // shown result the window copies it when 自動クリップ is on, as the control does.
+    FormHooks hooks;
+    hooks.entryLookupStarting = [this] { CaptureWindowPosition(); };
+    hooks.resultShown = [this] { AfterDisplay(); };
+    hooks.postalResultShown = [this](const ResultRecord& record) { PostalResultShown(record); };
+    search_ = std::make_unique<Search>(*face_, *lookup_, settings_.clipFlags, std::move(hooks));
 
     const forms::Dpi dpi = forms::LogicalDpi(this);
     move(forms::TwipsToPixels(settings_.windowLeft, dpi.x), forms::TwipsToPixels(settings_.windowTop, dpi.y));
@@ -72,8 +118,9 @@ MarubetaWindow::~MarubetaWindow() = default;
 void MarubetaWindow::LoadSettings(const PlaceContext& places)
 {
     std::vector<std::string> tried;
-    auto found = FindSettings(SettingsPlaces(Program::Marubeta, places), &tried);
-    if (!found) throw SettingsNotFound(std::move(tried));
+    const std::vector<std::filesystem::path> searched = SettingsPlaces(Program::Marubeta, places);
+    auto found = FindSettings(searched, &tried);
+    if (!found) throw SettingsNotFound(searched, std::move(tried), places.windowsFolder);
     settings_ = std::move(found->settings);
     // Whichever place supplied them, the settings go back to the Windows folder at exit.
     savePath_ = SettingsSavePath(places);
@@ -102,10 +149,57 @@ void MarubetaWindow::Guard(const std::function<void()>& handler)
     try {
         handler();
     } catch (const DirectoryError& e) {
-        reportError(QString::fromUtf8(e.what()));
+        reportError(DirectoryErrorMessage(e.what(), settings_.dataFolder));
     } catch (const EncodingError& e) {
-        reportError(QString::fromUtf8(e.what()));
+        reportError(DirectoryErrorMessage(e.what(), settings_.dataFolder));
     }
+}
+
+void MarubetaWindow::AfterDisplay()
+{
+    if (IsOn(settings_.clipFlags, kAutoClip)) search_->CopyResultText();
+}
+
+void MarubetaWindow::PostalResultShown(const ResultRecord& record)
+{
+    ShownPostal shown;
+    const bool cityFound = record.cityName != kBadCityCodeText && record.cityName != kNoSuchCityText;
+    // The prefecture is the number in the first two digits of the city code.
+    const auto digit = [&](std::size_t i) {
+        return i < record.cityCode.size() && record.cityCode[i] >= u'0' && record.cityCode[i] <= u'9'
+                   ? record.cityCode[i] - u'0'
+                   : -1;
+    };
+    const int prefecture = digit(0) >= 0 && digit(1) >= 0 ? digit(0) * 10 + digit(1) : 0;
+    shown.prefecture = cityFound && prefecture >= 1 && prefecture <= kPrefectureCount ? prefecture : 0;
+    shown.prefixed = shown.prefecture != 0 && IsOn(settings_.clipFlags, kAddPrefecture);
+    shown.cityName = record.cityName;
+    shown.kana = record.kana;
+    shownPostal_ = shown;
+}
+
+void MarubetaWindow::ApplyPrefectureChoice()
+{
+    const bool on = IsOn(settings_.clipFlags, kAddPrefecture);
+    if (!shownPostal_ || shownPostal_->prefecture == 0 || shownPostal_->prefixed == on) return;
+    ShownPostal& shown = *shownPostal_;
+    // Only while the result is still on display as it was shown.
+    if (face_->Text(element::kIT3) != shown.cityName || face_->Text(element::kIT5) != shown.kana) {
+        shownPostal_.reset();
+        return;
+    }
+    const std::u16string& name = directory_.prefNames[static_cast<std::size_t>(shown.prefecture)];
+    const std::u16string& kana = directory_.prefKana[static_cast<std::size_t>(shown.prefecture)];
+    if (on) {
+        shown.cityName = name + shown.cityName;
+        shown.kana = kana + shown.kana;
+    } else {
+        if (shown.cityName.starts_with(name)) shown.cityName.erase(0, name.size());
+        if (shown.kana.starts_with(kana)) shown.kana.erase(0, kana.size());
+    }
+    shown.prefixed = on;
+    face_->SetText(element::kIT3, shown.cityName);
+    face_->SetText(element::kIT5, shown.kana);
 }
 
 bool MarubetaWindow::StartLinkSource(const QString& service, QString* reason)
@@ -122,13 +216,15 @@ bool MarubetaWindow::StartLinkSource(const QString& service, QString* reason)
         return false;
     }
     link_ = std::move(server);
-    // Every text the logic writes reaches the linked clients, and so does typing in the entry box.
+    // Every text the logic writes reaches the linked clients, and so does every change the user
+    // makes to a text box (the entry box, Text6).
     face_->SetTextObserver([this](std::string_view element, std::u16string_view text) {
         if (link_) link_->NotifyItemChanged(QString::fromUtf8(element.data(), static_cast<qsizetype>(element.size())),
                                             forms::ToQString(text));
     });
-    connect(ui_->ITUbin, &QLineEdit::textEdited, this,
-            [this](const QString& text) { link_->NotifyItemChanged(QStringLiteral("ITUbin"), text); });
+    face_->SetUserEditObserver([this](const QString& element, const QString& text) {
+        if (link_) link_->NotifyItemChanged(element, text);
+    });
     return true;
 }
 
@@ -161,6 +257,8 @@ void MarubetaWindow::ShowClipDialog()
     }
     clipDialog_ = new ClipItemsDialog(settings_.clipFlags, this);
     clipDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    // The flags are stored as the dialog closes; 都道府県付加 reaches the result on display.
+    connect(clipDialog_, &QDialog::finished, this, [this] { ApplyPrefectureChoice(); });
     clipDialog_->setModal(false);
     clipDialog_->show();
 }
@@ -174,7 +272,7 @@ void MarubetaWindow::ShutDownProgram()
     try {
         WriteSettingsFile(savePath_, settings_);
     } catch (const SettingsError& e) {
-        reportError(QStringLiteral("設定を保存できません: %1").arg(QString::fromUtf8(e.what())));
+        reportError(SettingsSaveFailedMessage(savePath_, e.what()));
     }
     // Nothing else runs: an open clip dialog is not closed, so its changes are not stored.
     emit shutDownRequested();

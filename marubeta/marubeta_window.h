@@ -1,6 +1,7 @@
 #pragma once
 // The search window 郵便番号簿: its start-up from the settings and the directory, the events of
 // its elements, the clip items dialog, and its shut-down.
+#include "base/errors.h"
 #include "directory/directory.h"
 #include "marubeta/clip_items_dialog.h"
 #include "platform/forms/qt_face.h"
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 namespace Ui {
@@ -22,18 +24,36 @@ class MarubetaWindow;
 
 namespace ubin {
 
-
-
 // Start-up could not find a readable settings file in any of its places.
 class SettingsNotFound : public std::runtime_error {
 public:
-    explicit SettingsNotFound(std::vector<std::string> tried)
-        : std::runtime_error("no readable ubscon.def"), tried(std::move(tried)) {}
-    std::vector<std::string> tried;
+    SettingsNotFound(std::vector<std::filesystem::path> places, std::vector<std::string> tried,
+                     std::filesystem::path userFolder)
+        : std::runtime_error("no readable ubscon.def"), places(std::move(places)), tried(std::move(tried)),
+          userFolder(std::move(userFolder)) {}
+    std::vector<std::filesystem::path> places; // in the order they were looked at
+    std::vector<std::string> tried;            // for each place, the reader's "<path>: <reason>"
+    std::filesystem::path userFolder;          // where the window writes its settings
 };
 
-// The text of the settings-not-found message box.
+// Start-up could not open or read the directory the settings name.
+class DirectoryStartUpError : public DirectoryError {
+public:
+    DirectoryStartUpError(const std::string& what, std::u16string dataFolder)
+        : DirectoryError(what), dataFolder(std::move(dataFolder)) {}
+    std::u16string dataFolder;
+};
+
+// The two lines of the settings-not-found message box.
 QString SettingsNotFoundMessage();
+// The whole message: the two lines, each place looked in with what was wrong there, and how to
+// make a settings file.
+QString SettingsNotFoundMessage(const SettingsNotFound& e);
+// The message for a directory file that is missing or cannot be read: which file, the folder
+// the settings name (DataFolder), the reader's detail, and what to do.
+QString DirectoryErrorMessage(const std::string& detail, const std::u16string& dataFolder);
+// The message when the settings cannot be written at the end: the file, the detail, what to do.
+QString SettingsSaveFailedMessage(const std::filesystem::path& file, const std::string& detail);
 
 class MarubetaWindow : public QMainWindow {
     Q_OBJECT
@@ -67,8 +87,14 @@ public:
     // Stores the window's position, in twips, for the settings file.
     void CaptureWindowPosition();
 
-    // Shows a directory or settings error; a message box unless replaced (tests).
+    // Shows a directory or settings error; a warning box unless replaced (tests).
     std::function<void(const QString&)> reportError;
+
+    // After every shown result (postal entry or city line), as the control does: the copy of the
+    // result text when 自動クリップ is on.
+    void AfterDisplay();
+    // A postal result was shown: remembered so that a change of 都道府県付加 can reach it.
+    void PostalResultShown(const ResultRecord& record);
 
 signals:
     // The program should end now: nothing else is to run.
@@ -86,16 +112,28 @@ private:
     std::optional<QString> ItemText(const QString& item) const;
     // Runs an event handler; a directory read that fails is reported and the window stays usable.
     void Guard(const std::function<void()>& handler);
+    // 都道府県付加 was switched in the clip dialog: the postal result on display gets or loses
+    // the prefecture in front of its city name and reading, so the next copy carries the choice.
+    void ApplyPrefectureChoice();
 
     std::unique_ptr<Ui::MarubetaWindow> ui_;
     Settings settings_;
     std::filesystem::path savePath_;
     DirectoryState directory_;
+    std::unique_ptr<Lookup> lookup_;
     std::unique_ptr<forms::QtSearchFace> face_;
     std::unique_ptr<Search> search_;
     QPointer<ClipItemsDialog> clipDialog_;
     std::unique_ptr<link::LinkServer> link_;
     bool shutDown_ = false;
+
+    // The postal result last shown, while its city name and reading are on display.
+    struct ShownPostal {
+        int prefecture = 0; // 1 to 47; 0 when the city was not found (no prefecture to add)
+        bool prefixed = false;
+        std::u16string cityName, kana;
+    };
+    std::optional<ShownPostal> shownPostal_;
 };
 
 } // namespace ubin

@@ -3,7 +3,7 @@
 # that need a real X server start their own under xvfb-run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if ! dpkg -s qt6-base-dev libgtest-dev ninja-build >/dev/null 2>&1; then
+if ! dpkg -s $(grep -v '^#' scripts/packages.txt) >/dev/null 2>&1; then
   bash scripts/install-deps.sh
 fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug

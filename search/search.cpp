@@ -1,12 +1,9 @@
 #include "search/search.h"
 
-#include "base/cp932.h"
-#include "base/errors.h"
+#include "base/kana.h"
 #include "base/text.h"
-#include "directory/keysearch.h"
 
 #include <algorithm>
-#include <array>
 
 namespace ubin {
 
@@ -16,31 +13,9 @@ namespace {
 
 constexpr std::u16string_view kZeros = u"0000";
 
-// Readers hold 8 fields for a city line in the city-code search and the postal result, 6 when
-// paging through cities, 3 in the city list.
-constexpr int kCityLookupFields = 8;
-constexpr int kCityPagingFields = 6;
-constexpr int kCityListFields = 3;
-
 bool StartsWith(std::u16string_view text, std::u16string_view head)
 {
     return text.substr(0, head.size()) == head;
-}
-
-bool HasCp932Form(std::u16string_view text)
-{
-    try {
-        for (const char16_t c : text) ShiftJisCode(c);
-        return true;
-    } catch (const EncodingError&) {
-        return false;
-    }
-}
-
-std::int32_t Value32(std::u16string_view text)
-{
-    std::int32_t v = 0;
-    return NumericValue32(text, v) ? v : 0;
 }
 
 struct ModeTexts {
@@ -57,24 +32,14 @@ constexpr ModeTexts kModeTexts[4] = {
 
 } // namespace
 
-std::u16string PostalKeyDigits(std::u16string_view text)
-{
-    std::u16string digits;
-    for (char16_t c : text) {
-        if (c >= u'０' && c <= u'９') c = static_cast<char16_t>(u'0' + (c - u'０'));
-        if (c >= u'0' && c <= u'9') digits.push_back(c);
-    }
-    return digits;
-}
-
-Search::Search(SearchFace& face, DirectoryState& directory, const ClipFlags& clipFlags)
-    : face_(face), dir_(directory), clipFlags_(clipFlags)
+Search::Search(SearchFace& face, const Lookup& lookup, const ClipFlags& clipFlags, FormHooks hooks)
+    : face_(face), lookup_(lookup), clipFlags_(clipFlags), hooks_(std::move(hooks))
 {
 }
 
 void Search::Start()
 {
-    searchMode = kModePostal;
+    searchMode_ = kModePostal;
     ClearSearch();
 }
 
@@ -82,24 +47,23 @@ void Search::Start()
 
 FirstMatch Search::FindFirstMatch(int index, std::u16string_view key, std::int32_t low, std::int32_t high)
 {
-    // A character that code page 932 cannot hold begins no index key.
-    if (!HasCp932Form(key)) return {};
-    // The key search meets some record of the run of keys that begin with `key`; the walk
-    // goes down to the lowest.
-    const FirstKeyMatch k = FindFirstKey(dir_, index, low, high, key);
-    return {k.record, k.entry, k.accepted};
+    return lookup_.FindFirst(static_cast<Index>(index), key, low, high);
 }
 
 void Search::ShowPostalEntry(std::int32_t entryNumber)
 {
     if (entryNumber == 0) return;
-    ShowPostalLine(ReadPostalLine(entryNumber));
+    ShowPostalLine(lookup_.ReadEntry(entryNumber));
 }
 
-void Search::ShowPostalLine(const std::vector<std::u16string>& fields)
+void Search::ShowPostalLine(const Entry& entry)
 {
-    const CityText city = LookupCity(fields[2]);
-    ShowResultFields(ResultRecord{fields[1], fields[2], city.name, fields[4], city.kana + fields[3], fields[5]});
+    officeShown_ = false;
+    const CityText city = LookupCity(entry);
+    const ResultRecord record{entry.postalCode, entry.cityCode, city.name, entry.town, city.kana + entry.townKana,
+                              entry.detail};
+    ShowResultFields(record);
+    if (hooks_.postalResultShown) hooks_.postalResultShown(record);
 }
 
 void Search::ShowResultFields(const ResultRecord& record)
@@ -112,42 +76,51 @@ void Search::ShowResultFields(const ResultRecord& record)
     face_.SetText(el::kIT4, record.townName);
     face_.SetText(el::kIT5, record.kana);
     face_.SetText(el::kText6, record.detail);
+    AfterResult();
 }
 
-CityText Search::LookupCity(std::u16string_view cityCode)
+CityText Search::LookupCity(const Entry& entry) const
 {
-    // The city table is addressed by the code itself, so its size bounds the valid codes.
-    std::int32_t n = 0;
-    if (!NumericValue32(cityCode, n) || n < 1 || n > dir_.cityTableSize)
-        return {std::u16string(kBadCityCodeText), {}};
-    const std::int32_t position = CityPosition(n);
-    if (position == 0) return {std::u16string(kNoSuchCityText), {}};
-    std::vector<std::u16string> f = ReadCityLine(position, kCityLookupFields);
-    if (IsOn(clipFlags_, kAddPrefecture)) PrefixPrefecture(f, f[1]);
-    return {f[2], f[3]};
+    switch (entry.cityStatus) {
+    case CityStatus::BadCode: return {std::u16string(kBadCityCodeText), {}};
+    case CityStatus::NoSuchCity: return {std::u16string(kNoSuchCityText), {}};
+    case CityStatus::Found: break;
+    }
+    if (IsOn(clipFlags_, kAddPrefecture)) return {entry.prefecture + entry.city, entry.prefectureKana + entry.cityKana};
+    return {entry.city, entry.cityKana};
 }
 
-void Search::PrefixPrefecture(std::vector<std::u16string>& fields, std::u16string_view code)
+void Search::ShowCityLine(const AreaLine& line)
 {
-    // The prefecture number is the first two digits of the 5-digit city code. A number that
-    // names no prefecture adds nothing.
-    const std::int32_t i = Value32(code.substr(0, 2));
-    if (i < 1 || i > kPrefectureCount) return;
-    const auto k = static_cast<std::size_t>(i);
-    fields[2] = dir_.prefNames[k] + fields[2];
-    fields[3] = dir_.prefKana[k] + fields[3];
+    officeShown_ = false;
+    const AreaLine shown = lookup_.WithPrefecture(line);
+    face_.SetText(el::kIT6, shown.areaCode);
+    face_.SetText(el::kIT3, shown.name);
+    face_.SetText(el::kIT5, shown.kana);
+    AfterResult();
 }
 
-void Search::ShowCityLine(std::vector<std::u16string> fields)
+void Search::ShowOffice(const Entry& office)
 {
-    // Prefecture lines (codes 1 to 47) and codes ending in 000 are shown as stored; every
-    // city gets its prefecture in front, whatever the clip flags say.
-    const std::u16string_view code = fields[1];
-    if (NumericValue(code) > 50 && NumericValue(code.size() > 2 ? code.substr(2) : std::u16string_view()) != 0)
-        PrefixPrefecture(fields, code);
-    face_.SetText(el::kIT6, fields[1]);
-    face_.SetText(el::kIT3, fields[2]);
-    face_.SetText(el::kIT5, fields[3]);
+    candPos_ = 0;
+    ShowResultFields(ResultRecord{office.postalCode, office.cityCode, office.city, office.town + office.street,
+                                  office.officeKana, office.office});
+    DisablePaging();
+    officeShown_ = true;
+}
+
+bool Search::ShowOfficeOf(std::u16string_view key)
+{
+    if (key.size() != 7) return false;
+    const std::vector<Entry> offices = lookup_.FindOffices(key, 1);
+    if (offices.empty()) return false;
+    ShowOffice(offices.front());
+    return true;
+}
+
+void Search::AfterResult()
+{
+    if (hooks_.resultShown) hooks_.resultShown();
 }
 
 void Search::ShowNotFound()
@@ -159,6 +132,7 @@ void Search::ShowNotFound()
 
 void Search::ClearResult()
 {
+    officeShown_ = false;
     for (const auto name : {el::kLabel9, el::kIT6, el::kIT1, el::kIT2, el::kIT3, el::kIT4, el::kIT5, el::kText6})
         face_.SetText(name, u"");
 }
@@ -182,44 +156,13 @@ void Search::ClearSearch()
     ClearAreaText();
 }
 
-// --- directory reads ------------------------------------------------------------------------
-
-std::int32_t Search::CityPosition(std::int32_t code)
-{
-    if (code < 1 || code > dir_.cityTableSize) return 0;
-    return dir_.ReadCityPosition(code);
-}
-
-std::vector<std::u16string> Search::ReadCityLine(std::int32_t position, int capacity)
-{
-    std::vector<std::u16string> f(static_cast<std::size_t>(capacity) + 1);
-    dir_.ReadFieldsAt(kSlotCityLines, position, f);
-    // A code whose first digit is 0 may be stored with 4 digits.
-    if (f[1].size() == 4) f[1].insert(0, 1, u'0');
-    return f;
-}
-
-std::vector<std::u16string> Search::ReadPostalLine(std::int32_t entryNumber)
-{
-    std::vector<std::u16string> f(kDirectoryLineFields + 1);
-    dir_.ReadPostalEntry(entryNumber, f);
-    return f;
-}
-
-std::int32_t Search::IndexRecordCount(int index) { return dir_.RecordCount(index); }
-
-void Search::ShowCityAt(std::int32_t position)
-{
-    ShowCityLine(ReadCityLine(position, kCityLookupFields));
-}
-
 // --- the mode switch and the window's buttons -------------------------------------------------
 
 void Search::SwitchMode(int mode)
 {
     if (mode < kModePostal || mode > kModeArea) return;
     face_.SetChecked(el::kOptions[mode - 1], true);
-    searchMode = static_cast<std::int16_t>(mode);
+    searchMode_ = static_cast<std::int16_t>(mode);
     ClearSearch();
     if (mode != kModeArea) {
         face_.SetText(el::kLabel1, kModeTexts[mode - 1].prompt);
@@ -230,15 +173,15 @@ void Search::SwitchMode(int mode)
         // Prefectures 33 to 47, then 32 down to 1. The list is emptied first so that a
         // second switch to this mode does not list them twice.
         face_.ClearItems(el::kCombo1);
-        for (int i = 33; i <= kPrefectureCount; ++i) face_.AddItem(el::kCombo1, dir_.prefNames[static_cast<std::size_t>(i)]);
-        for (int i = 32; i >= 1; --i) face_.AddItem(el::kCombo1, dir_.prefNames[static_cast<std::size_t>(i)]);
+        for (int i = 33; i <= kPrefectureCount; ++i) face_.AddItem(el::kCombo1, lookup_.PrefectureName(i));
+        for (int i = 32; i >= 1; --i) face_.AddItem(el::kCombo1, lookup_.PrefectureName(i));
         face_.SetEditText(el::kCombo1, u"都道府県");
     }
 }
 
 void Search::ApplyModeLayout()
 {
-    const bool area = searchMode == kModeArea;
+    const bool area = searchMode_ == kModeArea;
     face_.SetEnabled(el::kITUbin, !area);
     face_.SetBackColour(el::kITUbin, area ? kColourLightGrey : kColourWhite);
     for (const auto list : el::kCombos) face_.SetBackColour(list, area ? kColourWhite : kColourLightGrey);
@@ -248,7 +191,7 @@ void Search::ApplyModeLayout()
 void Search::Command2_Click()
 {
     ClearSearch();
-    if (searchMode >= kModePostal && searchMode <= kModeTownKanji) face_.SetFocus(el::kITUbin);
+    if (searchMode_ >= kModePostal && searchMode_ <= kModeTownKanji) face_.SetFocus(el::kITUbin);
 }
 
 void Search::Command1_Click() { CopyResultText(); }
@@ -291,12 +234,12 @@ void Search::ITUbin_KeyPress(std::int16_t& key)
     if (key != kKeyEnter) return;
     key = 0;
     // The entry box is disabled in the area mode, so no lookup runs there.
-    if (searchMode < kModePostal || searchMode > kModeTownKanji) return;
-    CaptureWindowPosition();
-    candLow = 1;
-    candHigh = IndexRecordCount(searchMode);
+    if (searchMode_ < kModePostal || searchMode_ > kModeTownKanji) return;
+    if (hooks_.entryLookupStarting) hooks_.entryLookupStarting();
+    candLow_ = 1;
+    candHigh_ = lookup_.RecordCount(static_cast<Index>(searchMode_));
     const std::u16string text = face_.Text(el::kITUbin);
-    switch (searchMode) {
+    switch (searchMode_) {
     case kModePostal: {
         // Three characters as typed (730, 73a) stand for a 3-digit code: four zeros follow.
         std::u16string key16 = PostalKeyDigits(text);
@@ -304,8 +247,10 @@ void Search::ITUbin_KeyPress(std::int16_t& key)
         LookupPostalKey(kModePostal, key16);
         break;
     }
-    case kModeTownKana:
-    case kModeTownKanji: LookupPostalKey(searchMode, text); break;
+    // Kana typed with an input method (full-width katakana or hiragana) is looked up in the
+    // index's half-width form.
+    case kModeTownKana: LookupPostalKey(searchMode_, ToHalfWidthKana(text)); break;
+    case kModeTownKanji: LookupPostalKey(searchMode_, text); break;
     case kModeCity: LookupCityCode(); break;
     default: break;
     }
@@ -319,14 +264,15 @@ void Search::ITUbin_DblClick()
 
 void Search::LookupPostalKey(int index, const std::u16string& key)
 {
-    const FirstMatch m = FindFirstMatch(index, key, candLow, candHigh);
-    if (m.record == 0 || (!m.accepted && unacceptedKeyShowsNotFound)) {
-        candPos = 0;
+    const FirstMatch m = FindFirstMatch(index, key, candLow_, candHigh_);
+    if (m.record == 0 || (!m.accepted && hooks_.longKey == FormHooks::LongKey::ShowNotFound)) {
+        if (index == kModePostal && ShowOfficeOf(key)) return;
+        candPos_ = 0;
         ShowNotFound();
         return;
     }
-    candPos = m.record;
-    ShowPostalEntry(m.entry);
+    candPos_ = m.record;
+    ShowPostalEntry(m.entry); // entry 0 (no record accepted) shows nothing
     face_.SetEnabled(el::kCommand7, true);
     face_.SetEnabled(el::kCommand8, true);
 }
@@ -342,18 +288,18 @@ void Search::LookupCityCode()
     std::int32_t n = 0;
     if (!NumericValue32(text, n) || n <= 0) {
         // Nothing, a text that is no number, a negative number or one beyond 32 bits.
-        candPos = 0;
+        candPos_ = 0;
         return;
     }
-    candPos = n;
-    const std::int32_t position = CityPosition(n);
-    if (position == 0) {
+    candPos_ = n;
+    const std::optional<AreaLine> line = lookup_.ReadCity(n);
+    if (!line) {
         ClearSearch();
         face_.SetText(el::kIT6, text);
         face_.SetText(el::kIT5, kNoSuchCityText);
         return;
     }
-    ShowCityAt(position);
+    ShowCityLine(*line);
     face_.SetEnabled(el::kCommand7, true);
     face_.SetEnabled(el::kCommand8, true);
 }
@@ -362,65 +308,39 @@ void Search::LookupCityCode()
 
 void Search::ShowIndexRecord(int index, std::int32_t record)
 {
-    ShowPostalEntry(dir_.ReadIndexRecord(index, record).entryNumber);
+    ShowPostalEntry(lookup_.EntryOfRecord(static_cast<Index>(index), record));
 }
 
-void Search::Command7_Click()
-{
-    if (searchMode == kModeCity) {
-        // Codes without a city are passed over for good; those beyond the table's end at once
-        // (the test comes first, so a table of 2^31 - 1 records does not overflow).
-        if (candPos > dir_.cityTableSize) candPos = dir_.cityTableSize + 1;
-        while (true) {
-            if (candPos <= 1) {
-                face_.SetEnabled(el::kCommand7, false);
-                face_.Beep();
-                return;
-            }
-            --candPos;
-            const std::int32_t position = CityPosition(candPos);
-            if (position == 0) continue;
-            ShowCityLine(ReadCityLine(position, kCityPagingFields));
-            return;
-        }
-    }
-    if (searchMode != kModePostal && searchMode != kModeTownKana && searchMode != kModeTownKanji) return;
-    if (candPos > candLow) {
-        --candPos;
-        ShowIndexRecord(searchMode, candPos);
-    } else {
-        face_.SetEnabled(el::kCommand7, false);
-        face_.Beep();
-    }
-}
+void Search::Command7_Click() { Page(-1); }
+void Search::Command8_Click() { Page(+1); }
 
-void Search::Command8_Click()
+void Search::Page(int direction)
 {
-    if (searchMode == kModeCity) {
-        candPos = std::max(candPos, 0);
-        while (true) {
-            if (candPos >= dir_.cityTableSize) {
-                face_.SetEnabled(el::kCommand8, false);
-                face_.Beep();
-                return;
-            }
-            ++candPos;
-            const std::int32_t position = CityPosition(candPos);
-            if (position == 0) continue;
-            ShowCityLine(ReadCityLine(position, kCityPagingFields));
-            face_.SetEnabled(el::kCommand7, true);
-            return;
-        }
-    }
-    if (searchMode != kModePostal && searchMode != kModeTownKana && searchMode != kModeTownKanji) return;
-    if (candPos < candHigh) {
-        ++candPos;
-        ShowIndexRecord(searchMode, candPos);
-        face_.SetEnabled(el::kCommand7, true);
-    } else {
-        face_.SetEnabled(el::kCommand8, false);
+    // The candidates are the records of the searched index in its own order, or in the city
+    // mode the codes of the city table; paging never re-checks the typed text.
+    const std::string_view button = direction < 0 ? el::kCommand7 : el::kCommand8;
+    if (officeShown_) {
+        // An office has no neighbours: as at an end.
+        face_.SetEnabled(button, false);
         face_.Beep();
+        return;
     }
+    const bool cities = searchMode_ == kModeCity;
+    if (!cities && searchMode_ != kModePostal && searchMode_ != kModeTownKana && searchMode_ != kModeTownKanji)
+        return;
+    Cursor cursor = cities ? Cursor::Cities(candPos_)
+                           : Cursor::Records(static_cast<Index>(searchMode_), candLow_, candHigh_, candPos_);
+    const std::optional<Candidate> next = lookup_.Step(cursor, direction);
+    candPos_ = cursor.position;
+    if (!next) {
+        face_.SetEnabled(button, false);
+        face_.Beep();
+        return;
+    }
+    if (cities) ShowCityLine(*next->city);
+    else ShowPostalEntry(next->entryNumber);
+    // A step forward makes a step back possible again; a step back leaves 次候補 as it was.
+    if (direction > 0) face_.SetEnabled(el::kCommand7, true);
 }
 
 // --- the area lists ---------------------------------------------------------------------------
@@ -449,96 +369,59 @@ void Search::Combo3_KeyPress(std::int16_t& key) { EnterMovesFocus(face_, key, el
 void Search::Combo1_Click()
 {
     const std::u16string chosen = face_.EditText(el::kCombo1);
-    int pref = 1;
-    while (pref <= kPrefectureCount && dir_.prefNames[static_cast<std::size_t>(pref)] != chosen) ++pref;
-    std::u16string key = u"00";
+    std::int32_t pref = 1;
+    while (pref <= kPrefectureCount && lookup_.PrefectureName(pref) != chosen) ++pref;
     if (pref <= kPrefectureCount) {
         for (const auto list : {el::kCombo2, el::kCombo3, el::kCombo4}) face_.ClearItems(list);
         ClearResult();
-        key = ZeroPad(2, pref);
     }
     // The chosen prefecture stands as the heading of the city list.
     face_.SetEditText(el::kCombo2, chosen);
-    cityItems.clear();
-    // The prefecture's cities follow its number in the city table, in code order; codes
-    // without a city are skipped, and the first city of another prefecture ends the list.
-    for (std::int32_t code = pref * 1000 + 1; code <= dir_.cityTableSize; ++code) {
-        const std::int32_t position = CityPosition(code);
-        if (position == 0) continue;
-        const std::vector<std::u16string> f = ReadCityLine(position, kCityListFields);
-        if (std::u16string_view(f[1]).substr(0, 2) != key) break;
-        cityItems.push_back({FirstWord(f[2]), code});
-        face_.AddItem(el::kCombo2, cityItems.back().name);
-    }
+    cityItems_ = lookup_.CitiesOf(pref);
+    for (const AreaItem& city : cityItems_) face_.AddItem(el::kCombo2, city.name);
 }
 
 void Search::Combo2_Click()
 {
-    townItems.clear();
+    townItems_.clear();
     const std::u16string chosen = face_.EditText(el::kCombo2);
     std::u16string key;
-    if (const AreaItem* city = FindItem(cityItems, chosen)) {
+    if (const AreaItem* city = FindItem(cityItems_, chosen)) {
         face_.ClearItems(el::kCombo3);
         face_.ClearItems(el::kCombo4);
         ClearResult();
         key = ZeroPad(5, city->number);
     }
-    const std::int32_t count = IndexRecordCount(kSlotIndex2);
-    const FirstMatch m = FindFirstMatch(kSlotIndex2, key, 1, count);
-    candPos = m.record;
+    TownList towns = lookup_.TownsOf(key);
+    candPos_ = towns.firstRecord;
     face_.SetEditText(el::kCombo3, chosen);
-    if (!m.accepted || key.empty()) return;
-    // The city's entries lie together in the city-code index.
-    for (std::int32_t t = m.record; t <= count; ++t) {
-        const IndexRecord rec = dir_.ReadIndexRecord(kSlotIndex2, t);
-        if (std::u16string_view(rec.key).substr(0, 5) != key) break;
-        const std::vector<std::u16string> f = ReadPostalLine(rec.entryNumber);
-        if (std::u16string_view(f[2]).substr(0, 5) != key) break;
-        townItems.push_back({FirstWord(f[4]), rec.entryNumber});
-        face_.AddItem(el::kCombo3, townItems.back().name);
-    }
+    townItems_ = std::move(towns.towns);
+    for (const AreaItem& town : townItems_) face_.AddItem(el::kCombo3, town.name);
 }
 
 void Search::Combo3_Click()
 {
-    const AreaItem* town = FindItem(townItems, face_.EditText(el::kCombo3));
+    const AreaItem* town = FindItem(townItems_, face_.EditText(el::kCombo3));
     if (!town) return;
-    const std::int32_t entry = town->number;
+    const std::int32_t entryNumber = town->number;
     face_.ClearItems(el::kCombo4);
     ClearResult();
-    const std::vector<std::u16string> line = ReadPostalLine(entry);
-    if (line[6] == u"0") {
+    const Entry entry = lookup_.ReadEntry(entryNumber);
+    if (!entry.HasSubAreas()) {
         // A town with a single entry is shown at once.
-        ShowPostalLine(line);
+        ShowPostalLine(entry);
         return;
     }
-    // The town's sub-areas are the run of neighbouring entries of the same city with the
-    // same whole town name.
-    const std::u16string& townName = line[4];
-    const std::u16string& cityCode = line[2];
-    const auto sameTown = [&](const std::vector<std::u16string>& f) { return f[4] == townName && f[2] == cityCode; };
-    std::vector<AreaItem> below;
-    for (std::int32_t r = entry - 1; r >= 1; --r) {
-        const std::vector<std::u16string> f = ReadPostalLine(r);
-        if (!sameTown(f)) break;
-        below.push_back({FirstWord(f[5]), r});
-    }
-    detailItems.assign(below.rbegin(), below.rend());
-    detailItems.push_back({FirstWord(line[5]), entry});
-    for (std::int32_t r = entry + 1; r <= dir_.entryCount; ++r) {
-        const std::vector<std::u16string> f = ReadPostalLine(r);
-        if (!sameTown(f)) break;
-        detailItems.push_back({FirstWord(f[5]), r});
-    }
-    for (const AreaItem& item : detailItems) face_.AddItem(el::kCombo4, item.name);
-    face_.SetEditText(el::kCombo4, detailItems.front().name);
+    detailItems_ = lookup_.SubAreasOf(entry);
+    for (const AreaItem& item : detailItems_) face_.AddItem(el::kCombo4, item.name);
+    face_.SetEditText(el::kCombo4, detailItems_.front().name);
 }
 
 void Search::Combo4_Click()
 {
-    const AreaItem* detail = FindItem(detailItems, face_.EditText(el::kCombo4));
+    const AreaItem* detail = FindItem(detailItems_, face_.EditText(el::kCombo4));
     if (!detail) return;
-    ShowPostalLine(ReadPostalLine(detail->number));
+    ShowPostalLine(lookup_.ReadEntry(detail->number));
 }
 
 // --- lookups for other programs -----------------------------------------------------------------
@@ -546,18 +429,19 @@ void Search::Combo4_Click()
 std::int16_t Search::LinkExecute(std::u16string_view command)
 {
     // Only the mode changes; its buttons, texts and layout stay as they are.
-    searchMode = kModePostal;
+    searchMode_ = kModePostal;
     std::u16string key = PostalKeyDigits(command);
     if (key.size() == 3) key += kZeros;
     // Paging after this lookup stays inside the index it searched.
-    candLow = 1;
-    candHigh = IndexRecordCount(kSlotIndex1);
-    const FirstMatch m = FindFirstMatch(kSlotIndex1, key, candLow, candHigh);
+    candLow_ = 1;
+    candHigh_ = lookup_.RecordCount(Index::Postal);
+    const FirstMatch m = FindFirstMatch(kSlotIndex1, key, candLow_, candHigh_);
     if (!m.accepted) {
-        candPos = 0;
+        if (ShowOfficeOf(key)) return 0;
+        candPos_ = 0;
         ShowNotFound();
     } else {
-        candPos = m.record;
+        candPos_ = m.record;
         ShowPostalEntry(m.entry);
     }
     return 0;
@@ -565,15 +449,18 @@ std::int16_t Search::LinkExecute(std::u16string_view command)
 
 void Search::Ubin_get_ocx(std::u16string_view request)
 {
-    searchMode = kModePostal;
+    searchMode_ = kModePostal;
     if (!face_.IsChecked(el::kOption1)) SwitchMode(kModePostal);
     const std::u16string key = PostalKeyDigits(request);
-    candLow = 1;
-    candHigh = IndexRecordCount(kSlotIndex1);
-    const FirstMatch m = FindFirstMatch(kSlotIndex1, key, candLow, candHigh);
-    candPos = m.record;
-    if (m.record == 0) ShowNotFound();
-    else ShowPostalEntry(m.entry); // entry 0 (no record accepted) shows nothing
+    candLow_ = 1;
+    candHigh_ = lookup_.RecordCount(Index::Postal);
+    const FirstMatch m = FindFirstMatch(kSlotIndex1, key, candLow_, candHigh_);
+    candPos_ = m.record;
+    if (m.record == 0) {
+        if (!ShowOfficeOf(key)) ShowNotFound();
+    } else {
+        ShowPostalEntry(m.entry); // entry 0 (no record accepted) shows nothing
+    }
 }
 
 } // namespace ubin

@@ -6,6 +6,7 @@
 #include "base/text.h"
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -19,6 +20,11 @@ bool IsLineEnd(char16_t c) { return c == u'\r' || c == u'\n'; }
 } // namespace
 
 std::array<std::u16string, kSettingsValueCount> SplitSettingsValues(std::u16string_view text)
+{
+    return SplitSettingsValues(text, nullptr);
+}
+
+std::array<std::u16string, kSettingsValueCount> SplitSettingsValues(std::u16string_view text, bool* lastRanToEnd)
 {
     std::array<std::u16string, kSettingsValueCount> values;
     std::size_t i = 0;
@@ -39,6 +45,7 @@ std::array<std::u16string, kSettingsValueCount> SplitSettingsValues(std::u16stri
             while (i < text.size() && text[i] != u',' && !IsLineEnd(text[i])) ++i;
             value.assign(text.substr(start, i - start));
         }
+        if (lastRanToEnd) *lastRanToEnd = i >= text.size();
         if (i < text.size() && text[i] == u',') ++i;
         else if (i < text.size() && text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') i += 2;
         else if (i < text.size()) ++i;
@@ -122,7 +129,15 @@ void AppendFlags(std::u16string& line, const ClipFlags& flags)
     for (const std::int16_t f : flags) line += u"," + Integer(f);
 }
 
-std::u16string ReadFileText(const std::filesystem::path& path)
+// The text of a settings file: its bytes decoded up to the first byte that is not code page
+// 932 (`bad` names it then; the values after the 15th are never read, so such a byte there
+// does no harm).
+struct FileText {
+    std::u16string text;
+    std::optional<std::string> bad;
+};
+
+FileText ReadFileText(const std::filesystem::path& path)
 {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) throw SettingsError(path.string() + ": file not found");
@@ -132,19 +147,34 @@ std::u16string ReadFileText(const std::filesystem::path& path)
     std::ostringstream bytes;
     bytes << in.rdbuf();
     if (in.bad()) throw SettingsError(path.string() + ": cannot be read");
-    try {
-        return DecodeCp932(bytes.str());
-    } catch (const EncodingError& e) {
-        throw SettingsError(path.string() + ": " + e.what());
+    FileText file;
+    const std::string all = bytes.str();
+    const std::size_t stop = TryDecodeCp932(all, file.text);
+    if (stop < all.size()) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(all[stop]));
+        file.bad = "byte " + std::to_string(stop + 1) + " (0x" + hex + ") does not begin a code page 932 character";
     }
+    return file;
 }
 
 template <class T, class Parse>
 T ReadWith(const std::filesystem::path& path, Parse parse)
 {
-    const std::u16string text = ReadFileText(path);
+    const FileText file = ReadFileText(path);
+    if (file.bad) {
+        // Only a byte inside the first 15 values makes the file unreadable: the text before it
+        // must hold all 15, the last one ended by its separator.
+        bool lastRanToEnd = true;
+        try {
+            SplitSettingsValues(file.text, &lastRanToEnd);
+        } catch (const SettingsError&) {
+            lastRanToEnd = true;
+        }
+        if (lastRanToEnd) throw SettingsError(path.string() + ": " + *file.bad);
+    }
     try {
-        return parse(text);
+        return parse(file.text);
     } catch (const SettingsError& e) {
         throw SettingsError(path.string() + ": " + e.what());
     }

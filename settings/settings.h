@@ -49,6 +49,9 @@ struct EditorSettings {
 // value opened by a double quote runs to the next double quote and may hold commas, an
 // unquoted value runs to the next comma or line end. Throws SettingsError when fewer than 15.
 std::array<std::u16string, kSettingsValueCount> SplitSettingsValues(std::u16string_view text);
+// The same; `lastRanToEnd` tells whether the 15th value ran up to the end of the text (no
+// separator after it).
+std::array<std::u16string, kSettingsValueCount> SplitSettingsValues(std::u16string_view text, bool* lastRanToEnd);
 
 // An integer value, quoted or not; false when it is not a number or outside 16 bits.
 bool ParseSettingsInteger(std::u16string_view value, std::int16_t& out);

@@ -5,6 +5,7 @@
 #include "platform/forms/colours.h"
 #include "platform/forms/dialogs.h"
 #include "platform/forms/fonts.h"
+#include "platform/forms/messages.h"
 #include "platform/forms/twips.h"
 
 #include <QCloseEvent>
@@ -57,7 +58,8 @@ TenzoraWindow::TenzoraWindow(PlaceContext places, QWidget* parent)
     ui_->setupUi(this);
     checks_ = {ui_->Check1_0, ui_->Check1_1, ui_->Check1_2, ui_->Check1_3,
                ui_->Check1_4, ui_->Check1_5, ui_->Check1_6};
-    message_ = [](QWidget* parent, const QString& text) { forms::ShowInformation(parent, text, title()); };
+    // Both of Tenzora's messages tell of a failure that ends it.
+    message_ = [](QWidget* parent, const QString& text) { forms::ShowError(parent, text, title()); };
 
     setFont(forms::UiFont(kDesignFont, kDesignFontSize));
     for (QWidget* heading : {ui_->Label1_0, ui_->Label1_1, ui_->Label1_2})
@@ -78,11 +80,12 @@ void TenzoraWindow::showMessage(const QString& text)
 bool TenzoraWindow::load()
 {
     std::vector<std::string> tried;
-    const auto found = FindEditorSettings(SettingsPlaces(Program::Tenzora, places_), &tried);
+    const std::vector<std::filesystem::path> searched = SettingsPlaces(Program::Tenzora, places_);
+    const auto found = FindEditorSettings(searched, &tried);
     if (!found) {
-        QString text = QStringLiteral("システム管理ファイルがみつかりません\n次の場所を調べました:");
-        for (const std::string& line : tried) text += QLatin1Char('\n') + QString::fromStdString(line);
-        showMessage(text);
+        showMessage(forms::SettingsNotFoundText(
+            QStringLiteral("システム管理ファイルがみつかりません\n郵便番号検索定義は、今ある ubscon.def を書き換えます"), searched,
+            tried, places_.windowsFolder));
         return false;
     }
     settings_ = found->settings;
@@ -112,8 +115,10 @@ bool TenzoraWindow::save()
             WriteEditorSettingsFile(path, settings_);
         } catch (const std::exception& e) {
             saveFailed_ = true;
-            showMessage(QStringLiteral("設定ファイルを書き込めません: %1\n%2")
-                            .arg(QString::fromStdU16String(path.u16string()), QString::fromUtf8(e.what())));
+            showMessage(QStringLiteral("設定ファイルを書き込めません。\nファイル: %1\n詳しく: %2\n\n"
+                                       "そのフォルダに書き込めるか、郵便番号辞書のパスにシフト JIS で書けない文字が"
+                                       "ないか確かめてください。このファイルは元のままです。")
+                            .arg(forms::PathText(path), QString::fromUtf8(e.what())));
             return false;
         }
     }

@@ -13,6 +13,8 @@
 #include <QTextEdit>
 #include <QWidget>
 
+#include <memory>
+
 namespace ubin::forms {
 
 QString ToQString(std::u16string_view text)
@@ -58,8 +60,12 @@ void QtSearchFace::WriteText(std::string_view element, std::u16string_view text)
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         edit->setText(t);
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) {
+        // A multi-line box tells of every change of its text; one the logic writes is no edit
+        // of the user's (see SetUserEditObserver).
+        const QSignalBlocker block(plain);
         plain->setPlainText(t);
     } else if (auto* rich = qobject_cast<QTextEdit*>(w)) {
+        const QSignalBlocker block(rich);
         rich->setPlainText(t);
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         button->setText(t);
@@ -147,6 +153,28 @@ void QtSearchFace::WriteEditText(std::string_view list, std::u16string_view text
     if (!c) return;
     const QSignalBlocker block(c);
     if (c->isEditable()) c->setEditText(ToQString(text));
+}
+
+void QtSearchFace::SetUserEditObserver(UserEditObserver observer)
+{
+    // The connections outlive neither the form nor need the face: they hold the observer alone.
+    auto shared = std::make_shared<UserEditObserver>(std::move(observer));
+    for (QLineEdit* edit : form_->findChildren<QLineEdit*>()) {
+        if (edit->objectName().isEmpty() || qobject_cast<QComboBox*>(edit->parentWidget())) continue;
+        QObject::connect(edit, &QLineEdit::textEdited, edit, [shared, edit](const QString& text) {
+            (*shared)(edit->objectName(), text);
+        });
+    }
+    for (QPlainTextEdit* plain : form_->findChildren<QPlainTextEdit*>()) {
+        QObject::connect(plain, &QPlainTextEdit::textChanged, plain, [shared, plain] {
+            (*shared)(plain->objectName(), plain->toPlainText());
+        });
+    }
+    for (QTextEdit* rich : form_->findChildren<QTextEdit*>()) {
+        QObject::connect(rich, &QTextEdit::textChanged, rich, [shared, rich] {
+            (*shared)(rich->objectName(), rich->toPlainText());
+        });
+    }
 }
 
 void QtSearchFace::Beep()

@@ -41,6 +41,12 @@ public:
     // Replaces the beep and the clipboard, for a control whose host wants to see them.
     std::function<void()> beepHook;
 
+    // Told of every change the user makes to a text box of the form (typing, pasting, cutting,
+    // undoing), with the box's element name and its new text. Texts the logic writes through
+    // the face are not reported here: SetTextObserver sees those.
+    using UserEditObserver = std::function<void(const QString& element, const QString& text)>;
+    void SetUserEditObserver(UserEditObserver observer);
+
 protected:
     void WriteText(std::string_view element, std::u16string_view text) override;
     void WriteEditText(std::string_view list, std::u16string_view text) override;

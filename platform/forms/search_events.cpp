@@ -1,21 +1,24 @@
 #include "platform/forms/search_events.h"
 
+#include "platform/forms/controls.h"
+
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 
 namespace ubin::forms {
 
 namespace {
 
-bool IsEnter(QEvent* event)
+bool IsKey(QEvent* event, int key)
 {
-    if (event->type() != QEvent::KeyPress) return false;
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
+    return event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == key;
 }
+
+bool IsEnter(QEvent* event) { return IsKey(event, Qt::Key_Return) || IsKey(event, Qt::Key_Enter); }
 
 template <class W>
 W* Find(QWidget* form, const char* name)
@@ -39,6 +42,7 @@ SearchEvents::SearchEvents(QWidget* form, Search& search, Guard guard)
             if (combos_[i]->lineEdit()) combos_[i]->lineEdit()->installEventFilter(this);
         }
         // A choice is the user's pick from the list, never a text typed or set by the program.
+        ChoiceOnlyFromList(combos_[i]);
         connect(combos_[i], &QComboBox::activated, this, [this, i] {
             Run([&] {
                 switch (i) {
@@ -58,21 +62,65 @@ SearchEvents::SearchEvents(QWidget* form, Search& search, Guard guard)
         if (auto* b = Find<QPushButton>(form, name))
             connect(b, &QPushButton::clicked, this, [this, click = std::move(click)] { Run(click); });
     };
-    button("Command7", [this] { search_.Command7_Click(); });
-    button("Command8", [this] { search_.Command8_Click(); });
     button("Command2", [this] { search_.Command2_Click(); });
     button("Command1", [this] { search_.Command1_Click(); });
+
+    // The paging buttons, and PageUp and PageDown for them while they are enabled (otherwise
+    // the keys keep their meaning in the focused element, as in a list).
+    const char* pagingNames[2] = {"Command7", "Command8"};
+    const QKeySequence pagingKeys[2] = {QKeySequence(Qt::Key_PageUp), QKeySequence(Qt::Key_PageDown)};
+    for (int i = 0; i < 2; ++i) {
+        paging_[i] = Find<QPushButton>(form, pagingNames[i]);
+        if (!paging_[i]) continue;
+        paging_[i]->installEventFilter(this);
+        connect(paging_[i], &QPushButton::clicked, this, [this, i] { Page(i); });
+        pageKeys_[i] = new QShortcut(pagingKeys[i], form, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+        pageKeys_[i]->setEnabled(paging_[i]->isEnabled());
+        connect(pageKeys_[i], &QShortcut::activated, this, [this, i] {
+            if (paging_[i]->isEnabled()) paging_[i]->click();
+        });
+    }
+
+    EnterClicksButtons(form);
+}
+
+void SearchEvents::Page(int index)
+{
+    const bool byMouse = pressedByMouse_[index];
+    pressedByMouse_[index] = false;
+    Run([&] {
+        if (index == 0) search_.Command7_Click();
+        else search_.Command8_Click();
+    });
+    // Typing goes on in the entry box after a click with the mouse.
+    if (byMouse && entry_ && entry_->isEnabled()) entry_->setFocus(Qt::MouseFocusReason);
+}
+
+bool SearchEvents::EntryEvent(QEvent* event)
+{
+    if (IsEnter(event)) {
+        std::int16_t key = kKeyEnter;
+        Run([&] { search_.ITUbin_KeyPress(key); });
+        return key == 0;
+    }
+    if (IsKey(event, Qt::Key_Escape) && !entry_->text().isEmpty()) {
+        // Emptied as the user would empty it, so the change reaches whoever watches the typing.
+        entry_->selectAll();
+        entry_->del();
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonDblClick) Run([&] { search_.ITUbin_DblClick(); });
+    return false;
 }
 
 bool SearchEvents::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == entry_) {
-        if (IsEnter(event)) {
-            std::int16_t key = kKeyEnter;
-            Run([&] { search_.ITUbin_KeyPress(key); });
-            return key == 0;
-        }
-        if (event->type() == QEvent::MouseButtonDblClick) Run([&] { search_.ITUbin_DblClick(); });
+    if (watched == entry_) return EntryEvent(event);
+    for (int i = 0; i < 2; ++i) {
+        if (watched != paging_[i]) continue;
+        if (event->type() == QEvent::MouseButtonPress) pressedByMouse_[i] = true;
+        else if (event->type() == QEvent::KeyPress) pressedByMouse_[i] = false;
+        else if (event->type() == QEvent::EnabledChange) pageKeys_[i]->setEnabled(paging_[i]->isEnabled());
         return false;
     }
     if (!IsEnter(event)) return false;

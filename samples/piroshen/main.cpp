@@ -6,51 +6,32 @@
 // into the same bin folder); --marubeta names another one, as when running from the build tree.
 #include "samples/piroshen/piroshen_window.h"
 
+#include "platform/forms/program.h"
+
 #include <QApplication>
-#include <QStringList>
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-bool HasDisplay()
-{
-    if (std::getenv("QT_QPA_PLATFORM")) return true;
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-}
-
-const char kUsage[] = "usage: piroshen [--marubeta PATH]\n";
-
-} // namespace
 
 int main(int argc, char** argv)
 {
-    if (!HasDisplay()) {
-        std::fprintf(stderr, "piroshen: no display (DISPLAY is not set); run it on a desktop, or under a "
-                             "virtual one: xvfb-run -a %s\n", argv[0]);
-        return 1;
-    }
+    const ubin::forms::ProgramInfo program{
+        QStringLiteral("piroshen"), ubin::piroshen::PiroshenWindow::kTitle,
+        QStringLiteral("郵便番号検索 DDE　サンプル: a sample program that looks postal codes up through a running "
+                       "marubeta (starting it when asked) and shows the result it links to.")};
+    ubin::forms::CommandLine commandLine(program);
+    const QCommandLineOption marubetaOption(QStringLiteral("marubeta"),
+                                            QStringLiteral("Marubeta's program file (default: the marubeta beside "
+                                                           "piroshen)."),
+                                            QStringLiteral("PATH"));
+    commandLine.AddOption(marubetaOption);
+    if (const auto status = commandLine.ParseAndPrint(ubin::forms::Arguments(argc, argv))) return *status;
+    if (!ubin::forms::HasDisplay()) return ubin::forms::ReportNoDisplay(program.name);
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(ubin::piroshen::PiroshenWindow::kTitle);
+    ubin::forms::SetUpApplication(program);
 
     ubin::piroshen::PiroshenSetup setup;
-    setup.marubetaProgram = ubin::piroshen::MarubetaBeside(QCoreApplication::applicationDirPath());
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
-    while (!args.isEmpty()) {
-        const QString option = args.takeFirst();
-        if (option == QLatin1String("--marubeta") && !args.isEmpty()) {
-            setup.marubetaProgram = args.takeFirst();
-        } else if (option.startsWith(QLatin1String("--marubeta="))) {
-            setup.marubetaProgram = option.mid(11);
-        } else if (option == QLatin1String("--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else {
-            std::fprintf(stderr, "piroshen: unknown argument %s\n%s", option.toLocal8Bit().constData(), kUsage);
-            return 64;
-        }
-    }
+    setup.marubetaProgram = commandLine.parser().isSet(marubetaOption)
+                                ? commandLine.parser().value(marubetaOption)
+                                : ubin::piroshen::MarubetaBeside(QCoreApplication::applicationDirPath());
 
     ubin::piroshen::PiroshenWindow window(setup);
     window.Start();

@@ -3,6 +3,7 @@
 #include "ui_piroshen_window.h"
 
 #include "platform/forms/colours.h"
+#include "platform/forms/controls.h"
 #include "platform/forms/dialogs.h"
 #include "platform/forms/fonts.h"
 #include "platform/forms/twips.h"
@@ -98,6 +99,8 @@ PiroshenWindow::PiroshenWindow(PiroshenSetup setup, QWidget* parent)
     connect(Linked(QStringLiteral("Label3")), &link::LinkedElement::LinkNotify, this, &PiroshenWindow::OnResultNotice);
     connect(Linked(QStringLiteral("Label4")), &link::LinkedElement::LinkNotify, this, &PiroshenWindow::OnResultNotice);
 
+    // Enter in Text8 moves to the send button; Enter there sends, as Space does.
+    forms::EnterClicksButtons(this);
     connect(ui_->Command9, &QPushButton::clicked, this, &PiroshenWindow::Send);
     connect(ui_->Command1, &QPushButton::clicked, this, &PiroshenWindow::Clear);
     ui_->Text8->installEventFilter(this);
@@ -142,7 +145,17 @@ bool PiroshenWindow::Ask(const std::function<bool(const QString&, const QString&
 {
     if (hook) return hook(text, title);
     QWidget* parent = isVisible() ? this : nullptr;
-    return yesNo ? forms::AskYesNo(parent, text, title) : forms::AskOkCancel(parent, text, title);
+    // The OK/Cancel box tells that Marubeta could not be started: a failure.
+    return yesNo ? forms::AskYesNo(parent, text, title)
+                 : forms::AskOkCancel(parent, text, title, forms::MessageKind::Warning);
+}
+
+QString PiroshenWindow::StartFailedMessage(const QString& program)
+{
+    return kStartFailedText
+           + QStringLiteral("\n\n起動できなかったプログラム: %1\n"
+                            "端末からこのプログラムを起動すると、起動できない理由が表示されます。")
+                 .arg(QDir::toNativeSeparators(program));
 }
 
 void PiroshenWindow::Start()
@@ -172,7 +185,7 @@ void PiroshenWindow::Start()
                                                  : StartMinimised(setup_.marubetaProgram);
         if (!started) {
             // The answer does not matter: the window goes on without Marubeta.
-            Ask(setup_.askOkCancel, false, kStartFailedText, QString());
+            Ask(setup_.askOkCancel, false, StartFailedMessage(setup_.marubetaProgram), QString());
             startingUp_ = false;
             emit startUpFinished();
             return;

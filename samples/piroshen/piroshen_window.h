@@ -56,6 +56,9 @@ public:
     static const QString kAskStartText;
     static const QString kAskStartTitle;
     static const QString kStartFailedText;
+    // The message when Marubeta cannot be started: kStartFailedText, then the program file and
+    // how to find out why.
+    static QString StartFailedMessage(const QString& program);
 
     explicit PiroshenWindow(PiroshenSetup setup, QWidget* parent = nullptr);
     ~PiroshenWindow() override;

@@ -4,26 +4,25 @@
 #include "platform/component/registry.h"
 #include "platform/component/saved_form.h"
 #include "platform/forms/dialogs.h"
+#include "platform/forms/program.h"
 
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
-bool HasDisplay()
-{
-    if (std::getenv("QT_QPA_PLATFORM")) return true;
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-}
-
-const QString kTitle = QStringLiteral("Ubinコントロールのテスト");
+const ubin::forms::ProgramInfo kProgram{
+    QStringLiteral("quillot"), QStringLiteral("Ubinコントロールのテスト"),
+    QStringLiteral("Ubinコントロールのテスト: a sample program that hosts the UbinBangou lookup control "
+                   "(Marubeta.UbinBangou, registered with ubin-regsvr) and shows its results.")};
 
 // What the platform does with an error nobody handles: it says so, and the program ends.
 [[noreturn]] void ReportAndEnd(const QString& message)
 {
-    ubin::forms::ShowInformation(nullptr, message, kTitle);
+    const QByteArray bytes = (QStringLiteral("quillot: ") + message + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+    ubin::forms::ShowError(nullptr, message, kProgram.title);
     std::exit(1);
 }
 
@@ -31,30 +30,38 @@ const QString kTitle = QStringLiteral("Ubinコントロールのテスト");
 
 int main(int argc, char** argv)
 {
-    if (!HasDisplay()) {
-        std::fprintf(stderr, "quillot: no display (DISPLAY is not set); run it on a desktop, or under a "
-                             "virtual one: xvfb-run -a %s\n", argv[0]);
-        return 1;
-    }
-    // --registry FILE uses another class registry than the user's (the build tree's, for example).
+    ubin::forms::CommandLine commandLine(kProgram);
+    const QCommandLineOption registryOption(
+        QStringLiteral("registry"),
+        QStringLiteral("The class registry to create the control from (default: $XDG_CONFIG_HOME/marubeta/"
+                       "classes.json, ~/.config/marubeta/classes.json)."),
+        QStringLiteral("FILE"));
+    commandLine.AddOption(registryOption);
+    if (const auto status = commandLine.ParseAndPrint(ubin::forms::Arguments(argc, argv))) return *status;
+    if (!ubin::forms::HasDisplay()) return ubin::forms::ReportNoDisplay(kProgram.name);
+
     std::filesystem::path registry =
         ubin::component::DefaultRegistryPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--registry") == 0) registry = argv[i + 1];
+    if (commandLine.parser().isSet(registryOption))
+        registry = commandLine.parser().value(registryOption).toStdU16String();
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(kTitle);
-    const std::filesystem::path exeFolder = QCoreApplication::applicationDirPath().toStdString();
+    ubin::forms::SetUpApplication(kProgram);
+    const std::filesystem::path exeFolder = QCoreApplication::applicationDirPath().toStdU16String();
 
-    ubin::component::Result<ubin::component::SavedForm> form = ubin::component::ReadSavedForm(
-        ubin::quillot::FindFormFile(exeFolder));
-    if (!form) ReportAndEnd(QString::fromStdString(form.status().ToString()));
+    const std::filesystem::path formFile = ubin::quillot::FindFormFile(exeFolder);
+    ubin::component::Result<ubin::component::SavedForm> form = ubin::component::ReadSavedForm(formFile);
+    if (!form)
+        ReportAndEnd(QStringLiteral("保存されたフォームを読めません。\nファイル: %1\n詳しく: %2\n\n"
+                                    "quillot.form を quillot と同じフォルダか <prefix>/share/marubeta/ に置いてください。")
+                         .arg(QString::fromStdU16String(formFile.u16string()),
+                              QString::fromStdString(form.status().ToString())));
 
     ubin::quillot::QuillotWindow window;
     if (ubin::component::Status s = window.LoadControl(registry, *form); !s.ok())
-        ReportAndEnd(QString::fromStdString(s.ToString()));
+        ReportAndEnd(ubin::quillot::CreationFailedMessage(s, registry, ubin::quillot::ControlLibraryPath(exeFolder)));
     QObject::connect(&window, &ubin::quillot::QuillotWindow::controlFailed, &window, [](const QString& message) {
-        ReportAndEnd(message);
+        ReportAndEnd(ubin::quillot::CallFailedMessage(message));
     });
     window.show();
     return app.exec(); // closing the window ends the program

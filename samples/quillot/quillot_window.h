@@ -59,4 +59,15 @@ private:
 // data folder <prefix>/share/marubeta/.
 std::filesystem::path FindFormFile(const std::filesystem::path& executableFolder);
 
+// The control library a user registers with ubin-regsvr: the installed one
+// (<prefix>/lib/marubeta/, beside <prefix>/bin), else the one of the build tree, where that exists.
+std::filesystem::path ControlLibraryPath(const std::filesystem::path& executableFolder);
+
+// The messages of Quillot's failures, in Japanese, saying what to do: the control cannot be
+// created (not registered: how to register it with ubin-regsvr; other reasons: the detail),
+// and a member call that failed.
+QString CreationFailedMessage(const component::Status& status, const std::filesystem::path& registryPath,
+                              const std::filesystem::path& libraryPath);
+QString CallFailedMessage(const QString& detail);
+
 } // namespace ubin::quillot

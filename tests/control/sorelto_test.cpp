@@ -2,6 +2,7 @@
 // loads it: its registration, members by id, ClickDisp, the automatic copy, saved properties,
 // the version dialog and the state shared by the controls of one thread.
 #include "tests/control/sorelto_fixture.h"
+#include "tests/support/type_text.h"
 
 #include "platform/component/library.h"
 #include "platform/component/registry.h"
@@ -468,6 +469,72 @@ TEST_F(Sorelto, ClearEmptiesTheSearchButKeepsModeAndClipboard)
     EXPECT_TRUE(Element<QRadioButton>(*c, "Option3")->isChecked());
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept"));
     EXPECT_EQ(clicks, 1);
+}
+
+// --- the keys and lists of the face, shared with the search window -----------------------------
+
+class SoreltoOnScreen : public Sorelto {
+protected:
+    // A control on the host's window, shown and active, so that the focus moves as a user's.
+    std::unique_ptr<component::HostedControl> Show()
+    {
+        auto c = Create();
+        host.window.resize(700, 500);
+        host.window.show();
+        host.window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&host.window));
+        return c;
+    }
+};
+
+TEST_F(SoreltoOnScreen, PageKeysEnterOnButtonsAndEscapeOnTheFace)
+{
+    auto c = Show();
+    auto* entry = Element<QLineEdit>(*c, "ITUbin");
+    auto* next = Element<QPushButton>(*c, "Command8");
+    entry->setFocus();
+    EnterOnFace(*c, QStringLiteral("7300014"));
+    QTest::keyClick(entry, Qt::Key_PageDown);
+    EXPECT_EQ(Text(*c, ids::kUbin2), QStringLiteral("0015"));
+    QTest::keyClick(entry, Qt::Key_PageUp);
+    EXPECT_EQ(Text(*c, ids::kUbin2), QStringLiteral("0014"));
+    EXPECT_EQ(clicks, 3) << "each page raises ClickDisp";
+
+    // A mouse click leaves the focus in the entry box; Enter on the focused button pages.
+    QTest::mouseClick(next, Qt::LeftButton);
+    EXPECT_TRUE(entry->hasFocus());
+    next->setFocus();
+    QTest::keyClick(next, Qt::Key_Return);
+    EXPECT_EQ(Text(*c, ids::kUbin2), QStringLiteral("0016"));
+    EXPECT_TRUE(next->hasFocus());
+
+    entry->setFocus();
+    QTest::keyClick(entry, Qt::Key_Escape);
+    EXPECT_EQ(entry->text(), QString());
+    EXPECT_EQ(Text(*c, ids::kUbin2), QStringLiteral("0016")) << "Escape empties only the entry box";
+}
+
+TEST_F(SoreltoOnScreen, AreaListsOnTheFaceChooseOnlyWhatTheUserPicks)
+{
+    auto c = Show();
+    QTest::mouseClick(Element<QRadioButton>(*c, "Option5"), Qt::LeftButton);
+    auto* c1 = Element<QComboBox>(*c, "Combo1");
+    auto* c2 = Element<QComboBox>(*c, "Combo2");
+    c1->setFocus();
+    c1->lineEdit()->selectAll(); // over the heading 都道府県
+    TypeText(c1, QStringLiteral("広島県"));
+    ASSERT_EQ(c1->currentText(), QStringLiteral("広島県"));
+    QTest::keyClick(c1, Qt::Key_Return);
+    EXPECT_TRUE(c2->hasFocus()) << "Enter moves on";
+    QTest::keyClick(c2, Qt::Key_Tab);
+    EXPECT_EQ(c2->count(), 0) << "the typed prefecture chose nothing";
+    EXPECT_EQ(clicks, 0);
+
+    // The arrow keys on the closed list pick.
+    c1->setFocus();
+    QTest::keyClick(c1, Qt::Key_Down);
+    EXPECT_GT(c2->count(), 0);
+    EXPECT_EQ(c2->currentText(), c1->currentText());
 }
 
 TEST_F(Sorelto, ShowVerDlgIsModalUntilOk)

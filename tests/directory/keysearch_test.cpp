@@ -161,9 +161,9 @@ TEST(FindKey, KanaAfterKanjiLedBy81To9F)
 TEST(FindKey, EmptyIndexIsNotFoundWithoutReading)
 {
     IndexFixture f({});
-    f.dir.readCount = 0;
+    ThisThreadReadCounts() = {};
     EXPECT_EQ(f.Find(""), 0);
-    EXPECT_EQ(f.dir.readCount, 0u);
+    EXPECT_EQ(ThisThreadReadCounts().records, 0u);
 }
 
 TEST(FindKey, ReadsAboutLogTwoRecords)
@@ -171,9 +171,9 @@ TEST(FindKey, ReadsAboutLogTwoRecords)
     std::vector<std::string> keys;
     for (int i = 0; i < 1024; ++i) keys.push_back(std::to_string(1000000 + i));
     IndexFixture f(keys);
-    f.dir.readCount = 0;
+    ThisThreadReadCounts() = {};
     EXPECT_NE(f.Find("1000500"), 0);
-    EXPECT_LE(f.dir.readCount, 13u);
+    EXPECT_LE(ThisThreadReadCounts().records, 13u);
 }
 
 TEST(FindKey, LargeIndexesGiveTheRecordsOfTheRecordByRecordSearch)
@@ -208,7 +208,7 @@ TEST(FindKey, LargeIndexesGiveTheRecordsOfTheRecordByRecordSearch)
     for (const char* k : {"1", "10", "1000000", "2", "20", "2000", "2004", "2004500", "2004501", "2008997",
                                  "5", "73", "7300014", "7300015", "0", "9", ""}) {
         const std::u16string key = U16(k);
-        f.dir.readCount = f.dir.fileReads = 0;
+        ThisThreadReadCounts() = {};
         EXPECT_EQ(f.Find(k), reference(key)) << k;
         const FirstKeyMatch m = FindFirstKey(f.dir, 1, 1, n, key);
         EXPECT_EQ(m.record, lowest(key)) << k;
@@ -217,9 +217,9 @@ TEST(FindKey, LargeIndexesGiveTheRecordsOfTheRecordByRecordSearch)
             EXPECT_EQ(m.entry, f.dir.ReadIndexRecord(1, m.record).entryNumber) << k;
         }
     }
-    f.dir.readCount = f.dir.fileReads = 0;
+    ThisThreadReadCounts() = {};
     f.Find("2004500");
-    EXPECT_LT(f.dir.fileReads, f.dir.readCount); // the last stretch came with one read
+    EXPECT_LT(ThisThreadReadCounts().fileReads, ThisThreadReadCounts().records); // the last stretch came with one read
 }
 
 TEST(FindFirstKey, AKeyLongerThanAnIndexKeyIsMetButNotAccepted)

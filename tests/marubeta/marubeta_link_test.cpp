@@ -229,15 +229,64 @@ TEST(MarubetaLinkWindowTest, CommandInModeFiveLeavesTheModeButtonsAlone)
     const QString service = QStringLiteral("MarubetaLinkTest%1").arg(QCoreApplication::applicationPid());
     ASSERT_TRUE(window.StartLinkSource(service));
     QTest::mouseClick(f.Find<QRadioButton>("Option5"), Qt::LeftButton);
-    ASSERT_EQ(window.search().searchMode, 5);
+    ASSERT_EQ(window.search().searchMode(), 5);
 
     LinkClient client;
     ASSERT_TRUE(client.Connect(service, QStringLiteral("form1"))) << Utf8(client.ErrorString());
     EXPECT_EQ(client.Execute(QStringLiteral("730-0014")), std::optional<std::uint16_t>(0));
     EXPECT_EQ(f.Text("IT1"), QStringLiteral("730"));
     EXPECT_EQ(f.Text("IT4"), QStringLiteral("上幟町"));
-    EXPECT_EQ(window.search().searchMode, 1);
+    EXPECT_EQ(window.search().searchMode(), 1);
     EXPECT_TRUE(f.Find<QRadioButton>("Option5")->isChecked());
     EXPECT_FALSE(f.Find<QWidget>("ITUbin")->isEnabled());
     EXPECT_TRUE(f.errors.empty());
+}
+
+// What the user types into a text box of the window reaches the clients linked to it, as the
+// logic's own writes do: Text6 (a several-line box) as well as the entry box, also when Escape
+// empties the entry box.
+TEST(MarubetaLinkWindowTest, TypingInTextBoxesReachesHotAndNotifyLinks)
+{
+    ubin::test::MarubetaFixture f;
+    ubin::MarubetaWindow& window = f.Open();
+    const QString service = QStringLiteral("MarubetaTypingTest%1").arg(QCoreApplication::applicationPid());
+    ASSERT_TRUE(window.StartLinkSource(service));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    LinkClient hot;
+    LinkClient notify;
+    ASSERT_TRUE(hot.Connect(service, QStringLiteral("Form1"))) << Utf8(hot.ErrorString());
+    ASSERT_TRUE(notify.Connect(service, QStringLiteral("Form1"))) << Utf8(notify.ErrorString());
+    std::map<QString, QString> pushed;
+    QStringList noticed;
+    QObject::connect(&hot, &LinkClient::ItemData, [&](const QString& item, const QString& text) { pushed[item] = text; });
+    QObject::connect(&notify, &LinkClient::ItemChanged, [&](const QString& item) { noticed.push_back(item); });
+    for (const char* item : {"Text6", "ITUbin"}) {
+        ASSERT_TRUE(hot.Advise(QString::fromLatin1(item), LinkMode::Hot));
+        ASSERT_TRUE(notify.Advise(QString::fromLatin1(item), LinkMode::Notify));
+    }
+
+    auto* text6 = f.Find<QWidget>("Text6");
+    text6->setFocus();
+    QTest::keyClicks(text6, QStringLiteral("memo"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pushed[QStringLiteral("Text6")] == QStringLiteral("memo"); }, 5000))
+        << Utf8(pushed[QStringLiteral("Text6")]);
+    EXPECT_TRUE(noticed.contains(QStringLiteral("Text6")));
+    EXPECT_EQ(notify.Request(QStringLiteral("Text6")), QStringLiteral("memo"));
+
+    auto* entry = f.Find<QWidget>("ITUbin");
+    entry->setFocus();
+    QTest::keyClicks(entry, QStringLiteral("730"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pushed[QStringLiteral("ITUbin")] == QStringLiteral("730"); }, 5000));
+    QTest::keyClick(entry, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pushed[QStringLiteral("ITUbin")].isEmpty(); }, 5000))
+        << Utf8(pushed[QStringLiteral("ITUbin")]);
+
+    // A shown result writes Text6 once through the logic: one notice, not a second one as if
+    // the user had typed it.
+    noticed.clear();
+    f.TypeAndEnter(QStringLiteral("7300014"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pushed[QStringLiteral("Text6")].isEmpty(); }, 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(noticed.count(QStringLiteral("Text6")), 1) << Utf8(noticed.join(' '));
 }

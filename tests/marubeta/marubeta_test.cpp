@@ -3,6 +3,7 @@
 
 #include "base/errors.h"
 #include "platform/forms/twips.h"
+#include "tests/support/type_text.h"
 
 #include <QAbstractItemView>
 #include <QClipboard>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -51,7 +53,7 @@ TEST(MarubetaWindow, StartsWithTheDesignTextsAndAnEmptySearch)
     EXPECT_FALSE(f.Find<QPushButton>("Command7")->isEnabled());
     EXPECT_FALSE(f.Find<QPushButton>("Command8")->isEnabled());
     EXPECT_TRUE(f.Find<QLineEdit>("ITUbin")->hasFocus());
-    EXPECT_EQ(w.search().searchMode, ubin::kModePostal);
+    EXPECT_EQ(w.search().searchMode(), ubin::kModePostal);
 }
 
 TEST(MarubetaWindow, PostalCodeTypedThenEnterShowsTheEntry)
@@ -144,13 +146,17 @@ TEST(MarubetaWindow, PagingAtBothEndsBeepsAndDisables)
     EXPECT_GT(f.Text("IT1") + f.Text("IT2"), first);
 
     // From the last record, 次候補 beeps and disables itself; 前候補 still steps back.
-    auto& s = f.window->search();
-    s.candPos = s.candHigh;
+    const ubin::Lookup& lookup = f.window->search().lookup();
+    const std::int32_t last = lookup.RecordCount(ubin::Index::Postal);
+    f.TypeAndEnter(QString::fromStdU16String(lookup.ReadEntry(lookup.EntryOfRecord(ubin::Index::Postal, last)).postalCode));
+    const auto& s = f.window->search();
+    while (s.candPos() < last && next->isEnabled()) QTest::mouseClick(next, Qt::LeftButton);
+    ASSERT_EQ(s.candPos(), last);
     QTest::mouseClick(next, Qt::LeftButton);
     EXPECT_EQ(f.beeps, 2);
     EXPECT_FALSE(next->isEnabled());
     QTest::mouseClick(prev, Qt::LeftButton);
-    EXPECT_EQ(s.candPos, s.candHigh - 1);
+    EXPECT_EQ(s.candPos(), s.candHigh() - 1);
     EXPECT_FALSE(next->isEnabled());
 }
 
@@ -205,6 +211,175 @@ TEST(MarubetaWindow, AreaListsWithTheMouseAndWithEnter)
     QApplication::processEvents();
     EXPECT_EQ(c2->currentText(), c1->currentText());
     EXPECT_GT(c2->count(), 0);
+}
+
+// A list fires its choice only when the user picks an item from it: a typed prefecture, or a
+// sub-area the program put into the edit field, chooses nothing when the focus moves on.
+TEST(MarubetaWindow, AreaListsChooseOnlyWhatTheUserPicks)
+{
+    MarubetaFixture f;
+    auto& w = f.Open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::mouseClick(f.Find<QRadioButton>("Option5"), Qt::LeftButton);
+    auto* c1 = f.Find<QComboBox>("Combo1");
+    auto* c2 = f.Find<QComboBox>("Combo2");
+    auto* c3 = f.Find<QComboBox>("Combo3");
+    auto* c4 = f.Find<QComboBox>("Combo4");
+
+    c1->setFocus();
+    c1->lineEdit()->selectAll();
+    ubin::test::TypeText(c1, QStringLiteral("広島県"));
+    QTest::keyClick(c1, Qt::Key_Tab);
+    EXPECT_EQ(c2->count(), 0) << "typing a prefecture is no choice";
+    EXPECT_EQ(c2->currentText(), QString());
+
+    // A town with sub-areas puts the first one into Combo4's edit field; Enter in Combo3
+    // moves there and Tab moves on: no address is shown until a sub-area is picked.
+    Choose(c1, QStringLiteral("広島県"));
+    Choose(c2, QStringLiteral("廿日市市"));
+    Choose(c3, QStringLiteral("宮島町"));
+    ASSERT_GE(c4->count(), 2);
+    ASSERT_EQ(c4->currentText(), c4->itemText(0));
+    // The drop-down lists took the activation with them.
+    w.windowHandle()->requestActivate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == w.windowHandle(); }));
+    c3->setFocus();
+    QTest::keyClick(c3, Qt::Key_Return);
+    ASSERT_TRUE(c4->hasFocus());
+    QTest::keyClick(c4, Qt::Key_Return);
+    QTest::keyClick(c4, Qt::Key_Tab);
+    EXPECT_FALSE(c4->hasFocus());
+    EXPECT_EQ(f.Text("IT1") + f.Text("IT4"), QString()) << "nothing chosen, nothing shown";
+    EXPECT_EQ(c4->count(), c4->findText(c4->itemText(c4->count() - 1)) + 1) << "no typed item was added";
+
+    // Stepping with the arrow keys on the closed list is a pick.
+    c4->setFocus();
+    QTest::keyClick(c4, Qt::Key_Down);
+    EXPECT_EQ(f.Text("IT4"), QStringLiteral("宮島町"));
+    EXPECT_TRUE(f.errors.empty());
+}
+
+TEST(MarubetaWindow, EnterOnAFocusedButtonClicksIt)
+{
+    MarubetaFixture f;
+    auto& w = f.Open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    f.TypeAndEnter(QStringLiteral("7300014"));
+    auto* next = f.Find<QPushButton>("Command8");
+    next->setFocus();
+    QTest::keyClick(next, Qt::Key_Return);
+    EXPECT_EQ(f.Text("IT2"), QStringLiteral("0015"));
+    EXPECT_TRUE(next->hasFocus()) << "the focus stays, to page on";
+    QTest::keyClick(next, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(f.Text("IT2"), QStringLiteral("0016"));
+
+    auto* clear = f.Find<QPushButton>("Command2");
+    clear->setFocus();
+    QTest::keyClick(clear, Qt::Key_Return);
+    EXPECT_EQ(f.Text("IT1") + f.Text("ITUbin"), QString());
+}
+
+TEST(MarubetaWindow, PageKeysPageAndTypingGoesOnInTheEntryBox)
+{
+    MarubetaFixture f;
+    auto& w = f.Open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    auto* entry = f.Find<QLineEdit>("ITUbin");
+    auto* next = f.Find<QPushButton>("Command8");
+    f.TypeAndEnter(QStringLiteral("7300014"));
+
+    QTest::keyClick(entry, Qt::Key_PageDown);
+    EXPECT_EQ(f.Text("IT2"), QStringLiteral("0015"));
+    QTest::keyClick(entry, Qt::Key_PageDown);
+    QTest::keyClick(entry, Qt::Key_PageUp);
+    EXPECT_EQ(f.Text("IT2"), QStringLiteral("0015"));
+    EXPECT_TRUE(entry->hasFocus());
+
+    // A click with the mouse leaves the focus in the entry box.
+    QTest::mouseClick(next, Qt::LeftButton);
+    EXPECT_EQ(f.Text("IT2"), QStringLiteral("0016"));
+    EXPECT_TRUE(entry->hasFocus());
+    QTest::keyClicks(entry, QStringLiteral("9"));
+    EXPECT_EQ(f.Text("ITUbin"), QStringLiteral("73000149"));
+
+    // Space on the focused button keeps the focus there.
+    next->setFocus();
+    QTest::keyClick(next, Qt::Key_Space);
+    EXPECT_EQ(f.Text("IT2"), QStringLiteral("0017"));
+    EXPECT_TRUE(next->hasFocus());
+
+    // Escape empties the entry box; Ctrl+Z brings the text back.
+    entry->setFocus();
+    QTest::keyClick(entry, Qt::Key_Escape);
+    EXPECT_EQ(f.Text("ITUbin"), QString());
+    QTest::keyClick(entry, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(f.Text("ITUbin"), QStringLiteral("73000149"));
+
+    // With paging disabled the keys page nothing.
+    QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton);
+    ASSERT_FALSE(next->isEnabled());
+    QTest::keyClick(entry, Qt::Key_PageDown);
+    EXPECT_EQ(f.Text("IT2") + f.Text("IT6"), QString());
+    EXPECT_EQ(f.beeps, 0);
+}
+
+TEST(MarubetaWindow, AutoClipCopiesEveryShownResultAsTheControlDoes)
+{
+    MarubetaFixture f("1,1,1,1,0,0,0,0,0");
+    f.Open();
+    f.TypeAndEnter(QStringLiteral("7300014"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("730-0014,広島市中区, 上幟町"));
+    QTest::keyClick(f.Find<QWidget>("ITUbin"), Qt::Key_PageDown);
+    EXPECT_EQ(QApplication::clipboard()->text().left(8), QStringLiteral("730-0015"));
+
+    // Nothing found, a city that does not exist, a clear: no copy.
+    QApplication::clipboard()->setText(QStringLiteral("kept"));
+    f.Find<QLineEdit>("ITUbin")->clear();
+    f.TypeAndEnter(QStringLiteral("0000001"));
+    QTest::mouseClick(f.Find<QPushButton>("Command2"), Qt::LeftButton);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept"));
+
+    // A city line is a shown result too.
+    QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton);
+    f.TypeAndEnter(QStringLiteral("34101"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("-,") + f.Text("IT3") + QStringLiteral(", "));
+
+    // Off: the window copies only on クリップ.
+    MarubetaFixture off("0,1,1,1,0,0,0,0,0");
+    off.Open();
+    QApplication::clipboard()->setText(QStringLiteral("kept"));
+    off.TypeAndEnter(QStringLiteral("7300014"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept"));
+}
+
+TEST(MarubetaWindow, PrefectureChoiceReachesTheNextCopy)
+{
+    MarubetaFixture f("0,0,1,0,1,0,0,0,0");
+    auto& w = f.Open();
+    f.TypeAndEnter(QStringLiteral("7300014"));
+    auto copy = [&] {
+        QTest::mouseClick(f.Find<QPushButton>("Command1"), Qt::LeftButton);
+        return QApplication::clipboard()->text();
+    };
+    auto setPrefecture = [&](bool on) {
+        w.ShowClipDialog();
+        w.clipDialog()->SetBoxChecked(6, on);
+        w.clipDialog()->close();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the closed dialog goes
+    };
+    EXPECT_EQ(copy(), QStringLiteral("広島市中区,ﾋﾛｼﾏｼﾅｶｸｶﾐﾉﾎﾞﾘﾁｮｳ"));
+
+    setPrefecture(true);
+    EXPECT_EQ(copy(), QStringLiteral("広島県広島市中区,ﾋﾛｼﾏｹﾝﾋﾛｼﾏｼﾅｶｸｶﾐﾉﾎﾞﾘﾁｮｳ"));
+    EXPECT_EQ(f.Text("IT3"), QStringLiteral("広島県広島市中区")) << "the display and the copy agree";
+
+    setPrefecture(false);
+    EXPECT_EQ(copy(), QStringLiteral("広島市中区,ﾋﾛｼﾏｼﾅｶｸｶﾐﾉﾎﾞﾘﾁｮｳ"));
+
+    // A result no longer on display is left alone.
+    QTest::mouseClick(f.Find<QPushButton>("Command2"), Qt::LeftButton);
+    setPrefecture(true);
+    EXPECT_EQ(f.Text("IT3"), QString());
 }
 
 TEST(MarubetaWindow, ClipDialogLoadsAndStoresTheFlags)
@@ -271,6 +446,23 @@ TEST(MarubetaWindow, StartUpFailuresNameWhatIsMissing)
         EXPECT_THROW(f.Open(), ubin::SettingsNotFound);
     }
     {
+        // A settings file that is there but malformed is named, with what is wrong in it.
+        MarubetaFixture f;
+        ubin::test::WriteBytes(f.places.currentFolder / "ubscon.def",
+                               "\"\",\"\",\"" + std::string(UBIN_SAMPLE_DIR) + "\",0,99999,0,1,1,1,0,0,0,0,0,\"END\"\r\n");
+        try {
+            f.Open();
+            FAIL() << "the window opened with a malformed settings file";
+        } catch (const ubin::SettingsNotFound& e) {
+            const QString message = ubin::SettingsNotFoundMessage(e);
+            EXPECT_TRUE(message.startsWith(ubin::SettingsNotFoundMessage() + QStringLiteral("\n"))) << Utf8(message);
+            const QString file = QString::fromStdString((f.places.currentFolder / "ubscon.def").string());
+            EXPECT_TRUE(message.contains(file + QStringLiteral("\n　→ 5 番目の値「99999」が 16 ビットの整数")))
+                << Utf8(message);
+            EXPECT_TRUE(message.contains(QString::fromStdString(f.places.windowsFolder.string()))) << Utf8(message);
+        }
+    }
+    {
         ubin::test::TempDir copy;
         for (const auto& e : std::filesystem::directory_iterator(UBIN_SAMPLE_DIR))
             std::filesystem::copy(e.path(), copy.path() / e.path().filename());
@@ -281,8 +473,14 @@ TEST(MarubetaWindow, StartUpFailuresNameWhatIsMissing)
         try {
             f.Open();
             FAIL() << "the window opened without TOSHI1.TDB";
-        } catch (const ubin::DirectoryError& e) {
+        } catch (const ubin::DirectoryStartUpError& e) {
             EXPECT_NE(std::string(e.what()).find("TOSHI1.TDB"), std::string::npos);
+            // The message names the file and the folder from the settings, and what to do.
+            const QString message = ubin::DirectoryErrorMessage(e.what(), e.dataFolder);
+            EXPECT_TRUE(message.startsWith(QStringLiteral("郵便番号辞書のファイルがありません。\nファイル: TOSHI1.TDB\n")))
+                << Utf8(message);
+            EXPECT_TRUE(message.contains(QString::fromStdString(copy.path().string() + "/"))) << Utf8(message);
+            EXPECT_TRUE(message.contains(QStringLiteral("tenzora"))) << Utf8(message);
         }
     }
 }
@@ -299,7 +497,8 @@ TEST(MarubetaWindow, AFileCutShortWhileRunningIsReportedAndTheWindowStaysUsable)
     std::filesystem::resize_file(copy / "郵便番号.CSV", 10);
     f.TypeAndEnter(QStringLiteral("7300014"));
     ASSERT_EQ(f.errors.size(), 1u);
-    EXPECT_NE(Utf8(f.errors[0]).find("郵便番号.CSV"), std::string::npos) << Utf8(f.errors[0]);
+    EXPECT_TRUE(f.errors[0].startsWith(QStringLiteral("郵便番号辞書のファイルを読めません。\nファイル: 郵便番号.CSV\n")))
+        << Utf8(f.errors[0]);
     // Other lookups still work: a city code reads only the city files.
     QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton);
     f.TypeAndEnter(QStringLiteral("34101"));

@@ -192,5 +192,34 @@ TEST(Dialogs, QuestionsReportTheChosenButton)
     EXPECT_TRUE(AskOkCancel(nullptr, QStringLiteral("b")));
 }
 
+TEST(Dialogs, BoxesSpeakJapaneseAndShowWhetherSomethingFailed)
+{
+    SetProgramTitle(QStringLiteral("郵便番号簿"));
+    struct Case {
+        MessageKind kind;
+        QMessageBox::Icon icon;
+    } cases[] = {{MessageKind::Information, QMessageBox::Information},
+                 {MessageKind::Warning, QMessageBox::Warning},
+                 {MessageKind::Error, QMessageBox::Critical},
+                 {MessageKind::Question, QMessageBox::Question}};
+    for (const Case& c : cases) {
+        const auto box = MakeMessageBox(nullptr, c.kind, QStringLiteral("<b>/tmp/x</b>"), {},
+                                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok | QMessageBox::Cancel,
+                                        QMessageBox::No);
+        EXPECT_EQ(box->icon(), c.icon);
+        EXPECT_EQ(box->windowTitle(), QStringLiteral("郵便番号簿")) << "an empty title names the program";
+        EXPECT_EQ(box->textFormat(), Qt::PlainText) << "a path is shown as it is";
+        EXPECT_EQ(box->button(QMessageBox::Yes)->text(), QStringLiteral("はい(&Y)"));
+        EXPECT_EQ(box->button(QMessageBox::No)->text(), QStringLiteral("いいえ(&N)"));
+        EXPECT_EQ(box->button(QMessageBox::Ok)->text(), QStringLiteral("OK"));
+        EXPECT_EQ(box->button(QMessageBox::Cancel)->text(), QStringLiteral("キャンセル"));
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+    }
+    EXPECT_EQ(MakeMessageBox(nullptr, MessageKind::Information, {}, QStringLiteral("題"), QMessageBox::Ok,
+                             QMessageBox::Ok)->windowTitle(),
+              QStringLiteral("題"));
+    SetProgramTitle({});
+}
+
 } // namespace
 } // namespace ubin::forms

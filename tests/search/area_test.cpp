@@ -19,8 +19,8 @@ TEST(AreaLists, PrefectureListsItsCitiesInCodeOrder)
     h.Choose(1, "広島県");
     EXPECT_EQ(h.Items(kCombo2), (Items{"広島市中区", "広島市東区", "広島市西区"}));
     EXPECT_EQ(h.Edit(kCombo2), "広島県");
-    ASSERT_EQ(h.search->cityItems.size(), 3u);
-    EXPECT_EQ(h.search->cityItems[2].number, 34104);
+    ASSERT_EQ(h.search->cityItems().size(), 3u);
+    EXPECT_EQ(h.search->cityItems()[2].number, 34104);
 
     h.Choose(1, "北海道"); // prefecture 1, its city stored as 1101
     EXPECT_EQ(h.Items(kCombo2), (Items{"札幌市中央区"}));
@@ -47,7 +47,7 @@ TEST(AreaLists, AnUnknownPrefectureKeepsTheListsAndCopiesTheText)
     h.Choose(1, "どこか");
     EXPECT_EQ(h.Edit(kCombo2), "どこか");
     EXPECT_EQ(h.Items(kCombo2).size(), 3u);
-    EXPECT_TRUE(h.search->cityItems.empty());
+    EXPECT_TRUE(h.search->cityItems().empty());
 }
 
 TEST(AreaLists, CityListsOneTownPerEntryAndASingleEntryTownIsShownAtOnce)

@@ -2,55 +2,6 @@
 
 namespace ubin::test {
 
-MiniDirectory HandWritten()
-{
-    MiniDirectory d;
-    d.entries = {
-        {"0600000", "01101", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "以下に掲載がない場合", ""},
-        {"0600042", "01101", "ｵｵﾄﾞｵﾘﾆｼ", "大通西", "（１～１９丁目）"},
-        {"1040061", "13102", "ｷﾞﾝｻﾞ", "銀座", ""},
-        {"7300011", "34101", "ﾓﾄﾏﾁ", "基町", ""},
-        {"7300012", "34101", "ｶﾐﾊｯﾁｮｳﾎﾞﾘ", "上八丁堀", ""},
-        {"7300013", "34101", "ﾊｯﾁｮｳﾎﾞﾘ", "八丁堀", ""},
-        {"7300014", "34101", "ｶﾐﾉﾎﾞﾘﾁｮｳ", "上幟町", "（１丁目）", "1"},
-        {"7300014", "34101", "ｶﾐﾉﾎﾞﾘﾁｮｳ", "上幟町", "（２丁目）", "1"},
-        {"7300015", "34101", "ﾊｼﾓﾄﾁｮｳ", "橋本町", ""},
-        {"7300016", "34101", "ﾉﾎﾞﾘﾁｮｳ", "幟町", ""},
-    };
-    // A building with twelve floors, each its own postal code.
-    for (int floor = 0; floor < 12; ++floor) {
-        const std::string n = std::to_string(floor);
-        d.entries.push_back({"73061" + std::string(floor < 10 ? "0" : "") + n, "34101", "ｷﾘﾋﾞﾙ", "霧ビル",
-                             floor == 0 ? "（地階・階層不明）" : "（" + n + "階）", "1"});
-    }
-    d.entries.insert(d.entries.end(), {
-        {"7320000", "34102", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "以下に掲載がない場合", ""},
-        {"7320052", "34102", "ｲﾁｴﾝ", "一円", ""},
-        {"7320053", "34102", "ｵｵｽｶﾞﾁｮｳ", "大須賀町 東", "二丁目 以降"},
-        {"9999990", "00000", "ﾌﾒｲ", "不明町", ""},
-        {"9999991", "34199", "ﾅｼ", "無市町", ""},
-    });
-    d.cities = {
-        {1101, "1101", "札幌市中央区", "ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ"},
-        {13102, "13102", "中央区", "ﾁｭｳｵｳｸ"},
-        {34101, "34101", "広島市中区", "ﾋﾛｼﾏｼﾅｶｸ"},
-        {34102, "34102", "広島市東区", "ﾋﾛｼﾏｼﾋｶﾞｼｸ"},
-        {34104, "34104", "広島市西区", "ﾋﾛｼﾏｼﾆｼｸ"},
-        {35201, "35201", "下関市", "ｼﾓﾉｾｷｼ"},
-    };
-    d.prefNames.resize(47);
-    d.prefKana.resize(47);
-    for (int p = 1; p <= 47; ++p) {
-        d.prefNames[p - 1] = "県" + std::to_string(p);
-        d.prefKana[p - 1] = "ｹﾝ" + std::to_string(p);
-    }
-    d.prefNames[0] = "北海道", d.prefKana[0] = "ﾎｯｶｲﾄﾞｳ";
-    d.prefNames[12] = "東京都", d.prefKana[12] = "ﾄｳｷｮｳﾄ";
-    d.prefNames[33] = "広島県", d.prefKana[33] = "ﾋﾛｼﾏｹﾝ";
-    d.prefNames[34] = "山口県", d.prefKana[34] = "ﾔﾏｸﾞﾁｹﾝ";
-    return d;
-}
-
 Harness::Harness(const MiniDirectory& mini) : temp(std::make_unique<TempDir>())
 {
     mini.Write(temp->path());
@@ -63,7 +14,8 @@ void Harness::Start(const std::u16string& dataFolder)
 {
     dir.dataFolder = dataFolder;
     dir.StartUp();
-    search = std::make_unique<Search>(face, dir, flags);
+    lookup = std::make_unique<Lookup>(dir);
+    search = std::make_unique<Search>(face, *lookup, flags);
     search->Start();
 }
 

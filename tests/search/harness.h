@@ -5,6 +5,7 @@
 #include "directory/directory.h"
 #include "search/memory_face.h"
 #include "search/search.h"
+#include "tests/search/hand_written.h"
 #include "tests/support/mini_directory.h"
 #include "tests/support/temp_dir.h"
 
@@ -12,9 +13,6 @@
 #include <string>
 
 namespace ubin::test {
-
-// A few Hiroshima, Tokyo and Sapporo entries in the order of the national list.
-MiniDirectory HandWritten();
 
 class Harness {
 public:
@@ -42,6 +40,7 @@ public:
 
     std::unique_ptr<TempDir> temp;
     DirectoryState dir;
+    std::unique_ptr<Lookup> lookup;
     ClipFlags flags{};
     MemoryFace face;
     std::unique_ptr<Search> search;

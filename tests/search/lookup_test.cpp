@@ -32,9 +32,9 @@ TEST(PostalLookup, SevenDigitsShowTheEntryFieldByFieldAndEnablePaging)
     EXPECT_EQ(h.Text(kIT4), "上幟町");
     EXPECT_EQ(h.Text(kIT5), "ﾋﾛｼﾏｼﾅｶｸｶﾐﾉﾎﾞﾘﾁｮｳ");
     EXPECT_EQ(h.Text(kText6), "（１丁目）"); // two entries share the code: the lower record is shown
-    EXPECT_EQ(h.search->candPos, h.FirstRecordWith(1, "7300014"));
-    EXPECT_EQ(h.search->candLow, 1);
-    EXPECT_EQ(h.search->candHigh, h.dir.RecordCount(1));
+    EXPECT_EQ(h.search->candPos(), h.FirstRecordWith(1, "7300014"));
+    EXPECT_EQ(h.search->candLow(), 1);
+    EXPECT_EQ(h.search->candHigh(), h.dir.RecordCount(1));
     EXPECT_TRUE(h.Enabled(kCommand7));
     EXPECT_TRUE(h.Enabled(kCommand8));
     EXPECT_EQ(h.Text(kITUbin), "730-0014"); // the entry box keeps what was typed
@@ -47,12 +47,12 @@ TEST(PostalLookup, ThreeCharactersAsTypedGetFourZerosOtherLengthsSearchAPrefix)
     EXPECT_EQ(h.Text(kIT4), "以下に掲載がない場合");
     h.Enter("7300"); // four characters: the first entry beginning with 7300
     EXPECT_EQ(h.Text(kIT2), "0011");
-    EXPECT_EQ(h.search->candPos, h.FirstRecordWith(1, "7300"));
+    EXPECT_EQ(h.search->candPos(), h.FirstRecordWith(1, "7300"));
     h.Enter("73a"); // three characters typed, two digits: 73 then 0000, which no entry has
     EXPECT_EQ(h.Text(kText6), kNotFound);
     h.Enter("7306"); // several records share 7306: the walk ends on the lowest
     EXPECT_EQ(h.Text(kIT2), "6100");
-    EXPECT_EQ(h.search->candPos, h.FirstRecordWith(1, "7306"));
+    EXPECT_EQ(h.search->candPos(), h.FirstRecordWith(1, "7306"));
 }
 
 TEST(PostalLookup, FullWidthDigitsCountAsDigits)
@@ -69,7 +69,7 @@ TEST(PostalLookup, AnEmptyBoxShowsTheFirstRecordOfTheModesIndex)
 {
     Harness h(HandWritten());
     h.Enter("");
-    EXPECT_EQ(h.search->candPos, 1);
+    EXPECT_EQ(h.search->candPos(), 1);
     EXPECT_EQ(h.Text(kIT1) + h.Text(kIT2), h.PostalCodeOfRecord(1, 1));
     EXPECT_TRUE(h.Enabled(kCommand8));
     h.Mode(kModeTownKanji);
@@ -87,7 +87,7 @@ TEST(PostalLookup, NotFoundShowsTheTextAndLeavesEntryBoxAndPagingAlone)
     EXPECT_EQ(h.Text(kText6), kNotFound);
     EXPECT_EQ(h.Edit(kCombo2), "");
     EXPECT_EQ(h.Text(kITUbin), "5550000");
-    EXPECT_EQ(h.search->candPos, 0);
+    EXPECT_EQ(h.search->candPos(), 0);
     EXPECT_TRUE(h.Enabled(kCommand7));
     EXPECT_TRUE(h.Enabled(kCommand8));
 }
@@ -98,7 +98,7 @@ TEST(TownLookup, KanaAndKanjiFindTheTownByItsBeginning)
     h.Mode(kModeTownKana);
     h.Enter("ｷﾞﾝｻﾞ");
     EXPECT_EQ(h.Text(kIT4), "銀座");
-    EXPECT_EQ(h.search->candHigh, h.dir.RecordCount(3));
+    EXPECT_EQ(h.search->candHigh(), h.dir.RecordCount(3));
     h.Mode(kModeTownKanji);
     h.Enter("八丁");
     EXPECT_EQ(h.Text(kIT4), "八丁堀");
@@ -115,15 +115,17 @@ TEST(TownLookup, AKeyLongerThanTheIndexKeyIsNotFoundInTheWindowAndKeptByTheContr
     h.Mode(kModeTownKana);
     h.Enter("ｶﾐﾉﾎﾞﾘﾁｮｳ"); // 9 characters; the index holds the first 8
     EXPECT_EQ(h.Text(kText6), kNotFound);
-    EXPECT_EQ(h.search->candPos, 0);
+    EXPECT_EQ(h.search->candPos(), 0);
 
     Harness c(HandWritten());
-    c.search->unacceptedKeyShowsNotFound = false;
+    FormHooks hooks;
+    hooks.longKey = FormHooks::LongKey::KeepResult;
+    c.search = std::make_unique<Search>(c.face, *c.lookup, c.flags, hooks);
     c.Mode(kModeTownKana);
     c.Enter("ｷﾞﾝｻﾞ");
     c.Enter("ｶﾐﾉﾎﾞﾘﾁｮｳ");
     EXPECT_EQ(c.Text(kIT4), "銀座"); // nothing shown over the earlier result
-    EXPECT_NE(c.search->candPos, 0);
+    EXPECT_NE(c.search->candPos(), 0);
     EXPECT_TRUE(c.Enabled(kCommand8));
 }
 
@@ -175,7 +177,7 @@ TEST(CityLookup, PrefecturesAndCitiesWithTheFourDigitCompletion)
     EXPECT_EQ(h.Text(kITUbin), "01101");
     EXPECT_EQ(h.Text(kIT6), "01101");
     EXPECT_EQ(h.Text(kIT3), "北海道札幌市中央区");
-    EXPECT_EQ(h.search->candPos, 1101);
+    EXPECT_EQ(h.search->candPos(), 1101);
 }
 
 TEST(CityLookup, NoCityEmptiesTheSearchAndShowsTheCode)
@@ -203,7 +205,7 @@ TEST(CityLookup, NoNumberNegativeOrHugeChangesNothing)
         h.Enter(text);
         EXPECT_EQ(h.Text(kIT6), "34101") << text;
         EXPECT_EQ(h.Text(kITUbin), text);
-        EXPECT_EQ(h.search->candPos, 0);
+        EXPECT_EQ(h.search->candPos(), 0);
     }
     Harness h(HandWritten());
     h.Mode(kModeCity);
@@ -217,11 +219,11 @@ TEST(LinkCommand, LooksUpDigitsWithTheThreeDigitRuleAndLeavesTheWindowAlone)
     h.Mode(kModeArea);
     EXPECT_EQ(h.search->LinkExecute(u"730-0014"), 0);
     EXPECT_EQ(h.Text(kIT2), "0014");
-    EXPECT_EQ(h.search->searchMode, kModePostal);
+    EXPECT_EQ(h.search->searchMode(), kModePostal);
     EXPECT_TRUE(h.face.IsChecked(kOption5));
     EXPECT_FALSE(h.Enabled(kITUbin));
     EXPECT_FALSE(h.Enabled(kCommand8));
-    EXPECT_EQ(h.search->candHigh, h.dir.RecordCount(1));
+    EXPECT_EQ(h.search->candHigh(), h.dir.RecordCount(1));
 
     h.search->LinkExecute(u" 732"); // three digits found: 0000 follows
     EXPECT_EQ(h.Text(kIT1) + h.Text(kIT2), "7320000");
@@ -263,13 +265,13 @@ TEST(ControlLookup, SelectsOption1AndSearchesTheDigitsAsAPrefix)
     EXPECT_EQ(h.face.BackColour(kCombo1), kColourLightGrey);
     EXPECT_EQ(h.Text(kIT1) + h.Text(kIT2), "7300011"); // no zeros added
     EXPECT_FALSE(h.Enabled(kCommand8));
-    EXPECT_EQ(h.search->candHigh, h.dir.RecordCount(1));
+    EXPECT_EQ(h.search->candHigh(), h.dir.RecordCount(1));
 
     h.search->Ubin_get_ocx(u"");
     EXPECT_EQ(h.Text(kIT1) + h.Text(kIT2), h.PostalCodeOfRecord(1, 1));
     h.search->Ubin_get_ocx(u"5550000");
     EXPECT_EQ(h.Text(kText6), kNotFound);
-    EXPECT_EQ(h.search->candPos, 0);
+    EXPECT_EQ(h.search->candPos(), 0);
 }
 
 TEST(ControlLookup, MoreDigitsThanAKeyHoldsShowNothing)
@@ -285,7 +287,7 @@ TEST(ControlLookup, MoreDigitsThanAKeyHoldsShowNothing)
     h.search->Ubin_get_ocx(u"730001419");
     EXPECT_EQ(h.Text(kIT2), "0014");
     EXPECT_EQ(h.Text(kText6), "（１丁目）");
-    EXPECT_EQ(h.search->candPos, 2); // the record the key search met
+    EXPECT_EQ(h.search->candPos(), 2); // the record the key search met
     h.search->LinkExecute(u"730001419"); // the link command shows the not-found text
     EXPECT_EQ(h.Text(kText6), kNotFound);
 }
@@ -301,7 +303,7 @@ TEST(PostalLookup, AnIndexRewrittenWhileOpenIsSearchedOverTheRecordsItHoldsNow)
     ubin::test::WriteIndex(t / "UIND1.IDX", {{"7300014", 7}, {"7300015", 9}});
     h.Enter("7300015");
     EXPECT_EQ(h.Text(kIT4), "橋本町");
-    EXPECT_EQ(h.search->candHigh, 2);
+    EXPECT_EQ(h.search->candHigh(), 2);
     h.search->Command8_Click();
     EXPECT_FALSE(h.Enabled(kCommand8));
     EXPECT_EQ(h.face.beeps(), 1);
@@ -313,5 +315,5 @@ TEST(PostalLookup, AnIndexRewrittenWhileOpenIsSearchedOverTheRecordsItHoldsNow)
     ubin::test::WriteIndex(t / "UIND1.IDX", longer);
     h.Enter("7300016");
     EXPECT_EQ(h.Text(kIT4), "幟町");
-    EXPECT_EQ(h.search->candPos, before + 1);
+    EXPECT_EQ(h.search->candPos(), before + 1);
 }

@@ -13,12 +13,12 @@ TEST(Paging, StepsThroughIndexNeighboursPastTheSearchedCode)
 {
     Harness h(HandWritten());
     h.Enter("7300014");
-    const std::int32_t first = h.search->candPos;
+    const std::int32_t first = h.search->candPos();
     h.search->Command8_Click(); // the second 7300014 entry
     EXPECT_EQ(h.Text(kText6), "（２丁目）");
     h.search->Command8_Click(); // no longer 7300014
     EXPECT_EQ(h.Text(kIT1) + h.Text(kIT2), h.PostalCodeOfRecord(1, first + 2));
-    EXPECT_EQ(h.search->candPos, first + 2);
+    EXPECT_EQ(h.search->candPos(), first + 2);
     h.Enter("7300014");
     h.search->Command7_Click();
     EXPECT_EQ(h.Text(kIT1) + h.Text(kIT2), h.PostalCodeOfRecord(1, first - 1));
@@ -29,11 +29,11 @@ TEST(Paging, EndsDisableTheirButtonAndBeep)
 {
     Harness h(HandWritten());
     h.Enter("");
-    ASSERT_EQ(h.search->candPos, 1);
+    ASSERT_EQ(h.search->candPos(), 1);
     h.search->Command7_Click();
     EXPECT_FALSE(h.Enabled(kCommand7));
     EXPECT_TRUE(h.Enabled(kCommand8));
-    EXPECT_EQ(h.search->candPos, 1);
+    EXPECT_EQ(h.search->candPos(), 1);
     EXPECT_EQ(h.face.beeps(), 1);
     h.search->Command8_Click(); // a step forward enables 前候補 again
     EXPECT_TRUE(h.Enabled(kCommand7));
@@ -44,7 +44,7 @@ TEST(Paging, EndsDisableTheirButtonAndBeep)
     EXPECT_EQ(h.face.beeps(), 2);
     h.search->Command7_Click(); // a step back does not enable 次候補
     EXPECT_FALSE(h.Enabled(kCommand8));
-    EXPECT_EQ(h.search->candPos, h.dir.RecordCount(1) - 1);
+    EXPECT_EQ(h.search->candPos(), h.dir.RecordCount(1) - 1);
 }
 
 TEST(Paging, AfterANotFoundLookupStartsFromTheFirstRecord)
@@ -94,7 +94,7 @@ TEST(Paging, CityModeRunsUpToTheTableEndWhenNoCityFollows)
     h.search->Command8_Click();
     EXPECT_FALSE(h.Enabled(kCommand8));
     EXPECT_EQ(h.face.beeps(), 1);
-    EXPECT_EQ(h.search->candPos, 35300);
+    EXPECT_EQ(h.search->candPos(), 35300);
     EXPECT_EQ(h.Text(kIT6), "35201");
 }
 
@@ -106,7 +106,7 @@ TEST(Paging, CityModeStepsBackWhenTheCityTableHoldsTheLargest32BitCount)
     h.dir.cityTableSize = std::numeric_limits<std::int32_t>::max(); // 2^31 - 1 records
     h.search->Command7_Click();
     EXPECT_EQ(h.Text(kIT6), "13102");
-    EXPECT_EQ(h.search->candPos, 13102);
+    EXPECT_EQ(h.search->candPos(), 13102);
     EXPECT_TRUE(h.Enabled(kCommand7));
     EXPECT_EQ(h.face.beeps(), 0);
 }

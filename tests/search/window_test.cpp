@@ -23,7 +23,7 @@ TEST(StartUp, OpensWithTheDesignPromptAndAnEmptySearch)
     EXPECT_TRUE(h.Enabled(kITUbin));
     EXPECT_TRUE(h.face.IsChecked(kOption1));
     EXPECT_EQ(h.face.Focus(), "ITUbin");
-    EXPECT_EQ(h.search->searchMode, kModePostal);
+    EXPECT_EQ(h.search->searchMode(), kModePostal);
     EXPECT_FALSE(h.face.clipboard().has_value());
 }
 
@@ -39,7 +39,7 @@ TEST(ModeSwitch, SetsPromptExampleAndLayout)
         h.Enter("7300014");
         h.face.SetFocus(kCommand2);
         h.Mode(c.mode);
-        EXPECT_EQ(h.search->searchMode, c.mode);
+        EXPECT_EQ(h.search->searchMode(), c.mode);
         EXPECT_TRUE(h.face.IsChecked(kOptions[c.mode - 1]));
         EXPECT_EQ(h.Text(kLabel1), c.prompt);
         EXPECT_EQ(h.Text(kLabel5), c.example);
@@ -126,34 +126,14 @@ TEST(ResultText, ComposedFromTheLabelsAndTheFlags)
     EXPECT_EQ(clip({0, 6, 7, 8}), ""); // flags without a text field
 }
 
-namespace {
-
-// The control's display steps: count results and record the entry-box position step.
-class CountingSearch : public Search {
-public:
-    using Search::Search;
-    int results = 0, cities = 0, positions = 0;
-    void ShowResultFields(const ResultRecord& r) override
-    {
-        Search::ShowResultFields(r);
-        ++results;
-    }
-    void ShowCityLine(std::vector<std::u16string> f) override
-    {
-        Search::ShowCityLine(std::move(f));
-        ++cities;
-    }
-
-protected:
-    void CaptureWindowPosition() override { ++positions; }
-};
-
-} // namespace
-
 TEST(Hooks, EveryDisplayedResultPassesThroughTheDisplayStepsAndOnlyTheEntryBoxTakesThePosition)
 {
     Harness h(HandWritten());
-    CountingSearch s(h.face, h.dir, h.flags);
+    int results = 0, positions = 0;
+    FormHooks hooks;
+    hooks.resultShown = [&] { ++results; };
+    hooks.entryLookupStarting = [&] { ++positions; };
+    Search s(h.face, *h.lookup, h.flags, hooks);
     std::vector<std::string> changed;
     h.face.SetTextObserver([&](std::string_view e, std::u16string_view) { changed.emplace_back(e); });
     s.Start();
@@ -166,13 +146,13 @@ TEST(Hooks, EveryDisplayedResultPassesThroughTheDisplayStepsAndOnlyTheEntryBoxTa
     s.LinkExecute(u"7300011");
     s.Ubin_get_ocx(u"7300011");
     s.Ubin_get_ocx(u"5550000"); // not found: no result displayed
-    EXPECT_EQ(s.results, 4);
-    EXPECT_EQ(s.positions, 1);
+    EXPECT_EQ(results, 4);
+    EXPECT_EQ(positions, 1);
     s.SwitchMode(kModeCity);
     enter("34101");
     s.Command8_Click();
-    EXPECT_EQ(s.cities, 2);
-    EXPECT_EQ(s.positions, 2);
+    EXPECT_EQ(results, 6); // two city lines
+    EXPECT_EQ(positions, 2);
     s.SwitchMode(kModeArea);
     s.Combo1_Click();
     h.face.SetEditText(kCombo1, u"広島県");
@@ -181,7 +161,7 @@ TEST(Hooks, EveryDisplayedResultPassesThroughTheDisplayStepsAndOnlyTheEntryBoxTa
     s.Combo2_Click();
     h.face.SetEditText(kCombo3, u"一円");
     s.Combo3_Click();
-    EXPECT_EQ(s.results, 5);
+    EXPECT_EQ(results, 7);
     EXPECT_NE(std::find(changed.begin(), changed.end(), "IT4"), changed.end());
     EXPECT_NE(std::find(changed.begin(), changed.end(), "Combo3"), changed.end());
 }

@@ -72,6 +72,30 @@ TEST(SettingsRead, UnreadableLines)
     EXPECT_FALSE(ParseSettingsInteger(u"12a", v));
 }
 
+TEST(SettingsRead, BytesAfterTheFifteenthValueAreNeverDecoded)
+{
+    TempDir t;
+    const std::string good = "\"r1\",\"r2\",\"/zip/\",0,1,2,0,1,1,1,0,0,0,0,0,";
+    // A byte that is not code page 932 in END or after it: the file reads normally.
+    for (const std::string& tail : {std::string("\"END\xFF\"\r\n"), std::string("\"END\"\r\n\x80\xA0junk")}) {
+        WriteBytes(t / "ubscon.def", good + tail);
+        EXPECT_EQ(ReadSettingsFile(t / "ubscon.def").dataFolder, u"/zip/");
+    }
+    // One inside the 15 values, even in the last of them, makes it unreadable, named by its byte.
+    const std::string bad = "\"r1\",\"r2\",\"/zip/\",0,1,2,0,1,1,1,0,0,0,0,0\xFF,\"END\"\r\n";
+    WriteBytes(t / "ubscon.def", bad);
+    try {
+        ReadSettingsFile(t / "ubscon.def");
+        ADD_FAILURE() << "read a file with a bad byte in value 15";
+    } catch (const SettingsError& e) {
+        EXPECT_NE(std::string(e.what()).find("byte " + std::to_string(bad.find('\xFF') + 1) + " (0xFF)"),
+                  std::string::npos)
+            << e.what();
+    }
+    WriteBytes(t / "ubscon.def", "\"r\xFF\",\"r2\"");
+    EXPECT_THROW(ReadSettingsFile(t / "ubscon.def"), SettingsError);
+}
+
 TEST(SettingsWrite, EachWriterReadByEachReader)
 {
     Settings s = ParseSettings(U16(kMarubetaLine));

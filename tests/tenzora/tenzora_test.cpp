@@ -153,6 +153,10 @@ TEST_F(TenzoraTest, NoReadableSettingsNamesThePlacesTriedAndWritesNothing)
     ASSERT_EQ(messages_.size(), 1);
     EXPECT_TRUE(messages_[0].contains(QString::fromStdU16String(WindowsFile().u16string())));
     EXPECT_TRUE(messages_[0].contains(QString::fromStdU16String(CurrentFile().u16string())));
+    // What is wrong in each place, and how to make a settings file.
+    EXPECT_TRUE(messages_[0].contains(QStringLiteral("値が 3 個しかありません（15 個必要です）"))) << messages_[0].toStdString();
+    EXPECT_TRUE(messages_[0].contains(QStringLiteral("ファイルがありません")));
+    EXPECT_TRUE(messages_[0].contains(QStringLiteral("ubin-build KEN_ALL.CSV 辞書のフォルダ --settings")));
     w->close();
     EXPECT_FALSE(fs::exists(CurrentFile()));
     EXPECT_EQ(ReadBytes(WindowsFile()), "\"only\",\"three\",\"values\"\r\n");

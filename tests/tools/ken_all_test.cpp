@@ -1,5 +1,5 @@
 // The reading rules that the round trips do not show one by one.
-#include "tools/ubin-build/kana.h"
+#include "base/kana.h"
 #include "tools/ubin-build/ken_all.h"
 
 #include <gtest/gtest.h>

@@ -5,6 +5,8 @@
 #include "directory/directory.h"
 #include "settings/places.h"
 #include "settings/settings.h"
+#include "tools/ubin-build/find_writer.h"
+#include "tools/ubin-build/jigyosyo.h"
 #include "tools/ubin-build/ken_all.h"
 #include "tools/ubin-build/output_folder.h"
 #include "tools/ubin-build/prefectures.h"
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <future>
 #include <numeric>
 #include <unordered_map>
 
@@ -101,8 +104,10 @@ void CheckReplaceable(const fs::path& outDir)
     if (!fs::exists(status)) return;
     if (!fs::is_directory(status))
         throw BuildError(outDir, 0, "exists and is not a folder; give a new folder or one made by ubin-build");
-    std::vector<fs::path> known = {FileName(kPointFileName), FileName(kLinesFileName), FileName(kCityTableFileName),
-                                   FileName(kCityLinesFileName), fs::path(kSettingsName)};
+    std::vector<fs::path> known = {FileName(kPointFileName),        FileName(kLinesFileName),
+                                   FileName(kCityTableFileName),    FileName(kCityLinesFileName),
+                                   FileName(kOfficeLinesFileName),  FileName(kOfficeIndexFileName),
+                                   FileName(kFindIndexFileName),    fs::path(kSettingsName)};
     for (const auto& n : kIndexFileNames) known.push_back(FileName(n));
     for (const auto& item : fs::directory_iterator(outDir, ec)) {
         const fs::path name = item.path().filename();
@@ -112,6 +117,79 @@ void CheckReplaceable(const fs::path& outDir)
                                               "give a new folder or one made by ubin-build");
     }
     if (ec) throw BuildError(outDir, 0, "cannot be listed: " + ec.message());
+}
+
+// The offices in postal code order (the file's order for one code): 事業所.CSV, one line per
+// office, and 事業所.IDX, keyed by postal code, whose record n is office n and holds the
+// position of its line.
+struct OfficeFiles {
+    std::string lines, index;
+    std::vector<std::size_t> order; // office number - 1 → position in the input
+};
+
+OfficeFiles WriteOffices(const std::vector<Office>& offices)
+{
+    OfficeFiles files;
+    files.order.resize(offices.size());
+    std::iota(files.order.begin(), files.order.end(), std::size_t{0});
+    std::stable_sort(files.order.begin(), files.order.end(),
+                     [&](std::size_t a, std::size_t b) { return offices[a].postalCode < offices[b].postalCode; });
+    const fs::path linesName = FileName(kOfficeLinesFileName);
+    for (const std::size_t i : files.order) {
+        const Office& o = offices[i];
+        files.index.append(MakeKey(o.postalCode).data(), kKeyBytes);
+        PutInt32(files.index, Position(files.lines, linesName));
+        files.lines.append(o.postalCode);
+        files.lines.append(",").append(Digits(o.cityCode, 5));
+        for (const std::string* field : {&o.kana, &o.name, &o.prefecture, &o.city, &o.town, &o.street})
+            files.lines.append(",").append(*field);
+        files.lines.append(o.poBox ? ",1" : ",0");
+        for (const std::string* field : {&o.severalCodes, &o.change, &o.oldCode, &o.postOffice})
+            files.lines.append(",").append(*field);
+        files.lines.append("\r\n");
+    }
+    return files;
+}
+
+std::u16string Text(const std::string& cp932) { return DecodeCp932(cp932); }
+
+// Every entry and office as the search index lists it.
+std::vector<FindDocument> FindDocuments(const KenAllData& data, const std::vector<std::size_t>& entryOrder,
+                                        const std::vector<Office>& offices, const std::vector<std::size_t>& officeOrder)
+{
+    std::vector<FindDocument> docs;
+    docs.reserve(entryOrder.size() + offices.size());
+    for (std::size_t k = 0; k < entryOrder.size(); ++k) {
+        const KenAllEntry& e = data.entries[entryOrder[k]];
+        const Prefecture& pref = kPrefectures[static_cast<std::size_t>(e.cityCode / 1000 - 1)];
+        const KenAllCity& city = data.cities.at(e.cityCode);
+        FindDocument d;
+        d.postal = static_cast<std::uint32_t>(std::stoul(e.postalCode));
+        d.number = static_cast<std::uint32_t>(k + 1);
+        d.sourceLine = e.line;
+        d.prefecture = pref.name;
+        d.city = Text(city.name);
+        d.town = Text(e.townName);
+        d.detail = Text(e.detail);
+        d.reading = std::u16string(pref.kana) + Text(city.kana) + Text(e.townKana);
+        docs.push_back(std::move(d));
+    }
+    for (std::size_t k = 0; k < officeOrder.size(); ++k) {
+        const Office& o = offices[officeOrder[k]];
+        FindDocument d;
+        d.postal = static_cast<std::uint32_t>(std::stoul(o.postalCode));
+        d.office = true;
+        d.number = static_cast<std::uint32_t>(k + 1);
+        d.sourceLine = o.line;
+        d.prefecture = Text(o.prefecture);
+        d.city = Text(o.city);
+        d.town = Text(o.town);
+        d.street = Text(o.street);
+        d.officeName = Text(o.name);
+        d.reading = Text(o.kana);
+        docs.push_back(std::move(d));
+    }
+    return docs;
 }
 
 } // namespace
@@ -131,6 +209,8 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
 
     BuildProgress progress;
     KenAllData data = ReadKenAll(kenAll, options, progress);
+    OfficeData offices;
+    if (options.offices) offices = ReadJigyosyo(*options.offices, options);
 
     // Entry order: municipal code, then the town's first appearance, then postal code.
     const std::size_t n = data.entries.size();
@@ -155,6 +235,13 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         if (x.cityCode != y.cityCode) return x.cityCode < y.cityCode;
         if (townOf[a] != townOf[b]) return townOf[a] < townOf[b];
         return x.postalCode < y.postalCode;
+    });
+
+    // The search index takes as long as all the other files together: it is made on a second
+    // thread meanwhile.
+    const OfficeFiles officeFiles = WriteOffices(offices.offices);
+    std::future<std::string> findIndex = std::async(std::launch::async, [&] {
+        return FindIndexBytes(FindDocuments(data, order, offices.offices, officeFiles.order));
     });
 
     const fs::path linesName = FileName(kLinesFileName);
@@ -207,6 +294,11 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     folder.WriteFile(linesName, lines);
     folder.WriteFile(FileName(kCityTableFileName), cityTableBytes);
     folder.WriteFile(cityLinesName, cityLines);
+    if (options.offices) {
+        folder.WriteFile(FileName(kOfficeLinesFileName), officeFiles.lines);
+        folder.WriteFile(FileName(kOfficeIndexFileName), officeFiles.index);
+    }
+    folder.WriteFile(FileName(kFindIndexFileName), findIndex.get());
     if (options.writeSettings) {
         Settings s;
         s.dataFolder = WithFinalSeparator(options.settingsDataFolder ? *options.settingsDataFolder
@@ -230,7 +322,8 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     report.rowsJoined = data.rowsJoined;
     report.entries = static_cast<std::int32_t>(n);
     report.cityCodes = static_cast<std::int32_t>(data.cities.size());
-    report.charactersReplaced = data.charactersReplaced;
+    report.charactersReplaced = data.charactersReplaced + offices.charactersReplaced;
+    report.offices = static_cast<std::int32_t>(offices.offices.size());
     return report;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // ubin-build: the directory files (UIND1.IDX .. UIND5.IDX, 郵便Point.POI, 郵便番号.CSV,
-// TOSHI1.TDB, TOSHI2.TDB) from Japan Post's KEN_ALL.CSV. The rules are written down in
-// docs/directory-format.md.
+// TOSHI1.TDB, TOSHI2.TDB) from Japan Post's KEN_ALL.CSV, the office files (事業所.CSV,
+// 事業所.IDX) from JIGYOSYO.CSV when it is given, and the search index 検索.IDX over both.
+// The rules are written down in docs/directory-format.md.
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -40,6 +41,8 @@ struct BuildOptions {
     // The DataFolder written to ubscon.def instead of the absolute output folder, for a
     // directory built in one place and installed in another.
     std::optional<std::u16string> settingsDataFolder;
+    // Japan Post's JIGYOSYO.CSV: the offices with a postal code of their own.
+    std::optional<std::filesystem::path> offices;
     // Called now and then while rows are read and entries written; may be empty.
     std::function<void(const BuildProgress&)> progress;
     // When it becomes true the build stops with a BuildError and leaves the output folder as
@@ -56,9 +59,10 @@ struct BuildReport {
     std::int32_t entries = 0;
     std::int32_t cityCodes = 0;
     std::int64_t charactersReplaced = 0; // commas and double quotes in values, see the format doc
+    std::int32_t offices = 0;
 };
 
-// Reads kenAll and writes the directory into outDir. The files are written into a new folder
+// Reads kenAll (and the offices) and writes the directory into outDir. The files are written into a new folder
 // beside outDir, which then takes outDir's place: on any failure outDir is left as it was.
 // An existing outDir is replaced whole; it must be a folder holding nothing but directory
 // files and ubscon.def, so that a mistyped folder name cannot wipe other files.

@@ -2,10 +2,8 @@
 
 #include "base/cp932.h"
 #include "base/errors.h"
-#include "tools/ubin-build/kana.h"
-
-#include <fstream>
-#include <sstream>
+#include "base/kana.h"
+#include "tools/ubin-build/csv_rows.h"
 
 namespace ubin {
 
@@ -34,113 +32,7 @@ const char* ColumnName(int c)
     }
 }
 
-std::string ColumnText(int c)
-{
-    const char* name = ColumnName(c);
-    return "column " + std::to_string(c + 1) + (name ? std::string(" (") + name + ")" : std::string());
-}
-
-std::string ReadWholeFile(const std::filesystem::path& file)
-{
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) throw BuildError(file, 0, "file not found");
-    if (std::filesystem::is_directory(file, ec)) throw BuildError(file, 0, "is a folder, not a file");
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw BuildError(file, 0, "cannot be opened");
-    std::ostringstream s;
-    s << in.rdbuf();
-    if (in.bad()) throw BuildError(file, 0, "cannot be read");
-    return std::move(s).str();
-}
-
-bool IsWellFormedUtf8(std::string_view bytes)
-{
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        int extra;
-        char32_t min;
-        if (b < 0x80) { ++i; continue; }
-        if (b >= 0xC2 && b <= 0xDF) { extra = 1; min = 0x80; }
-        else if ((b & 0xF0) == 0xE0) { extra = 2; min = 0x800; }
-        else if (b >= 0xF0 && b <= 0xF4) { extra = 3; min = 0x10000; }
-        else return false;
-        if (i + static_cast<std::size_t>(extra) >= bytes.size()) return false;
-        char32_t c = b & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            const auto t = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
-            if ((t & 0xC0) != 0x80) return false;
-            c = (c << 6) | (t & 0x3F);
-        }
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return true;
-}
-
-// Splits a CSV row: a value opened by a double quote runs to the next lone double quote and
-// may hold commas, a doubled double quote stands for one. False when a quote is not closed.
-bool SplitRow(std::u16string_view line, std::vector<std::u16string>& out)
-{
-    out.clear();
-    std::size_t i = 0;
-    while (true) {
-        std::u16string value;
-        if (i < line.size() && line[i] == u'"') {
-            ++i;
-            while (true) {
-                if (i >= line.size()) return false;
-                if (line[i] == u'"') {
-                    if (i + 1 < line.size() && line[i + 1] == u'"') { value.push_back(u'"'); i += 2; continue; }
-                    ++i;
-                    break;
-                }
-                value.push_back(line[i++]);
-            }
-        }
-        while (i < line.size() && line[i] != u',') value.push_back(line[i++]);
-        out.push_back(std::move(value));
-        if (i >= line.size()) return true;
-        ++i; // the comma
-    }
-}
-
-bool AllDigits(std::u16string_view s, std::size_t n)
-{
-    if (s.size() != n) return false;
-    for (const char16_t c : s)
-        if (c < u'0' || c > u'9') return false;
-    return true;
-}
-
-// Characters the UTF-8 edition may write in their JIS form, as code page 932 holds them.
-void NormaliseName(std::u16string& s)
-{
-    for (char16_t& c : s) {
-        switch (c) {
-        case u'\u301C': c = u'\uFF5E'; break; // WAVE DASH → FULLWIDTH TILDE
-        case u'\u2212': c = u'\uFF0D'; break; // MINUS SIGN → FULLWIDTH HYPHEN-MINUS
-        case u'\u2016': c = u'\u2225'; break; // DOUBLE VERTICAL LINE → PARALLEL TO
-        case u'\u2014': c = u'\u2015'; break; // EM DASH → HORIZONTAL BAR
-        case u'\u00A2': c = u'\uFFE0'; break;
-        case u'\u00A3': c = u'\uFFE1'; break;
-        case u'\u00AC': c = u'\uFFE2'; break;
-        default: break;
-        }
-    }
-}
-
-// The readers split lines on every comma and drop every double quote, so a value can hold
-// neither: they become their full-width forms.
-std::int64_t ReplaceSeparators(std::u16string& s)
-{
-    std::int64_t n = 0;
-    for (char16_t& c : s) {
-        if (c == u',') { c = u'，'; ++n; }
-        else if (c == u'"') { c = u'＂'; ++n; }
-    }
-    return n;
-}
+std::string ColumnText(int c) { return CsvRows::ColumnText(c, ColumnName(c)); }
 
 int Balance(std::u16string_view s, char16_t open, char16_t close)
 {
@@ -168,22 +60,12 @@ public:
 
     KenAllData Read()
     {
-        const std::string bytes = ReadWholeFile(file_);
-        std::string_view rest = bytes;
-        data_.encoding = DetectEncoding(bytes);
-        if (data_.encoding == InputEncoding::Utf8 && rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
-
-        std::int64_t lineNo = 0;
-        while (!rest.empty()) {
-            const std::size_t nl = rest.find('\n');
-            std::string_view line = rest.substr(0, nl);
-            rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
-            ++lineNo;
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            if (line.empty()) continue;
-            Row(line, lineNo);
+        CsvRows rows(file_, kColumns, "KEN_ALL");
+        data_.encoding = rows.encoding();
+        rows.ForEach([this](std::int64_t lineNo, std::vector<std::u16string>& fields) {
+            Row(fields, lineNo);
             if (++data_.rowsRead % kProgressEvery == 0) Tick();
-        }
+        });
         if (pending_.line != 0)
             Fail(pending_.line, "the parenthesis opened on this line is not closed at the end of the file");
         if (data_.entries.empty()) Fail(0, "holds no rows");
@@ -210,32 +92,10 @@ private:
         }
     }
 
-    void Row(std::string_view bytes, std::int64_t lineNo)
+    void Row(std::vector<std::u16string>& fields, std::int64_t lineNo)
     {
-        if (data_.encoding == InputEncoding::Cp932) {
-            const std::size_t bad = TryDecodeCp932(bytes, text_);
-            if (bad < bytes.size()) {
-                static const char* hex = "0123456789ABCDEF";
-                const auto b = static_cast<unsigned char>(bytes[bad]);
-                Fail(lineNo, "byte " + std::to_string(bad + 1) + " of the line (0x" + hex[b >> 4] + hex[b & 15]
-                                 + ") is not code page 932");
-            }
-        } else {
-            try {
-                text_ = FromUtf8(bytes);
-            } catch (const EncodingError& e) {
-                Fail(lineNo, std::string("is not UTF-8 like the rest of the file (") + e.what() + ")");
-            }
-        }
-        if (!SplitRow(text_, fields_)) Fail(lineNo, "a double quote is not closed");
-        if (fields_.size() != kColumns)
-            Fail(lineNo, "has " + std::to_string(fields_.size()) + " columns; KEN_ALL rows have 15");
-        for (int c = 0; c < kColumns; ++c)
-            for (const char16_t ch : fields_[static_cast<std::size_t>(c)])
-                if (ch < 0x20 || ch == 0x7F) Fail(lineNo, ColumnText(c) + " holds a control character");
-
-        std::u16string& code = fields_[kColCityCode];
-        std::u16string& postal = fields_[kColPostalCode];
+        std::u16string& code = fields[kColCityCode];
+        std::u16string& postal = fields[kColPostalCode];
         if (!AllDigits(code, 5)) Fail(lineNo, ColumnText(kColCityCode) + " is not 5 digits: " + ToUtf8(code));
         if (!AllDigits(postal, 7)) Fail(lineNo, ColumnText(kColPostalCode) + " is not 7 digits: " + ToUtf8(postal));
         const std::int32_t cityCode = std::stoi(ToUtf8(code));
@@ -243,7 +103,7 @@ private:
             Fail(lineNo, ColumnText(kColCityCode) + " " + ToUtf8(code) + " names no prefecture (01-47)");
 
         for (int c = kColPrefKana; c <= kColTownName; ++c) {
-            std::u16string& f = fields_[static_cast<std::size_t>(c)];
+            std::u16string& f = fields[static_cast<std::size_t>(c)];
             if (data_.encoding == InputEncoding::Utf8) {
                 if (c <= kColTownKana) f = ToHalfWidthKana(f);
                 else NormaliseName(f);
@@ -252,22 +112,22 @@ private:
         }
 
         if (!data_.cities.contains(cityCode))
-            data_.cities.emplace(cityCode, KenAllCity{Encode(fields_[kColCityName], kColCityName, lineNo),
-                                                      Encode(fields_[kColCityKana], kColCityKana, lineNo)});
+            data_.cities.emplace(cityCode, KenAllCity{Encode(fields[kColCityName], kColCityName, lineNo),
+                                                      Encode(fields[kColCityKana], kColCityKana, lineNo)});
 
         if (pending_.line != 0) {
             if (code != pending_.cityCode || postal != pending_.postalCode)
                 Fail(pending_.line, "the parenthesis opened on this line is not closed (line " + std::to_string(lineNo)
                                         + " has another municipal or postal code)");
-            if (Balance(pending_.name, u'（', u'）') > 0) pending_.name += fields_[kColTownName];
-            if (Balance(pending_.kana, u'(', u')') > 0) pending_.kana += fields_[kColTownKana];
+            if (Balance(pending_.name, u'（', u'）') > 0) pending_.name += fields[kColTownName];
+            if (Balance(pending_.kana, u'(', u')') > 0) pending_.kana += fields[kColTownKana];
             ++data_.rowsJoined;
         } else {
             pending_.line = lineNo;
             pending_.cityCode = code;
             pending_.postalCode = postal;
-            pending_.kana = fields_[kColTownKana];
-            pending_.name = fields_[kColTownName];
+            pending_.kana = fields[kColTownKana];
+            pending_.name = fields[kColTownName];
         }
         if (!pending_.Open()) Finish(cityCode);
     }
@@ -293,20 +153,9 @@ private:
     BuildProgress& progress_;
     KenAllData data_;
     PendingTown pending_;
-    std::u16string text_;
-    std::vector<std::u16string> fields_;
 };
 
 } // namespace
-
-InputEncoding DetectEncoding(std::string_view bytes)
-{
-    if (bytes.starts_with("\xEF\xBB\xBF")) return InputEncoding::Utf8;
-    bool high = false;
-    for (const char b : bytes)
-        if (static_cast<unsigned char>(b) >= 0x80) { high = true; break; }
-    return high && IsWellFormedUtf8(bytes) ? InputEncoding::Utf8 : InputEncoding::Cp932;
-}
 
 void SplitTownName(std::u16string_view text, char16_t open, char16_t close, std::u16string& name,
                    std::u16string* detail)

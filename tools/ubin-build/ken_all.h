@@ -2,6 +2,7 @@
 // Reading KEN_ALL.CSV (code page 932, or the UTF-8 edition) into postal entries: rows
 // checked, continuation rows joined, town names split from their parenthesised detail.
 #include "tools/ubin-build/builder.h"
+#include "tools/ubin-build/csv_rows.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -34,10 +35,6 @@ struct KenAllData {
     std::vector<KenAllEntry> entries;          // in input order
     std::map<std::int32_t, KenAllCity> cities; // by municipal code
 };
-
-// Which edition the bytes are: UTF-8 when they open with a byte order mark, or when they hold
-// bytes above 0x7F and all of them are well-formed UTF-8; code page 932 otherwise.
-InputEncoding DetectEncoding(std::string_view bytes);
 
 // Splits a town name (or reading) at its first opening parenthesis: the part before it, and
 // the parenthesised groups without their parentheses. Several groups are joined with a

@@ -1,4 +1,4 @@
-// ubin-build KEN_ALL.CSV OUTDIR [--settings] [--quiet] [--data-folder FOLDER]
+// ubin-build KEN_ALL.CSV OUTDIR [--offices JIGYOSYO.CSV] [--settings] [--quiet] [--data-folder FOLDER]
 #include "tools/ubin-build/builder.h"
 
 #include "base/cp932.h"
@@ -29,15 +29,21 @@ extern "C" void OnSignal(int) { interrupted = true; }
 
 void Usage(std::FILE* to)
 {
-    std::fputs("usage: ubin-build KEN_ALL.CSV OUTDIR [--settings] [--quiet] [--data-folder FOLDER]\n"
+    std::fputs("usage: ubin-build KEN_ALL.CSV OUTDIR [--offices JIGYOSYO.CSV] [--settings] [--quiet]\n"
+               "                  [--data-folder FOLDER]\n"
                "\n"
                "Writes the directory files UIND1.IDX .. UIND5.IDX, 郵便Point.POI, 郵便番号.CSV,\n"
-               "TOSHI1.TDB and TOSHI2.TDB into OUTDIR, replacing the folder whole.\n"
+               "TOSHI1.TDB and TOSHI2.TDB, and the search index 検索.IDX, into OUTDIR,\n"
+               "replacing the folder whole.\n"
                "\n"
+               "  --offices FILE      also read Japan Post's JIGYOSYO.CSV (the offices with a\n"
+               "                      postal code of their own) into 事業所.CSV and 事業所.IDX\n"
                "  --settings          also write OUTDIR/ubscon.def with DataFolder = OUTDIR\n"
                "  --data-folder DIR   the DataFolder that --settings writes, when the directory\n"
                "                      will be read from another place (an installation)\n"
-               "  --quiet             no progress and no summary\n",
+               "  --quiet             no progress and no summary\n"
+               "  -h, --help          this text\n"
+               "  --version           the version\n",
                to);
 }
 
@@ -56,14 +62,18 @@ int main(int argc, char** argv)
             options.writeSettings = true;
         } else if (arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--offices" && i + 1 < args.size()) {
+            options.offices = ubin::PathFromUtf8(args[++i]);
         } else if (arg == "--data-folder" && i + 1 < args.size()) {
             options.settingsDataFolder = ubin::FromUtf8(args[++i]);
         } else if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             return 0;
+        } else if (arg == "--version") {
+            std::puts("ubin-build " UBIN_VERSION);
+            return 0;
         } else if (arg.starts_with("-") && arg != "-") {
-            std::fprintf(stderr, "ubin-build: unknown option %s\n", arg.c_str());
-            Usage(stderr);
+            std::fprintf(stderr, "ubin-build: unknown option %s (ubin-build --help shows how to use it)\n", arg.c_str());
             return 2;
         } else {
             positional.push_back(arg);
@@ -95,6 +105,7 @@ int main(int argc, char** argv)
             std::printf("%s: %d entries under %d municipal codes from %lld rows (%lld continuation rows joined)\n",
                         positional[1].c_str(), r.entries, r.cityCodes, static_cast<long long>(r.rowsRead),
                         static_cast<long long>(r.rowsJoined));
+            if (options.offices) std::printf("%s: %d offices\n", positional[1].c_str(), r.offices);
             if (r.charactersReplaced > 0)
                 std::printf("%lld commas or double quotes in values were written in their full-width form\n",
                             static_cast<long long>(r.charactersReplaced));

@@ -25,6 +25,7 @@ const char kUsage[] =
     "  request ITEM...  print NAME<TAB>text for each item\n"
     "  watch ITEM...    hot links on the items: print NAME<TAB>text now and on every change,\n"
     "                   until interrupted\n"
+    "  --help, --version  this text, the version\n"
     "The service defaults to Marubeta and the topic to Form1. In printed texts a backslash,\n"
     "tab, line feed and carriage return are written \\\\, \\t, \\n and \\r.\n"
     "Exit status: 0 done, 1 refused or failed, 2 no server answers, 64 bad usage.\n";
@@ -86,6 +87,10 @@ int main(int argc, char** argv)
         QString option = args.takeFirst();
         if (option == QLatin1String("--help")) {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (option == QLatin1String("--version")) {
+            std::fputs("ubin-link " UBIN_VERSION "\n", stdout);
             return 0;
         }
         QString value;

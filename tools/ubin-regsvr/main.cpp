@@ -3,7 +3,7 @@
 // Loads a control library and calls its DllRegisterServer (or, with -u, DllUnregisterServer)
 // on the per-user class registry: $XDG_CONFIG_HOME/marubeta/classes.json, or
 // ~/.config/marubeta/classes.json when XDG_CONFIG_HOME is not set. Exit status 0 on success,
-// 1 otherwise.
+// 1 when the library cannot be (un)registered, 2 for a command line it does not understand.
 #include "platform/component/library.h"
 #include "platform/component/registry.h"
 
@@ -14,11 +14,24 @@
 
 namespace {
 
-void Usage()
+constexpr int kExitUsage = 2;
+
+void Usage(std::ostream& to)
 {
-    std::cerr << "usage: ubin-regsvr LIBRARY [-u] [--registry FILE]\n"
-                 "  registers the control classes of LIBRARY in the class registry;\n"
-                 "  -u removes them again.\n";
+    to << "usage: ubin-regsvr LIBRARY [-u] [--registry FILE]\n"
+          "  registers the control classes of LIBRARY (for example <prefix>/lib/marubeta/libsorelto.so)\n"
+          "  in the per-user class registry, $XDG_CONFIG_HOME/marubeta/classes.json\n"
+          "  (~/.config/marubeta/classes.json); hosts such as quillot find the classes there.\n"
+          "  -u               remove them again\n"
+          "  --registry FILE  use FILE as the class registry\n"
+          "  -h, --help       show this text\n"
+          "  --version        show the version\n";
+}
+
+int Refuse(const std::string& problem)
+{
+    std::cerr << "ubin-regsvr: " << problem << " (ubin-regsvr --help shows how to use it)\n";
+    return kExitUsage;
 }
 
 } // namespace
@@ -33,22 +46,24 @@ int main(int argc, char** argv)
         const std::string arg = argv[i];
         if (arg == "-u" || arg == "/u") {
             unregister = true;
-        } else if (arg == "--registry" && i + 1 < argc) {
+        } else if (arg == "--registry") {
+            if (i + 1 >= argc) return Refuse("--registry needs a FILE");
             registryPath = argv[++i];
         } else if (arg == "-h" || arg == "--help") {
-            Usage();
+            Usage(std::cout);
             return 0;
-        } else if (libraryArg.empty() && !arg.empty() && arg[0] != '-') {
+        } else if (arg == "--version") {
+            std::cout << "ubin-regsvr " << UBIN_VERSION << "\n";
+            return 0;
+        } else if (!arg.empty() && arg[0] == '-') {
+            return Refuse("unknown option " + arg);
+        } else if (libraryArg.empty() && !arg.empty()) {
             libraryArg = arg;
         } else {
-            Usage();
-            return 1;
+            return Refuse("one LIBRARY at a time, not also " + arg);
         }
     }
-    if (libraryArg.empty()) {
-        Usage();
-        return 1;
-    }
+    if (libraryArg.empty()) return Refuse("no LIBRARY given");
     if (registryPath.empty()) registryPath = DefaultRegistryPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
 
     Result<std::shared_ptr<ControlLibrary>> library = ControlLibrary::Load(libraryArg);

@@ -8,8 +8,11 @@
 #include "search/search.h"
 #include "settings/places.h"
 #include "settings/settings.h"
+#include "tools/ubin/find_command.h"
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
+#include <memory>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -22,6 +25,11 @@ namespace el = element;
 
 const char kUsage[] =
     "usage: ubin [--settings FILE | --data DIR] [--json] [--clip-flags LIST] STEP...\n"
+    "       ubin find [--settings FILE | --data DIR] [--json | --csv] [--limit N] QUERY...\n"
+    "\n"
+    "ubin find finds any address: a postal code or its beginning, a reading in any kana, any\n"
+    "part of an address or an office name, or an address with a house number\n"
+    "(ubin find --help says more).\n"
     "\n"
     "Each step acts as a user would on the search window, in order:\n"
     "  postal TEXT   city TEXT   kana TEXT   kanji TEXT\n"
@@ -121,15 +129,18 @@ Options ParseArguments(const std::vector<std::string>& args)
     return o;
 }
 
-Settings LoadSettings(const Options& o, const CliPlaces& places)
+} // namespace
+
+Settings LoadCliSettings(const std::optional<std::string>& settingsFile, const std::optional<std::string>& dataFolder,
+                         const CliPlaces& places)
 {
-    if (o.dataFolder) {
+    if (dataFolder) {
         Settings s;
-        s.dataFolder = WithFinalSeparator(FromUtf8(*o.dataFolder));
+        s.dataFolder = WithFinalSeparator(FromUtf8(*dataFolder));
         s.clipFlags[kClipPostalCode] = s.clipFlags[kClipAddress1] = s.clipFlags[kClipAddress2] = 1;
         return s;
     }
-    if (o.settingsFile) return ReadSettingsFile(PathFromUtf8(*o.settingsFile));
+    if (settingsFile) return ReadSettingsFile(PathFromUtf8(*settingsFile));
     const PlaceContext ctx =
         PlatformPlaces(Program::Marubeta, places.configHome, places.executableFolder, places.currentFolder);
     std::vector<std::string> tried;
@@ -141,6 +152,8 @@ Settings LoadSettings(const Options& o, const CliPlaces& places)
     }
     return found->settings;
 }
+
+namespace {
 
 void Click(Search& search, SearchFace& face, std::string_view button, void (Search::*handler)())
 {
@@ -187,30 +200,6 @@ void RunStep(const Step& s, Search& search, MemoryFace& face)
     }
 }
 
-std::string JsonString(std::u16string_view text)
-{
-    std::string out = "\"";
-    for (const char c : ToUtf8(text)) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                static const char hex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += hex[(c >> 4) & 15];
-                out += hex[c & 15];
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
-
 // Tabs and line breaks inside a value would break the line format: they are shown as blanks.
 std::string LineValue(std::u16string_view text)
 {
@@ -239,39 +228,37 @@ void PrintLines(const MemoryFace& face, std::ostream& out)
 
 void PrintJson(const MemoryFace& face, std::ostream& out)
 {
-    out << '{';
-    for (const auto e : kShownTexts) out << '"' << e << "\":" << JsonString(face.Text(e)) << ',';
-    for (const auto b : {el::kCommand7, el::kCommand8})
-        out << '"' << b << "\":" << (face.IsEnabled(b) ? "true" : "false") << ',';
+    nlohmann::ordered_json j;
+    for (const auto e : kShownTexts) j[std::string(e)] = ToUtf8(face.Text(e));
+    for (const auto b : {el::kCommand7, el::kCommand8}) j[std::string(b)] = face.IsEnabled(b);
     for (const auto c : el::kCombos) {
-        out << '"' << c << "\":{\"text\":" << JsonString(face.EditText(c)) << ",\"items\":[";
-        const auto& items = face.Items(c);
-        for (std::size_t i = 0; i < items.size(); ++i) out << (i ? "," : "") << JsonString(items[i]);
-        out << "]},";
+        nlohmann::ordered_json list;
+        list["text"] = ToUtf8(face.EditText(c));
+        list["items"] = nlohmann::ordered_json::array();
+        for (const auto& item : face.Items(c)) list["items"].push_back(ToUtf8(item));
+        j[std::string(c)] = std::move(list);
     }
-    out << "\"beeps\":" << face.beeps() << ",\"clipboard\":";
-    if (face.clipboard()) out << JsonString(*face.clipboard());
-    else out << "null";
-    out << "}\n";
+    j["beeps"] = face.beeps();
+    j["clipboard"] = face.clipboard() ? nlohmann::ordered_json(ToUtf8(*face.clipboard())) : nlohmann::ordered_json();
+    out << j.dump() << '\n';
 }
 
 } // namespace
 
 int RunUbin(const std::vector<std::string>& args, const CliPlaces& places, std::ostream& out, std::ostream& err)
 {
+    if (!args.empty() && args[0] == "find") return RunFind({args.begin() + 1, args.end()}, places, out, err);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << kUsage;
         return 0;
     }
     try {
         const Options o = ParseArguments(args);
-        const Settings settings = LoadSettings(o, places);
+        const Settings settings = LoadCliSettings(o.settingsFile, o.dataFolder, places);
         const ClipFlags flags = o.clipFlags.value_or(settings.clipFlags);
-        DirectoryState dir;
-        dir.dataFolder = settings.dataFolder;
-        dir.StartUp();
+        const std::unique_ptr<Lookup> lookup = Lookup::Open(settings.dataFolder);
         MemoryFace face;
-        Search search(face, dir, flags);
+        Search search(face, *lookup, flags);
         search.Start();
         for (const Step& s : o.steps) RunStep(s, search, face);
         if (o.json) PrintJson(face, out);

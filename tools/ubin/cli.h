@@ -1,7 +1,10 @@
 #pragma once
 // The ubin command: drives the search logic on an in-memory face, step by step as a user
 // would on the search window, then prints what the window shows.
+#include "settings/settings.h"
+
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,6 +18,12 @@ struct CliPlaces {
     std::filesystem::path executableFolder; // the folder of the ubin executable
     std::filesystem::path currentFolder;
 };
+
+// The settings a command runs with: the file given, or a directory folder given (clip flags
+// 1, 2 and 3 on), or the first readable ubscon.def in the search window's places. Throws
+// SettingsError naming every place tried.
+Settings LoadCliSettings(const std::optional<std::string>& settingsFile, const std::optional<std::string>& dataFolder,
+                         const CliPlaces& places);
 
 // Runs the command on its arguments (UTF-8, without the program name). Returns the exit
 // status: 0, or 2 after an error written to `err`.

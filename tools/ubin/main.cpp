@@ -5,11 +5,16 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <string_view>
 #include <system_error>
 
 int main(int argc, char** argv)
 {
     ubin::UseUtf8Console();
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << "ubin " << UBIN_VERSION << "\n";
+        return 0;
+    }
     ubin::CliPlaces places;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");

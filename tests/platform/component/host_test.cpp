@@ -318,7 +318,11 @@ TEST(Regsvr, RegistersAndUnregistersALibrary)
     ubin::test::WriteBytes(dir / "not-a-library.so", "junk");
     EXPECT_EQ(run({QString::fromStdString((dir / "not-a-library.so").string())}, &out), 1);
     EXPECT_TRUE(out.contains("not-a-library.so"));
-    EXPECT_EQ(run({}), 1);
+    // A command line it does not understand is refused with status 2 and one line.
+    EXPECT_EQ(run({}, &out), 2);
+    EXPECT_TRUE(out.contains("no LIBRARY given")) << out.toStdString();
+    EXPECT_EQ(run({"--no-such-option", UBIN_TEST_CONTROL}, &out), 2);
+    EXPECT_EQ(out.count('\n'), 1) << out.toStdString();
 }
 
 } // namespace

@@ -93,7 +93,8 @@ protected:
 
     QString Status() const { return Text("Label1"); }
 
-    // Types the code into Text8 and sends it as a user does: Enter, then the focused button.
+    // Types the code into Text8 and sends it as a user does: Enter, then Enter again on the
+    // focused button.
     void TypeAndSend(const QString& code)
     {
         piroshen->activateWindow();
@@ -104,7 +105,7 @@ protected:
         QTest::keyClicks(text8, code);
         QTest::keyClick(text8, Qt::Key_Return);
         ASSERT_EQ(QApplication::focusWidget(), Find<QWidget>("Command9")) << "Enter moves to the send button";
-        QTest::keyClick(Find<QWidget>("Command9"), Qt::Key_Space);
+        QTest::keyClick(Find<QWidget>("Command9"), Qt::Key_Return);
     }
 
     bool WaitForText(const char* name, const QString& text)
@@ -165,7 +166,7 @@ TEST_F(PiroshenTest, SendShowsMarubetasResult)
     EXPECT_EQ(Text("Text15"), QStringLiteral("ﾋﾛｼﾏｼﾅｶｸｶﾐﾉﾎﾞﾘﾁｮｳ"));
     EXPECT_EQ(Text("Text8"), QStringLiteral("7300014")) << "the entry keeps what was typed";
     EXPECT_EQ(marubeta->Text("ITUbin"), QString()) << "Marubeta's entry box is not touched";
-    EXPECT_EQ(window.search().searchMode, 1);
+    EXPECT_EQ(window.search().searchMode(), 1);
 
 }
 
@@ -284,7 +285,10 @@ TEST_F(PiroshenTest, MarubetaThatCannotBeStartedIsReported)
     Open();
     EXPECT_EQ(started, QStringList{setup.marubetaProgram});
     ASSERT_EQ(okCancel.size(), 1u);
-    EXPECT_EQ(okCancel[0].text, QStringLiteral("郵便番号簿は異常です\n\n郵便番号簿なしのまま開始します"));
+    // The text as given, then the program that failed and how to find out why.
+    EXPECT_TRUE(okCancel[0].text.startsWith(QStringLiteral("郵便番号簿は異常です\n\n郵便番号簿なしのまま開始します\n\n")))
+        << Utf8(okCancel[0].text);
+    EXPECT_TRUE(okCancel[0].text.contains(setup.marubetaProgram)) << Utf8(okCancel[0].text);
     EXPECT_EQ(okCancel[0].title, QString());
     EXPECT_EQ(Status(), QStringLiteral("Label1"));
     EXPECT_TRUE(Find<QWidget>("Command9")->isEnabled());

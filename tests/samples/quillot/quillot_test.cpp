@@ -95,6 +95,18 @@ TEST_F(Quillot, EnterInText1FillsTheLabelsAndPassesTheKeyOn)
     EXPECT_TRUE(failures.isEmpty());
 }
 
+TEST_F(Quillot, EnterOnTheFocusedButtonLooksUp)
+{
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* button = window.findChild<QPushButton*>(QStringLiteral("Command1"));
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Return);
+    EXPECT_EQ(Labels(), k7300014);
+    EXPECT_TRUE(failures.isEmpty());
+}
+
 TEST_F(Quillot, ThreeDigitsShowTheLowestRecordBeginningWithThem)
 {
     Text1()->setText(QStringLiteral("730"));
@@ -142,6 +154,41 @@ TEST(QuillotStart, AControlThatCannotBeCreatedIsReported)
     EXPECT_FALSE(s.ok());
     EXPECT_NE(s.message().find("ubscon.def"), std::string::npos) << s.message();
     EXPECT_EQ(window.control(), nullptr);
+    const QString message = quillot::CreationFailedMessage(s, UBIN_SORELTO_REGISTRY, "/opt/lib/marubeta/libsorelto.so");
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Marubeta.UbinBangou コントロールを作成できません。"))) << message.toStdString();
+    // The places the control looked in, each with what was wrong, and how to make the file.
+    const QString place = QString::fromStdString((host.CurrentFolder() / "ubscon.def").string());
+    EXPECT_TRUE(message.contains(QStringLiteral("・") + place + QStringLiteral("\n　→ ファイルがありません")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("ubin-build KEN_ALL.CSV 辞書のフォルダ --settings"))) << message.toStdString();
+}
+
+TEST(QuillotStart, AControlThatIsNotRegisteredIsToldHowToRegister)
+{
+    SoreltoHost host;
+    host.WriteSettings();
+    TempDir empty;
+    const std::filesystem::path registry = empty / "classes.json";
+    auto form = component::ReadSavedForm(QUILLOT_FORM);
+    ASSERT_TRUE(form.ok());
+    QuillotWindow window;
+    const component::Status s = window.LoadControl(registry, *form);
+    ASSERT_EQ(s.code(), component::kErrorNotRegistered) << s.message();
+
+    // The library the user registers: the installed one where there is one, else the built one.
+    const std::filesystem::path library = quillot::ControlLibraryPath(QUILLOT_EXE_DIR);
+    EXPECT_TRUE(std::filesystem::exists(library)) << library;
+    const QString message = quillot::CreationFailedMessage(s, registry, library);
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Marubeta.UbinBangou コントロールが登録されていません。"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromStdString(registry.string()))) << message.toStdString();
+    EXPECT_TRUE(message.endsWith(QStringLiteral("ubin-regsvr ") + QString::fromStdString(library.string()))) << message.toStdString();
+
+    // Installed: <prefix>/bin/quillot finds <prefix>/<libdir>/marubeta/ beside it.
+    TempDir prefix;
+    const std::filesystem::path installed = prefix / UBIN_INSTALL_LIBDIR / "marubeta" / UBIN_SORELTO_FILE_NAME;
+    std::filesystem::create_directories(installed.parent_path());
+    WriteBytes(installed, "");
+    EXPECT_EQ(quillot::ControlLibraryPath(prefix / "bin"), installed);
 }
 
 } // namespace

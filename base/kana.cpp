@@ -1,4 +1,4 @@
-#include "tools/ubin-build/kana.h"
+#include "base/kana.h"
 
 namespace ubin {
 

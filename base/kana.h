@@ -1,6 +1,6 @@
 #pragma once
-// Readings in full-width katakana, as the UTF-8 edition of KEN_ALL gives them, turned into the
-// half-width katakana of the code page 932 edition.
+// Kana in full-width katakana or hiragana (the UTF-8 edition of KEN_ALL, or what an input method
+// types) turned into the half-width katakana the directory's readings and indexes hold.
 #include <string>
 #include <string_view>
 

@@ -1,0 +1,286 @@
+// The free-text search over the full KEN_ALL.CSV and JIGYOSYO.CSV: building the directory with
+// its offices and search index (time and the size of the new files), and the median `find` of
+// a text query (3 to 6 characters taken from real addresses) and of a reading query (3 to 6
+// kana taken from real readings, typed in hiragana), each next to SQLite FTS5 with the trigram
+// tokenizer over the same rows in the same run. Both answer the same thing: how many documents
+// match, and the first 100 of them in document order with their fields.
+// Run: ubin_find_bench [KEN_ALL.CSV [JIGYOSYO.CSV]] [benchmark options]
+#include "base/cp932.h"
+#include "base/normalize.h"
+#include "search/find.h"
+#include "search/lookup.h"
+#include "tools/ubin-build/builder.h"
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace ubin;
+
+namespace {
+
+fs::path kenAll = UBIN_FULL_KEN_ALL;
+fs::path jigyosyo = UBIN_FULL_JIGYOSYO;
+constexpr int kQueries = 2000;
+constexpr std::size_t kLimit = 100;
+
+class Timer {
+public:
+    void Start() { t0_ = std::chrono::steady_clock::now(); }
+    void Stop() { us_.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0_).count()); }
+    double Median()
+    {
+        if (us_.empty()) return 0;
+        std::nth_element(us_.begin(), us_.begin() + static_cast<std::ptrdiff_t>(us_.size() / 2), us_.end());
+        return us_[us_.size() / 2];
+    }
+
+private:
+    std::chrono::steady_clock::time_point t0_;
+    std::vector<double> us_;
+};
+
+std::u16string Hiragana(std::u16string katakana)
+{
+    for (char16_t& c : katakana)
+        if (c >= 0x30A1 && c <= 0x30F6) c = static_cast<char16_t>(c - 0x60);
+    return katakana;
+}
+
+// The directory, the engine, the rows in SQLite and the queries, made once per run.
+struct Fixture {
+    fs::path folder;
+    std::unique_ptr<Lookup> lookup;
+    std::unique_ptr<Finder> finder;
+    sqlite3* db = nullptr;
+    std::vector<std::u16string> textQueries, readingQueries;
+
+    Fixture()
+    {
+        folder = fs::temp_directory_path() / ("ubin-find-bench-" + std::to_string(::getpid()));
+        BuildOptions options;
+        options.offices = jigyosyo;
+        BuildDirectory(kenAll, folder, options);
+        lookup = Lookup::Open(FromUtf8(folder.string() + "/"), true);
+        finder = std::make_unique<Finder>(*lookup);
+        BuildSqliteAndQueries();
+    }
+
+    ~Fixture()
+    {
+        sqlite3_close(db);
+        finder.reset();
+        lookup.reset();
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+        fs::remove(folder.string() + ".sqlite", ec);
+    }
+
+    void Exec(const char* sql)
+    {
+        char* msg = nullptr;
+        if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
+            const std::string m = msg ? msg : "?";
+            sqlite3_free(msg);
+            throw std::runtime_error("sqlite: " + m);
+        }
+    }
+
+    // Every document as the finder gives it, in its order: the address (and an office's name)
+    // and the reading as people write them, with the fields a result shows.
+    void BuildSqliteAndQueries()
+    {
+        const fs::path file = folder.string() + ".sqlite";
+        fs::remove(file);
+        if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) throw std::runtime_error("sqlite: cannot open");
+        Exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+             "CREATE VIRTUAL TABLE docs USING fts5(name, reading, postal UNINDEXED, city UNINDEXED,"
+             " town UNINDEXED, detail UNINDEXED, tokenize='trigram');"
+             "BEGIN;");
+        sqlite3_stmt* ins = nullptr;
+        sqlite3_prepare_v2(db, "INSERT INTO docs(rowid, name, reading, postal, city, town, detail) VALUES(?,?,?,?,?,?,?)",
+                           -1, &ins, nullptr);
+        std::mt19937 random(12345);
+        const FindIndex index(lookup->directory().FilePath(kFindIndexFileName));
+        std::vector<std::uint32_t> picks;
+        for (int i = 0; i < kQueries; ++i) picks.push_back(random() % index.DocumentCount());
+        std::sort(picks.begin(), picks.end());
+        for (std::uint32_t d = 0; d < index.DocumentCount(); ++d) {
+            const Entry e = finder->ReadDocument(d);
+            const std::u16string address = e.prefecture + e.city + e.town + (e.IsOffice() ? e.street : e.detail);
+            const std::u16string name = e.IsOffice() ? address + u" " + e.office : address;
+            const std::u16string reading = Nfkc(e.IsOffice() ? e.officeKana : e.prefectureKana + e.cityKana + e.townKana);
+            const std::string texts[] = {ToUtf8(name), ToUtf8(reading), ToUtf8(e.postalCode), ToUtf8(e.city),
+                                         ToUtf8(e.town), ToUtf8(e.detail)};
+            sqlite3_bind_int64(ins, 1, d + 1);
+            for (int c = 0; c < 6; ++c) sqlite3_bind_text(ins, c + 2, texts[c].c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_step(ins);
+            sqlite3_reset(ins);
+            // A query is 3 to 6 characters of a document's address (or reading) from anywhere in it.
+            for (auto it = std::lower_bound(picks.begin(), picks.end(), d); it != picks.end() && *it == d; ++it) {
+                const auto take = [&](const std::u16string& text, std::vector<std::u16string>& into) {
+                    if (text.size() < 3) return;
+                    const std::size_t n = 3 + random() % 4;
+                    const std::size_t length = std::min(n, text.size());
+                    into.push_back(text.substr(random() % (text.size() - length + 1), length));
+                };
+                take(address, textQueries);
+                if (!e.IsOffice()) take(Nfkc(e.townKana.size() >= 3 ? e.townKana : e.cityKana + e.townKana), readingQueries);
+            }
+        }
+        sqlite3_finalize(ins);
+        Exec("COMMIT;");
+        for (auto& q : readingQueries) q = Hiragana(q);
+    }
+};
+
+Fixture& Shared()
+{
+    static Fixture f;
+    return f;
+}
+
+bool HaveData(benchmark::State& state)
+{
+    if (fs::exists(kenAll) && fs::exists(jigyosyo)) return true;
+    state.SkipWithError((kenAll.string() + " or " + jigyosyo.string() + " is not here").c_str());
+    return false;
+}
+
+void Report(benchmark::State& state, Timer& timer, std::size_t total)
+{
+    state.counters["median_us"] = timer.Median();
+    state.counters["matches_per_query"] = state.iterations() ? static_cast<double>(total) / static_cast<double>(state.iterations()) : 0;
+}
+
+void FinderQueries(benchmark::State& state, const std::vector<std::u16string> Fixture::*queries)
+{
+    if (!HaveData(state)) return;
+    Fixture& f = Shared();
+    const auto& q = f.*queries;
+    Timer timer;
+    std::size_t i = 0, total = 0;
+    for (auto _ : state) {
+        const std::u16string& query = q[i++ % q.size()];
+        timer.Start();
+        const FindResult r = f.finder->Find(query, kLimit);
+        timer.Stop();
+        total += r.total;
+        benchmark::DoNotOptimize(r.results.data());
+    }
+    Report(state, timer, total);
+}
+
+// The same question to SQLite: how many rows hold the text, and the first 100 in row order with
+// their fields. A reading query is looked for in both columns, as kana queries are.
+void SqliteQueries(benchmark::State& state, const std::vector<std::u16string> Fixture::*queries, bool reading)
+{
+    if (!HaveData(state)) return;
+    Fixture& f = Shared();
+    const auto& q = f.*queries;
+    sqlite3_stmt* count = nullptr;
+    sqlite3_stmt* rows = nullptr;
+    sqlite3_prepare_v2(f.db, "SELECT count(*) FROM docs WHERE docs MATCH ?", -1, &count, nullptr);
+    sqlite3_prepare_v2(f.db,
+                       "SELECT rowid, postal, name, reading, city, town, detail FROM docs WHERE docs MATCH ?"
+                       " ORDER BY rowid LIMIT 100",
+                       -1, &rows, nullptr);
+    std::vector<std::string> matches;
+    for (const auto& text : q) {
+        // Trigram matching of a kana query written in katakana, as the rows hold it.
+        std::u16string k = text;
+        if (reading)
+            for (char16_t& c : k)
+                if (c >= 0x3041 && c <= 0x3096) c = static_cast<char16_t>(c + 0x60);
+        std::string phrase = "\"" + ToUtf8(k) + "\"";
+        matches.push_back(reading ? phrase : "name : " + phrase);
+    }
+    Timer timer;
+    std::size_t i = 0, total = 0;
+    for (auto _ : state) {
+        const std::string& m = matches[i++ % matches.size()];
+        timer.Start();
+        sqlite3_bind_text(count, 1, m.c_str(), -1, SQLITE_STATIC);
+        if (sqlite3_step(count) == SQLITE_ROW) total += static_cast<std::size_t>(sqlite3_column_int64(count, 0));
+        sqlite3_reset(count);
+        sqlite3_bind_text(rows, 1, m.c_str(), -1, SQLITE_STATIC);
+        while (sqlite3_step(rows) == SQLITE_ROW)
+            for (int c = 0; c < 7; ++c) benchmark::DoNotOptimize(sqlite3_column_text(rows, c));
+        sqlite3_reset(rows);
+        timer.Stop();
+    }
+    sqlite3_finalize(count);
+    sqlite3_finalize(rows);
+    Report(state, timer, total);
+}
+
+void BM_FindText(benchmark::State& s) { FinderQueries(s, &Fixture::textQueries); }
+void BM_MatchText(benchmark::State& state)
+{
+    if (!HaveData(state)) return;
+    Fixture& f = Shared();
+    Timer timer;
+    std::size_t i = 0, total = 0;
+    for (auto _ : state) {
+        const std::u16string& query = f.textQueries[i++ % f.textQueries.size()];
+        timer.Start();
+        const auto r = f.finder->Match(query);
+        timer.Stop();
+        total += r.docs.size();
+    }
+    Report(state, timer, total);
+}
+BENCHMARK(BM_MatchText)->MinTime(1.0);
+void BM_SqliteFts5Text(benchmark::State& s) { SqliteQueries(s, &Fixture::textQueries, false); }
+void BM_FindReading(benchmark::State& s) { FinderQueries(s, &Fixture::readingQueries); }
+void BM_SqliteFts5Reading(benchmark::State& s) { SqliteQueries(s, &Fixture::readingQueries, true); }
+
+// Building the directory with the offices and the search index; the size of the new files.
+void BM_BuildWithOffices(benchmark::State& state)
+{
+    if (!HaveData(state)) return;
+    const fs::path out = fs::temp_directory_path() / ("ubin-find-build-bench-" + std::to_string(::getpid()));
+    BuildOptions options;
+    options.offices = jigyosyo;
+    for (auto _ : state) BuildDirectory(kenAll, out, options);
+    std::uintmax_t bytes = 0;
+    for (const auto* name : {&kOfficeLinesFileName, &kOfficeIndexFileName, &kFindIndexFileName})
+        bytes += fs::file_size(out / ToUtf8(*name));
+    std::error_code ec;
+    fs::remove_all(out, ec);
+    state.counters["new_files_MB"] = static_cast<double>(bytes) / 1e6;
+}
+
+BENCHMARK(BM_BuildWithOffices)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_FindText)->MinTime(1.0);
+BENCHMARK(BM_SqliteFts5Text)->MinTime(1.0);
+BENCHMARK(BM_FindReading)->MinTime(1.0);
+BENCHMARK(BM_SqliteFts5Reading)->MinTime(1.0);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    for (fs::path* file : {&kenAll, &jigyosyo}) {
+        if (argc > 1 && argv[1][0] != '-') {
+            *file = argv[1];
+            --argc;
+            ++argv;
+            argv[0] = argv[-1];
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,179 @@
+#include "search/find.h"
+
+#include "base/errors.h"
+#include "base/normalize.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace ubin {
+
+namespace {
+
+// Candidates left after intersecting the rarest lists are checked against the texts.
+constexpr std::size_t kCheckBelow = 32;
+
+bool IsDropped(char16_t c) { return c == u'〒' || c == u'-' || c == u'‐' || c == u'−' || c == u'ー'; }
+
+// The digits of a query that is a postal code once 〒, hyphens and dashes are dropped (the
+// search form has no blanks and half-width digits); empty when it is not.
+std::u16string PostalDigits(std::u16string_view searchForm)
+{
+    std::u16string digits;
+    for (const char16_t c : searchForm) {
+        if (IsDropped(c)) continue;
+        if (c < u'0' || c > u'9') return {};
+        digits.push_back(c);
+    }
+    return digits.size() >= 3 && digits.size() <= 7 ? digits : std::u16string();
+}
+
+std::vector<std::uint32_t> Intersect(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b)
+{
+    std::vector<std::uint32_t> out;
+    std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
+    return out;
+}
+
+std::vector<std::uint32_t> Union(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b)
+{
+    std::vector<std::uint32_t> out;
+    std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
+    return out;
+}
+
+} // namespace
+
+const char* FindMatchName(FindMatch match)
+{
+    switch (match) {
+    case FindMatch::Postal: return "postal";
+    case FindMatch::Reading: return "reading";
+    case FindMatch::Text: return "text";
+    case FindMatch::Address: return "address";
+    }
+    return "text";
+}
+
+Finder::Finder(const Lookup& lookup) : lookup_(lookup) {}
+
+Finder::~Finder() = default;
+
+const FindIndex& Finder::Index() const
+{
+    std::call_once(opened_, [this] {
+        index_ = std::make_unique<FindIndex>(lookup_.directory().FilePath(kFindIndexFileName));
+    });
+    return *index_;
+}
+
+std::vector<std::uint32_t> Finder::Holding(bool reading, std::u16string_view text) const
+{
+    const FindIndex& index = Index();
+    const auto textOf = [&](std::uint32_t d) { return reading ? index.ReadText(d) : index.NameText(d); };
+    std::vector<std::uint32_t> docs;
+    if (text.empty()) return docs;
+    if (text.size() == 1) {
+        // The lists hold pairs of characters: one character is looked for in the texts.
+        for (std::uint32_t d = 0; d < index.DocumentCount(); ++d)
+            if (textOf(d).find(text[0]) != std::u16string_view::npos) docs.push_back(d);
+        return docs;
+    }
+    // The pairs of the text, rarest first; a pair no document holds ends the search.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> grams; // (count, gram)
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        const std::uint32_t g = FindGram(text[i], text[i + 1]);
+        const std::uint32_t n = reading ? index.ReadCount(g) : index.NameCount(g);
+        if (n == 0) return docs;
+        grams.emplace_back(n, g);
+    }
+    std::sort(grams.begin(), grams.end());
+    grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
+    const auto postings = [&](std::uint32_t g) { return reading ? index.ReadPostings(g) : index.NamePostings(g); };
+    docs = postings(grams.front().second);
+    for (std::size_t i = 1; i < grams.size() && docs.size() >= kCheckBelow && !docs.empty(); ++i)
+        docs = Intersect(docs, postings(grams[i].second));
+    // A text of two characters is its pair; a longer one must stand whole in the text.
+    if (text.size() > 2)
+        std::erase_if(docs, [&](std::uint32_t d) { return textOf(d).find(text) == std::u16string_view::npos; });
+    return docs;
+}
+
+std::vector<std::uint32_t> Finder::ResolveAddress(std::u16string_view q) const
+{
+    const FindIndex& index = Index();
+    // The longest beginning of the query that is an entry's prefecture + city + town or city +
+    // town (for a town named 以下に掲載がない場合 also prefecture + city or the city alone).
+    for (std::size_t length = q.size(); length >= 2; --length) {
+        const std::u16string_view head = q.substr(0, length);
+        std::vector<std::uint32_t> docs = Holding(false, head);
+        std::erase_if(docs, [&](std::uint32_t d) {
+            if (index.Ref(d) & kFindOfficeBit) return true;
+            const std::u16string_view name = index.NameText(d);
+            const auto parts = index.Parts(d);
+            const std::size_t p = parts[0], c = parts[1], t = parts[2];
+            const auto is = [&](std::size_t from, std::size_t n) { return n == length && name.substr(from, n) == head; };
+            if (is(0, p + c + t) || is(p, c + t)) return false;
+            if ((parts[3] & kFindTownIsRest) && (is(0, p + c) || is(p, c))) return false;
+            return true;
+        });
+        if (!docs.empty()) return docs;
+    }
+    return {};
+}
+
+Finder::Documents Finder::Match(std::u16string_view query) const
+{
+    const FindIndex& index = Index();
+    Documents found;
+    const std::u16string q = SearchForm(query);
+    if (q.empty()) return found;
+    if (const std::u16string digits = PostalDigits(q); !digits.empty()) {
+        // The codes beginning with the digits are one stretch of the documents.
+        std::uint32_t low = 0;
+        for (const char16_t c : digits) low = low * 10 + (c - u'0');
+        std::uint32_t scale = 1;
+        for (std::size_t i = digits.size(); i < 7; ++i) scale *= 10;
+        const std::uint32_t first = index.LowerBoundPostal(low * scale);
+        const std::uint32_t end = index.LowerBoundPostal((low + 1) * scale);
+        found.match = FindMatch::Postal;
+        for (std::uint32_t d = first; d < end; ++d) found.docs.push_back(d);
+        return found;
+    }
+    const std::u16string name = FoldName(q);
+    if (IsKanaOnly(q)) {
+        found.match = FindMatch::Reading;
+        found.docs = Union(Holding(true, q), Holding(false, name));
+        return found;
+    }
+    found.match = FindMatch::Text;
+    found.docs = Holding(false, name);
+    if (found.docs.empty()) {
+        found.docs = ResolveAddress(name);
+        if (!found.docs.empty()) found.match = FindMatch::Address;
+    }
+    return found;
+}
+
+Entry Finder::ReadDocument(std::uint32_t doc, CityMemo* memo) const
+{
+    const std::uint32_t ref = Index().Ref(doc);
+    const auto number = static_cast<std::int32_t>(ref & ~kFindOfficeBit);
+    return (ref & kFindOfficeBit) ? lookup_.ReadOffice(number, memo) : lookup_.ReadEntry(number, memo);
+}
+
+FindResult Finder::Find(std::u16string_view query, std::size_t limit) const
+{
+    const Documents found = Match(query);
+    FindResult r;
+    r.match = found.match;
+    r.total = found.docs.size();
+    const std::size_t n = limit == 0 ? found.docs.size() : std::min(limit, found.docs.size());
+    r.results.reserve(n);
+    // Results come by postal code, so neighbours mostly share their city.
+    CityMemo memo;
+    for (std::size_t i = 0; i < n; ++i) r.results.push_back(ReadDocument(found.docs[i], &memo));
+    return r;
+}
+
+} // namespace ubin

@@ -1,0 +1,214 @@
+#pragma once
+// The lookup engine: addresses as values, found in the directory files without any face.
+//
+// It answers what the search window's entry box, paging buttons and area lists ask, and what
+// the command line, the link and the web service ask: entries by postal code, by the beginning
+// of a town reading or name, cities by code, the prefecture / city / town / sub-area lists,
+// and the next or previous candidate from any position. Every answer is read on demand from
+// the open files with positioned reads; the engine holds nothing that a lookup changes, so
+// any number of threads may use one engine at the same time.
+#include "directory/directory.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ubin {
+
+// The four searchable indexes, numbered as their files UIND1.IDX .. UIND4.IDX.
+enum class Index : int {
+    Postal = 1,   // 7-digit postal code
+    City = 2,     // 5-digit city code
+    TownKana = 3, // town reading in half-width katakana
+    TownName = 4, // town name in kanji
+};
+
+// How the city of a postal entry was found in the city table.
+enum class CityStatus {
+    Found,      // the table has a line for the code
+    NoSuchCity, // the code is in the table's range and its record is 0
+    BadCode,    // the code is below 1 or beyond the table
+};
+
+// A line of TOSHI2.TDB: a prefecture (codes 1 to 47) or a city.
+struct AreaLine {
+    std::int32_t code = 0;    // the city table record it was reached through
+    std::u16string areaCode;  // as stored, a 4-digit city code completed with its leading 0
+    std::u16string name;
+    std::u16string kana;
+
+    friend bool operator==(const AreaLine&, const AreaLine&) = default;
+};
+
+// An area entry of KEN_ALL, or an office with a postal code of its own (a post office box).
+enum class EntryKind { Area, Office, PoBox };
+
+// One address of the directory.
+struct Entry {
+    EntryKind kind = EntryKind::Area;
+    std::int32_t number = 0;  // the postal entry number (record of 郵便Point.POI), or the office number
+    std::u16string postalCode;
+    std::u16string cityCode;  // the 5-digit code of the entry's city, as stored in its line
+    std::u16string townKana, town, detail;
+    std::u16string detailFlag; // "0" when the town has this one entry
+    // The city as the city table gives it, and the prefecture its code names (empty when the
+    // code names none).
+    CityStatus cityStatus = CityStatus::NoSuchCity;
+    std::u16string city, cityKana;
+    std::u16string prefecture, prefectureKana;
+    // Offices: the name and its reading (often unknown), and the street part (小字・丁目・番地).
+    // Their prefecture, city and town are the office list's; the readings of prefecture and
+    // city come from the city table.
+    std::u16string office, officeKana, street;
+
+    bool IsOffice() const { return kind != EntryKind::Area; }
+    bool HasSubAreas() const { return detailFlag != u"0"; }
+    friend bool operator==(const Entry&, const Entry&) = default;
+};
+
+// An item of an area list and what it stands for: a prefecture number, a city code, or a
+// postal entry number (towns and sub-areas).
+struct AreaItem {
+    std::u16string name;
+    std::int32_t number = 0;
+    friend bool operator==(const AreaItem&, const AreaItem&) = default;
+};
+
+// The first record of an index whose key begins with a search key. When the key search met a
+// record but no key begins with the whole search key (one longer than an index key holds),
+// `record` is the record met, `entry` 0 and `accepted` false. Nothing found: all zero.
+struct FirstMatch {
+    std::int32_t record = 0;
+    std::int32_t entry = 0;
+    bool accepted = false;
+};
+
+// The towns of a city, one item per postal entry in the order of the city-code index, and
+// the first record of that index the search met.
+struct TownList {
+    std::int32_t firstRecord = 0;
+    std::vector<AreaItem> towns;
+};
+
+// A position among the candidates of a lookup: index records low..high of one index, or the
+// city table's codes 1..CityTableSize in code order.
+struct Cursor {
+    bool cities = false;
+    Index index = Index::Postal;
+    std::int32_t low = 1, high = 0;
+    std::int32_t position = 0;
+
+    static Cursor Records(Index index, std::int32_t low, std::int32_t high, std::int32_t position)
+    {
+        return {false, index, low, high, position};
+    }
+    static Cursor Cities(std::int32_t position) { return {true, Index::City, 1, 0, position}; }
+};
+
+// What a step of a cursor reached: the postal entry of an index record, or a city line.
+struct Candidate {
+    std::int32_t entryNumber = 0;
+    std::optional<AreaLine> city;
+};
+
+// The digits of a typed postal code: the half-width digits 0-9 in order, full-width digits
+// counting as the same digits; every other character (hyphen, 〒, blanks) is dropped.
+std::u16string PostalKeyDigits(std::u16string_view text);
+
+// The city of the entry read last, for reading many entries of a few cities: the city table
+// and its line are read once per city instead of once per entry. Belongs to one reader.
+struct CityMemo {
+    std::u16string code;
+    CityStatus status = CityStatus::NoSuchCity;
+    std::u16string city, cityKana, prefecture, prefectureKana;
+};
+
+class Lookup {
+public:
+    // Over a directory whose files are open; the directory outlives the engine.
+    explicit Lookup(const DirectoryState& directory);
+    // Opens the folder as the search window does at start-up and owns it. `mapped`: the files
+    // lookups read by position are mapped into memory (DirectoryState::MapFiles), for programs
+    // that answer many lookups.
+    static std::unique_ptr<Lookup> Open(const std::u16string& dataFolder, bool mapped = false);
+    ~Lookup();
+    Lookup(const Lookup&) = delete;
+    Lookup& operator=(const Lookup&) = delete;
+
+    const DirectoryState& directory() const { return dir_; }
+    std::int32_t EntryCount() const { return dir_.entryCount; }
+    std::int32_t CityTableSize() const { return dir_.cityTableSize; }
+    // Records an index holds now (its length is taken at each call).
+    std::int32_t RecordCount(Index index) const;
+    // Prefecture 1..47; empty text for any other number.
+    std::u16string PrefectureName(std::int32_t prefecture) const;
+    std::u16string PrefectureKana(std::int32_t prefecture) const;
+
+    // --- single records -----------------------------------------------------------------------
+    // Postal entry n with its city.
+    Entry ReadEntry(std::int32_t entryNumber, CityMemo* memo = nullptr) const;
+    // The EntryNumber of index record r.
+    std::int32_t EntryOfRecord(Index index, std::int32_t record) const;
+    // The city or prefecture line of a code; none when the table has no line for it (a 0
+    // record, a code outside the table or beyond the whole records the file holds).
+    std::optional<AreaLine> ReadCity(std::int32_t code) const;
+    // The name and reading a city code search shows: a city's with its prefecture in front;
+    // prefecture lines and codes ending in 000 as stored.
+    AreaLine WithPrefecture(const AreaLine& line) const;
+
+    // --- searches by key ----------------------------------------------------------------------
+    // The lowest record in [low, high] (the walk may pass below low) whose key begins with key.
+    // A key with a character code page 932 cannot hold begins no index key.
+    FirstMatch FindFirst(Index index, std::u16string_view key, std::int32_t low, std::int32_t high) const;
+    FirstMatch FindFirst(Index index, std::u16string_view key) const;
+    // Every entry whose index key begins with `key`, in index order; at most `limit` (0: all).
+    std::vector<Entry> Find(Index index, std::u16string_view key, std::size_t limit = 0) const;
+    // Entries whose postal code begins with the digits of `typed`.
+    std::vector<Entry> FindPostal(std::u16string_view typed, std::size_t limit = 0) const;
+    // The line of a typed city code: 1 or 2 digits for a prefecture, 5 for a city; 4 digits
+    // stand for a code with a leading 0. None for no number or a code without a line.
+    std::optional<AreaLine> FindCity(std::u16string_view typed) const;
+
+    // --- offices ------------------------------------------------------------------------------
+    // Whether the directory has the office files.
+    bool HasOffices() const { return dir_.IsOpen(kSlotOfficeIndex); }
+    // Office n (1-based, in postal code order).
+    Entry ReadOffice(std::int32_t officeNumber, CityMemo* memo = nullptr) const;
+    // Offices whose postal code begins with the digits of `typed`, in postal code order; none
+    // in a directory without offices.
+    std::vector<Entry> FindOffices(std::u16string_view typed, std::size_t limit = 0) const;
+
+    // --- the area lists -----------------------------------------------------------------------
+    // The 47 prefectures in code order.
+    std::vector<AreaItem> Prefectures() const;
+    // The cities of prefecture p (1..47) in code order: the codes after p * 1000 with a line,
+    // up to the first line of another prefecture. Any other p lists none.
+    std::vector<AreaItem> CitiesOf(std::int32_t prefecture) const;
+    // The towns of a city, by its 5-digit code text; an empty key lists none.
+    TownList TownsOf(std::u16string_view cityKey) const;
+    // The sub-areas of a town with several entries: the run of neighbouring entries of the
+    // same city whose whole town name is the town's, by their detail's first word.
+    std::vector<AreaItem> SubAreasOf(const Entry& town) const;
+
+    // --- stepping -----------------------------------------------------------------------------
+    // Moves the cursor one candidate on (direction +1) or back (-1). None at an end, where the
+    // cursor stays on the end (city codes without a line passed on the way stay passed).
+    std::optional<Candidate> Step(Cursor& cursor, int direction) const;
+
+private:
+    std::int32_t CityPosition(std::int32_t code) const;
+    // The line at a position of TOSHI2.TDB split into at most `capacity` fields, its code
+    // completed where it had 4 digits.
+    AreaLine ReadAreaLine(std::int32_t code, std::int32_t position, int capacity) const;
+    void ResolveCity(Entry& entry) const;
+    void ResolveCity(Entry& entry, CityMemo* memo) const;
+    Entry OfficeAt(std::int32_t officeNumber, std::int32_t linePosition, CityMemo* memo = nullptr) const;
+
+    std::unique_ptr<DirectoryState> owned_;
+    const DirectoryState& dir_;
+};
+
+} // namespace ubin

@@ -1,0 +1,138 @@
+// Every program of the suite on its command line, as a user meets it in a terminal without a
+// display: --help and --version on standard output, an unknown option refused, the windows
+// saying that they need a display; and Marubeta's start-up messages on standard error.
+#include "tests/support/temp_dir.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Utf8(const QString& s) { return s.toStdString(); }
+
+struct Program {
+    const char* name;
+    const char* path;
+    bool window;
+    int usageStatus; // the status of an unknown option
+    bool oneLine;    // an unknown option is refused with one line
+};
+
+const Program kPrograms[] = {
+    {"marubeta", UBIN_MARUBETA, true, 2, true},
+    {"tenzora", UBIN_TENZORA, true, 2, true},
+    {"piroshen", UBIN_PIROSHEN, true, 2, true},
+    {"quillot", UBIN_QUILLOT, true, 2, true},
+    {"ubin-build", UBIN_BUILD, false, 2, true},
+    {"ubin-regsvr", UBIN_REGSVR, false, 2, true},
+    // ubin's lines are what outside checks read: its refusal keeps its hint on a line of its own.
+    {"ubin", UBIN_UBIN, false, 2, false},
+    // ubin-link keeps 2 for "no server answers", as scripts that use it rely on, and its usage.
+    {"ubin-link", UBIN_LINK, false, 64, false},
+};
+
+struct Outcome {
+    int status = -1;
+    QString out, err;
+};
+
+// Runs a program without any display and without the toolkit's platform setting.
+Outcome Start(const Program& p, const QStringList& args, const QString& folder = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QString::fromLatin1(name));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    if (!folder.isEmpty()) process.setWorkingDirectory(folder);
+    process.start(QString::fromUtf8(p.path), args);
+    Outcome r;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return r;
+    }
+    r.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    r.out = QString::fromUtf8(process.readAllStandardOutput());
+    r.err = QString::fromUtf8(process.readAllStandardError());
+    return r;
+}
+
+TEST(Programs, HelpAndVersionOnStandardOutputWithoutADisplay)
+{
+    for (const Program& p : kPrograms) {
+        SCOPED_TRACE(p.name);
+        const Outcome help = Start(p, {QStringLiteral("--help")});
+        EXPECT_EQ(help.status, 0) << Utf8(help.err);
+        EXPECT_TRUE(help.out.contains(QString::fromLatin1(p.name))) << Utf8(help.out);
+        EXPECT_TRUE(help.err.isEmpty()) << Utf8(help.err);
+
+        const Outcome version = Start(p, {QStringLiteral("--version")});
+        EXPECT_EQ(version.status, 0) << Utf8(version.err);
+        EXPECT_EQ(version.out, QStringLiteral("%1 %2\n").arg(QString::fromLatin1(p.name), QStringLiteral(UBIN_VERSION)));
+    }
+}
+
+TEST(Programs, AnUnknownOptionIsRefusedWithOneLine)
+{
+    for (const Program& p : kPrograms) {
+        SCOPED_TRACE(p.name);
+        const Outcome r = Start(p, {QStringLiteral("--no-such-option")});
+        EXPECT_EQ(r.status, p.usageStatus) << Utf8(r.err);
+        EXPECT_TRUE(r.out.isEmpty()) << Utf8(r.out);
+        EXPECT_TRUE(r.err.startsWith(QString::fromLatin1(p.name) + QStringLiteral(": "))) << Utf8(r.err);
+        if (p.oneLine) {
+            EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << Utf8(r.err);
+        }
+    }
+}
+
+TEST(Programs, WindowsWithoutADisplaySayHowToGetOne)
+{
+    for (const Program& p : kPrograms) {
+        if (!p.window) continue;
+        SCOPED_TRACE(p.name);
+        const Outcome r = Start(p, {});
+        EXPECT_EQ(r.status, 1) << "not aborted by the toolkit: " << Utf8(r.err);
+        EXPECT_EQ(r.err, QStringLiteral("%1: no display (DISPLAY is not set); run it on a desktop, or under a virtual "
+                                        "one: xvfb-run -a %1\n")
+                             .arg(QString::fromLatin1(p.name)));
+    }
+}
+
+// Marubeta with a settings file that is there but malformed: the message names the file and
+// what is wrong, on standard error as well as in its box (which stays open: the test reads the
+// error output and ends the program).
+TEST(Programs, MarubetaNamesAMalformedSettingsFileOnStandardError)
+{
+    ubin::test::TempDir folders;
+    std::filesystem::create_directories(folders / "config");
+    std::filesystem::create_directories(folders / "cur");
+    ubin::test::WriteBytes(folders / "cur/ubscon.def", "\"\",\"\",\"/nowhere/\",0,0,0,1,1,1,0,0,0,0\r\n");
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString((folders / "config").string()));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(QString::fromStdString((folders / "cur").string()));
+    process.start(QStringLiteral(UBIN_MARUBETA), {});
+    QString err;
+    for (int i = 0; i < 100 && !err.contains(QStringLiteral("tenzora")); ++i) {
+        process.waitForReadyRead(200);
+        err += QString::fromUtf8(process.readAllStandardError());
+        if (process.state() == QProcess::NotRunning) break;
+    }
+    process.kill();
+    process.waitForFinished();
+    EXPECT_TRUE(err.contains(QStringLiteral("marubeta: システム管理ファイルがみつかりません\n呼び出し元に Ubscon.def が必要です\n")))
+        << Utf8(err);
+    EXPECT_TRUE(err.contains(QString::fromStdString((folders / "cur/ubscon.def").string())
+                             + QStringLiteral("\n　→ 値が 13 個しかありません（15 個必要です）")))
+        << Utf8(err);
+}
+
+} // namespace

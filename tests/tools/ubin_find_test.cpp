@@ -1,0 +1,130 @@
+// ubin find on the sample directory: the JSON object, the CSV, the lines for people, and its
+// errors.
+#include "base/cp932.h"
+#include "tools/ubin/cli.h"
+#include "tools/ubin/find_command.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
+using namespace ubin;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+Outcome Find(std::vector<std::string> args)
+{
+    args.insert(args.begin(), {"find", "--data", UBIN_SAMPLE_DIR});
+    std::ostringstream out, err;
+    const int status = RunUbin(args, {}, out, err);
+    return {status, out.str(), err.str()};
+}
+
+nlohmann::ordered_json Json(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "--json");
+    const Outcome o = Find(args);
+    EXPECT_EQ(o.status, 0) << o.err;
+    return nlohmann::ordered_json::parse(o.out);
+}
+
+} // namespace
+
+TEST(UbinFind, JsonHoldsTheQueryTheMatchTheTotalAndEveryField)
+{
+    const nlohmann::ordered_json j = Json({"1008111"});
+    EXPECT_EQ(j["query"], "1008111");
+    EXPECT_EQ(j["match"], "postal");
+    EXPECT_EQ(j["total"], 1);
+    ASSERT_EQ(j["results"].size(), 1u);
+    const nlohmann::ordered_json& o = j["results"][0];
+    std::vector<std::string> keys;
+    for (const auto& [k, v] : o.items()) keys.push_back(k);
+    EXPECT_EQ(keys, kFindCsvColumns); // the same fields, in the same order
+    EXPECT_EQ(o["postal_code"], "1008111");
+    EXPECT_EQ(o["type"], "office");
+    EXPECT_EQ(o["office"], "宮内庁");
+    EXPECT_EQ(o["street"], "１－１");
+    EXPECT_EQ(o["city_code"], "13101");
+
+    const nlohmann::ordered_json area = Json({"上幟町"})["results"][0];
+    EXPECT_EQ(area["type"], "area");
+    EXPECT_EQ(area["prefecture"], "広島県");
+    EXPECT_EQ(area["city_kana"], "ﾋﾛｼﾏｼﾅｶｸ"); // half-width, as stored
+    EXPECT_TRUE(area["office"].is_null());
+    EXPECT_TRUE(area["street"].is_null());
+}
+
+TEST(UbinFind, EachKindOfMatchAndTheQueryAsGiven)
+{
+    EXPECT_EQ(Json({"ぎんざ"})["match"], "reading");
+    EXPECT_EQ(Json({"中区", "上幟"})["query"], "中区 上幟"); // words joined with a blank
+    EXPECT_EQ(Json({"中区", "上幟"})["match"], "text");
+    const nlohmann::ordered_json a = Json({"東京都千代田区千代田９－９"});
+    EXPECT_EQ(a["match"], "address");
+    EXPECT_EQ(a["results"][0]["postal_code"], "1000001");
+    EXPECT_EQ(Json({"千代田区永田町９９"})["results"][0]["postal_code"], "1000014");
+    EXPECT_EQ(Json({"東京都千代田区千代田１－１"})["results"][0]["office"], "宮内庁");
+}
+
+TEST(UbinFind, LimitCutsTheResultsAndTheLinesSayHowToSeeTheRest)
+{
+    const nlohmann::ordered_json all = Json({"--limit", "0", "730"});
+    const nlohmann::ordered_json two = Json({"--limit", "2", "730"});
+    EXPECT_EQ(all["total"], two["total"]);
+    EXPECT_EQ(all["results"].size(), all["total"].get<std::size_t>());
+    EXPECT_EQ(two["results"].size(), 2u);
+
+    const Outcome lines = Find({"--limit", "2", "730"});
+    EXPECT_EQ(lines.status, 0);
+    EXPECT_NE(lines.out.find("〒730-0000  "), std::string::npos);
+    EXPECT_NE(lines.out.find(std::to_string(all["total"].get<int>()) + " 件（先頭の 2 件"), std::string::npos);
+    EXPECT_NE(lines.out.find("--limit 0"), std::string::npos);
+    EXPECT_NE(Find({"1008111"}).out.find("1 件\n"), std::string::npos);
+}
+
+TEST(UbinFind, LinesAlignTheReadingsCountingFullWidthCharactersAsTwoColumns)
+{
+    const Outcome o = Find({"--limit", "3", "730"});
+    std::istringstream in(o.out);
+    std::vector<std::size_t> columns;
+    for (std::string line; std::getline(in, line) && line.starts_with("〒");) {
+        const std::u16string text = FromUtf8(line);
+        const std::size_t at = text.rfind(u"  ");
+        columns.push_back(DisplayWidth(std::u16string_view(text).substr(0, at)));
+    }
+    ASSERT_EQ(columns.size(), 3u);
+    EXPECT_EQ(columns[0], columns[1]);
+    EXPECT_EQ(columns[1], columns[2]);
+    EXPECT_EQ(DisplayWidth(u"〒ｱA漢"), 2u + 1 + 1 + 2);
+}
+
+TEST(UbinFind, CsvHasAHeaderRowAndQuotesWhereNeeded)
+{
+    const Outcome o = Find({"--csv", "1008111"});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_TRUE(o.out.starts_with("postal_code,prefecture,city,town,detail,prefecture_kana,city_kana,town_kana,city_code,"
+                                  "type,office,office_kana,street\r\n"));
+    EXPECT_NE(o.out.find("\r\n1008111,東京都,千代田区,千代田,,"), std::string::npos);
+    EXPECT_NE(o.out.find(",office,宮内庁,,１－１\r\n"), std::string::npos);
+}
+
+TEST(UbinFind, MistakesAreRefusedWithStatusTwo)
+{
+    EXPECT_EQ(Find({}).status, 2);                        // no query
+    EXPECT_EQ(Find({"--json", "--csv", "x"}).status, 2);  // one output form
+    EXPECT_EQ(Find({"--limit", "-1", "x"}).status, 2);
+    EXPECT_EQ(Find({"--bogus", "x"}).status, 2);
+    const Outcome help = Find({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--limit"), std::string::npos);
+    std::ostringstream out, err;
+    EXPECT_EQ(RunUbin({"find", "--data", "/no/such/folder", "x"}, {}, out, err), 2);
+    EXPECT_NE(err.str().find("/no/such/folder"), std::string::npos);
+}

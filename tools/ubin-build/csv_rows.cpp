@@ -1,0 +1,175 @@
+#include "tools/ubin-build/csv_rows.h"
+
+#include "base/cp932.h"
+#include "base/errors.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace ubin {
+
+namespace {
+
+std::string ReadWholeFile(const std::filesystem::path& file)
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) throw BuildError(file, 0, "file not found");
+    if (std::filesystem::is_directory(file, ec)) throw BuildError(file, 0, "is a folder, not a file");
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw BuildError(file, 0, "cannot be opened");
+    const auto size = std::filesystem::file_size(file, ec);
+    std::string bytes(ec ? 0 : static_cast<std::size_t>(size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (in.bad() || static_cast<std::size_t>(in.gcount()) != bytes.size()) throw BuildError(file, 0, "cannot be read");
+    return bytes;
+}
+
+bool IsWellFormedUtf8(std::string_view bytes)
+{
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        int extra;
+        char32_t min;
+        if (b < 0x80) { ++i; continue; }
+        if (b >= 0xC2 && b <= 0xDF) { extra = 1; min = 0x80; }
+        else if ((b & 0xF0) == 0xE0) { extra = 2; min = 0x800; }
+        else if (b >= 0xF0 && b <= 0xF4) { extra = 3; min = 0x10000; }
+        else return false;
+        if (i + static_cast<std::size_t>(extra) >= bytes.size()) return false;
+        char32_t c = b & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            const auto t = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
+            if ((t & 0xC0) != 0x80) return false;
+            c = (c << 6) | (t & 0x3F);
+        }
+        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return true;
+}
+
+// Splits a CSV row: a value opened by a double quote runs to the next lone double quote and
+// may hold commas, a doubled double quote stands for one. False when a quote is not closed.
+bool SplitRow(std::u16string_view line, std::vector<std::u16string>& out)
+{
+    out.clear();
+    std::size_t i = 0;
+    while (true) {
+        std::u16string value;
+        if (i < line.size() && line[i] == u'"') {
+            ++i;
+            while (true) {
+                if (i >= line.size()) return false;
+                if (line[i] == u'"') {
+                    if (i + 1 < line.size() && line[i + 1] == u'"') { value.push_back(u'"'); i += 2; continue; }
+                    ++i;
+                    break;
+                }
+                value.push_back(line[i++]);
+            }
+        }
+        while (i < line.size() && line[i] != u',') value.push_back(line[i++]);
+        out.push_back(std::move(value));
+        if (i >= line.size()) return true;
+        ++i; // the comma
+    }
+}
+
+} // namespace
+
+InputEncoding DetectEncoding(std::string_view bytes)
+{
+    if (bytes.starts_with("\xEF\xBB\xBF")) return InputEncoding::Utf8;
+    bool high = false;
+    for (const char b : bytes)
+        if (static_cast<unsigned char>(b) >= 0x80) { high = true; break; }
+    return high && IsWellFormedUtf8(bytes) ? InputEncoding::Utf8 : InputEncoding::Cp932;
+}
+
+CsvRows::CsvRows(const std::filesystem::path& file, int columns, std::string kind)
+    : file_(file), columns_(columns), kind_(std::move(kind)), bytes_(ReadWholeFile(file)),
+      encoding_(DetectEncoding(bytes_))
+{
+}
+
+std::string CsvRows::ColumnText(int column, const char* name)
+{
+    return "column " + std::to_string(column + 1) + (name ? std::string(" (") + name + ")" : std::string());
+}
+
+void CsvRows::ForEach(const std::function<void(std::int64_t, std::vector<std::u16string>&)>& row)
+{
+    std::string_view rest = bytes_;
+    if (encoding_ == InputEncoding::Utf8 && rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
+    std::u16string text;
+    std::vector<std::u16string> fields;
+    std::int64_t lineNo = 0;
+    while (!rest.empty()) {
+        const std::size_t nl = rest.find('\n');
+        std::string_view line = rest.substr(0, nl);
+        rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) continue;
+        if (encoding_ == InputEncoding::Cp932) {
+            const std::size_t bad = TryDecodeCp932(line, text);
+            if (bad < line.size()) {
+                static const char* hex = "0123456789ABCDEF";
+                const auto b = static_cast<unsigned char>(line[bad]);
+                Fail(lineNo, "byte " + std::to_string(bad + 1) + " of the line (0x" + hex[b >> 4] + hex[b & 15]
+                                 + ") is not code page 932");
+            }
+        } else {
+            try {
+                text = FromUtf8(line);
+            } catch (const EncodingError& e) {
+                Fail(lineNo, std::string("is not UTF-8 like the rest of the file (") + e.what() + ")");
+            }
+        }
+        if (!SplitRow(text, fields)) Fail(lineNo, "a double quote is not closed");
+        if (fields.size() != static_cast<std::size_t>(columns_))
+            Fail(lineNo, "has " + std::to_string(fields.size()) + " columns; " + kind_ + " rows have "
+                             + std::to_string(columns_));
+        for (int c = 0; c < columns_; ++c)
+            for (const char16_t ch : fields[static_cast<std::size_t>(c)])
+                if (ch < 0x20 || ch == 0x7F) Fail(lineNo, ColumnText(c, nullptr) + " holds a control character");
+        row(lineNo, fields);
+    }
+}
+
+bool AllDigits(std::u16string_view s, std::size_t n)
+{
+    if (s.size() != n) return false;
+    for (const char16_t c : s)
+        if (c < u'0' || c > u'9') return false;
+    return true;
+}
+
+void NormaliseName(std::u16string& s)
+{
+    for (char16_t& c : s) {
+        switch (c) {
+        case u'\u301C': c = u'\uFF5E'; break; // WAVE DASH → FULLWIDTH TILDE
+        case u'\u2212': c = u'\uFF0D'; break; // MINUS SIGN → FULLWIDTH HYPHEN-MINUS
+        case u'\u2016': c = u'\u2225'; break; // DOUBLE VERTICAL LINE → PARALLEL TO
+        case u'\u2014': c = u'\u2015'; break; // EM DASH → HORIZONTAL BAR
+        case u'\u00A2': c = u'\uFFE0'; break;
+        case u'\u00A3': c = u'\uFFE1'; break;
+        case u'\u00AC': c = u'\uFFE2'; break;
+        default: break;
+        }
+    }
+}
+
+std::int64_t ReplaceSeparators(std::u16string& s)
+{
+    std::int64_t n = 0;
+    for (char16_t& c : s) {
+        if (c == u',') { c = u'，'; ++n; }
+        else if (c == u'"') { c = u'＂'; ++n; }
+    }
+    return n;
+}
+
+} // namespace ubin

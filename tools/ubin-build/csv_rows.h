@@ -1,0 +1,54 @@
+#pragma once
+// Rows of Japan Post's CSV files (KEN_ALL.CSV, JIGYOSYO.CSV): the whole file read, its edition
+// told (code page 932, or UTF-8 with or without a byte order mark), each line decoded and split
+// into its columns. Every fault is a BuildError naming the file, the line and what is wrong.
+#include "tools/ubin-build/builder.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ubin {
+
+// Which edition the bytes are: UTF-8 when they open with a byte order mark, or when they hold
+// bytes above 0x7F and all of them are well-formed UTF-8; code page 932 otherwise.
+InputEncoding DetectEncoding(std::string_view bytes);
+
+class CsvRows {
+public:
+    // Reads the whole file; `columns` is how many every row must have, `kind` names the file's
+    // rows in messages ("KEN_ALL", "JIGYOSYO").
+    CsvRows(const std::filesystem::path& file, int columns, std::string kind);
+
+    InputEncoding encoding() const { return encoding_; }
+    const std::filesystem::path& file() const { return file_; }
+
+    // Calls `row` for each non-empty line with its 1-based number and its columns, decoded.
+    void ForEach(const std::function<void(std::int64_t line, std::vector<std::u16string>& columns)>& row);
+
+    [[noreturn]] void Fail(std::int64_t line, const std::string& reason) const { throw BuildError(file_, line, reason); }
+    // "column 3 (postal code)"
+    static std::string ColumnText(int column, const char* name);
+
+private:
+    std::filesystem::path file_;
+    int columns_;
+    std::string kind_;
+    std::string bytes_;
+    InputEncoding encoding_ = InputEncoding::Cp932;
+};
+
+// Whether the text is exactly n ASCII digits.
+bool AllDigits(std::u16string_view s, std::size_t n);
+
+// Characters the UTF-8 edition may write in their JIS form, as code page 932 holds them.
+void NormaliseName(std::u16string& s);
+
+// The directory's readers split lines on every comma and drop every double quote, so a value
+// can hold neither: they become their full-width forms. Returns how many were replaced.
+std::int64_t ReplaceSeparators(std::u16string& s);
+
+} // namespace ubin

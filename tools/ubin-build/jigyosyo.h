@@ -1,0 +1,39 @@
+#pragma once
+// Reading JIGYOSYO.CSV, Japan Post's list of the offices with a postal code of their own
+// (大口事業所個別番号), code page 932 or the UTF-8 edition, 13 columns a row.
+#include "tools/ubin-build/builder.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ubin {
+
+// One office as read; the texts are code page 932 bytes as they go into the files.
+struct Office {
+    std::int32_t cityCode = 0;   // the JIS municipal code, 1001 .. 47999
+    std::string postalCode;      // 7 digits
+    std::string kana;            // the office name's reading, half-width katakana (often empty)
+    std::string name;
+    std::string prefecture, city, town;
+    std::string street;          // 小字・丁目・番地 and the building
+    std::string oldCode;         // the old 3- or 5-digit code, as given
+    std::string postOffice;      // the office that delivers, as given
+    bool poBox = false;          // kind 1: a post office box (私書箱)
+    std::string severalCodes;    // as given: 0 one code, 1 one of several codes of the office
+    std::string change;          // as given: 0 none, 1 new, 5 abolished
+    std::int64_t line = 0;
+};
+
+struct OfficeData {
+    InputEncoding encoding = InputEncoding::Cp932;
+    std::int64_t rowsRead = 0;
+    std::int64_t charactersReplaced = 0;
+    std::vector<Office> offices; // in input order
+};
+
+// Reads the whole file. Throws BuildError naming the file, the line and the fault.
+OfficeData ReadJigyosyo(const std::filesystem::path& file, const BuildOptions& options);
+
+} // namespace ubin

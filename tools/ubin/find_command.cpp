@@ -1,0 +1,186 @@
+#include "tools/ubin/find_command.h"
+
+#include "base/cp932.h"
+#include "tools/ubin/cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <memory>
+
+namespace ubin {
+
+namespace {
+
+const char* TypeName(EntryKind kind)
+{
+    switch (kind) {
+    case EntryKind::Area: return "area";
+    case EntryKind::Office: return "office";
+    case EntryKind::PoBox: return "pobox";
+    }
+    return "area";
+}
+
+std::string U8(std::u16string_view text) { return ToUtf8(text); }
+
+// A value for CSV: quoted when it holds a comma, a double quote or a line break.
+std::string CsvValue(const std::string& v)
+{
+    if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
+    std::string out = "\"";
+    for (const char c : v) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::u16string Address(const Entry& e)
+{
+    std::u16string a = e.prefecture + e.city + e.town;
+    if (e.IsOffice()) return a + e.street;
+    if (!e.detail.empty()) a += u"（" + e.detail + u"）";
+    return a;
+}
+
+std::u16string Reading(const Entry& e)
+{
+    if (!e.IsOffice()) return e.prefectureKana + e.cityKana + e.townKana;
+    return e.officeKana.empty() ? e.office : e.office + u" " + e.officeKana;
+}
+
+void PrintLines(const FindResult& r, std::ostream& out)
+{
+    std::size_t width = 0;
+    for (const Entry& e : r.results) width = std::max(width, DisplayWidth(Address(e)));
+    for (const Entry& e : r.results) {
+        const std::u16string address = Address(e);
+        const std::u16string_view code = e.postalCode;
+        out << "〒" << U8(code.substr(0, 3)) << '-' << U8(code.substr(3)) << "  " << U8(address)
+            << std::string(width - DisplayWidth(address), ' ') << "  " << U8(Reading(e)) << '\n';
+    }
+    out << r.total << " 件";
+    if (r.results.size() < r.total)
+        out << "（先頭の " << r.results.size() << " 件を表示。すべて表示するには --limit 0、件数を変えるには --limit N）";
+    out << '\n';
+}
+
+} // namespace
+
+std::size_t DisplayWidth(std::u16string_view text)
+{
+    std::size_t w = 0;
+    for (const char16_t c : text) {
+        const bool narrow = c < 0x1100 || (c >= 0xFF61 && c <= 0xFF9F) || (c >= 0xD800 && c <= 0xDBFF);
+        // The second half of a surrogate pair was counted with the first.
+        if (c >= 0xDC00 && c <= 0xDFFF) continue;
+        w += narrow ? 1 : 2;
+    }
+    return w;
+}
+
+nlohmann::ordered_json FindResultJson(const Entry& e)
+{
+    nlohmann::ordered_json j;
+    j["postal_code"] = U8(e.postalCode);
+    j["prefecture"] = U8(e.prefecture);
+    j["city"] = U8(e.city);
+    j["town"] = U8(e.town);
+    j["detail"] = U8(e.detail);
+    j["prefecture_kana"] = U8(e.prefectureKana);
+    j["city_kana"] = U8(e.cityKana);
+    j["town_kana"] = U8(e.townKana);
+    j["city_code"] = U8(e.cityCode);
+    j["type"] = TypeName(e.kind);
+    if (e.IsOffice()) {
+        j["office"] = U8(e.office);
+        j["office_kana"] = U8(e.officeKana);
+        j["street"] = U8(e.street);
+    } else {
+        j["office"] = nullptr;
+        j["office_kana"] = nullptr;
+        j["street"] = nullptr;
+    }
+    return j;
+}
+
+nlohmann::ordered_json FindJson(std::string_view query, const FindResult& r)
+{
+    nlohmann::ordered_json j;
+    j["query"] = std::string(query);
+    j["match"] = FindMatchName(r.match);
+    j["total"] = r.total;
+    j["results"] = nlohmann::ordered_json::array();
+    for (const Entry& e : r.results) j["results"].push_back(FindResultJson(e));
+    return j;
+}
+
+const std::vector<std::string> kFindCsvColumns = {
+    "postal_code", "prefecture", "city", "town", "detail", "prefecture_kana", "city_kana",
+    "town_kana", "city_code", "type", "office", "office_kana", "street",
+};
+
+std::vector<std::string> FindCsvRow(const Entry& e)
+{
+    return {U8(e.postalCode), U8(e.prefecture), U8(e.city), U8(e.town), U8(e.detail), U8(e.prefectureKana),
+            U8(e.cityKana), U8(e.townKana), U8(e.cityCode), TypeName(e.kind), U8(e.office), U8(e.officeKana),
+            U8(e.street)};
+}
+
+int RunFind(const std::vector<std::string>& args, const CliPlaces& places, std::ostream& out, std::ostream& err)
+{
+    CLI::App app("Finds any address: a postal code or its beginning (730, 100-8111), a reading in any kana "
+                 "(ぎんざ, ギンザ), any part of an address or an office's name (中区上幟, 宮内庁), or a whole address "
+                 "with a house number (千代田区永田町９９).",
+                 "ubin find");
+    std::string settingsFile, dataFolder;
+    bool json = false, csv = false;
+    std::size_t limit = 100;
+    std::vector<std::string> words;
+    CLI::Option* settingsOption = app.add_option("--settings", settingsFile, "read this ubscon.def");
+    app.add_option("--data", dataFolder, "use this directory folder")->excludes(settingsOption);
+    CLI::Option* jsonOption = app.add_flag("--json", json, "print one JSON object");
+    app.add_flag("--csv", csv, "print CSV with a header row")->excludes(jsonOption);
+    app.add_option("--limit", limit, "print at most N results (default 100; 0 prints all)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("query", words, "what to find; several words are joined with a blank")->required();
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        err << "ubin find: " << e.what() << "\n(ubin find --help shows how to use it)\n";
+        return 2;
+    }
+    std::string query;
+    for (const std::string& w : words) query += (query.empty() ? "" : " ") + w;
+    try {
+        const Settings settings = LoadCliSettings(settingsFile.empty() ? std::nullopt : std::optional(settingsFile),
+                                                  dataFolder.empty() ? std::nullopt : std::optional(dataFolder), places);
+        const std::unique_ptr<Lookup> lookup = Lookup::Open(settings.dataFolder);
+        const Finder finder(*lookup);
+        const FindResult r = finder.Find(FromUtf8(query), limit);
+        if (json) {
+            out << FindJson(query, r).dump() << '\n';
+        } else if (csv) {
+            for (std::size_t i = 0; i < kFindCsvColumns.size(); ++i) out << (i ? "," : "") << kFindCsvColumns[i];
+            out << "\r\n";
+            for (const Entry& e : r.results) {
+                const std::vector<std::string> row = FindCsvRow(e);
+                for (std::size_t i = 0; i < row.size(); ++i) out << (i ? "," : "") << CsvValue(row[i]);
+                out << "\r\n";
+            }
+        } else {
+            PrintLines(r, out);
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        err << "ubin find: " << e.what() << '\n';
+        return 2;
+    }
+}
+
+} // namespace ubin
