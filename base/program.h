@@ -15,8 +15,10 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // The folder of the running executable (argv0 is the fallback when the system cannot say).
 std::filesystem::path ExecutableFolder(const char* argv0);
 
-// Text written to a console shows as UTF-8: on Windows the console's output code page is set
-// to UTF-8; elsewhere the terminal already is. Output to a file or a pipe is unaffected.
-void UseUtf8Console();
+// Standard output carries UTF-8 and exactly the bytes the program writes. On Windows the
+// console's output code page is set to UTF-8 and standard output is put in binary mode: a line
+// ends as the program ends it ("\n", or CR LF where a format asks for it, as CSV does), and the
+// output is the same bytes on every platform.
+void UseUtf8Output();
 
 } // namespace ubin

@@ -15,6 +15,6 @@ std::filesystem::path ExecutableFolder(const char* argv0)
     return std::filesystem::absolute(argv0, ec).parent_path();
 }
 
-void UseUtf8Console() {}
+void UseUtf8Output() {}
 
 } // namespace ubin

@@ -2,6 +2,9 @@
 
 #include "base/cp932.h"
 
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #include <shellapi.h>
 
@@ -38,6 +41,11 @@ std::filesystem::path ExecutableFolder(const char* argv0)
     return std::filesystem::absolute(argv0, ec).parent_path();
 }
 
-void UseUtf8Console() { SetConsoleOutputCP(CP_UTF8); }
+void UseUtf8Output()
+{
+    SetConsoleOutputCP(CP_UTF8);
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+}
 
 } // namespace ubin

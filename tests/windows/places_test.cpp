@@ -174,8 +174,8 @@ TEST_F(PlacesOnWindows, UbinFindsTheSampleDirectoryThroughC_WINDOWS)
     windows.Write(sample.dataFolder);
     const auto run = RunProgram(fs::absolute(PathFromUtf8(UBIN_EXE)), {"postal", "7300014"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.out.find("IT3\t広島市中区\r\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("IT4\t上幟町\r\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("IT3\t広島市中区\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("IT4\t上幟町\n"), std::string::npos) << run.out;
 
     // With no settings anywhere the program says where it looked.
     windows.Remove();

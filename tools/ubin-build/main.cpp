@@ -51,7 +51,7 @@ void Usage(std::FILE* to)
 
 int main(int argc, char** argv)
 {
-    ubin::UseUtf8Console();
+    ubin::UseUtf8Output();
     const std::vector<std::string> args = ubin::ProgramArguments(argc, argv);
     std::vector<std::string> positional;
     ubin::BuildOptions options;

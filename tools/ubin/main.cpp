@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv)
 {
-    ubin::UseUtf8Console();
+    ubin::UseUtf8Output();
     if (argc == 2 && std::string_view(argv[1]) == "--version") {
         std::cout << "ubin " << UBIN_VERSION << "\n";
         return 0;
