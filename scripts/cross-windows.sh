@@ -35,9 +35,11 @@ trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
 "$wineserver" -p </dev/null >/dev/null 2>&1
 wineboot -i </dev/null >/dev/null 2>&1
 
+# No build type: no optimisation, as in Debug, and no debug information, which halves the
+# compile time and makes the statically linked programs a quarter of the size.
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DUBIN_WITH_QT=OFF \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE= -DUBIN_WITH_QT=OFF \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-posix.cmake "${launcher[@]}" "${native[@]}"
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j2
