@@ -4,6 +4,7 @@
 #include "base/atomic_write.h"
 #include "base/errors.h"
 #include "base/leftovers.h"
+#include "base/path_text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -43,7 +44,7 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
 
     // ".<name>.<pid>-XXXXXX": a write that was killed leaves a file the next write removes.
     std::string prefix = ".";
-    prefix.append(path.filename().string()).append(".");
+    prefix.append(PathToUtf8(path.filename())).append(".");
     RemoveStaleTemporaries(folder, prefix);
     std::string tmp = (folder / (prefix + ProcessTag() + "XXXXXX")).string();
     const int fd = ::mkstemp(tmp.data());

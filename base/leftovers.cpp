@@ -1,5 +1,6 @@
 #include "base/leftovers.h"
 
+#include "base/path_text.h"
 #include "base/process.h"
 
 #include <cctype>
@@ -27,7 +28,7 @@ std::string ProcessTag() { return std::to_string(platform::CurrentProcessId()) +
 bool IsStaleLeftover(const std::filesystem::directory_entry& entry, std::string_view prefix,
                      std::size_t legacyLength)
 {
-    const std::string name = entry.path().filename().string();
+    const std::string name = PathToUtf8(entry.path().filename());
     if (!name.starts_with(prefix)) return false;
     const std::string_view rest = std::string_view(name).substr(prefix.size());
     const std::size_t dash = rest.find('-');

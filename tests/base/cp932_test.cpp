@@ -77,3 +77,86 @@ TEST(Cp932, ACharacterBeyondTheBasicPlaneIsNamedByItsCodePointNotItsSurrogate)
         EXPECT_NE(std::string(e.what()).find("character 2 (U+D83D)"), std::string::npos) << e.what();
     }
 }
+
+namespace {
+
+std::string Bytes(std::uint16_t code)
+{
+    return code > 0xFF ? std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)}
+                       : std::string(1, static_cast<char>(code));
+}
+
+} // namespace
+
+TEST(Cp932, TheCharactersWhereCodePage932DiffersFromShiftJis)
+{
+    // Code page 932 reads these codes as full-width forms, where JIS reads a backslash, a wave
+    // dash, a double vertical line, a minus, cent, pound and not signs. The platforms' converters
+    // (iconv's CP932, Windows' own) must agree on them.
+    const std::pair<std::uint16_t, char16_t> pairs[] = {
+        {0x815F, u'\uFF3C'}, {0x8160, u'\uFF5E'}, {0x8161, u'\u2225'}, {0x817C, u'\uFF0D'},
+        {0x8191, u'\uFFE0'}, {0x8192, u'\uFFE1'}, {0x81CA, u'\uFFE2'},
+        // NEC's row 13 and the IBM extensions exist only in code page 932.
+        {0x8740, u'\u2460'}, {0x8754, u'\u2160'}, {0x8782, u'\u2116'}, {0xFA40, u'\u2170'}, {0xFA5C, u'\u7E8A'},
+    };
+    for (const auto& [code, c] : pairs) {
+        EXPECT_EQ(DecodeCp932(Bytes(code)), std::u16string(1, c)) << std::hex << code;
+        EXPECT_EQ(ShiftJisCode(c), code) << std::hex << code;
+    }
+}
+
+TEST(Cp932, CodesSharedByTwoRowsDecodeAlikeAndEncodeToOne)
+{
+    // The same character stands in JIS X 0208 and in NEC's row 13, or in NEC's selection of the
+    // IBM extensions and in the IBM extensions: both codes read as it, and it is written as the
+    // code Windows prefers (JIS X 0208 first, then the IBM extensions).
+    const struct {
+        std::uint16_t preferred, other;
+        char16_t c;
+    } shared[] = {
+        {0x81E0, 0x8790, u'\u2252'}, // ≒
+        {0x81E6, 0xFA5B, u'\u2235'}, // ∵
+        {0x81CA, 0xEEF9, u'\uFFE2'}, // ￢
+        {0xFA5C, 0xED40, u'\u7E8A'}, // 纊
+        {0xFA40, 0xEEEF, u'\u2170'}, // ⅰ
+    };
+    for (const auto& s : shared) {
+        EXPECT_EQ(DecodeCp932(Bytes(s.preferred)), std::u16string(1, s.c)) << std::hex << s.preferred;
+        EXPECT_EQ(DecodeCp932(Bytes(s.other)), std::u16string(1, s.c)) << std::hex << s.other;
+        EXPECT_EQ(ShiftJisCode(s.c), s.preferred) << std::hex << s.preferred;
+    }
+}
+
+TEST(Cp932, UnassignedCodesAreErrors)
+{
+    // Row 9 to 12 (0x8540..) and trail bytes below 0x40 hold no character.
+    for (const std::string& bad : {std::string("ab\x85\x40"), std::string("ab\x81\x39"), std::string("ab\x81\x7F")}) {
+        std::u16string out;
+        EXPECT_EQ(TryDecodeCp932(bad, out), 2u) << bad;
+        EXPECT_THROW(DecodeCp932(bad), EncodingError) << bad;
+    }
+}
+
+TEST(Cp932, EveryDoubleByteCharacterIsWrittenAsACodeThatReadsBackAsIt)
+{
+    // Over every lead and trail byte: whatever decodes is one character, and the code it is
+    // written as (the same one, or the preferred one of a shared pair) decodes to it again.
+    int characters = 0;
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (lead >= 0xA0 && lead <= 0xDF) continue;
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+            std::u16string out;
+            if (TryDecodeCp932(pair, out) != 2) continue;
+            ++characters;
+            ASSERT_EQ(out.size(), 1u) << std::hex << lead << trail;
+            const std::string back = EncodeCp932(out);
+            ASSERT_EQ(back.size(), 2u) << std::hex << lead << trail;
+            ASSERT_EQ(DecodeCp932(back), out) << std::hex << lead << trail;
+        }
+    }
+    // JIS X 0208's 6879 characters, NEC's row 13 and the two sets of IBM extensions, and the
+    // 1880 codes of the user area, read as Unicode's private use area.
+    EXPECT_GT(characters, 9600);
+    EXPECT_EQ(DecodeCp932("\xF0\x40\xF9\xFC"), u"\uE000\uE757");
+}

@@ -1,5 +1,6 @@
 #include "base/cp932.h"
 #include "base/errors.h"
+#include "base/path_text.h"
 #include "base/text.h"
 #include "directory/directory.h"
 #include "tests/support/mini_directory.h"
@@ -37,7 +38,7 @@ MiniDirectory Hiroshima()
     return d;
 }
 
-std::string FileName(const std::u16string& n) { return ToUtf8(n); }
+std::filesystem::path FileName(const std::u16string& n) { return PathFromUtf8(ToUtf8(n)); }
 
 // Opens every file of a folder for reading, without the start-up's checks of what the files
 // promise each other: for tests of what a read does with a damaged file.

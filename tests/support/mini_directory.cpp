@@ -1,6 +1,7 @@
 #include "tests/support/mini_directory.h"
 
 #include "base/cp932.h"
+#include "base/path_text.h"
 #include "directory/directory.h"
 #include "tests/support/temp_dir.h"
 
@@ -19,7 +20,7 @@ void PutInt32(std::string& out, std::int32_t v)
 
 std::string Sjis(const std::string& utf8) { return EncodeCp932(FromUtf8(utf8)); }
 
-std::string NameOf(const std::u16string& name) { return ToUtf8(name); }
+std::filesystem::path NameOf(const std::u16string& name) { return PathFromUtf8(ToUtf8(name)); }
 
 } // namespace
 

@@ -14,8 +14,10 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(std::string_view name) const { return path_ / std::string(name); }
-    // The folder as a DataFolder text: the path followed by the separator.
+    // The name is UTF-8 text.
+    std::filesystem::path operator/(std::string_view name) const;
+    // The folder as a DataFolder text: the path followed by the platform's separator (a backslash on
+    // Windows).
     std::u16string DataFolder() const;
 
 private:

@@ -270,13 +270,15 @@ TEST(Builder, SettingsNameTheDirectoryWithClipFlagsOneToThreeOn)
     BuildOptions options;
     options.writeSettings = true;
     BuildDirectory(tmp / "KEN_ALL.CSV", tmp / "dir", options);
+    // The folder ends in the platform's separator: "/", or a backslash on Windows.
+    const std::u16string separator(1, static_cast<char16_t>(fs::path::preferred_separator));
     const Settings s = ReadSettingsFile(tmp / "dir" / "ubscon.def");
-    EXPECT_EQ(s.dataFolder, DataFolderOf(tmp / "dir"));
+    EXPECT_EQ(s.dataFolder, FromUtf8((tmp / "dir").string()) + separator);
     EXPECT_EQ(s.clipFlags, (ClipFlags{0, 1, 1, 1, 0, 0, 0, 0, 0}));
 
     options.settingsDataFolder = u"/usr/share/marubeta";
     BuildDirectory(tmp / "KEN_ALL.CSV", tmp / "dir", options);
-    EXPECT_EQ(ReadSettingsFile(tmp / "dir" / "ubscon.def").dataFolder, u"/usr/share/marubeta/");
+    EXPECT_EQ(ReadSettingsFile(tmp / "dir" / "ubscon.def").dataFolder, u"/usr/share/marubeta" + separator);
 }
 
 TEST(Builder, ABuildReplacesTheOldDirectoryWhole)
@@ -291,6 +293,20 @@ TEST(Builder, ABuildReplacesTheOldDirectoryWhole)
     EXPECT_FALSE(fs::exists(tmp / "dir" / "ubscon.def"));
     EXPECT_EQ(fs::file_size(tmp / "dir" / "UIND1.IDX"), 12u);
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 3); // no leftovers
+
+    // An old folder that an earlier build could not remove (a running program held its files,
+    // as Windows allows; the build's process is gone) goes with the next build; folders merely
+    // named alike stay. 4194305 is above the largest process id a system gives.
+    for (const char* name : {".dir.old-4194305-0123abcd", ".dir.old-short", ".other.old-4194305-0123abcd"}) {
+        fs::create_directory(tmp / name);
+        WriteBytes(tmp / name / "UIND1.IDX", "x");
+    }
+    BuildDirectory(tmp / "one.csv", tmp / "dir");
+    EXPECT_FALSE(fs::exists(tmp / ".dir.old-4194305-0123abcd"));
+    EXPECT_TRUE(fs::exists(tmp / ".dir.old-short" / "UIND1.IDX"));
+    EXPECT_TRUE(fs::exists(tmp / ".other.old-4194305-0123abcd" / "UIND1.IDX"));
+    fs::remove_all(tmp / ".dir.old-short");
+    fs::remove_all(tmp / ".other.old-4194305-0123abcd");
 
     // A folder holding anything else is not taken.
     WriteBytes(tmp / "dir" / "notes.txt", "mine");

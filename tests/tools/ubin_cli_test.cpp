@@ -1,19 +1,19 @@
 // The ubin command on the sample directory: its output lines, its JSON, where it finds its
 // settings, and its errors.
 #include "base/cp932.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tools/ubin/cli.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <map>
-#include <memory>
 #include <sstream>
 #include <variant>
 
 using namespace ubin;
+using ubin::test::ProgramRun;
+using ubin::test::RunProgram;
 using ubin::test::TempDir;
 
 namespace {
@@ -148,14 +148,9 @@ const std::string& Str(const JsonObject& o, const std::string& k) { return std::
 TEST(UbinCommand, ThePostalStepPrintsTheEntryOfTheSampleDirectory)
 {
     // The real program, as a script would run it.
-    const std::string cmd = std::string("'") + UBIN_EXE + "' --data '" + kSample + "' postal 7300014";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(cmd.c_str(), "r"), ::pclose);
-    ASSERT_TRUE(pipe);
-    std::string out;
-    std::array<char, 4096> buf{};
-    while (const std::size_t n = std::fread(buf.data(), 1, buf.size(), pipe.get())) out.append(buf.data(), n);
-    EXPECT_EQ(::pclose(pipe.release()), 0);
-    const auto m = Lines(out);
+    const ProgramRun run = RunProgram(UBIN_EXE, {"--data", kSample, "postal", "7300014"});
+    EXPECT_EQ(run.status, 0);
+    const auto m = Lines(run.out);
     EXPECT_EQ(m.at("IT1"), "730");
     EXPECT_EQ(m.at("IT2"), "0014");
     EXPECT_EQ(m.at("IT3"), "広島市中区");
@@ -163,6 +158,19 @@ TEST(UbinCommand, ThePostalStepPrintsTheEntryOfTheSampleDirectory)
     EXPECT_EQ(m.at("IT5"), "ﾋﾛｼﾏｼﾅｶｸｶﾐﾉﾎﾞﾘﾁｮｳ");
     EXPECT_EQ(m.at("Command8"), "enabled");
     EXPECT_EQ(m.count("clipboard"), 0u); // nothing was copied
+
+    // The program writes exactly what the command gives, on every platform: no line end is
+    // changed on the way out (Windows would add a CR before each LF, and CSV ends its rows in
+    // CR LF itself). Arguments in Japanese reach it whole (on Windows as a UTF-16 command line).
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--data", kSample, "kana", "ｷﾞﾝｻﾞ"},
+                                                 {"find", "--data", kSample, "--csv", "中区上幟"}}) {
+        const ProgramRun real = RunProgram(UBIN_EXE, args);
+        const Outcome inside = Ubin(args);
+        EXPECT_EQ(real.status, inside.status) << args.back();
+        EXPECT_EQ(real.out, inside.out) << args.back();
+        EXPECT_NE(inside.out.find(args.back() == "ｷﾞﾝｻﾞ" ? "IT4\t銀座\n" : "広島市中区,上幟町"), std::string::npos)
+            << inside.out;
+    }
 }
 
 TEST(UbinCommand, JsonHoldsExactlyTheListedKeys)
@@ -229,14 +237,21 @@ TEST(UbinCommand, StepsRunInOrderAsOnTheWindow)
 TEST(UbinCommand, FindsItsSettingsAsTheWindowDoes)
 {
     TempDir config, cwd;
+#ifdef _WIN32
+    // The Windows folder is the system's own (tests/windows writes there); the current folder
+    // is a place on every platform.
+    const auto file = cwd / "ubscon.def";
+#else
     std::filesystem::create_directories(config / "marubeta");
-    std::filesystem::copy_file(kSample + "ubscon.def", config / "marubeta" / "ubscon.def");
+    const auto file = config / "marubeta" / "ubscon.def";
+#endif
+    std::filesystem::copy_file(kSample + "ubscon.def", file);
     const CliPlaces places{config.path(), cwd / "bin", cwd.path()};
     Outcome r = Ubin({"postal", "7300014", "clip"}, places);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Lines(r.out).at("clipboard"), "730-0014,広島市中区, 上幟町"); // flags 1, 2, 3 from the file
 
-    std::filesystem::remove(config / "marubeta" / "ubscon.def");
+    std::filesystem::remove(file);
     r = Ubin({"postal", "7300014"}, places);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");

@@ -1,6 +1,7 @@
 #include "tools/ubin-build/builder.h"
 
 #include "base/cp932.h"
+#include "base/path_text.h"
 #include "base/text.h"
 #include "directory/directory.h"
 #include "directory/manifest.h"
@@ -384,7 +385,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     if (options.writeSettings) {
         Settings s;
         s.dataFolder = WithFinalSeparator(options.settingsDataFolder ? *options.settingsDataFolder
-                                                                     : FromUtf8(target.string()));
+                                                                     : FromUtf8(PathToUtf8(target)));
         s.clipFlags[kClipPostalCode] = s.clipFlags[kClipAddress1] = s.clipFlags[kClipAddress2] = 1;
         try {
             WriteSettingsFile(folder.path() / kSettingsName, s);

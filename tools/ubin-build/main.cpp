@@ -2,6 +2,8 @@
 #include "tools/ubin-build/builder.h"
 
 #include "base/cp932.h"
+#include "base/path_text.h"
+#include "base/program.h"
 
 #include <atomic>
 #include <csignal>
@@ -49,19 +51,21 @@ void Usage(std::FILE* to)
 
 int main(int argc, char** argv)
 {
+    ubin::UseUtf8Output();
+    const std::vector<std::string> args = ubin::ProgramArguments(argc, argv);
     std::vector<std::string> positional;
     ubin::BuildOptions options;
     bool quiet = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--settings") {
             options.writeSettings = true;
         } else if (arg == "--quiet") {
             quiet = true;
-        } else if (arg == "--offices" && i + 1 < argc) {
-            options.offices = std::filesystem::path(argv[++i]);
-        } else if (arg == "--data-folder" && i + 1 < argc) {
-            options.settingsDataFolder = ubin::FromUtf8(argv[++i]);
+        } else if (arg == "--offices" && i + 1 < args.size()) {
+            options.offices = ubin::PathFromUtf8(args[++i]);
+        } else if (arg == "--data-folder" && i + 1 < args.size()) {
+            options.settingsDataFolder = ubin::FromUtf8(args[++i]);
         } else if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             return 0;
@@ -94,7 +98,8 @@ int main(int argc, char** argv)
     }
 
     try {
-        const ubin::BuildReport r = ubin::BuildDirectory(positional[0], positional[1], options);
+        const ubin::BuildReport r =
+            ubin::BuildDirectory(ubin::PathFromUtf8(positional[0]), ubin::PathFromUtf8(positional[1]), options);
         if (showProgress) std::fputc('\n', stderr);
         if (!r.keptFolder.empty())
             std::fprintf(stderr,

@@ -3,6 +3,7 @@
 #include "tools/ubin-build/builder.h"
 
 #include "base/leftovers.h"
+#include "base/path_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,13 +37,14 @@ std::string RandomTag()
 std::string HiddenPrefix(const fs::path& finalPath, const std::string& kind)
 {
     std::string prefix = ".";
-    prefix.append(finalPath.filename().string()).append(".").append(kind).append("-");
+    // As UTF-8 text: the folder's own name may hold any character (郵便データ on Windows).
+    prefix.append(PathToUtf8(finalPath.filename())).append(".").append(kind).append("-");
     return prefix;
 }
 
 fs::path Beside(const fs::path& finalPath, const std::string& kind)
 {
-    return finalPath.parent_path() / (HiddenPrefix(finalPath, kind) + ProcessTag() + RandomTag());
+    return finalPath.parent_path() / PathFromUtf8(HiddenPrefix(finalPath, kind) + ProcessTag() + RandomTag());
 }
 
 // Removes the folder with its own files; false, with nothing removed, when it holds anything
@@ -202,7 +204,8 @@ void OutputFolder::DisposeOld(const fs::path& old)
 {
     if (RemoveOwnFolder(old, own_)) return;
     std::error_code ec;
-    const fs::path kept = final_.parent_path() / (final_.filename().string() + ".kept-" + ProcessTag() + RandomTag());
+    const fs::path kept =
+        final_.parent_path() / PathFromUtf8(PathToUtf8(final_.filename()) + ".kept-" + ProcessTag() + RandomTag());
     fs::rename(old, kept, ec);
     kept_ = ec ? old : kept;
 }

@@ -2,6 +2,7 @@
 
 #include "base/cp932.h"
 #include "base/errors.h"
+#include "base/path_text.h"
 #include "directory/directory.h"
 #include "search/memory_face.h"
 #include "search/search.h"
@@ -142,7 +143,7 @@ Settings LoadCliSettings(const std::optional<std::string>& settingsFile, const s
         s.clipFlags[kClipPostalCode] = s.clipFlags[kClipAddress1] = s.clipFlags[kClipAddress2] = 1;
         return s;
     }
-    if (settingsFile) return ReadSettingsFile(std::filesystem::path(*settingsFile));
+    if (settingsFile) return ReadSettingsFile(PathFromUtf8(*settingsFile));
     const PlaceContext ctx =
         PlatformPlaces(Program::Marubeta, places.configHome, places.executableFolder, places.currentFolder);
     std::vector<std::string> tried;
