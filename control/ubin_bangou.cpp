@@ -4,8 +4,10 @@
 #include "control/version_dialog.h"
 #include "platform/component/saved_form.h" // TwipsToHimetric
 #include "platform/forms/colours.h"
+#include "platform/forms/dialogs.h"
 #include "platform/forms/fonts.h"
 #include "platform/forms/search_events.h"
+#include "platform/forms/search_guard.h"
 #include "platform/forms/twips.h"
 #include "ui_ubin_bangou_face.h"
 
@@ -157,7 +159,12 @@ Status UbinBangou::Initialize()
 {
     if (Status s = LoadSettings(); !s.ok()) return s;
     try {
+        const std::string before = shared_.directory.manifestBuild;
         shared_.directory.StartUpControl();
+        shared_.watch.Opened(shared_.directory);
+        // Another build opened for the thread: the other controls' lists name nothing in it.
+        if (shared_.directory.manifestBuild != before) ++shared_.build;
+        build_ = shared_.build;
         search_->Start();
     } catch (const std::exception& e) {
         return Status(component::kErrorFailed, e.what());
@@ -218,6 +225,7 @@ void UbinBangou::BindMembers()
     method(kSconLoad, [this](std::span<Value>) { return LoadSettings(); });
     method(kSconSave, [this](std::span<Value>) { return SaveSettings(); });
     method(kUbinGetOcx, [this](std::span<Value> a) {
+        TakeUpBuild();
         search_->Ubin_get_ocx(a[0].text());
         return Status::Ok();
     });
@@ -370,14 +378,22 @@ void UbinBangou::ConnectEvents()
     new forms::SearchEvents(face_, *search_, [this](const std::function<void()>& h) { Guard(h); });
 }
 
+void UbinBangou::TakeUpBuild()
+{
+    TakeUpNewBuild(shared_);
+    if (build_ == shared_.build) return;
+    build_ = shared_.build;
+    search_->DirectoryReplaced();
+}
+
 void UbinBangou::Guard(const std::function<void()>& handler)
 {
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        // No caller to hand it to, and the control shows no message of its own.
-        qWarning("UbinBangou: %s", e.what());
-    }
+    forms::RunEvent(
+        [&] {
+            TakeUpBuild();
+            handler();
+        },
+        shared_.directory.dataFolder, [this](const QString& message) { forms::ShowNotice(face_, message); });
 }
 
 } // namespace ubin::control

@@ -54,9 +54,12 @@ private:
     // After a result is on display: ClickDisp, then the automatic copy when AutoClip is on.
     void AfterDisplay();
     void ConnectEvents();
-    // Runs a face event; a directory read that fails cannot reach any caller, so it is only
-    // logged.
+    // Runs a face event: a failure cannot reach any caller, so the user is told in a box that
+    // does not wait (the host goes on); a folder rebuilt meanwhile is taken up first.
     void Guard(const std::function<void()>& handler);
+    // A folder rebuilt since the last lookup: the thread opens the new build, this control's
+    // candidates and lists from the old one go.
+    void TakeUpBuild();
 
     // The control's settings load into the instance and the thread's shared state.
     component::Status LoadSettings();
@@ -73,6 +76,7 @@ private:
     ThreadShared& shared_;
     std::unique_ptr<ControlFace> searchFace_;
     std::unique_ptr<Search> search_;
+    std::uint64_t build_ = 0; // the thread's build the lists and candidates were made from
 
     // The instance's copy of the settings values the control never changes.
     std::u16string reserved1_, reserved2_;

@@ -85,6 +85,17 @@ void DirectoryState::CloseSlot(int slot)
     f.reset();
 }
 
+void DirectoryState::Swap(DirectoryState& other) noexcept
+{
+    std::swap(dataFolder, other.dataFolder);
+    std::swap(prefNames, other.prefNames);
+    std::swap(prefKana, other.prefKana);
+    std::swap(entryCount, other.entryCount);
+    std::swap(cityTableSize, other.cityTableSize);
+    std::swap(manifestBuild, other.manifestBuild);
+    std::swap(slots_, other.slots_);
+}
+
 void DirectoryState::CloseAll()
 {
     for (auto& f : slots_) {

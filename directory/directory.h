@@ -119,6 +119,9 @@ public:
     void OpenOfficeFiles();
     void CloseSlot(int slot);
     void CloseAll();
+    // Exchanges everything with another state: a program that opened a new build in a state of
+    // its own makes it its own in one step (and the other closes the old files when it goes).
+    void Swap(DirectoryState& other) noexcept;
     bool IsOpen(int slot) const;
 
     // Maps the files that lookups read by position (the point file, the two text files, the

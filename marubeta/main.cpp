@@ -1,6 +1,7 @@
 // Marubeta: the search window. It needs a display; without one it says how to get one.
 #include "base/errors.h"
 #include "marubeta/marubeta_window.h"
+#include "platform/forms/search_guard.h"
 
 #include "platform/forms/dialogs.h"
 #include "platform/forms/program.h"
@@ -66,7 +67,7 @@ int main(int argc, char** argv)
     } catch (const ubin::SettingsNotFound& e) {
         return Fail(ubin::SettingsNotFoundMessage(e));
     } catch (const ubin::DirectoryStartUpError& e) {
-        return Fail(ubin::DirectoryErrorMessage(e.what(), e.dataFolder));
+        return Fail(ubin::forms::DirectoryErrorText(e.what(), e.dataFolder));
     } catch (const std::exception& e) {
         return Fail(QStringLiteral("郵便番号簿を開始できません。\n詳しく: ") + QString::fromUtf8(e.what()));
     }

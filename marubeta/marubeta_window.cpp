@@ -7,6 +7,7 @@
 #include "platform/forms/fonts.h"
 #include "platform/forms/messages.h"
 #include "platform/forms/search_events.h"
+#include "platform/forms/search_guard.h"
 #include "platform/forms/twips.h"
 #include "ui_marubeta_window.h"
 
@@ -28,21 +29,6 @@ namespace {
 // The window's design fills its client area of 5880 by 5010 twips.
 const QSize kClientTwips(5880, 5010);
 
-// The directory file a reader's message is about, or empty.
-QString DirectoryFileIn(const std::string& detail)
-{
-    std::vector<std::u16string> names(std::begin(kIndexFileNames), std::end(kIndexFileNames));
-    for (const auto* name : {&kPointFileName, &kLinesFileName, &kCityTableFileName, &kCityLinesFileName,
-                             &kOfficeLinesFileName, &kOfficeIndexFileName, &kFindIndexFileName})
-        names.push_back(*name);
-    const QString text = QString::fromUtf8(detail);
-    for (const std::u16string& name : names) {
-        const QString n = QString::fromStdU16String(name);
-        if (text.contains(n)) return n;
-    }
-    return {};
-}
-
 QString UnreadableSettingsKeptMessage(const SavedSettings& saved, const std::filesystem::path& path)
 {
     const QString file = QString::fromStdString(path.string());
@@ -63,25 +49,6 @@ QString SettingsNotFoundMessage()
 QString SettingsNotFoundMessage(const SettingsNotFound& e)
 {
     return forms::SettingsNotFoundText(SettingsNotFoundMessage(), e.places, e.tried, e.userFolder);
-}
-
-QString DirectoryErrorMessage(const std::string& detail, const std::u16string& dataFolder)
-{
-    const bool missing = detail.find(": file not found") != std::string::npos;
-    const QString file = DirectoryFileIn(detail);
-    QString text = missing ? QStringLiteral("郵便番号辞書のファイルがありません。")
-                           : QStringLiteral("郵便番号辞書のファイルを読めません。");
-    if (!file.isEmpty()) text += QStringLiteral("\nファイル: ") + file;
-    text += QStringLiteral("\n辞書のフォルダ（設定の DataFolder）: ")
-            + (dataFolder.empty() ? QStringLiteral("（空です）") : QString::fromStdU16String(dataFolder));
-    text += QStringLiteral("\n詳しく: ") + QString::fromUtf8(detail);
-    text += missing ? QStringLiteral("\n\n辞書のフォルダが正しいか、tenzora の「郵便番号辞書のパス」で確かめてください。"
-                                     "辞書がまだないときは、次のコマンドで作れます:\n"
-                                     "　ubin-build KEN_ALL.CSV 辞書のフォルダ")
-                    : QStringLiteral("\n\nファイルが壊れているか、途中で切れています。"
-                                     "次のコマンドで辞書を作り直してください:\n"
-                                     "　ubin-build KEN_ALL.CSV 辞書のフォルダ");
-    return text;
 }
 
 QString SettingsSaveFailedMessage(const std::filesystem::path& file, const std::string& detail)
@@ -107,6 +74,7 @@ MarubetaWindow::MarubetaWindow(const PlaceContext& places, QWidget* parent)
         throw DirectoryStartUpError(e.what(), settings_.dataFolder);
     }
     lookup_ = std::make_unique<Lookup>(directory_);
+    watch_.Opened(directory_);
 
     face_ = std::make_unique<forms::QtSearchFace>(ui_->centralwidget);
     // The window's own lookups record where the window stands; the control's do not. After each
@@ -155,15 +123,29 @@ void MarubetaWindow::ConnectEvents()
     connect(ui_->menuClip, &QAction::triggered, this, &MarubetaWindow::ShowClipDialog);
 }
 
+void MarubetaWindow::TakeUpNewBuild()
+{
+    if (!watch_.Replaced(directory_)) return;
+    DirectoryState fresh;
+    fresh.dataFolder = directory_.dataFolder;
+    try {
+        fresh.StartUp();
+    } catch (const Error&) {
+        return;
+    }
+    directory_.Swap(fresh); // `fresh` holds the old build's files now and closes them
+    watch_.Opened(directory_);
+    search_->DirectoryReplaced();
+}
+
 void MarubetaWindow::Guard(const std::function<void()>& handler)
 {
-    try {
-        handler();
-    } catch (const DirectoryError& e) {
-        reportError(DirectoryErrorMessage(e.what(), settings_.dataFolder));
-    } catch (const EncodingError& e) {
-        reportError(DirectoryErrorMessage(e.what(), settings_.dataFolder));
-    }
+    forms::RunEvent(
+        [&] {
+            TakeUpNewBuild();
+            handler();
+        },
+        settings_.dataFolder, reportError);
 }
 
 void MarubetaWindow::AfterDisplay()
@@ -223,6 +205,7 @@ bool MarubetaWindow::StartLinkSource(const QString& service, QString* reason)
         reportLinkError = [this](const QString& message) { forms::ShowNotice(this, message, windowTitle()); };
     server->SetExecuteHandler([this](const QString& command) {
         try {
+            TakeUpNewBuild();
             return static_cast<std::uint16_t>(search_->LinkExecute(forms::ToU16(command)));
         } catch (const DirectoryError& e) {
             reportLinkError(QString::fromUtf8(e.what()));

@@ -6,6 +6,7 @@
 #include "marubeta/clip_items_dialog.h"
 #include "platform/forms/qt_face.h"
 #include "platform/link/link_server.h"
+#include "search/live.h"
 #include "search/search.h"
 #include "settings/places.h"
 #include "settings/settings.h"
@@ -51,7 +52,6 @@ QString SettingsNotFoundMessage();
 QString SettingsNotFoundMessage(const SettingsNotFound& e);
 // The message for a directory file that is missing or cannot be read: which file, the folder
 // the settings name (DataFolder), the reader's detail, and what to do.
-QString DirectoryErrorMessage(const std::string& detail, const std::u16string& dataFolder);
 // The message when the settings cannot be written at the end: the file, the detail, what to do.
 QString SettingsSaveFailedMessage(const std::filesystem::path& file, const std::string& detail);
 
@@ -115,6 +115,10 @@ private:
     std::optional<QString> ItemText(const QString& item) const;
     // Runs an event handler; a directory read that fails is reported and the window stays usable.
     void Guard(const std::function<void()>& handler);
+    // Between two lookups: when ubin-build has replaced the directory folder, the new build is
+    // opened and the window reads it from now on (a build that cannot be opened yet, in the
+    // middle of its swap, is tried again at the next lookup).
+    void TakeUpNewBuild();
     // 都道府県付加 was switched in the clip dialog: the postal result on display gets or loses
     // the prefecture in front of its city name and reading, so the next copy carries the choice.
     void ApplyPrefectureChoice();
@@ -124,6 +128,7 @@ private:
     std::filesystem::path savePath_;
     DirectoryState directory_;
     std::unique_ptr<Lookup> lookup_;
+    FolderWatch watch_; // a folder replaced by ubin-build while the window runs
     std::unique_ptr<forms::QtSearchFace> face_;
     std::unique_ptr<Search> search_;
     QPointer<ClipItemsDialog> clipDialog_;

@@ -30,7 +30,8 @@ std::string FolderBuild(const DirectoryState& folder)
 
 void FolderWatch::Opened(const DirectoryState& folder)
 {
-    build_ = FolderBuild(folder);
+    // The build that was opened, as its manifest said when it was opened.
+    build_ = folder.manifestBuild.empty() ? FolderBuild(folder) : "build " + folder.manifestBuild;
     last_ = std::chrono::steady_clock::now();
 }
 
@@ -66,9 +67,10 @@ std::shared_ptr<const Edition> LiveDirectory::OpenEdition() const
     // The folder replaced while its files were being opened: they may be of two builds.
     if (before.empty() || FolderBuild(probe_) != before) return nullptr;
     auto edition = std::make_shared<Edition>();
+    const std::string& opened = lookup->directory().manifestBuild;
+    edition->build = opened.empty() ? before : "build " + opened;
     edition->lookup = std::move(lookup);
     edition->finder = std::move(finder);
-    edition->build = before;
     return edition;
 }
 

@@ -43,6 +43,17 @@ void Search::Start()
     ClearSearch();
 }
 
+void Search::DirectoryReplaced()
+{
+    candPos_ = 0;
+    officeShown_ = false;
+    DisablePaging();
+    cityItems_.clear();
+    townItems_.clear();
+    detailItems_.clear();
+    for (const auto list : {el::kCombo2, el::kCombo3, el::kCombo4}) face_.ClearItems(list);
+}
+
 // --- lookups and display ------------------------------------------------------------------
 
 FirstMatch Search::FindFirstMatch(int index, std::u16string_view key, std::int32_t low, std::int32_t high)

@@ -70,6 +70,11 @@ public:
     // Start-up of the window and the control: mode 1 and an empty search. The design texts
     // of the prompt and example stay.
     void Start();
+    // The directory under the form now holds another build (ubin-build replaced the folder):
+    // what was found in the old one names nothing in the new one, so the candidates and the
+    // city, town and sub-area lists go (the prefecture list stays); the result on display stays
+    // until the next lookup.
+    void DirectoryReplaced();
 
     // --- the search state, as the form holds it ---------------------------------------------------
     std::int16_t searchMode() const { return searchMode_; }

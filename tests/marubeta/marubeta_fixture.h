@@ -20,12 +20,13 @@ struct MarubetaFixture {
     int beeps = 0;
 
     // The settings file goes into the current folder; the window writes its own to "win".
-    explicit MarubetaFixture(const std::string& flags = "0,1,1,1,0,0,0,7,8", const std::string& position = "1200,900")
+    explicit MarubetaFixture(const std::string& flags = "0,1,1,1,0,0,0,7,8", const std::string& position = "1200,900",
+                             const std::string& dataFolder = UBIN_SAMPLE_DIR)
     {
         places = PlaceContext{folders / "win", folders / "cur", folders / "share"};
         std::filesystem::create_directories(places.currentFolder);
         WriteBytes(places.currentFolder / "ubscon.def",
-                   "\"r1\",\"r2\",\"" + std::string(UBIN_SAMPLE_DIR) + "\",0," + position + "," + flags + ",\"END\"\r\n");
+                   "\"r1\",\"r2\",\"" + dataFolder + "\",0," + position + "," + flags + ",\"END\"\r\n");
     }
 
     MarubetaWindow& Open()

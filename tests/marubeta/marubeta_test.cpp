@@ -1,9 +1,11 @@
 // The search window driven as a user drives it, on the sample directory.
+#include "platform/forms/search_guard.h"
 #include "tests/marubeta/marubeta_fixture.h"
 
 #include "base/errors.h"
 #include "platform/forms/twips.h"
 #include "tests/support/type_text.h"
+#include "tools/ubin-build/builder.h"
 
 #include <QAbstractItemView>
 #include <QClipboard>
@@ -477,7 +479,7 @@ TEST(MarubetaWindow, StartUpFailuresNameWhatIsMissing)
         } catch (const ubin::DirectoryStartUpError& e) {
             EXPECT_NE(std::string(e.what()).find("TOSHI1.TDB"), std::string::npos);
             // The message names the file and the folder from the settings, and what to do.
-            const QString message = ubin::DirectoryErrorMessage(e.what(), e.dataFolder);
+            const QString message = ubin::forms::DirectoryErrorText(e.what(), e.dataFolder);
             EXPECT_TRUE(message.startsWith(QStringLiteral("郵便番号辞書のファイルがありません。\nファイル: TOSHI1.TDB\n")))
                 << Utf8(message);
             EXPECT_TRUE(message.contains(QString::fromStdString(copy.path().string() + "/"))) << Utf8(message);
@@ -560,4 +562,35 @@ TEST(MarubetaWindow, KanaFromAnInputMethodAndOfficeCodes)
     EXPECT_EQ(f.Text("Text6"), QStringLiteral("宮内庁"));
     EXPECT_EQ(f.Text("IT4"), QStringLiteral("千代田１－１"));
     EXPECT_FALSE(f.Find<QPushButton>("Command8")->isEnabled());
+}
+
+// ubin-build replaces the directory folder while the window runs: the next lookup reads the new
+// build, and candidates and lists of the old one are gone.
+TEST(MarubetaWindow, ADirectoryRebuiltWhileItRunsIsTakenUpAtTheNextLookup)
+{
+    ubin::test::TempDir data;
+    const std::string sample = ubin::test::ReadBytes(UBIN_SAMPLE_CSV);
+    // The second build names the town of 730-0014 anew.
+    const std::string oldTown = ubin::EncodeCp932(u"上幟町"), newTown = ubin::EncodeCp932(u"新幟町");
+    std::string renamed = sample;
+    for (std::size_t at = renamed.find(oldTown); at != std::string::npos; at = renamed.find(oldTown, at))
+        renamed.replace(at, oldTown.size(), newTown);
+    ubin::test::WriteBytes(data / "a.csv", sample);
+    ubin::test::WriteBytes(data / "b.csv", renamed);
+    ubin::BuildDirectory(data / "a.csv", data / "dir");
+
+    MarubetaFixture f("0,1,1,1,0,0,0,7,8", "1200,900", (data / "dir").string() + "/");
+    f.Open();
+    f.TypeAndEnter(QStringLiteral("7300014"));
+    ASSERT_EQ(f.Text("IT4"), QStringLiteral("上幟町"));
+    EXPECT_TRUE(f.Find<QPushButton>("Command8")->isEnabled());
+
+    ubin::BuildDirectory(data / "b.csv", data / "dir");
+    QTest::qWait(600); // the window looks at its folder at most twice a second
+    QTest::mouseClick(f.Find<QPushButton>("Command8"), Qt::LeftButton);
+    EXPECT_FALSE(f.Find<QPushButton>("Command8")->isEnabled()); // the old build's candidates are gone
+    f.Find<QLineEdit>("ITUbin")->clear();
+    f.TypeAndEnter(QStringLiteral("7300014"));
+    EXPECT_EQ(f.Text("IT4"), QStringLiteral("新幟町"));
+    EXPECT_TRUE(f.errors.empty());
 }

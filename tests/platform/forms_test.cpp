@@ -1,6 +1,8 @@
+#include "base/errors.h"
 #include "platform/forms/colours.h"
 #include "platform/forms/dialogs.h"
 #include "platform/forms/fonts.h"
+#include "platform/forms/search_guard.h"
 #include "platform/forms/twips.h"
 
 #include <QApplication>
@@ -223,3 +225,24 @@ TEST(Dialogs, BoxesSpeakJapaneseAndShowWhetherSomethingFailed)
 
 } // namespace
 } // namespace ubin::forms
+
+// A failure inside an event of the search reaches the user as a message that names the file
+// and the folder; nothing is thrown past the event loop.
+TEST(SearchGuard, FailuresOfAnEventBecomeTheMessageTheUserReads)
+{
+    std::vector<QString> told;
+    const auto report = [&](const QString& m) { told.push_back(m); };
+    ubin::forms::RunEvent([] { throw ubin::DirectoryError("/zip/UIND3.IDX: record 9 is cut short by the end of the file"); },
+                          u"/zip/", report);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].contains(QStringLiteral("郵便番号辞書のファイルを読めません")));
+    EXPECT_TRUE(told[0].contains(QStringLiteral("ファイル: UIND3.IDX")));
+    EXPECT_TRUE(told[0].contains(QStringLiteral("/zip/")));
+    EXPECT_TRUE(told[0].contains(QStringLiteral("ubin-build")));
+    ubin::forms::RunEvent([] { throw ubin::DirectoryError("/zip/TOSHI2.TDB: file not found"); }, u"/zip/", report);
+    EXPECT_TRUE(told[1].contains(QStringLiteral("郵便番号辞書のファイルがありません")));
+    ubin::forms::RunEvent([] { throw std::runtime_error("out of memory"); }, u"", report);
+    EXPECT_TRUE(told[2].contains(QStringLiteral("out of memory")));
+    ubin::forms::RunEvent([] {}, u"", report);
+    EXPECT_EQ(told.size(), 3u);
+}

@@ -3,6 +3,7 @@
 // (build/artifacts/*.png). Each one is also checked: every element lies inside its window and
 // every fixed caption fits its element; the icon renders; the window class is the program's.
 #include "marubeta/marubeta_window.h"
+#include "platform/forms/search_guard.h"
 #include "platform/forms/dialogs.h"
 #include "platform/forms/program.h"
 #include "samples/piroshen/piroshen_window.h"
@@ -274,7 +275,7 @@ TEST(Screenshots, MarubetaMessages)
             f.Open();
             FAIL() << "opened";
         } catch (const DirectoryStartUpError& e) {
-            ShootBox(forms::MessageKind::Error, DirectoryErrorMessage(e.what(), e.dataFolder), kMarubeta.title,
+            ShootBox(forms::MessageKind::Error, forms::DirectoryErrorText(e.what(), e.dataFolder), kMarubeta.title,
                      QMessageBox::Ok, "marubeta_directory_missing");
         }
     }
