@@ -25,7 +25,7 @@ struct Outcome {
     std::string out, err;
 };
 
-Outcome Ubin(std::vector<std::string> args, const CliPlaces& places = {})
+Outcome Ubin(std::vector<std::string> args, const ToolPlaces& places = {})
 {
     std::ostringstream out, err;
     const int status = RunUbin(args, places, out, err);
@@ -246,7 +246,7 @@ TEST(UbinCommand, FindsItsSettingsAsTheWindowDoes)
     const auto file = config / "marubeta" / "ubscon.def";
 #endif
     std::filesystem::copy_file(kSample + "ubscon.def", file);
-    const CliPlaces places{config.path(), cwd / "bin", cwd.path()};
+    const ToolPlaces places{config.path(), cwd / "bin", cwd.path()};
     Outcome r = Ubin({"postal", "7300014", "clip"}, places);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Lines(r.out).at("clipboard"), "730-0014,広島市中区, 上幟町"); // flags 1, 2, 3 from the file

@@ -4,8 +4,7 @@
 // requests in flight.
 #include "base/cp932.h"
 #include "search/lookup.h"
-#include "settings/places.h"
-#include "settings/settings.h"
+#include "settings/tool_settings.h"
 #include "tools/ubin-serve/server.h"
 #include "tools/ubin-serve/service.h"
 
@@ -48,22 +47,13 @@ fs::path ExecutableFolder(const char* argv0)
 std::u16string DataFolder(const std::optional<std::string>& dataFolder, const std::optional<std::string>& settingsFile,
                           const fs::path& executableFolder)
 {
-    using namespace ubin;
-    if (dataFolder) return WithFinalSeparator(FromUtf8(*dataFolder));
-    if (settingsFile) return ReadSettingsFile(fs::path(*settingsFile)).dataFolder;
-    fs::path configHome;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) configHome = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) configHome = fs::path(home) / ".config";
+    ubin::ToolPlaces places;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) places.configHome = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home) places.configHome = fs::path(home) / ".config";
     std::error_code ec;
-    const PlaceContext ctx = PlatformPlaces(Program::Marubeta, configHome, executableFolder, fs::current_path(ec));
-    std::vector<std::string> tried;
-    auto found = FindSettings(SettingsPlaces(Program::Marubeta, ctx), &tried);
-    if (!found) {
-        std::string msg = "システム管理ファイルがみつかりません: Ubscon.def が必要です (--data DIR でも指定できます)";
-        for (const std::string& t : tried) msg += "\n  " + t;
-        throw SettingsError(msg);
-    }
-    return found->settings.dataFolder;
+    places.currentFolder = fs::current_path(ec);
+    places.executableFolder = executableFolder;
+    return ubin::LoadToolSettings(settingsFile, dataFolder, places).dataFolder;
 }
 
 // The page: --web, else web/ beside the program (the build tree), else the installed one.

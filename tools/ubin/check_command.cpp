@@ -12,7 +12,7 @@
 
 namespace ubin {
 
-int RunCheck(const std::vector<std::string>& args, const CliPlaces& places, std::ostream& out, std::ostream& err)
+int RunCheck(const std::vector<std::string>& args, const ToolPlaces& places, std::ostream& out, std::ostream& err)
 {
     CLI::App app("Compares every file of the directory folder with its manifest (MANIFEST.TXT, written by "
                  "ubin-build): its size and its CRC-32. A file that differs is cut short, damaged or from another build.",
@@ -31,7 +31,7 @@ int RunCheck(const std::vector<std::string>& args, const CliPlaces& places, std:
         return 2;
     }
     try {
-        const Settings settings = LoadCliSettings(settingsFile.empty() ? std::nullopt : std::optional(settingsFile),
+        const Settings settings = LoadToolSettings(settingsFile.empty() ? std::nullopt : std::optional(settingsFile),
                                                   dataFolder.empty() ? std::nullopt : std::optional(dataFolder), places);
         DirectoryState folder;
         folder.dataFolder = settings.dataFolder;

@@ -6,10 +6,10 @@
 
 namespace ubin {
 
-struct CliPlaces;
+struct ToolPlaces;
 
 // Runs `ubin check ...` (args without "check"). 0 when every file agrees, 1 when one does not
 // (each named on `out`), 2 after an error.
-int RunCheck(const std::vector<std::string>& args, const CliPlaces& places, std::ostream& out, std::ostream& err);
+int RunCheck(const std::vector<std::string>& args, const ToolPlaces& places, std::ostream& out, std::ostream& err);
 
 } // namespace ubin

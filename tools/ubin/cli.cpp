@@ -134,28 +134,6 @@ Options ParseArguments(const std::vector<std::string>& args)
 
 } // namespace
 
-Settings LoadCliSettings(const std::optional<std::string>& settingsFile, const std::optional<std::string>& dataFolder,
-                         const CliPlaces& places)
-{
-    if (dataFolder) {
-        Settings s;
-        s.dataFolder = WithFinalSeparator(FromUtf8(*dataFolder));
-        s.clipFlags[kClipPostalCode] = s.clipFlags[kClipAddress1] = s.clipFlags[kClipAddress2] = 1;
-        return s;
-    }
-    if (settingsFile) return ReadSettingsFile(PathFromUtf8(*settingsFile));
-    const PlaceContext ctx =
-        PlatformPlaces(Program::Marubeta, places.configHome, places.executableFolder, places.currentFolder);
-    std::vector<std::string> tried;
-    auto found = FindSettings(SettingsPlaces(Program::Marubeta, ctx), &tried);
-    if (!found) {
-        std::string msg = "システム管理ファイルがみつかりません: 呼び出し元に Ubscon.def が必要です";
-        for (const std::string& t : tried) msg += "\n  " + t;
-        throw SettingsError(msg);
-    }
-    return found->settings;
-}
-
 namespace {
 
 void Click(Search& search, SearchFace& face, std::string_view button, void (Search::*handler)())
@@ -248,7 +226,7 @@ void PrintJson(const MemoryFace& face, std::ostream& out)
 
 } // namespace
 
-int RunUbin(const std::vector<std::string>& args, const CliPlaces& places, std::ostream& out, std::ostream& err)
+int RunUbin(const std::vector<std::string>& args, const ToolPlaces& places, std::ostream& out, std::ostream& err)
 {
     if (!args.empty() && args[0] == "find") return RunFind({args.begin() + 1, args.end()}, places, out, err);
     if (!args.empty() && args[0] == "check") return RunCheck({args.begin() + 1, args.end()}, places, out, err);
@@ -258,7 +236,7 @@ int RunUbin(const std::vector<std::string>& args, const CliPlaces& places, std::
     }
     try {
         const Options o = ParseArguments(args);
-        const Settings settings = LoadCliSettings(o.settingsFile, o.dataFolder, places);
+        const Settings settings = LoadToolSettings(o.settingsFile, o.dataFolder, places);
         const ClipFlags flags = o.clipFlags.value_or(settings.clipFlags);
         const std::unique_ptr<Lookup> lookup = Lookup::Open(settings.dataFolder);
         MemoryFace face;

@@ -83,7 +83,7 @@ std::vector<std::string> FindCsvRow(const Entry& e)
             U8(e.street)};
 }
 
-int RunFind(const std::vector<std::string>& args, const CliPlaces& places, std::ostream& out, std::ostream& err)
+int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std::ostream& out, std::ostream& err)
 {
     CLI::App app("Finds any address: a postal code or its beginning (730, 100-8111), a reading in any kana "
                  "(ぎんざ, ギンザ), any part of an address or an office's name (中区上幟, 宮内庁), or a whole address "
@@ -113,7 +113,7 @@ int RunFind(const std::vector<std::string>& args, const CliPlaces& places, std::
     std::string query;
     for (const std::string& w : words) query += (query.empty() ? "" : " ") + w;
     try {
-        const Settings settings = LoadCliSettings(settingsFile.empty() ? std::nullopt : std::optional(settingsFile),
+        const Settings settings = LoadToolSettings(settingsFile.empty() ? std::nullopt : std::optional(settingsFile),
                                                   dataFolder.empty() ? std::nullopt : std::optional(dataFolder), places);
         const std::unique_ptr<Lookup> lookup = Lookup::Open(settings.dataFolder);
         const Finder finder(*lookup);

@@ -10,7 +10,7 @@
 
 namespace ubin {
 
-struct CliPlaces;
+struct ToolPlaces;
 
 // The columns of the CSV output, in order (its header row).
 extern const std::vector<std::string> kFindCsvColumns;
@@ -18,7 +18,7 @@ extern const std::vector<std::string> kFindCsvColumns;
 std::vector<std::string> FindCsvRow(const Entry& e);
 
 // Runs `ubin find ...` (args without "find"). Returns the exit status: 0, or 2 after an error.
-int RunFind(const std::vector<std::string>& args, const CliPlaces& places, std::ostream& out, std::ostream& err);
+int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std::ostream& out, std::ostream& err);
 
 // The width of a text on a terminal: full-width characters take two columns, half-width
 // katakana and ASCII one.

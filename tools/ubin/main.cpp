@@ -15,7 +15,7 @@ int main(int argc, char** argv)
         std::cout << "ubin " << UBIN_VERSION << "\n";
         return 0;
     }
-    ubin::CliPlaces places;
+    ubin::ToolPlaces places;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");
     if (xdg && *xdg) places.configHome = xdg;
