@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace ubin::platform {
 
@@ -27,9 +28,14 @@ public:
     MappedFile() = default;
     // Throws DirectoryError "<file>: ..." naming the reason.
     explicit MappedFile(const std::filesystem::path& path);
-    ~MappedFile();
-    MappedFile(MappedFile&& other) noexcept;
-    MappedFile& operator=(MappedFile&& other) noexcept;
+    ~MappedFile() { Release(); }
+    MappedFile(MappedFile&& other) noexcept { Swap(other); }
+    MappedFile& operator=(MappedFile&& other) noexcept
+    {
+        MappedFile old(std::move(other));
+        Swap(old); // `old` takes this one's mapping and releases it
+        return *this;
+    }
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
@@ -38,6 +44,13 @@ public:
 
 private:
     void Release();
+    void Swap(MappedFile& other) noexcept
+    {
+        std::swap(path_, other.path_);
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(mapping_, other.mapping_);
+    }
 
     std::filesystem::path path_;
     const unsigned char* data_ = nullptr;

@@ -71,22 +71,14 @@ std::size_t ReadAt(FileHandle h, std::uint64_t offset, void* buffer, std::size_t
 
 MappedFile::MappedFile(const std::filesystem::path& path) : path_(path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno == ENOENT) throw DirectoryError(path.string() + ": file not found");
-        Fail(path, "cannot be opened", errno);
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
+    // Opened as every directory file is: regular files only, without waiting on a pipe.
+    const auto fd = static_cast<int>(OpenReadShared(path));
+    try {
+        size_ = static_cast<std::size_t>(FileSize(fd, path));
+    } catch (...) {
         ::close(fd);
-        Fail(path, "cannot be read", err);
+        throw;
     }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw DirectoryError(path.string() + ": is not a regular file");
-    }
-    size_ = static_cast<std::size_t>(st.st_size);
     if (size_ > 0) {
         void* p = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd, 0);
         if (p == MAP_FAILED) {
@@ -104,28 +96,6 @@ void MappedFile::Release()
     if (data_) ::munmap(const_cast<unsigned char*>(data_), size_);
     data_ = nullptr;
     size_ = 0;
-}
-
-MappedFile::~MappedFile() { Release(); }
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : path_(std::move(other.path_)), data_(other.data_), size_(other.size_)
-{
-    other.data_ = nullptr;
-    other.size_ = 0;
-}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
-{
-    if (this != &other) {
-        Release();
-        path_ = std::move(other.path_);
-        data_ = other.data_;
-        size_ = other.size_;
-        other.data_ = nullptr;
-        other.size_ = 0;
-    }
-    return *this;
 }
 
 std::uint64_t FileSize(FileHandle h, const std::filesystem::path& path)

@@ -53,11 +53,12 @@ std::size_t ReadAt(FileHandle h, std::uint64_t offset, void* buffer, std::size_t
 
 MappedFile::MappedFile(const std::filesystem::path& path) : path_(path)
 {
+    // Opened as every directory file is (regular files only).
     HANDLE file = reinterpret_cast<HANDLE>(OpenReadShared(path));
     LARGE_INTEGER size;
-    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) {
+    if (!GetFileSizeEx(file, &size)) {
         CloseHandle(file);
-        throw DirectoryError(path.string() + ": is not a regular file");
+        Fail(path, "size cannot be read");
     }
     size_ = static_cast<std::size_t>(size.QuadPart);
     if (size_ > 0) {
@@ -85,31 +86,6 @@ void MappedFile::Release()
     data_ = nullptr;
     size_ = 0;
     mapping_ = 0;
-}
-
-MappedFile::~MappedFile() { Release(); }
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : path_(std::move(other.path_)), data_(other.data_), size_(other.size_), mapping_(other.mapping_)
-{
-    other.data_ = nullptr;
-    other.size_ = 0;
-    other.mapping_ = 0;
-}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
-{
-    if (this != &other) {
-        Release();
-        path_ = std::move(other.path_);
-        data_ = other.data_;
-        size_ = other.size_;
-        mapping_ = other.mapping_;
-        other.data_ = nullptr;
-        other.size_ = 0;
-        other.mapping_ = 0;
-    }
-    return *this;
 }
 
 std::uint64_t FileSize(FileHandle h, const std::filesystem::path& path)

@@ -5,6 +5,7 @@
 #include "base/cp932.h"
 #include "base/errors.h"
 #include "base/file.h"
+#include "base/path_text.h"
 #include "base/text.h"
 
 #include <algorithm>
@@ -33,7 +34,7 @@ std::int32_t ReadInt32(const unsigned char* p)
                                      | (static_cast<std::uint32_t>(p[3]) << 24));
 }
 
-std::string Name(const std::filesystem::path& p) { return p.string(); }
+std::string Name(const std::filesystem::path& p) { return PathToUtf8(p); }
 
 } // namespace
 

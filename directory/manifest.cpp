@@ -1,6 +1,7 @@
 #include "directory/manifest.h"
 
 #include "base/errors.h"
+#include "base/path_text.h"
 
 #include <array>
 #include <charconv>
@@ -63,7 +64,7 @@ Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
     Manifest m;
     std::int64_t lineNo = 0;
     const auto fail = [&](const std::string& what) {
-        throw DirectoryError(file.string() + ": line " + std::to_string(lineNo) + ": " + what);
+        throw DirectoryError(PathToUtf8(file) + ": line " + std::to_string(lineNo) + ": " + what);
     };
     while (!text.empty()) {
         const std::size_t nl = text.find('\n');
@@ -99,11 +100,11 @@ std::optional<Manifest> ReadManifest(const std::filesystem::path& file)
     const auto status = std::filesystem::status(file, ec);
     if (!std::filesystem::exists(status)) return std::nullopt;
     if (!std::filesystem::is_regular_file(status) || std::filesystem::file_size(file, ec) > kMaxManifestBytes)
-        throw DirectoryError(file.string() + ": is not a manifest of ubin-build (not a small regular file)");
+        throw DirectoryError(PathToUtf8(file) + ": is not a manifest of ubin-build (not a small regular file)");
     std::ifstream in(file, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
-    if (!in && !in.eof()) throw DirectoryError(file.string() + ": cannot be read");
+    if (!in && !in.eof()) throw DirectoryError(PathToUtf8(file) + ": cannot be read");
     return ParseManifest(s.str(), file);
 }
 

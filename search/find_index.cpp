@@ -1,6 +1,7 @@
 #include "search/find_index.h"
 
 #include "base/errors.h"
+#include "base/path_text.h"
 
 #include <algorithm>
 #include <bit>
@@ -33,7 +34,7 @@ std::uint64_t U64At(const unsigned char* p)
 FindIndex::FindIndex(const std::filesystem::path& file) : map_(file)
 {
     const auto bytes = map_.bytes();
-    const auto fail = [&](const std::string& what) { throw DirectoryError(file.string() + ": " + what); };
+    const auto fail = [&](const std::string& what) { throw DirectoryError(PathToUtf8(file) + ": " + what); };
     if (bytes.size() < kHeaderBytes || std::memcmp(bytes.data(), kFindIndexMagic, 8) != 0)
         fail("is not a search index of this version (it does not begin with UBFIND01)");
     docs_ = U32At(bytes.data() + 8);
@@ -130,13 +131,13 @@ std::vector<std::uint32_t> FindIndex::Postings(std::span<const FindGramEntry> gr
         std::uint32_t delta = 0;
         for (int shift = 0;; shift += 7) {
             if (at >= postings.size() || shift > 28)
-                throw DirectoryError(map_.path().string() + ": the list of a character runs past its section");
+                throw DirectoryError(PathToUtf8(map_.path()) + ": the list of a character runs past its section");
             const unsigned char b = postings[at++];
             delta |= static_cast<std::uint32_t>(b & 0x7F) << shift;
             if (!(b & 0x80)) break;
         }
         doc = i == 0 ? delta : doc + delta;
-        if (doc >= docs_) throw DirectoryError(map_.path().string() + ": the list of a character names no document");
+        if (doc >= docs_) throw DirectoryError(PathToUtf8(map_.path()) + ": the list of a character names no document");
         out.push_back(static_cast<std::uint32_t>(doc));
     }
     return out;

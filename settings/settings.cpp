@@ -3,6 +3,7 @@
 #include "base/atomic_write.h"
 #include "base/cp932.h"
 #include "base/errors.h"
+#include "base/path_text.h"
 #include "base/text.h"
 
 #include <cmath>
@@ -143,22 +144,22 @@ FileText ReadFileText(const std::filesystem::path& path)
 {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
-    if (!std::filesystem::exists(status)) throw SettingsError(path.string() + ": file not found");
-    if (std::filesystem::is_directory(status)) throw SettingsError(path.string() + ": is a folder, not a file");
+    if (!std::filesystem::exists(status)) throw SettingsError(PathToUtf8(path) + ": file not found");
+    if (std::filesystem::is_directory(status)) throw SettingsError(PathToUtf8(path) + ": is a folder, not a file");
     // A device or a pipe could block the program or never end.
     if (!std::filesystem::is_regular_file(status))
-        throw SettingsError(path.string() + ": is not a regular file (a device, pipe or socket)");
+        throw SettingsError(PathToUtf8(path) + ": is not a regular file (a device, pipe or socket)");
     if (std::filesystem::file_size(path, ec) > kMaxSettingsFileSize)
-        throw SettingsError(path.string() + ": is larger than a settings file can be ("
+        throw SettingsError(PathToUtf8(path) + ": is larger than a settings file can be ("
                             + std::to_string(kMaxSettingsFileSize / 1024) + " KiB)");
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw SettingsError(path.string() + ": cannot be opened");
+    if (!in) throw SettingsError(PathToUtf8(path) + ": cannot be opened");
     std::string bytes(kMaxSettingsFileSize + 1, '\0');
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad()) throw SettingsError(path.string() + ": cannot be read");
+    if (in.bad()) throw SettingsError(PathToUtf8(path) + ": cannot be read");
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     if (bytes.size() > kMaxSettingsFileSize)
-        throw SettingsError(path.string() + ": is larger than a settings file can be ("
+        throw SettingsError(PathToUtf8(path) + ": is larger than a settings file can be ("
                             + std::to_string(kMaxSettingsFileSize / 1024) + " KiB)");
     FileText file;
     const std::size_t stop = TryDecodeCp932(bytes, file.text);
@@ -183,12 +184,12 @@ T ReadWith(const std::filesystem::path& path, Parse parse)
         } catch (const SettingsError&) {
             lastRanToEnd = true;
         }
-        if (lastRanToEnd) throw SettingsError(path.string() + ": " + *file.bad);
+        if (lastRanToEnd) throw SettingsError(PathToUtf8(path) + ": " + *file.bad);
     }
     try {
         return parse(file.text);
     } catch (const SettingsError& e) {
-        throw SettingsError(path.string() + ": " + e.what());
+        throw SettingsError(PathToUtf8(path) + ": " + e.what());
     }
 }
 
@@ -270,7 +271,7 @@ void WriteSettingsFile(const std::filesystem::path& path, const Settings& s)
     try {
         bytes = FormatSettings(s);
     } catch (const SettingsError& e) {
-        throw SettingsError(path.string() + ": " + e.what());
+        throw SettingsError(PathToUtf8(path) + ": " + e.what());
     }
     WriteAtomically(path, bytes);
 }
@@ -288,7 +289,7 @@ SavedSettings SaveSettingsFile(const std::filesystem::path& path, const Settings
             kept += kUnreadableSuffix;
             std::filesystem::rename(path, kept, ec);
             if (ec)
-                throw SettingsError(path.string() + ": cannot be read (" + e.what() + ") and cannot be kept as "
+                throw SettingsError(PathToUtf8(path) + ": cannot be read (" + e.what() + ") and cannot be kept as "
                                     + kept.filename().string() + ": " + ec.message()
                                     + "; the settings were not saved, so that it is not lost");
             saved.keptUnreadable = kept;
@@ -305,7 +306,7 @@ void WriteEditorSettingsFile(const std::filesystem::path& path, const EditorSett
     try {
         bytes = FormatEditorSettings(s);
     } catch (const SettingsError& e) {
-        throw SettingsError(path.string() + ": " + e.what());
+        throw SettingsError(PathToUtf8(path) + ": " + e.what());
     }
     WriteAtomically(path, bytes);
 }

@@ -309,14 +309,14 @@ TEST(DirectoryStartUp, FilesThatDoNotAgreeAreNamed)
         // A point file of 0xFF bytes blames itself, not the lines it points at.
         TempDir t;
         Hiroshima().Write(t.path());
-        ubin::test::WriteBytes(t.path() / "郵便Point.POI", std::string(45, '\xFF'));
+        ubin::test::WriteBytes(t / "郵便Point.POI", std::string(45, '\xFF'));
         const std::string msg = StartUpError(t);
         EXPECT_NE(msg.find("郵便Point.POI: record 3 points at byte -1, outside"), std::string::npos) << msg;
     }
     {
         TempDir t;
         Hiroshima().Write(t.path());
-        ubin::test::WriteBytes(t.path() / "郵便Point.POI", std::string(44, '\0'));
+        ubin::test::WriteBytes(t / "郵便Point.POI", std::string(44, '\0'));
         EXPECT_NE(StartUpError(t).find("not a whole number of 15-byte records"), std::string::npos);
     }
 }
@@ -344,7 +344,7 @@ TEST(DirectoryStartUp, TheManifestsSizesAreCompared)
 {
     TempDir t;
     Hiroshima().Write(t.path());
-    const std::string lines = ubin::test::ReadBytes(t.path() / "郵便番号.CSV");
+    const std::string lines = ubin::test::ReadBytes(t / "郵便番号.CSV");
     ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", "ubin-build manifest 1\nbuild 42\n郵便番号.CSV\t"
                                                          + std::to_string(lines.size() + 1) + "\t0\n");
     const std::string msg = StartUpError(t);

@@ -534,11 +534,15 @@ TEST(Builder, WhatKilledBuildsLeftIsCleanedUpAtTheNextBuild)
     const fs::path legacyNew = folderWith(".dir.build-a1b2c3d4", "TOSHI1.TDB");
     const fs::path withUserFile = folderWith(".dir.build-" + gone + "-zzzzzzzz", "mine.txt");
     const fs::path otherFolder = folderWith(".other.build-" + gone + "-abcdefgh", "UIND1.IDX");
-    fs::last_write_time(legacyOld, fs::file_time_type::clock::now() - std::chrono::hours(2));
+    // The C library under Windows cannot set a folder's time; there the hours-old case is left out.
+    std::error_code agedOrNot;
+    fs::last_write_time(legacyOld, fs::file_time_type::clock::now() - std::chrono::hours(2), agedOrNot);
 
     BuildDirectory(tmp / "all.csv", tmp / "dir");
     EXPECT_FALSE(fs::exists(killed));
-    EXPECT_FALSE(fs::exists(legacyOld)) << "a build folder of the old naming, untouched for hours";
+    if (!agedOrNot) {
+        EXPECT_FALSE(fs::exists(legacyOld)) << "a build folder of the old naming, untouched for hours";
+    }
     EXPECT_TRUE(fs::exists(running)) << "a running build's folder was taken";
     EXPECT_TRUE(fs::exists(legacyNew)) << "an old-style folder changed a moment ago may be a running build's";
     EXPECT_EQ(ReadBytes(withUserFile / "mine.txt"), "x") << "only directory files are ever removed";

@@ -2,6 +2,7 @@
 // files other programs read stay what they are without offices.
 #include "base/cp932.h"
 #include "base/errors.h"
+#include "base/path_text.h"
 #include "search/lookup.h"
 #include "tests/support/japan_post_rows.h"
 #include "tests/support/temp_dir.h"
@@ -108,8 +109,8 @@ TEST(Offices, TheNineFilesOtherProgramsReadAreTheSameWithoutThem)
     const auto with = OldFiles(t / "dir");
     BuildDirectory(t / "KEN_ALL.CSV", t / "plain");
     EXPECT_EQ(OldFiles(t / "plain"), with);
-    EXPECT_FALSE(fs::exists(t / "plain" / "事業所.CSV"));
-    EXPECT_TRUE(fs::exists(t / "plain" / "検索.IDX")); // the search index is always written
+    EXPECT_FALSE(fs::exists(t / "plain" / PathFromUtf8("事業所.CSV")));
+    EXPECT_TRUE(fs::exists(t / "plain" / PathFromUtf8("検索.IDX"))); // the search index is always written
     // A directory without office files looks up as before: no offices.
     EXPECT_FALSE(Lookup::Open(FromUtf8((t / "plain").string() + "/"))->HasOffices());
 }
@@ -118,7 +119,7 @@ TEST(Offices, OneOfficeFileWithoutTheOtherIsADamagedDirectory)
 {
     TempDir t;
     ASSERT_EQ(BuildWith(t, {kKunaicho}), "");
-    fs::remove(t / "dir" / "事業所.CSV");
+    fs::remove(t / "dir" / PathFromUtf8("事業所.CSV"));
     try {
         Lookup::Open(FromUtf8((t / "dir").string() + "/"));
         ADD_FAILURE() << "opened a directory missing 事業所.CSV";

@@ -289,8 +289,8 @@ TEST(UbinCommand, ANulInTheDataFolderIsShownInTheMessageNotCutAt)
 {
     using namespace std::string_literals;
     TempDir t;
-    ubin::test::WriteBytes(t / "nul.def", "\"\",\"\",\"/no/such\0folder/\",0,0,0,0,1,1,1,0,0,0,0,0,\"END\"\r\n"s);
-    const Outcome r = Ubin({"--settings", (t / "nul.def").string(), "postal", "7300014"});
+    ubin::test::WriteBytes(t / "folder-with-nul.def", "\"\",\"\",\"/no/such\0folder/\",0,0,0,0,1,1,1,0,0,0,0,0,\"END\"\r\n"s);
+    const Outcome r = Ubin({"--settings", (t / "folder-with-nul.def").string(), "postal", "7300014"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("/no/such\\0folder/"), std::string::npos) << r.err;
 }

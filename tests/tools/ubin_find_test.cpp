@@ -1,6 +1,7 @@
 // ubin find on the sample directory: the JSON object, the CSV, the lines for people, and its
 // errors.
 #include "base/cp932.h"
+#include "base/path_text.h"
 #include "tools/ubin/cli.h"
 #include "tests/support/temp_dir.h"
 #include "tools/ubin/find_command.h"
@@ -133,8 +134,9 @@ TEST(UbinFind, MistakesAreRefusedWithStatusTwo)
 TEST(UbinCheck, EveryFileAgreesWithTheManifestUntilOneIsDamaged)
 {
     test::TempDir t;
-    std::filesystem::copy(UBIN_SAMPLE_DIR, t.path() / "dir");
-    const std::string dir = (t.path() / "dir").string();
+    // Without the final separator: Windows cannot look at "folder\" as a folder.
+    std::filesystem::copy(PathFromUtf8(UBIN_SAMPLE_DIR).parent_path(), t.path() / "dir");
+    const std::string dir = PathToUtf8(t.path() / "dir");
     std::ostringstream out, err;
     EXPECT_EQ(RunUbin({"check", "--data", dir}, {}, out, err), 0) << err.str();
     EXPECT_NE(out.str().find("12 files agree with the manifest"), std::string::npos) << out.str();
@@ -143,7 +145,7 @@ TEST(UbinCheck, EveryFileAgreesWithTheManifestUntilOneIsDamaged)
     std::string bytes = test::ReadBytes(t.path() / "dir" / "UIND4.IDX");
     bytes[5] ^= 1;
     test::WriteBytes(t.path() / "dir" / "UIND4.IDX", bytes);
-    std::filesystem::resize_file(t.path() / "dir" / "検索.IDX", 100);
+    std::filesystem::resize_file(t / "dir" / PathFromUtf8("検索.IDX"), 100);
     std::ostringstream out2, err2;
     EXPECT_EQ(RunUbin({"check", "--data", dir}, {}, out2, err2), 1);
     EXPECT_NE(out2.str().find("UIND4.IDX: has another checksum"), std::string::npos) << out2.str();

@@ -94,10 +94,11 @@ TEST(AtomicWriteOnWindows, AFileHeldOpenByAnotherProgramKeepsItsOldContent)
 
 TEST(AtomicWriteOnWindows, WhenTheNewFileCannotBeWrittenTheOldOneStays)
 {
-    // A name so long that the new file's own name (the name, a dot, 16 digits and ".tmp")
-    // is longer than a file system allows, 255 characters: the new file cannot be made.
+    // A name so long that the new file's own name (a dot, the name, a dot, the process id, a
+    // dash and 6 characters) is longer than a file system allows, 255 characters: the new
+    // file cannot be made.
     TempDir t;
-    const std::string name(240, 'u');
+    const std::string name(250, 'u');
     const auto path = t / name;
     WriteBytes(path, kOld);
     ASSERT_EQ(ReadBytes(path), kOld);

@@ -148,13 +148,13 @@ void CheckReplaceable(const fs::path& outDir, const std::vector<fs::path>& known
     for (const auto& item : fs::directory_iterator(outDir, ec)) {
         const fs::path name = item.path().filename();
         if (std::find(known.begin(), known.end(), name) == known.end())
-            throw BuildError(outDir, 0, "holds " + name.string() + when + ", which is not a directory file" + advice);
+            throw BuildError(outDir, 0, "holds " + PathToUtf8(name) + when + ", which is not a directory file" + advice);
         std::error_code typeError;
         const auto type = item.symlink_status(typeError);
         if (!fs::is_regular_file(type)) {
             const std::string what = fs::is_directory(type) ? "a folder" : fs::is_symlink(type) ? "a symbolic link"
                                                                                                   : "not a regular file";
-            throw BuildError(outDir, 0, "holds " + name.string() + when + ", which has a directory file's name but is "
+            throw BuildError(outDir, 0, "holds " + PathToUtf8(name) + when + ", which has a directory file's name but is "
                                             + what + advice);
         }
     }
@@ -175,7 +175,7 @@ void CheckLineLength(std::string_view line, const fs::path& kenAll, std::int64_t
 {
     const std::size_t n = CharacterCount(line);
     if (n > kMaxTextLength)
-        throw BuildError(kenAll, kenAllLine, "its line in " + file.string() + " would be " + std::to_string(n)
+        throw BuildError(kenAll, kenAllLine, "its line in " + PathToUtf8(file) + " would be " + std::to_string(n)
                                                  + " characters long; the programs read lines of at most "
                                                  + std::to_string(kMaxTextLength) + " characters");
 }
@@ -259,7 +259,7 @@ std::vector<FindDocument> FindDocuments(const KenAllData& data, const std::vecto
 
 BuildError::BuildError(const fs::path& file, std::int64_t line, const std::string& reason)
     : std::runtime_error(file.empty() ? reason
-                                      : file.string() + (line > 0 ? ": line " + std::to_string(line) : std::string())
+                                      : PathToUtf8(file) + (line > 0 ? ": line " + std::to_string(line) : std::string())
                                             + ": " + reason),
       file_(file), line_(line), reason_(reason)
 {

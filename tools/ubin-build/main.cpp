@@ -105,7 +105,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr,
                          "ubin-build: files other than directory files appeared in %s while it was being replaced; "
                          "the old folder is kept whole as %s\n",
-                         positional[1].c_str(), r.keptFolder.string().c_str());
+                         positional[1].c_str(), ubin::PathToUtf8(r.keptFolder).c_str());
         if (!quiet) {
             std::printf("%s: %d entries under %d municipal codes from %lld rows (%lld continuation rows joined)\n",
                         positional[1].c_str(), r.entries, r.cityCodes, static_cast<long long>(r.rowsRead),

@@ -47,9 +47,12 @@ fs::path Beside(const fs::path& finalPath, const std::string& kind)
     return finalPath.parent_path() / PathFromUtf8(HiddenPrefix(finalPath, kind) + ProcessTag() + RandomTag());
 }
 
-// Removes the folder with its own files; false, with nothing removed, when it holds anything
-// else (or cannot be listed).
-bool RemoveOwnFolder(const fs::path& folder, const std::vector<fs::path>& own)
+enum class Removal { Removed, NotOwn, InUse };
+
+// Removes the folder with its own files. NotOwn, with nothing removed, when it holds anything
+// else (or cannot be listed); InUse when some of its files could not be removed, as Windows
+// refuses for files another program holds open: what is left is still only own files.
+Removal RemoveOwnFolder(const fs::path& folder, const std::vector<fs::path>& own)
 {
     std::error_code ec;
     std::vector<fs::path> files;
@@ -57,12 +60,18 @@ bool RemoveOwnFolder(const fs::path& folder, const std::vector<fs::path>& own)
         std::error_code typeError;
         if (!fs::is_regular_file(item.symlink_status(typeError))
             || std::find(own.begin(), own.end(), item.path().filename()) == own.end())
-            return false;
+            return Removal::NotOwn;
         files.push_back(item.path());
     }
-    if (ec) return false;
-    for (const auto& f : files) fs::remove(f, ec);
-    return fs::remove(folder, ec) && !ec;
+    if (ec) return Removal::NotOwn;
+    bool allGone = true;
+    for (const auto& f : files) {
+        std::error_code fileError;
+        fs::remove(f, fileError);
+        allGone = allGone && !fileError;
+    }
+    if (!allGone) return Removal::InUse;
+    return fs::remove(folder, ec) && !ec ? Removal::Removed : Removal::InUse;
 }
 
 [[noreturn]] void Fail(const fs::path& path, const std::string& what, const std::error_code& ec)
@@ -202,7 +211,9 @@ void OutputFolder::Commit()
 
 void OutputFolder::DisposeOld(const fs::path& old)
 {
-    if (RemoveOwnFolder(old, own_)) return;
+    // Files in use stay in the moved-aside folder, under the name that lets the next build
+    // take it away once this process has ended.
+    if (RemoveOwnFolder(old, own_) != Removal::NotOwn) return;
     std::error_code ec;
     const fs::path kept =
         final_.parent_path() / PathFromUtf8(PathToUtf8(final_.filename()) + ".kept-" + ProcessTag() + RandomTag());

@@ -28,7 +28,8 @@ public:
     // are exchanged in one step; otherwise the old folder is moved aside first and moved back
     // if the new one cannot take its place. The old folder's own files are then removed, and
     // the folder with them; when it holds anything else (written at the moment of the swap) it
-    // is kept whole under keptPath() instead.
+    // is kept whole under keptPath() instead. Files another program holds open (Windows will
+    // not remove them) stay in the moved-aside folder for the next build to remove.
     void Commit();
     // "<final>.kept-<process id>-<random>" when Commit kept the old folder; empty otherwise.
     const std::filesystem::path& keptPath() const { return kept_; }

@@ -3,6 +3,7 @@
 // Serves the directory's lookups over HTTP to web forms; SIGTERM or SIGINT stop it after the
 // requests in flight.
 #include "base/cp932.h"
+#include "base/path_text.h"
 #include "search/lookup.h"
 #include "settings/tool_settings.h"
 #include "tools/ubin-serve/server.h"
@@ -129,7 +130,7 @@ int main(int argc, char** argv)
         const bool v6 = options.host.find(':') != std::string::npos;
         LogLine("ubin-serve: listening on http://" + (v6 ? "[" + options.host + "]" : options.host) + ":" +
                 std::to_string(port) + "/ with " + std::to_string(options.threads) + " threads; directory " +
-                ubin::ToUtf8(folder) + (webFolder.empty() ? "" : "; page " + webFolder.string()));
+                ubin::ToUtf8(folder) + (webFolder.empty() ? "" : "; page " + ubin::PathToUtf8(webFolder)));
 
         std::atomic<bool> stopped{false};
         std::thread watcher([&] {

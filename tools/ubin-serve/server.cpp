@@ -1,5 +1,6 @@
 #include "tools/ubin-serve/server.h"
 
+#include "base/path_text.h"
 #include "tools/ubin-serve/request_text.h"
 
 #include <httplib.h>
@@ -97,7 +98,7 @@ StaticFiles::StaticFiles(const std::filesystem::path& folder)
         std::ifstream in(item.path(), std::ios::binary);
         std::ostringstream bytes;
         bytes << in.rdbuf();
-        if (!in) throw std::runtime_error("cannot read " + item.path().string());
+        if (!in) throw std::runtime_error("cannot read " + PathToUtf8(item.path()));
         Reply r;
         r.contentType = ContentTypeOf(item.path());
         r.cacheControl = kPageLifetime;

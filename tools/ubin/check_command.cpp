@@ -2,10 +2,9 @@
 
 #include "base/cp932.h"
 #include "directory/directory.h"
+#include "base/path_text.h"
 #include "directory/manifest.h"
-#include "tools/ubin/cli.h"
-
-#include <CLI/CLI.hpp>
+#include "tools/ubin/subcommand.h"
 
 #include <fstream>
 #include <iterator>
@@ -20,24 +19,14 @@ int RunCheck(const std::vector<std::string>& args, const ToolPlaces& places, std
     std::string settingsFile, dataFolder;
     CLI::Option* settingsOption = app.add_option("--settings", settingsFile, "read this ubscon.def");
     app.add_option("--data", dataFolder, "check this directory folder")->excludes(settingsOption);
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    if (const auto status = ParseSubcommand(app, args, out, err)) return *status;
     try {
-        app.parse(reversed);
-    } catch (const CLI::CallForHelp&) {
-        out << app.help();
-        return 0;
-    } catch (const CLI::ParseError& e) {
-        err << "ubin check: " << e.what() << "\n(ubin check --help shows how to use it)\n";
-        return 2;
-    }
-    try {
-        const Settings settings = LoadToolSettings(settingsFile.empty() ? std::nullopt : std::optional(settingsFile),
-                                                  dataFolder.empty() ? std::nullopt : std::optional(dataFolder), places);
+        const Settings settings = SubcommandSettings(settingsFile, dataFolder, places);
         DirectoryState folder;
         folder.dataFolder = settings.dataFolder;
         const auto manifest = ReadManifest(folder.FilePath(kManifestFileName));
         if (!manifest) {
-            err << "ubin check: " << folder.FilePath(kManifestFileName).string()
+            err << "ubin check: " << PathToUtf8(folder.FilePath(kManifestFileName))
                 << ": the folder has no manifest; build it again with ubin-build to have one\n";
             return 2;
         }
@@ -54,7 +43,7 @@ int RunCheck(const std::vector<std::string>& args, const ToolPlaces& places, std
             else if (Crc32(bytes) != f.crc) problem = "has another checksum than the manifest says: it is damaged";
             if (problem.empty()) continue;
             ++bad;
-            out << path.string() << ": " << problem << '\n';
+            out << PathToUtf8(path) << ": " << problem << '\n';
         }
         if (bad == 0) out << manifest->files.size() << " files agree with the manifest (build " << manifest->build << ")\n";
         return bad == 0 ? 0 : 1;

@@ -2,9 +2,8 @@
 
 #include "base/cp932.h"
 #include "tools/ubin/cli.h"
+#include "tools/ubin/subcommand.h"
 #include "tools/ubin/find_json.h"
-
-#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <memory>
@@ -100,21 +99,11 @@ int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std:
     app.add_option("--limit", limit, "print at most N results (default 100; 0 prints all)")
         ->check(CLI::NonNegativeNumber);
     app.add_option("query", words, "what to find; several words are joined with a blank")->required();
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::CallForHelp&) {
-        out << app.help();
-        return 0;
-    } catch (const CLI::ParseError& e) {
-        err << "ubin find: " << e.what() << "\n(ubin find --help shows how to use it)\n";
-        return 2;
-    }
+    if (const auto status = ParseSubcommand(app, args, out, err)) return *status;
     std::string query;
     for (const std::string& w : words) query += (query.empty() ? "" : " ") + w;
     try {
-        const Settings settings = LoadToolSettings(settingsFile.empty() ? std::nullopt : std::optional(settingsFile),
-                                                  dataFolder.empty() ? std::nullopt : std::optional(dataFolder), places);
+        const Settings settings = SubcommandSettings(settingsFile, dataFolder, places);
         const std::unique_ptr<Lookup> lookup = Lookup::Open(settings.dataFolder);
         const Finder finder(*lookup);
         const FindResult r = finder.Find(FromUtf8(query), limit);
