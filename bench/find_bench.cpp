@@ -7,6 +7,7 @@
 // Run: ubin_find_bench [KEN_ALL.CSV [JIGYOSYO.CSV]] [benchmark options]
 #include "base/cp932.h"
 #include "base/normalize.h"
+#include "bench/bench_support.h"
 #include "search/find.h"
 #include "search/lookup.h"
 #include "tools/ubin-build/builder.h"
@@ -33,22 +34,6 @@ fs::path kenAll = UBIN_FULL_KEN_ALL;
 fs::path jigyosyo = UBIN_FULL_JIGYOSYO;
 constexpr int kQueries = 2000;
 constexpr std::size_t kLimit = 100;
-
-class Timer {
-public:
-    void Start() { t0_ = std::chrono::steady_clock::now(); }
-    void Stop() { us_.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0_).count()); }
-    double Median()
-    {
-        if (us_.empty()) return 0;
-        std::nth_element(us_.begin(), us_.begin() + static_cast<std::ptrdiff_t>(us_.size() / 2), us_.end());
-        return us_[us_.size() / 2];
-    }
-
-private:
-    std::chrono::steady_clock::time_point t0_;
-    std::vector<double> us_;
-};
 
 std::u16string Hiragana(std::u16string katakana)
 {
@@ -86,15 +71,7 @@ struct Fixture {
         fs::remove(folder.string() + ".sqlite", ec);
     }
 
-    void Exec(const char* sql)
-    {
-        char* msg = nullptr;
-        if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
-            const std::string m = msg ? msg : "?";
-            sqlite3_free(msg);
-            throw std::runtime_error("sqlite: " + m);
-        }
-    }
+    void Exec(const char* sql) { bench::SqliteExec(db, sql); }
 
     // Every document as the finder gives it, in its order: the address (and an office's name)
     // and the reading as people write them, with the fields a result shows.
@@ -157,7 +134,7 @@ bool HaveData(benchmark::State& state)
     return false;
 }
 
-void Report(benchmark::State& state, Timer& timer, std::size_t total)
+void Report(benchmark::State& state, bench::Timer& timer, std::size_t total)
 {
     state.counters["median_us"] = timer.Median();
     state.counters["matches_per_query"] = state.iterations() ? static_cast<double>(total) / static_cast<double>(state.iterations()) : 0;
@@ -168,7 +145,7 @@ void FinderQueries(benchmark::State& state, const std::vector<std::u16string> Fi
     if (!HaveData(state)) return;
     Fixture& f = Shared();
     const auto& q = f.*queries;
-    Timer timer;
+    bench::Timer timer;
     std::size_t i = 0, total = 0;
     for (auto _ : state) {
         const std::u16string& query = q[i++ % q.size()];
@@ -202,10 +179,11 @@ void SqliteQueries(benchmark::State& state, const std::vector<std::u16string> Fi
         if (reading)
             for (char16_t& c : k)
                 if (c >= 0x3041 && c <= 0x3096) c = static_cast<char16_t>(c + 0x60);
-        std::string phrase = "\"" + ToUtf8(k) + "\"";
-        matches.push_back(reading ? phrase : "name : " + phrase);
+        std::string match = reading ? "\"" : "name : \"";
+        match.append(ToUtf8(k)).append("\"");
+        matches.push_back(std::move(match));
     }
-    Timer timer;
+    bench::Timer timer;
     std::size_t i = 0, total = 0;
     for (auto _ : state) {
         const std::string& m = matches[i++ % matches.size()];
@@ -229,7 +207,7 @@ void BM_MatchText(benchmark::State& state)
 {
     if (!HaveData(state)) return;
     Fixture& f = Shared();
-    Timer timer;
+    bench::Timer timer;
     std::size_t i = 0, total = 0;
     for (auto _ : state) {
         const std::u16string& query = f.textQueries[i++ % f.textQueries.size()];
@@ -271,14 +249,7 @@ BENCHMARK(BM_SqliteFts5Reading)->MinTime(1.0);
 
 int main(int argc, char** argv)
 {
-    for (fs::path* file : {&kenAll, &jigyosyo}) {
-        if (argc > 1 && argv[1][0] != '-') {
-            *file = argv[1];
-            --argc;
-            ++argv;
-            argv[0] = argv[-1];
-        }
-    }
+    bench::TakeFileArguments(argc, argv, {&kenAll, &jigyosyo});
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

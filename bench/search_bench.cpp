@@ -7,6 +7,7 @@
 // the build).
 #include "base/cp932.h"
 #include "base/text.h"
+#include "bench/bench_support.h"
 #include "directory/directory.h"
 #include "search/memory_face.h"
 #include "search/search.h"
@@ -80,15 +81,7 @@ struct Fixture {
         fs::remove(folder.string() + ".sqlite", ec);
     }
 
-    void Exec(const char* sql)
-    {
-        char* msg = nullptr;
-        if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
-            const std::string m = msg ? msg : "?";
-            sqlite3_free(msg);
-            throw std::runtime_error("sqlite: " + m);
-        }
-    }
+    void Exec(const char* sql) { bench::SqliteExec(db, sql); }
 
     // The same entries and cities in an SQLite file, indexed by postal code.
     void BuildSqlite()
@@ -140,24 +133,7 @@ Fixture& Shared()
     return f;
 }
 
-// Per-lookup times, for the median.
-class Timer {
-public:
-    void Start() { t0_ = std::chrono::steady_clock::now(); }
-    void Stop() { us_.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0_).count()); }
-    double Median()
-    {
-        if (us_.empty()) return 0;
-        std::nth_element(us_.begin(), us_.begin() + static_cast<std::ptrdiff_t>(us_.size() / 2), us_.end());
-        return us_[us_.size() / 2];
-    }
-
-private:
-    std::chrono::steady_clock::time_point t0_;
-    std::vector<double> us_;
-};
-
-void Report(benchmark::State& state, Timer& timer, const ReadCounts& reads = {})
+void Report(benchmark::State& state, bench::Timer& timer, const ReadCounts& reads = {})
 {
     const auto n = static_cast<double>(state.iterations());
     state.counters["lookups_per_s"] = benchmark::Counter(n, benchmark::Counter::kIsRate);
@@ -180,7 +156,7 @@ void EngineLookups(benchmark::State& state, const std::vector<std::u16string> Fi
     if (!HaveKenAll(state)) return;
     Fixture& f = Shared();
     const auto& k = f.*keys;
-    Timer timer;
+    bench::Timer timer;
     std::size_t i = 0, found = 0;
     ThisThreadReadCounts() = {};
     for (auto _ : state) {
@@ -225,7 +201,7 @@ void BM_EngineAreaLists(benchmark::State& state)
 {
     if (!HaveKenAll(state)) return;
     Fixture& f = Shared();
-    Timer timer;
+    bench::Timer timer;
     std::int32_t p = 0;
     ThisThreadReadCounts() = {};
     for (auto _ : state) {
@@ -244,7 +220,7 @@ void BM_EngineNext(benchmark::State& state)
     if (!HaveKenAll(state)) return;
     Fixture& f = Shared();
     Cursor c = Cursor::Records(Index::Postal, 1, f.lookup->RecordCount(Index::Postal), 0);
-    Timer timer;
+    bench::Timer timer;
     ThisThreadReadCounts() = {};
     for (auto _ : state) {
         if (c.position >= c.high) c.position = 0;
@@ -263,7 +239,7 @@ void EntryBoxLookups(benchmark::State& state, int mode, const std::vector<std::u
     Fixture& f = Shared();
     f.search->SwitchMode(mode);
     const auto& k = f.*keys;
-    Timer timer;
+    bench::Timer timer;
     std::size_t i = 0;
     ThisThreadReadCounts() = {};
     for (auto _ : state) {
@@ -287,7 +263,7 @@ void BM_FormAreaLists(benchmark::State& state)
     if (!HaveKenAll(state)) return;
     Fixture& f = Shared();
     f.search->SwitchMode(kModeArea);
-    Timer timer;
+    bench::Timer timer;
     std::size_t i = 0;
     ThisThreadReadCounts() = {};
     for (auto _ : state) {
@@ -312,7 +288,7 @@ void BM_FormNext(benchmark::State& state)
     f.face.SetText(element::kITUbin, u"");
     std::int16_t enter = kKeyEnter;
     f.search->ITUbin_KeyPress(enter);
-    Timer timer;
+    bench::Timer timer;
     ThisThreadReadCounts() = {};
     for (auto _ : state) {
         if (f.search->candPos() >= f.search->candHigh()) f.search->ITUbin_KeyPress(enter = kKeyEnter);
@@ -335,7 +311,7 @@ void BM_SqlitePostalQuery(benchmark::State& state)
                        -1, &q, nullptr);
     std::vector<std::string> keys;
     for (const auto& k : f.postal) keys.push_back(ToUtf8(k));
-    Timer timer;
+    bench::Timer timer;
     std::size_t i = 0, found = 0;
     for (auto _ : state) {
         timer.Start();
@@ -370,12 +346,7 @@ BENCHMARK(BM_FormNext)->MinTime(1.0);
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && argv[1][0] != '-') {
-        kenAll = argv[1];
-        --argc;
-        ++argv;
-        argv[0] = argv[-1];
-    }
+    bench::TakeFileArguments(argc, argv, {&kenAll});
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
