@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set-up of the browser test: playwright-core (the driver only; the browser is Debian's
 # chromium) and the real yubinbango-core, fetched from the npm registry into OUTDIR, never
-# into the source tree. Exit 77 (skipped) when chromium, node or npm is missing.
+# into the source tree. Exit 77 (skipped) when chromium, node or npm is missing, or when the
+# registry cannot be reached (a machine without network).
 set -euo pipefail
 out=$1
 playwright=playwright-core@1.61.1   # the newest that runs on Debian 12's Node.js 18
@@ -14,15 +15,19 @@ for tool in chromium node npm; do
 done
 mkdir -p "$out"
 cd "$out"
+offline() {
+  echo "SKIPPED: the npm registry cannot be reached to fetch $1; the browser test needs it once"
+  exit 77
+}
 export npm_config_cache="$out/npm-cache" npm_config_update_notifier=false npm_config_fund=false npm_config_audit=false
 if [ "$(cat playwright.version 2>/dev/null)" != "$playwright" ]; then
   [ -f package.json ] || echo '{"private": true}' > package.json
-  npm install --no-save --no-package-lock --silent "$playwright"
+  npm install --no-save --no-package-lock --silent "$playwright" || offline "$playwright"
   echo "$playwright" > playwright.version
 fi
 if [ "$(cat yubinbango.version 2>/dev/null)" != "$yubinbango" ]; then
   rm -rf yubinbango-core yubinbango-core-*.tgz
-  tarball=$(npm pack --silent "$yubinbango")
+  tarball=$(npm pack --silent "$yubinbango") || offline "$yubinbango"
   mkdir yubinbango-core
   tar -xzf "$tarball" -C yubinbango-core --strip-components=1
   echo "$yubinbango" > yubinbango.version
