@@ -141,21 +141,11 @@ TEST(Directory, PrefectureNameIsFieldTwoWhateverFieldOneHolds)
 
 TEST(Directory, MissingShortAndDamagedFilesAreNamedErrors)
 {
-    auto startUpError = [](const TempDir& t) -> std::string {
-        DirectoryState dir;
-        dir.dataFolder = t.DataFolder();
-        try {
-            dir.StartUp();
-        } catch (const DirectoryError& e) {
-            return e.what();
-        }
-        return "";
-    };
     {
         TempDir t;
         Hiroshima().Write(t.path());
         std::filesystem::remove(t.path() / "UIND3.IDX");
-        const std::string msg = startUpError(t);
+        const std::string msg = StartUpError(t);
         EXPECT_NE(msg.find("UIND3.IDX"), std::string::npos) << msg;
         EXPECT_NE(msg.find("not found"), std::string::npos) << msg;
         EXPECT_FALSE(std::filesystem::exists(t.path() / "UIND3.IDX")); // the data folder is never written
@@ -164,13 +154,13 @@ TEST(Directory, MissingShortAndDamagedFilesAreNamedErrors)
         TempDir t;
         Hiroshima().Write(t.path());
         std::filesystem::remove(t.path() / FileName(kPointFileName));
-        EXPECT_NE(startUpError(t).find("Point.POI"), std::string::npos);
+        EXPECT_NE(StartUpError(t).find("Point.POI"), std::string::npos);
     }
     {
         TempDir t;
         Hiroshima().Write(t.path());
         ubin::test::WriteBytes(t.path() / "TOSHI2.TDB", EncodeCp932(U16("1,北海道,ﾎｯｶｲﾄﾞｳ\r\n2,青森県,ｱｵﾓﾘｹﾝ\r\n")));
-        const std::string msg = startUpError(t);
+        const std::string msg = StartUpError(t);
         EXPECT_NE(msg.find("TOSHI2.TDB"), std::string::npos) << msg;
         EXPECT_NE(msg.find("47"), std::string::npos) << msg;
     }
@@ -178,14 +168,14 @@ TEST(Directory, MissingShortAndDamagedFilesAreNamedErrors)
         TempDir t;
         Hiroshima().Write(t.path());
         ubin::test::WriteBytes(t.path() / "TOSHI2.TDB", "1,a,b,c\r\n");
-        const std::string msg = startUpError(t);
+        const std::string msg = StartUpError(t);
         EXPECT_NE(msg.find("line 1"), std::string::npos) << msg;
     }
     {
         TempDir t;
         Hiroshima().Write(t.path());
         ubin::test::WriteBytes(t.path() / "TOSHI2.TDB", "1,\x80\r\n");
-        const std::string msg = startUpError(t);
+        const std::string msg = StartUpError(t);
         EXPECT_NE(msg.find("byte 3"), std::string::npos) << msg;
     }
 }
