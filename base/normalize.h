@@ -16,11 +16,28 @@ std::u16string Nfkc(std::u16string_view text);
 // The search form of a text: NFKC, hiragana as katakana, every blank (U+0020, U+3000) dropped.
 std::u16string SearchForm(std::u16string_view text);
 
-// The search form of a name: as SearchForm, and ヶ ケ ヵ ガ (and が) as one character, since
-// names are written with any of them (霞ヶ関, 霞が関, 霞ケ関).
+// The search form of a name: as SearchForm, and further
+//  - ヶ ケ ヵ ガ (and が) as one character, since names are written with any of them (霞ヶ関,
+//    霞が関, 霞ケ関);
+//  - numbers in kanji as decimal digits (北二十四条 = 北24条, 三〇 = 30; 壱 弐 参 too), so a
+//    town and a house number read the same whichever way they were written;
+//  - after a digit, every dash look-alike (‐ ‑ – — ― − ー ─ ━ and the hyphen) as '-', and の
+//    between two numbers as '-' (５３の１ = 53-1);
+//  - Latin letters in upper case (ｊｐタワー = JPタワー).
+// The index and the query both take this form, so whatever it folds is found either way.
 std::u16string NameForm(std::u16string_view text);
 // The same for a text already in search form.
 std::u16string FoldName(std::u16string_view searchForm);
+
+// The old and the common form of a kanji as one (澤 沢, 濱 浜, 髙 高, 﨑 崎, 條 条 ...), and ノ
+// between two kanji as の (虎ノ門 = 虎の門), for a name in name form. Two names that are one
+// in this form may still be two places (鹿嶋市 and 鹿島市): a search tries it only when the
+// exact form finds nothing. The pairs come from Unicode's Unihan variant data (its Z variants:
+// one character drawn two ways) and a list of the Japanese old and new forms that data lacks
+// (base/variants_extra.txt).
+std::u16string VariantForm(std::u16string_view nameForm);
+// The value of one digit, kanji or decimal; -1 for any other character.
+int NumeralValue(char16_t c);
 
 // True when the text in search form is kana alone: katakana and the long vowel mark ー
 // (hiragana are katakana by then). An empty text is not.
