@@ -3,10 +3,12 @@
 #include "base/cp932.h"
 #include "base/path_text.h"
 #include "base/text.h"
+#include "directory/address_file.h"
 #include "directory/directory.h"
 #include "directory/manifest.h"
 #include "settings/places.h"
 #include "settings/settings.h"
+#include "tools/ubin-build/address_writer.h"
 #include "tools/ubin-build/find_writer.h"
 #include "tools/ubin-build/jigyosyo.h"
 #include "tools/ubin-build/ken_all.h"
@@ -127,7 +129,8 @@ std::vector<fs::path> DirectoryFileNames()
     std::vector<fs::path> names = {FileName(kPointFileName),       FileName(kLinesFileName),
                                    FileName(kCityTableFileName),   FileName(kCityLinesFileName),
                                    FileName(kOfficeLinesFileName), FileName(kOfficeIndexFileName),
-                                   FileName(kFindIndexFileName),   FileName(kManifestFileName),
+                                   FileName(kFindIndexFileName),   FileName(kAddressFileName),
+                                   FileName(kManifestFileName),
                                    fs::path(kSettingsName)};
     for (const auto& n : kIndexFileNames) names.push_back(FileName(n));
     return names;
@@ -312,6 +315,8 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         return FindIndexBytes(FindDocuments(data, order, offices.offices, officeFiles.order));
     });
 
+    const AddressNotes notes = MakeAddressNotes(data, order);
+
     const fs::path linesName = FileName(kLinesFileName);
     std::string lines, points;
     lines.reserve(n * 64);
@@ -381,6 +386,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         write(FileName(kOfficeIndexFileName), officeFiles.index);
     }
     write(FileName(kFindIndexFileName), findIndex.get());
+    write(FileName(kAddressFileName), FormatAddressFile(notes.file));
     folder.WriteFile(FileName(kManifestFileName), FormatManifest(manifest));
     if (options.writeSettings) {
         Settings s;
@@ -409,6 +415,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     report.cityCodes = static_cast<std::int32_t>(data.cities.size());
     report.charactersReplaced = data.charactersReplaced + offices.charactersReplaced;
     report.offices = static_cast<std::int32_t>(offices.offices.size());
+    report.unreadNotes = notes.unread;
     report.keptFolder = folder.keptPath();
     return report;
 }

@@ -60,6 +60,7 @@ struct BuildReport {
     std::int32_t cityCodes = 0;
     std::int64_t charactersReplaced = 0; // commas and double quotes in values, see the format doc
     std::int32_t offices = 0;
+    std::int32_t unreadNotes = 0; // town notes holding words the note grammar does not read
     // Set when something other than directory files appeared in the old folder at the very
     // moment of the swap: the old folder is kept here, whole, instead of being removed.
     std::filesystem::path keptFolder;

@@ -111,6 +111,9 @@ int main(int argc, char** argv)
                         positional[1].c_str(), r.entries, r.cityCodes, static_cast<long long>(r.rowsRead),
                         static_cast<long long>(r.rowsJoined));
             if (options.offices) std::printf("%s: %d offices\n", positional[1].c_str(), r.offices);
+            if (r.unreadNotes > 0)
+                std::printf("%d town notes hold words no rule reads; they are shown as written and match nothing\n",
+                            r.unreadNotes);
             if (r.charactersReplaced > 0)
                 std::printf("%lld commas or double quotes in values were written in their full-width form\n",
                             static_cast<long long>(r.charactersReplaced));
