@@ -4,7 +4,10 @@
 #include "base/normalize.h"
 
 #include <algorithm>
+#include <exception>
+#include <filesystem>
 #include <iterator>
+#include <mutex>
 
 namespace ubin {
 
@@ -55,9 +58,74 @@ const char* FindMatchName(FindMatch match)
     return "text";
 }
 
+// The address notes, read once at their first use: most queries (postal codes, readings) never
+// need them.
+struct Finder::Notes {
+    std::once_flag once;
+    std::unique_ptr<AddressResolver> resolver;
+    std::vector<std::uint32_t> docOfEntry; // entry n -> its document
+    std::exception_ptr error;
+};
+
 Finder::Finder(const Lookup& lookup)
-    : lookup_(lookup), index_(lookup.directory().FilePath(kFindIndexFileName))
+    : lookup_(lookup), index_(lookup.directory().FilePath(kFindIndexFileName)), notes_(std::make_unique<Notes>())
 {
+}
+
+const AddressResolver* Finder::Addresses() const
+{
+    std::call_once(notes_->once, [this] {
+        const std::filesystem::path file = lookup_.directory().FilePath(kAddressFileName);
+        std::error_code ec;
+        if (!std::filesystem::exists(file, ec)) return;
+        try {
+            notes_->resolver = std::make_unique<AddressResolver>(ReadAddressFile(file));
+            notes_->docOfEntry.assign(static_cast<std::size_t>(lookup_.EntryCount()) + 1, 0);
+            for (std::uint32_t d = 0; d < index_.DocumentCount(); ++d) {
+                const std::uint32_t ref = index_.Ref(d);
+                if (!(ref & kFindOfficeBit) && ref < notes_->docOfEntry.size()) notes_->docOfEntry[ref] = d;
+            }
+        } catch (...) {
+            notes_->resolver.reset();
+            notes_->error = std::current_exception();
+        }
+    });
+    if (notes_->error) std::rethrow_exception(notes_->error);
+    return notes_->resolver.get();
+}
+
+std::vector<std::uint32_t> Finder::OfficesAt(const AddressMatch& match) const
+{
+    std::vector<std::uint32_t> out;
+    const AddressResolver* resolver = Addresses();
+    if (!resolver || match.number.empty() || match.cityCode == 0) return out;
+    // The offices whose name text holds the city and town, with the same numbers after it.
+    const std::u16string place = NameForm(resolver->CityName(match.cityCode)) + match.town;
+    for (const std::uint32_t d : Holding(false, place)) {
+        if (!(index_.Ref(d) & kFindOfficeBit)) continue;
+        const std::u16string_view name = index_.NameText(d);
+        const auto parts = index_.Parts(d);
+        const std::size_t start = parts[0], end = std::size_t{parts[0]} + parts[1] + parts[2];
+        if (name.substr(start, end - start) != place) continue;
+        const std::size_t sep = name.find(kFindNameSeparator, end);
+        std::size_t used = 0;
+        const WrittenNumber street = AddressResolver::ReadNumber(name.substr(end, sep == std::u16string_view::npos ? sep : sep - end), used);
+        if (street.numbers == match.number.numbers) out.push_back(d);
+    }
+    return out;
+}
+
+Finder::Documents Finder::AddressDocuments(const AddressMatch& match) const
+{
+    Documents found;
+    found.match = FindMatch::Address;
+    found.level = match.level;
+    found.rest = match.rest;
+    for (const std::int32_t entry : match.entries)
+        if (entry > 0 && static_cast<std::size_t>(entry) < notes_->docOfEntry.size())
+            found.docs.push_back(notes_->docOfEntry[static_cast<std::size_t>(entry)]);
+    for (const std::uint32_t d : OfficesAt(match)) found.docs.push_back(d);
+    return found;
 }
 
 Finder::~Finder() = default;
@@ -142,11 +210,23 @@ Finder::Documents Finder::Match(std::u16string_view query) const
         return found;
     }
     found.match = FindMatch::Text;
-    found.docs = Holding(false, name);
-    if (found.docs.empty()) {
-        found.docs = ResolveAddress(name);
-        if (!found.docs.empty()) found.match = FindMatch::Address;
+    const AddressResolver* resolver = Addresses();
+    if (!resolver) {
+        // A folder built before the address notes: the longest known beginning.
+        found.docs = Holding(false, name);
+        if (found.docs.empty()) {
+            found.docs = ResolveAddress(name);
+            if (!found.docs.empty()) found.match = FindMatch::Address;
+        }
+        return found;
     }
+    // A written address that says more than a bare name is taken as an address; anything else
+    // is looked for in the texts first.
+    const AddressMatch address = resolver->Resolve(name);
+    if (address.level >= AddressLevel::Town && address.specific && !address.entries.empty())
+        return AddressDocuments(address);
+    found.docs = Holding(false, name);
+    if (found.docs.empty() && !address.entries.empty()) return AddressDocuments(address);
     return found;
 }
 
@@ -154,7 +234,18 @@ Entry Finder::ReadDocument(std::uint32_t doc, CityMemo* memo) const
 {
     const std::uint32_t ref = Index().Ref(doc);
     const auto number = static_cast<std::int32_t>(ref & ~kFindOfficeBit);
-    return (ref & kFindOfficeBit) ? lookup_.ReadOffice(number, memo) : lookup_.ReadEntry(number, memo);
+    if (ref & kFindOfficeBit) return lookup_.ReadOffice(number, memo);
+    Entry e = lookup_.ReadEntry(number, memo);
+    if (const AddressResolver* resolver = Addresses())
+        if (const AddressRecord* r = resolver->Record(number)) {
+            e.hasNote = true;
+            e.noteKind = r->kind;
+            e.townProper = r->town;
+            e.noteText = r->kind == NoteKind::Floor ? std::u16string() : r->note;
+            e.building = r->building;
+            e.floor = r->floorText;
+        }
+    return e;
 }
 
 FindResult Finder::Find(std::u16string_view query, std::size_t limit) const
@@ -162,6 +253,8 @@ FindResult Finder::Find(std::u16string_view query, std::size_t limit) const
     const Documents found = Match(query);
     FindResult r;
     r.match = found.match;
+    r.level = found.level;
+    r.rest = found.rest;
     r.total = found.docs.size();
     const std::size_t n = limit == 0 ? found.docs.size() : std::min(limit, found.docs.size());
     r.results.reserve(n);

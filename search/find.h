@@ -3,6 +3,7 @@
 // any kana, any part of an address or of an office's name, or a whole address with a house
 // number. The search runs over the directory's search index (search/find_index.h) and gives
 // its results as the engine's entries.
+#include "search/address.h"
 #include "search/find_index.h"
 #include "search/lookup.h"
 
@@ -19,12 +20,15 @@ enum class FindMatch {
     Postal,  // 3 to 7 digits (〒, blanks, hyphens and dashes dropped): the codes beginning with them
     Reading, // kana alone: readings, addresses and office names holding it
     Text,    // anything else: addresses and office names holding it
-    Address, // nothing holds it: the entries whose prefecture + city + town (or city + town)
-             // is the longest beginning of it, as for an address with a house number
+    Address, // a written address: the entries whose town and note cover it (search/address.h),
+             // then the offices at that very address
 };
 
 struct FindResult {
     FindMatch match = FindMatch::Text;
+    // Addresses: how far the text was matched, and what of it was not used (in name form).
+    AddressLevel level = AddressLevel::None;
+    std::u16string rest;
     std::size_t total = 0;       // every match
     std::vector<Entry> results;  // the first `limit` of them, by postal code, area entries
                                  // before offices of the same code, then source order
@@ -48,19 +52,30 @@ public:
     struct Documents {
         FindMatch match = FindMatch::Text;
         std::vector<std::uint32_t> docs;
+        AddressLevel level = AddressLevel::None;
+        std::u16string rest;
     };
     Documents Match(std::u16string_view query) const;
     // The entry of a document.
     Entry ReadDocument(std::uint32_t doc, CityMemo* memo = nullptr) const;
+
+    // The address notes of the folder, read at their first use; null for a folder built before
+    // they were made. Throws DirectoryError when the file is damaged.
+    const AddressResolver* Addresses() const;
 
 private:
     const FindIndex& Index() const { return index_; }
     // The documents whose name (or reading) text holds `text`, in document order.
     std::vector<std::uint32_t> Holding(bool reading, std::u16string_view text) const;
     std::vector<std::uint32_t> ResolveAddress(std::u16string_view nameForm) const;
+    // The documents of an address match: its entries, then the offices at that address.
+    Documents AddressDocuments(const AddressMatch& match) const;
+    std::vector<std::uint32_t> OfficesAt(const AddressMatch& match) const;
 
+    struct Notes;
     const Lookup& lookup_;
     FindIndex index_;
+    std::unique_ptr<Notes> notes_;
 };
 
 } // namespace ubin

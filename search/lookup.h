@@ -7,6 +7,7 @@
 // and the next or previous candidate from any position. Every answer is read on demand from
 // the open files with positioned reads; the engine holds nothing that a lookup changes, so
 // any number of threads may use one engine at the same time.
+#include "directory/address_file.h"
 #include "directory/directory.h"
 
 #include <cstdint>
@@ -63,6 +64,12 @@ struct Entry {
     // Their prefecture, city and town are the office list's; the readings of prefecture and
     // city come from the city table.
     std::u16string office, officeKana, street;
+    // Area entries read by the finder of a directory with address notes (住所.TXT): the town
+    // proper (empty for 以下に掲載がない場合 and the like), what its note is, and a building's
+    // name and floor. Without them `hasNote` is false and `town` and `detail` say it all.
+    bool hasNote = false;
+    NoteKind noteKind = NoteKind::None;
+    std::u16string townProper, noteText, building, floor;
 
     bool IsOffice() const { return kind != EntryKind::Area; }
     bool HasSubAreas() const { return detailFlag != u"0"; }

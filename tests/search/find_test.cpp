@@ -134,10 +134,10 @@ TEST_F(Find, AnAddressWithAHouseNumberResolvesToItsLongestKnownBeginning)
     EXPECT_EQ(r.match, FindMatch::Address);
     EXPECT_EQ(Codes("東京都千代田区千代田９－９"), (Strings{"1000001"}));
     EXPECT_EQ(Codes("千代田区永田町９９"), (Strings{"1000014"}));
-    // A text match wins: the office at that address.
+    // The area entry first, then the office at that very address.
     r = Run("東京都千代田区千代田１－１");
-    EXPECT_EQ(r.match, FindMatch::Text);
-    EXPECT_EQ(Codes("東京都千代田区千代田１－１"), (Strings{"1008111 宮内庁"}));
+    EXPECT_EQ(r.match, FindMatch::Address);
+    EXPECT_EQ(Codes("東京都千代田区千代田１－１"), (Strings{"1000001", "1008111 宮内庁"}));
     // A town the list does not know falls back to the city's 以下に掲載がない場合.
     EXPECT_EQ(Codes("東京都千代田区丸の内１－１"), (Strings{"1000000"}));
     EXPECT_EQ(Codes("千代田区どこか５"), (Strings{"1000000"}));

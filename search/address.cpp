@@ -1,0 +1,531 @@
+#include "search/address.h"
+
+#include "base/normalize.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+namespace ubin {
+
+namespace {
+
+// Scores of an entry for what was written, highest first.
+constexpr double kFloorMatch = 5;    // the building and its floor
+constexpr double kBuildingMatch = 4; // the building, no floor or one it does not list
+constexpr double kDecided = 3;       // a note that covers what was written
+constexpr double kTownDefault = 2;   // その他, 次のビルを除く, a town without a note
+constexpr double kUndecided = 1;     // a note that needs what was not written
+constexpr double kRefused = 0;       // a note that holds something else
+
+constexpr std::u16string_view kTurns[] = {u"上ル", u"下ル", u"東入", u"西入"};
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+int Below(int level) { return level == kLevelChiwari || level == kLevelChome ? kLevelBanchi : kLevelGo; }
+
+bool StartsWith(std::u16string_view s, std::u16string_view start) { return s.substr(0, start.size()) == start; }
+
+int TopLevel(const HouseNumber& n)
+{
+    for (int l = 0; l < kNumberLevels; ++l)
+        if (n[static_cast<std::size_t>(l)] != kNoNumber) return l;
+    return kNumberLevels;
+}
+
+enum class Order { Less, Equal, Greater, Unknown };
+
+// The number against a bound, part by part over the parts the bound gives.
+Order Compare(const HouseNumber& n, const HouseNumber& bound)
+{
+    for (std::size_t l = 0; l < kNumberLevels; ++l) {
+        if (bound[l] == kNoNumber) continue;
+        if (n[l] == kNoNumber) return Order::Unknown;
+        if (n[l] != bound[l]) return n[l] < bound[l] ? Order::Less : Order::Greater;
+    }
+    return Order::Equal;
+}
+
+enum class Held { Yes, No, Unknown };
+
+Held InRange(const HouseNumber& n, const NumberRange& r)
+{
+    const bool openLow = TopLevel(r.low) == kNumberLevels, openHigh = TopLevel(r.high) == kNumberLevels;
+    const Order low = openLow ? Order::Greater : Compare(n, r.low);
+    const Order high = openHigh ? Order::Less : Compare(n, r.high);
+    if (low == Order::Less || high == Order::Greater) return Held::No;
+    if (low == Order::Unknown || high == Order::Unknown) return Held::Unknown;
+    return Held::Yes;
+}
+
+Held Holds(const WrittenNumber& written, const NumberRange& range, const std::vector<NumberRange>& except)
+{
+    const int top = std::min(TopLevel(range.low), TopLevel(range.high));
+    if (top == kNumberLevels) return Held::Yes; // no number: a name alone
+    const HouseNumber n = written.As(top);
+    const Held held = InRange(n, range);
+    if (held != Held::Yes) return held;
+    for (const NumberRange& e : except)
+        if (InRange(n, e) == Held::Yes) return Held::No;
+    return Held::Yes;
+}
+
+// Where a run of street turns (下ル東入) ends, when the text from `at` holds one; npos when not.
+std::size_t StreetEnd(std::u16string_view text, std::size_t at)
+{
+    std::size_t first = std::u16string_view::npos;
+    for (const std::u16string_view turn : kTurns) first = std::min(first, text.find(turn, at));
+    if (first == std::u16string_view::npos) return first;
+    std::size_t end = first + 2;
+    for (bool more = true; more;) {
+        more = false;
+        for (const std::u16string_view turn : kTurns)
+            if (text.substr(end, turn.size()) == turn) {
+                end += turn.size();
+                more = true;
+            }
+    }
+    return end;
+}
+
+// A floor written after a building: 30階, 30F, 地下1階, B1F, 地階. kFloorUnknown for a
+// basement; none when no floor is written.
+std::optional<std::int32_t> ReadFloor(std::u16string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == u'-' || text[i] == u'・')) ++i;
+    text.remove_prefix(i);
+    if (StartsWith(text, u"地階") || StartsWith(text, u"地下") || (StartsWith(text, u"B") && text.size() > 1 && IsDigit(text[1])))
+        return kFloorUnknown;
+    std::int32_t n = 0;
+    std::size_t digits = 0;
+    while (digits < text.size() && IsDigit(text[digits]) && digits < 4) n = n * 10 + (text[digits++] - u'0');
+    if (digits == 0 || digits >= text.size()) return std::nullopt;
+    if (text[digits] == u'階' || text[digits] == u'F') return n;
+    return std::nullopt;
+}
+
+std::u16string ShortPrefecture(std::u16string_view name)
+{
+    if (name.size() > 2 && (name.back() == u'都' || name.back() == u'府' || name.back() == u'県'))
+        return std::u16string(name.substr(0, name.size() - 1));
+    return {};
+}
+
+} // namespace
+
+const char* AddressLevelName(AddressLevel level)
+{
+    switch (level) {
+    case AddressLevel::None: return "none";
+    case AddressLevel::Prefecture: return "prefecture";
+    case AddressLevel::City: return "city";
+    case AddressLevel::Town: return "town";
+    case AddressLevel::Number: return "number";
+    }
+    return "none";
+}
+
+HouseNumber WrittenNumber::As(int top) const
+{
+    HouseNumber n = kNoHouseNumber;
+    int level = -1;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        level = levels[i] >= 0 ? levels[i] : level < 0 ? top : Below(level);
+        if (level >= kNumberLevels) break;
+        if (n[static_cast<std::size_t>(level)] == kNoNumber) n[static_cast<std::size_t>(level)] = numbers[i];
+    }
+    return n;
+}
+
+WrittenNumber AddressResolver::ReadNumber(std::u16string_view text, std::size_t& used)
+{
+    WrittenNumber w;
+    std::size_t i = 0;
+    used = 0;
+    for (;;) {
+        std::size_t j = i;
+        if (j < text.size() && text[j] == u'第') ++j;
+        if (j >= text.size() || !IsDigit(text[j])) break;
+        std::int32_t n = 0;
+        std::size_t digits = 0;
+        while (j < text.size() && IsDigit(text[j])) {
+            if (digits++ < 8) n = n * 10 + (text[j] - u'0');
+            ++j;
+        }
+        int level = -1;
+        for (const auto& [unit, l] : {std::pair{std::u16string_view(u"丁目"), kLevelChome}, {u"番地", kLevelBanchi},
+                                      {u"地割", kLevelChiwari}, {u"丁", kLevelChome}, {u"番", kLevelBanchi},
+                                      {u"号", kLevelGo}})
+            if (text.substr(j, unit.size()) == unit) {
+                level = l;
+                j += unit.size();
+                break;
+            }
+        // 30階 is a floor, not a house number.
+        if (level < 0 && j < text.size() && (text[j] == u'階' || text[j] == u'F')) break;
+        w.numbers.push_back(n);
+        w.levels.push_back(level);
+        i = used = j;
+        // What joins the next number: a dash, ノ after a unit (1番地の2), or nothing after a unit.
+        if (i + 1 < text.size() && (text[i] == u'-' || (level >= 0 && text[i] == u'ノ')) && (IsDigit(text[i + 1]) || text[i + 1] == u'第'))
+            ++i;
+        else if (!(level >= 0 && i < text.size() && IsDigit(text[i])))
+            break;
+    }
+    // A dash left after the number (1-2-3-) is part of it.
+    if (!w.empty() && used < text.size() && text[used] == u'-') ++used;
+    return w;
+}
+
+AddressResolver::AddressResolver(AddressFile file) : file_(std::move(file))
+{
+    prefectureKeys_.resize(47);
+    for (const AddressArea& p : file_.prefectures)
+        if (p.code >= 1 && p.code <= 47) prefectureKeys_[static_cast<std::size_t>(p.code - 1)] = NameForm(p.name);
+    for (const AddressArea& c : file_.cities) {
+        cityNames_[c.code] = c.name;
+        const std::u16string key = NameForm(c.name);
+        std::vector<std::u16string> keys{key};
+        // 虻田郡倶知安町 is written 倶知安町 as often.
+        if (const std::size_t gun = key.find(u'郡'); gun != std::u16string::npos && gun + 1 < key.size())
+            keys.push_back(key.substr(gun + 1));
+        for (const std::u16string& k : keys) {
+            cities_[k].push_back(c.code);
+            cityVariants_[VariantForm(k)].push_back(c.code);
+            longestCity_ = std::max(longestCity_, k.size());
+        }
+    }
+    for (std::size_t i = 0; i < file_.records.size(); ++i) {
+        const AddressRecord& r = file_.records[i];
+        const auto index = static_cast<std::int32_t>(i);
+        if (r.townKey.empty()) {
+            placeholders_[r.cityCode].push_back(index);
+            continue;
+        }
+        std::vector<std::int32_t>& same = towns_[r.townKey];
+        same.push_back(index);
+        townVariants_[VariantForm(r.townKey)].push_back(index);
+        longestTown_ = std::max(longestTown_, r.townKey.size());
+    }
+}
+
+const AddressRecord* AddressResolver::Record(std::int32_t entry) const
+{
+    if (entry < 1 || static_cast<std::size_t>(entry) > file_.records.size()) return nullptr;
+    return &file_.records[static_cast<std::size_t>(entry - 1)];
+}
+
+const std::u16string& AddressResolver::CityName(std::int32_t code) const
+{
+    static const std::u16string none;
+    const auto it = cityNames_.find(code);
+    return it == cityNames_.end() ? none : it->second;
+}
+
+const std::u16string& AddressResolver::PrefectureName(std::int32_t code) const
+{
+    static const std::u16string none;
+    for (const AddressArea& p : file_.prefectures)
+        if (p.code == code) return p.name;
+    return none;
+}
+
+std::vector<AddressResolver::Start> AddressResolver::Prefectures(std::u16string_view text) const
+{
+    std::vector<Start> starts;
+    for (std::size_t p = 0; p < prefectureKeys_.size(); ++p) {
+        const std::u16string& key = prefectureKeys_[p];
+        const auto code = static_cast<std::int32_t>(p + 1);
+        if (!key.empty() && StartsWith(text, key)) starts.push_back({code, key.size()});
+        else if (const std::u16string s = ShortPrefecture(key); !s.empty() && StartsWith(text, s))
+            starts.push_back({code, s.size(), true});
+    }
+    starts.push_back({0, 0});
+    return starts;
+}
+
+std::vector<std::pair<std::int32_t, std::size_t>> AddressResolver::Cities(std::u16string_view text, std::size_t at,
+                                                                          std::int32_t prefecture) const
+{
+    std::vector<std::pair<std::int32_t, std::size_t>> found;
+    const auto look = [&](const Keys& keys, std::u16string_view from) {
+        for (std::size_t n = std::min(longestCity_, from.size()); n > 0; --n) {
+            const auto it = keys.find(std::u16string(from.substr(0, n)));
+            if (it == keys.end()) continue;
+            for (const std::int32_t code : it->second)
+                if (prefecture == 0 || code / 1000 == prefecture) found.emplace_back(code, at + n);
+        }
+    };
+    const std::u16string_view from = text.substr(at);
+    look(cities_, from);
+    // The variant form decides only when the exact form names no city (鹿嶋市 is not 鹿島市).
+    if (found.empty()) look(cityVariants_, VariantForm(from));
+    return found;
+}
+
+AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::size_t at, std::int32_t city,
+                                                 std::int32_t prefecture) const
+{
+    const auto fits = [&](const AddressRecord& r) {
+        return city != 0 ? r.cityCode == city : prefecture == 0 || r.cityCode / 1000 == prefecture;
+    };
+    const auto look = [&](const Keys& keys, std::u16string_view from, std::size_t start) {
+        TownHit hit;
+        for (std::size_t n = std::min(longestTown_, from.size()); n > 0 && hit.records.empty(); --n) {
+            // A town ending in a digit is not the beginning of a longer number (北1 in 北12条).
+            if (IsDigit(from[n - 1]) && n < from.size() && IsDigit(from[n])) continue;
+            const auto it = keys.find(std::u16string(from.substr(0, n)));
+            if (it == keys.end()) continue;
+            for (const std::int32_t r : it->second)
+                if (fits(file_.records[static_cast<std::size_t>(r)])) hit.records.push_back(r);
+            hit.end = start + n;
+        }
+        return hit;
+    };
+    // 大字 and 字 may be written before a town; KEN_ALL leaves them out.
+    std::vector<std::size_t> starts{at};
+    if (StartsWith(text.substr(at), u"大字")) starts.push_back(at + 2);
+    else if (StartsWith(text.substr(at), u"字")) starts.push_back(at + 1);
+    TownHit best;
+    for (const std::size_t s : starts) {
+        TownHit exact = look(towns_, text.substr(s), s);
+        if (!exact.records.empty()) {
+            best = std::move(exact);
+            break;
+        }
+    }
+    // The old or common form of a kanji decides only where it matches more than the exact form.
+    for (const std::size_t s : starts) {
+        TownHit variant = look(townVariants_, VariantForm(text.substr(s)), s);
+        if (!variant.records.empty() && variant.end > best.end) best = std::move(variant);
+    }
+    return best;
+}
+
+AddressResolver::TownHit AddressResolver::Town(std::u16string_view text, std::size_t at, std::int32_t city,
+                                               std::int32_t prefecture) const
+{
+    // A Kyoto street before the town: 烏丸通七条下る東塩小路町.
+    if (const std::size_t end = StreetEnd(text, at); end != std::u16string_view::npos) {
+        TownHit hit = TownAt(text, end, city, prefecture);
+        if (!hit.records.empty()) {
+            hit.street = std::u16string(text.substr(at, end - at));
+            return hit;
+        }
+    }
+    return TownAt(text, at, city, prefecture);
+}
+
+std::vector<std::int32_t> AddressResolver::Placeholders(std::int32_t city, const WrittenNumber& number) const
+{
+    std::vector<std::pair<double, std::int32_t>> scored;
+    const auto it = placeholders_.find(city);
+    if (it == placeholders_.end()) return {};
+    for (const std::int32_t i : it->second) {
+        const AddressRecord& r = file_.records[static_cast<std::size_t>(i)];
+        double score = kUndecided;
+        if (r.kind == NoteKind::WholeCity) score = kTownDefault;
+        else if (r.kind == NoteKind::NumberFirst) {
+            score = number.empty() ? kUndecided : kTownDefault;
+            for (const NoteClause& c : r.clauses) {
+                if (c.kind != ClauseKind::Numbers || number.empty()) continue;
+                const Held h = Holds(number, c.range, c.except);
+                score = h == Held::Yes ? kDecided : h == Held::No ? kRefused : kUndecided;
+                if (h == Held::Yes) break;
+            }
+        }
+        scored.emplace_back(score, i);
+    }
+    std::stable_sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::int32_t> out;
+    for (const auto& [score, i] : scored)
+        if (score > kRefused || out.empty()) out.push_back(file_.records[static_cast<std::size_t>(i)].entry);
+    return out;
+}
+
+void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, AddressMatch& match) const
+{
+    std::u16string_view rest = text.substr(hit.end);
+    std::u16string street = hit.street;
+    // A Kyoto street after the town: 近衛町室町通出水上る.
+    if (street.empty())
+        if (const std::size_t end = StreetEnd(rest, 0); end != std::u16string_view::npos) {
+            street = std::u16string(rest.substr(0, end));
+            rest.remove_prefix(end);
+        }
+    street = StreetForm(street);
+    if (StartsWith(rest, u"字")) rest.remove_prefix(1);
+
+    // A named part of the town, then the number after it.
+    std::size_t named = 0;
+    for (const std::int32_t i : hit.records)
+        for (const NoteClause& c : file_.records[static_cast<std::size_t>(i)].clauses)
+            if (c.kind == ClauseKind::Name && !c.key.empty() && StartsWith(rest, c.key)) named = std::max(named, c.key.size());
+    const std::u16string_view afterName = rest.substr(named);
+    std::size_t used = 0;
+    const WrittenNumber number = ReadNumber(afterName, used);
+    std::u16string_view after = afterName.substr(used);
+
+    // A building of the town written anywhere after it, the longest first.
+    const std::u16string building = BuildingForm(after);
+    std::u16string matchedBuilding;
+    std::optional<std::int32_t> floor;
+    for (const std::int32_t i : hit.records) {
+        const AddressRecord& r = file_.records[static_cast<std::size_t>(i)];
+        if (r.kind != NoteKind::Floor || r.buildingKey.size() <= matchedBuilding.size()) continue;
+        if (const std::size_t at = building.find(r.buildingKey); at != std::u16string::npos) {
+            matchedBuilding = r.buildingKey;
+            floor = ReadFloor(std::u16string_view(building).substr(at + r.buildingKey.size()));
+        }
+    }
+    bool floorListed = false;
+    if (!matchedBuilding.empty() && floor && *floor != kFloorUnknown)
+        for (const std::int32_t i : hit.records) {
+            const AddressRecord& r = file_.records[static_cast<std::size_t>(i)];
+            floorListed = floorListed || (r.buildingKey == matchedBuilding && r.floor == *floor);
+        }
+
+    const auto scoreClause = [&](const NoteClause& c) -> double {
+        switch (c.kind) {
+        case ClauseKind::Numbers: {
+            if (number.empty()) return kUndecided;
+            const Held h = Holds(number, c.range, c.except);
+            return h == Held::Yes ? kDecided : h == Held::No ? kRefused : kUndecided;
+        }
+        case ClauseKind::Street: {
+            if (street.empty()) return kUndecided;
+            if (c.key == street) return kDecided;
+            // The same street and crossing written with another turn: nearly as good.
+            const std::size_t through = street.find(u'通');
+            std::size_t common = 0;
+            while (common < c.key.size() && common < street.size() && c.key[common] == street[common]) ++common;
+            if (through != std::u16string::npos && common > through + 1)
+                return kTownDefault + static_cast<double>(common) / static_cast<double>(street.size() + 1);
+            return kRefused + 0.5;
+        }
+        case ClauseKind::Name: {
+            if (c.key.empty() || !StartsWith(rest, c.key)) return rest.empty() ? kUndecided : kRefused + 0.5;
+            if (c.range == NumberRange{} && c.except.empty()) return kDecided;
+            if (number.empty()) return kDecided - 0.5;
+            const Held h = Holds(number, c.range, c.except);
+            return h == Held::Yes ? kDecided : h == Held::No ? kRefused : kDecided - 0.5;
+        }
+        case ClauseKind::Others: return kTownDefault;
+        case ClauseKind::AnyChome:
+            return std::find(number.levels.begin(), number.levels.end(), kLevelChome) != number.levels.end() ? kDecided
+                   : number.empty() ? kUndecided : kRefused + 0.5;
+        case ClauseKind::AnyBanchi: {
+            const bool chome = std::find(number.levels.begin(), number.levels.end(), kLevelChome) != number.levels.end();
+            return number.empty() ? kUndecided : chome ? kRefused + 0.5 : kDecided - 0.5;
+        }
+        case ClauseKind::Plain: return kUndecided;
+        }
+        return kUndecided;
+    };
+
+    std::vector<std::pair<double, std::int32_t>> scored;
+    for (const std::int32_t i : hit.records) {
+        const AddressRecord& r = file_.records[static_cast<std::size_t>(i)];
+        double score = kTownDefault;
+        if (r.kind == NoteKind::Floor) {
+            if (r.buildingKey != matchedBuilding || matchedBuilding.empty()) continue;
+            if (floor && *floor != kFloorUnknown && r.floor == *floor) score = kFloorMatch;
+            else if (r.floor == kFloorUnknown && !floorListed) score = kBuildingMatch;
+            else continue;
+        } else if (r.kind == NoteKind::Plain) {
+            score = kUndecided;
+        } else if (!r.clauses.empty()) {
+            score = kRefused;
+            for (const NoteClause& c : r.clauses) score = std::max(score, scoreClause(c));
+        }
+        scored.emplace_back(score, r.entry);
+    }
+    std::stable_sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    // A town written without its city: after the best, the other entries of the best one's city.
+    if (!scored.empty()) {
+        const std::int32_t bestCity = Record(scored.front().second)->cityCode;
+        std::stable_sort(scored.begin() + 1, scored.end(), [&](const auto& a, const auto& b) {
+            if (a.first != b.first) return false;
+            return Record(a.second)->cityCode == bestCity && Record(b.second)->cityCode != bestCity;
+        });
+    }
+    const bool decided = !scored.empty() && scored.front().first > kRefused;
+    for (const auto& [score, entry] : scored)
+        if (score > kRefused || !decided) match.entries.push_back(entry);
+
+    match.level = AddressLevel::Town;
+    if (!hit.records.empty()) {
+        const AddressRecord& first = file_.records[static_cast<std::size_t>(hit.records.front())];
+        match.town = first.townKey;
+        match.cityCode = first.cityCode;
+    }
+    match.number = number;
+    const bool usedAfter = !number.empty() || named > 0 || !street.empty() || !matchedBuilding.empty();
+    if (usedAfter) match.level = AddressLevel::Number;
+    match.specific = match.specific || usedAfter;
+    match.rest = matchedBuilding.empty() ? std::u16string(after) : std::u16string();
+}
+
+AddressMatch AddressResolver::Resolve(std::u16string_view text) const
+{
+    // A postal code written before the address (〒100-0005 東京都…) is not part of it.
+    if (!text.empty() && text[0] == u'〒') {
+        std::size_t i = 1;
+        while (i < text.size() && (IsDigit(text[i]) || text[i] == u'-')) ++i;
+        text.remove_prefix(i);
+    }
+    AddressMatch best;
+    bool bestHasCity = false;
+    const auto better = [&](AddressMatch&& m, bool hasCity) {
+        if (m.level > best.level || (m.level == best.level && hasCity && !bestHasCity)) {
+            best = std::move(m);
+            bestHasCity = hasCity;
+        }
+    };
+    for (const Start& start : Prefectures(text)) {
+        const auto cities = Cities(text, start.at, start.prefecture);
+        bool townFound = false;
+        for (const auto& [city, end] : cities) {
+            const TownHit hit = Town(text, end, city, start.prefecture);
+            if (hit.records.empty()) continue;
+            AddressMatch m;
+            m.specific = true;
+            Choose(text, hit, m);
+            better(std::move(m), true);
+            townFound = true;
+            break;
+        }
+        if (!townFound && !cities.empty()) {
+            // The city is known, its town is not: the city's own entries for that.
+            const auto& [city, end] = cities.front();
+            std::size_t used = 0;
+            AddressMatch m;
+            m.level = AddressLevel::City;
+            m.cityCode = city;
+            m.specific = true;
+            m.number = ReadNumber(text.substr(end), used);
+            m.entries = Placeholders(city, m.number);
+            m.rest = std::u16string(text.substr(end + used));
+            better(std::move(m), true);
+        }
+        if (cities.empty() && !start.shortForm) {
+            const TownHit hit = Town(text, start.at, 0, start.prefecture);
+            if (!hit.records.empty()) {
+                AddressMatch m;
+                m.specific = start.prefecture != 0;
+                Choose(text, hit, m);
+                better(std::move(m), false);
+            } else if (start.prefecture != 0) {
+                AddressMatch m;
+                m.level = AddressLevel::Prefecture;
+                m.specific = true;
+                m.rest = std::u16string(text.substr(start.at));
+                better(std::move(m), false);
+            }
+        }
+        if (best.level >= AddressLevel::Town && bestHasCity) break;
+    }
+    return best;
+}
+
+} // namespace ubin
