@@ -132,7 +132,11 @@ std::u16string FoldName(std::u16string_view searchForm)
         if (IsKanjiNumeral(c)) {
             std::size_t end = i;
             while (end < n && IsKanjiNumeral(searchForm[end])) ++end;
+            // Kanji numerals next to digits are a word, not a part of that number (十三1-2 is
+            // 十三 then 1-2, 1-1六本木 is 1-1 then 六本木): a dot keeps the two apart.
+            if (!out.empty() && IsDigit(out.back())) out.push_back(kNumberBreak);
             out += RunAsDigits(searchForm.substr(i, end - i));
+            if (end < n && IsDigit(searchForm[end])) out.push_back(kNumberBreak);
             i = end - 1;
             continue;
         }

@@ -20,12 +20,14 @@ std::u16string SearchForm(std::u16string_view text);
 //  - ヶ ケ ヵ ガ (and が) as one character, since names are written with any of them (霞ヶ関,
 //    霞が関, 霞ケ関);
 //  - numbers in kanji as decimal digits (北二十四条 = 北24条, 三〇 = 30; 壱 弐 参 too), so a
-//    town and a house number read the same whichever way they were written;
+//    town and a house number read the same whichever way they were written; where digits stand
+//    right beside them, a kNumberBreak keeps the two numbers apart (十三1-2 = 13・1-2);
 //  - after a digit, every dash look-alike (‐ ‑ – — ― − ー ─ ━ and the hyphen) as '-', and の
 //    between two numbers as '-' (５３の１ = 53-1);
 //  - Latin letters in upper case (ｊｐタワー = JPタワー).
 // The index and the query both take this form, so whatever it folds is found either way.
 std::u16string NameForm(std::u16string_view text);
+inline constexpr char16_t kNumberBreak = u'・';
 // The same for a text already in search form.
 std::u16string FoldName(std::u16string_view searchForm);
 

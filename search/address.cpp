@@ -354,6 +354,7 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
             rest.remove_prefix(end);
         }
     street = StreetForm(street);
+    if (!rest.empty() && rest[0] == kNumberBreak) rest.remove_prefix(1);
     if (StartsWith(rest, u"字")) rest.remove_prefix(1);
 
     // A named part of the town, then the number after it.
@@ -405,6 +406,8 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
         }
         case ClauseKind::Name: {
             if (c.key.empty() || !StartsWith(rest, c.key)) return rest.empty() ? kUndecided : kRefused + 0.5;
+            // 二俣川向 is not 二俣: a shorter name that the text also begins with comes after.
+            if (c.key.size() < named) return kDecided - 0.75;
             if (c.range == NumberRange{} && c.except.empty()) return kDecided;
             if (number.empty()) return kDecided - 0.5;
             const Held h = Holds(number, c.range, c.except);
@@ -477,12 +480,18 @@ AddressMatch AddressResolver::Resolve(std::u16string_view text) const
     AddressMatch best;
     bool bestHasCity = false;
     const auto better = [&](AddressMatch&& m, bool hasCity) {
-        if (m.level > best.level || (m.level == best.level && hasCity && !bestHasCity)) {
+        // A city recognised counts more than a town found without one: 茨城県… is not the town
+        // 茨城 of 石岡市.
+        if (std::pair(hasCity, m.level) > std::pair(bestHasCity, best.level)) {
             best = std::move(m);
             bestHasCity = hasCity;
         }
     };
-    for (const Start& start : Prefectures(text)) {
+    const std::vector<Start> starts = Prefectures(text);
+    const bool prefectureWritten = std::any_of(starts.begin(), starts.end(), [](const Start& s) { return s.prefecture != 0 && !s.shortForm; });
+    for (const Start& start : starts) {
+        // Text that begins with a prefecture's full name is not read as a town from its start.
+        if (start.prefecture == 0 && prefectureWritten && best.level != AddressLevel::None) continue;
         const auto cities = Cities(text, start.at, start.prefecture);
         bool townFound = false;
         for (const auto& [city, end] : cities) {

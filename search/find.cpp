@@ -248,13 +248,32 @@ Entry Finder::ReadDocument(std::uint32_t doc, CityMemo* memo) const
     return e;
 }
 
+namespace {
+
+// What was not used of a query as it was written: the shortest end of the query whose name form
+// is `rest` (ぎんざビル, not its name form ギンザビル). Only ends of about the rest's length are
+// tried.
+std::u16string AsWritten(std::u16string_view query, const std::u16string& rest)
+{
+    if (rest.empty()) return {};
+    const std::size_t most = std::min(query.size(), rest.size() * 4 + 8);
+    for (std::size_t k = 1; k <= most; ++k) {
+        const std::u16string_view end = query.substr(query.size() - k);
+        if (end.front() == u' ' || end.front() == u'\u3000') continue;
+        if (NameForm(end) == rest) return std::u16string(end);
+    }
+    return rest;
+}
+
+} // namespace
+
 FindResult Finder::Find(std::u16string_view query, std::size_t limit) const
 {
     const Documents found = Match(query);
     FindResult r;
     r.match = found.match;
     r.level = found.level;
-    r.rest = found.rest;
+    r.rest = AsWritten(query, found.rest);
     r.total = found.docs.size();
     const std::size_t n = limit == 0 ? found.docs.size() : std::min(limit, found.docs.size());
     r.results.reserve(n);

@@ -26,7 +26,7 @@ enum class FindMatch {
 
 struct FindResult {
     FindMatch match = FindMatch::Text;
-    // Addresses: how far the text was matched, and what of it was not used (in name form).
+    // Addresses: how far the text was matched, and what of it was not used, as it was written.
     AddressLevel level = AddressLevel::None;
     std::u16string rest;
     std::size_t total = 0;       // every match

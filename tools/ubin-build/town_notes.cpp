@@ -220,9 +220,19 @@ std::optional<NoteClause> NumbersOf(const NumberItem& item, int unit, const Hous
 {
     NoteClause c;
     c.kind = ClauseKind::Numbers;
-    int lowUnit = FirstUnit(item.low) >= 0 ? FirstUnit(item.low) : FirstUnit(item.high) >= 0 ? FirstUnit(item.high) : unit;
-    int highUnit = FirstUnit(item.high) >= 0 ? FirstUnit(item.high) : lowUnit;
+    const int lowUnit = FirstUnit(item.low) >= 0 ? FirstUnit(item.low) : FirstUnit(item.high) >= 0 ? FirstUnit(item.high) : unit;
     HouseNumber low = Levels(item.low, lowUnit);
+    // A shorter upper end without a unit stands for the last parts of the lower one
+    // (１７７０－１～２ is 1770-1 to 1770-2).
+    int highUnit = FirstUnit(item.high) >= 0 ? FirstUnit(item.high) : lowUnit;
+    if (FirstUnit(item.high) < 0) {
+        std::vector<int> lowLevels;
+        for (int l = 0; l < kNumberLevels; ++l)
+            if (low[static_cast<std::size_t>(l)] != kNoNumber) lowLevels.push_back(l);
+        std::size_t highCount = 0;
+        for (const Group& g : item.high.groups) highCount += g.numbers.size();
+        if (highCount > 0 && highCount < lowLevels.size()) highUnit = lowLevels[lowLevels.size() - highCount];
+    }
     Inherit(low, context);
     HouseNumber high = item.range ? Levels(item.high, highUnit) : low;
     if (item.range && !item.high.empty()) Inherit(high, low);
@@ -383,12 +393,12 @@ std::vector<NoteClause> ReadClauses(std::u16string_view city, std::u16string_vie
             c.kind = ClauseKind::AnyChome;
         } else if (item == u"番地") {
             c.kind = ClauseKind::AnyBanchi;
-        } else if (kyoto || IsStreet(item)) {
-            c.kind = ClauseKind::Street;
-            c.key = StreetForm(item);
         } else if ((item[0] == u'第' || IsDigit(item[0])) && ReadNumberItem(item)) {
             numberItems.push_back(std::move(item));
             continue;
+        } else if (kyoto || IsStreet(item)) {
+            c.kind = ClauseKind::Street;
+            c.key = StreetForm(item);
         } else if (auto named = NamedPart(item)) {
             c = std::move(*named);
         } else {

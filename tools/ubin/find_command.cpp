@@ -26,13 +26,7 @@ std::string CsvValue(const std::string& v)
     return out + "\"";
 }
 
-std::u16string Address(const Entry& e)
-{
-    std::u16string a = e.prefecture + e.city + e.town;
-    if (e.IsOffice()) return a + e.street;
-    if (!e.detail.empty()) a += u"（" + e.detail + u"）";
-    return a;
-}
+std::u16string Address(const Entry& e) { return CleanAddress(e); }
 
 std::u16string Reading(const Entry& e)
 {
@@ -72,14 +66,14 @@ std::size_t DisplayWidth(std::u16string_view text)
 
 const std::vector<std::string> kFindCsvColumns = {
     "postal_code", "prefecture", "city", "town", "detail", "prefecture_kana", "city_kana",
-    "town_kana", "city_code", "type", "office", "office_kana", "street",
+    "town_kana", "city_code", "type", "office", "office_kana", "street", "town_raw", "note", "building", "floor",
 };
 
 std::vector<std::string> FindCsvRow(const Entry& e)
 {
-    return {U8(e.postalCode), U8(e.prefecture), U8(e.city), U8(e.town), U8(e.detail), U8(e.prefectureKana),
+    return {U8(e.postalCode), U8(e.prefecture), U8(e.city), U8(e.hasNote ? e.townProper : e.town), U8(e.detail), U8(e.prefectureKana),
             U8(e.cityKana), U8(e.townKana), U8(e.cityCode), EntryTypeName(e.kind), U8(e.office), U8(e.officeKana),
-            U8(e.street)};
+            U8(e.street), U8(TownRaw(e)), U8(e.noteText), U8(e.building), U8(e.floor)};
 }
 
 int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std::ostream& out, std::ostream& err)

@@ -20,14 +20,42 @@ const char* EntryTypeName(EntryKind kind)
     return "area";
 }
 
+std::u16string TownRaw(const Entry& e)
+{
+    if (e.IsOffice() || e.detail.empty()) return e.town;
+    return e.town + u"（" + e.detail + u"）";
+}
+
+std::u16string CleanAddress(const Entry& e)
+{
+    if (e.IsOffice()) return e.prefecture + e.city + e.town + e.street;
+    if (!e.hasNote) return e.prefecture + e.city + TownRaw(e);
+    std::u16string a = e.prefecture + e.city + e.townProper + e.building;
+    if (e.noteKind == NoteKind::Floor) a += e.floor == u"地階・階層不明" ? u"（" + e.floor + u"）" : e.floor;
+    if (!e.noteText.empty()) a += u"（" + e.noteText + u"）";
+    return a;
+}
+
 nlohmann::ordered_json FindResultJson(const Entry& e)
 {
+    const auto orNull = [](const std::u16string& text) -> nlohmann::ordered_json {
+        return text.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(U8(text));
+    };
     nlohmann::ordered_json j;
     j["postal_code"] = U8(e.postalCode);
     j["prefecture"] = U8(e.prefecture);
     j["city"] = U8(e.city);
-    j["town"] = U8(e.town);
+    // The town proper where the directory has its notes: 丸の内 for 丸の内ＪＰタワー（３０階）,
+    // empty for 以下に掲載がない場合; KEN_ALL's own text stays in town_raw.
+    j["town"] = U8(e.hasNote ? e.townProper : e.town);
+    j["town_raw"] = U8(TownRaw(e));
     j["detail"] = U8(e.detail);
+    if (e.hasNote && e.noteKind != NoteKind::None)
+        j["note"] = {{"kind", NoteKindName(e.noteKind)}, {"text", U8(e.noteKind == NoteKind::Floor ? e.floor : e.noteText)}};
+    else
+        j["note"] = nullptr;
+    j["building"] = orNull(e.building);
+    j["floor"] = orNull(e.floor);
     j["prefecture_kana"] = U8(e.prefectureKana);
     j["city_kana"] = U8(e.cityKana);
     j["town_kana"] = U8(e.townKana);
@@ -51,6 +79,10 @@ nlohmann::ordered_json FindJson(std::string_view query, const FindResult& r)
     j["query"] = std::string(query);
     j["match"] = FindMatchName(r.match);
     j["total"] = r.total;
+    if (r.match == FindMatch::Address) {
+        j["level"] = AddressLevelName(r.level);
+        j["rest"] = U8(r.rest);
+    }
     j["results"] = nlohmann::ordered_json::array();
     for (const Entry& e : r.results) j["results"].push_back(FindResultJson(e));
     return j;

@@ -1,8 +1,9 @@
 #pragma once
 // The answer of a find as JSON, the same for `ubin find --json` and for the web service's
-// /v1/find: {"query", "match", "total", "results": [{"postal_code", "prefecture", "city", "town",
-// "detail", "prefecture_kana", "city_kana", "town_kana", "city_code", "type", "office",
-// "office_kana", "street"}, ...]}, the office fields null for an area entry.
+// /v1/find: {"query", "match", "total", ["level", "rest",] "results": [{"postal_code",
+// "prefecture", "city", "town", "town_raw", "detail", "note", "building", "floor",
+// "prefecture_kana", "city_kana", "town_kana", "city_code", "type", "office", "office_kana",
+// "street"}, ...]}, the office fields null for an area entry; level and rest for an address.
 #include "search/find.h"
 
 #include <nlohmann/json.hpp>
@@ -13,6 +14,11 @@ namespace ubin {
 
 // "area", "office" or "pobox".
 const char* EntryTypeName(EntryKind kind);
+// KEN_ALL's town text with its note in parentheses (an office's town as it is).
+std::u16string TownRaw(const Entry& e);
+// The address as people read it: the town proper, a building and floor, the note in
+// parentheses (東京都千代田区丸の内ＪＰタワー３０階, 東京都千代田区永田町（次のビルを除く）).
+std::u16string CleanAddress(const Entry& e);
 // One result.
 nlohmann::ordered_json FindResultJson(const Entry& e);
 // The whole answer; `query` as given.

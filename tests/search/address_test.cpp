@@ -1,0 +1,177 @@
+// Written addresses resolved over a directory built from hand-made KEN_ALL rows: each rule of
+// the resolution, each in two notations, and the address notes file read back as written.
+#include "base/cp932.h"
+#include "base/errors.h"
+#include "search/find.h"
+#include "tests/support/japan_post_rows.h"
+#include "tests/support/temp_dir.h"
+#include "tools/ubin-build/builder.h"
+
+#include <gtest/gtest.h>
+
+using namespace ubin;
+using test::KenAllRow;
+
+namespace {
+
+KenAllRow Row(const char* code, const char* postal, const char* pref, const char* city, const char* town)
+{
+    return {code, postal, "ｱ", "ｲ", "ｳ", pref, city, town};
+}
+
+const std::vector<KenAllRow> kRows = {
+    Row("13101", "1000000", "東京都", "千代田区", "以下に掲載がない場合"),
+    Row("13101", "1000005", "東京都", "千代田区", "丸の内（次のビルを除く）"),
+    Row("13101", "1007090", "東京都", "千代田区", "丸の内ＪＰタワー（地階・階層不明）"),
+    Row("13101", "1007001", "東京都", "千代田区", "丸の内ＪＰタワー（１階）"),
+    Row("13101", "1007030", "東京都", "千代田区", "丸の内ＪＰタワー（３０階）"),
+    Row("13101", "1000014", "東京都", "千代田区", "永田町"),
+    Row("23106", "4600002", "愛知県", "名古屋市中区", "丸の内"),
+    Row("01101", "0600001", "北海道", "札幌市中央区", "北一条西（１～１９丁目）"),
+    Row("01101", "0640821", "北海道", "札幌市中央区", "北一条西（２０～２８丁目）"),
+    Row("01106", "0050840", "北海道", "札幌市南区", "藤野（４００、４００－２番地）"),
+    Row("01106", "0612271", "北海道", "札幌市南区", "藤野（その他）"),
+    Row("01106", "0612283", "北海道", "札幌市南区", "藤野三条"),
+    Row("01400", "0440001", "北海道", "虻田郡倶知安町", "北一条東"),
+    Row("03202", "0282402", "岩手県", "宮古市", "川井（第９地割～第１１地割）"),
+    Row("03202", "0282302", "岩手県", "宮古市", "川井（その他）"),
+    Row("26102", "6028046", "京都府", "京都市上京区", "近衛町（油小路通下立売上る、出水通油小路西入）"),
+    Row("26102", "6028019", "京都府", "京都市上京区", "近衛町（室町通出水上る、下長者町通室町西入）"),
+    Row("26106", "6008175", "京都府", "京都市下京区", "烏丸（２丁目）"),
+    Row("26106", "6008216", "京都府", "京都市下京区", "東塩小路町"),
+    Row("06365", "9996105", "山形県", "最上郡最上町", "富澤"),
+    Row("11201", "3501175", "埼玉県", "川越市", "笠幡"),
+    Row("08542", "3060400", "茨城県", "猿島郡境町", "以下に掲載がない場合"),
+    Row("08542", "3060433", "茨城県", "猿島郡境町", "境町の次に番地がくる場合"),
+    Row("08542", "3060422", "茨城県", "猿島郡境町", "一ノ谷"),
+    Row("08205", "3150042", "茨城県", "石岡市", "茨城"),
+    Row("08222", "3140031", "茨城県", "鹿嶋市", "宮中"),
+    Row("41207", "8490000", "佐賀県", "鹿島市", "以下に掲載がない場合"),
+    Row("41207", "8491311", "佐賀県", "鹿島市", "高津原"),
+};
+
+class Address : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        temp_ = new test::TempDir;
+        test::WriteBytes(*temp_ / "KEN_ALL.CSV", test::KenAllText(kRows));
+        BuildDirectory(*temp_ / "KEN_ALL.CSV", *temp_ / "dir");
+        lookup_ = Lookup::Open(FromUtf8((*temp_ / "dir").string() + "/")).release();
+        finder_ = new Finder(*lookup_);
+    }
+    static void TearDownTestSuite()
+    {
+        delete finder_;
+        delete lookup_;
+        delete temp_;
+    }
+    static std::string First(const char* query)
+    {
+        const FindResult r = finder_->Find(FromUtf8(query), 1);
+        return r.results.empty() ? "nothing" : ToUtf8(r.results[0].postalCode);
+    }
+
+    static test::TempDir* temp_;
+    static Lookup* lookup_;
+    static Finder* finder_;
+};
+
+test::TempDir* Address::temp_ = nullptr;
+Lookup* Address::lookup_ = nullptr;
+Finder* Address::finder_ = nullptr;
+
+struct Written {
+    const char* one;
+    const char* other; // the same address in another notation
+    const char* code;
+};
+
+} // namespace
+
+TEST_F(Address, TheEntryWhoseNoteCoversTheAddressComesFirstInAnyNotation)
+{
+    const Written cases[] = {
+        // A building's floor; no floor, or a basement: its 地階・階層不明 entry.
+        {"丸の内2-7-2 JPタワー30階", "東京都千代田区丸の内二丁目七番二号ＪＰタワー３０Ｆ", "1007030"},
+        {"東京都千代田区丸の内２－７－２ＪＰタワー", "千代田区丸の内2丁目7-2 JPタワー地下1階", "1007090"},
+        // Outside the buildings: the town's 次のビルを除く entry.
+        {"東京都千代田区丸の内1-1-1", "千代田区丸の内一丁目1番1号", "1000005"},
+        // The range that holds the 丁目, whichever way it is written.
+        {"札幌市中央区北1条西25丁目", "北海道札幌市中央区北一条西二十五丁目", "0640821"},
+        {"北海道札幌市中央区北一条西５－１", "札幌市中央区北1条西5丁目1", "0600001"},
+        {"札幌市南区藤野400-2", "札幌市南区藤野４００番地の２", "0050840"},
+        // A number no range holds: その他.
+        {"札幌市南区藤野500", "札幌市南区藤野五百番地", "0612271"},
+        {"岩手県宮古市川井第10地割", "宮古市川井第十地割5番地", "0282402"},
+        // Kyoto streets before or after the town.
+        {"京都市上京区油小路通下立売上る近衛町", "京都市上京区近衛町油小路通下立売上ル", "6028046"},
+        {"京都市上京区近衛町室町通出水上る", "京都府京都市上京区室町通出水上ル近衛町", "6028019"},
+        {"京都市下京区烏丸通七条下る東塩小路町721-1", "京都市下京区東塩小路町７２１－１", "6008216"},
+        // Old and common kanji, 大字, the 郡 left out.
+        {"山形県最上郡最上町富沢", "最上町富澤", "9996105"},
+        {"埼玉県川越市大字笠幡100", "川越市笠幡１００", "3501175"},
+        {"倶知安町北1条東1丁目", "北海道虻田郡倶知安町北一条東一丁目", "0440001"},
+        // The number right after the city; a town named like a prefecture.
+        {"茨城県猿島郡境町1番地", "境町１２３", "3060433"},
+        {"茨城県石岡市茨城1-2", "石岡市茨城一丁目2", "3150042"},
+        // A town the city does not have: the city's catch-all.
+        {"東京都千代田区どこか5", "千代田区どこか", "1000000"},
+        // Exact spellings win over the variant form: 鹿嶋市 and 鹿島市 are two cities.
+        {"鹿嶋市宮中1-2", "茨城県鹿嶋市宮中", "3140031"},
+        {"鹿島市高津原1-2", "佐賀県鹿島市高津原", "8491311"},
+    };
+    for (const Written& w : cases) {
+        EXPECT_EQ(First(w.one), w.code) << w.one;
+        EXPECT_EQ(First(w.other), w.code) << w.other;
+    }
+}
+
+TEST_F(Address, TheResultSaysHowFarTheAddressWasMatched)
+{
+    FindResult r = finder_->Find(u"東京都千代田区丸の内1-1-1 何とかビル");
+    EXPECT_EQ(r.match, FindMatch::Address);
+    EXPECT_EQ(r.level, AddressLevel::Number);
+    EXPECT_EQ(r.rest, u"何とかビル");
+    r = finder_->Find(u"東京都千代田区どこか");
+    EXPECT_EQ(r.level, AddressLevel::City);
+    // Where the note cannot decide, every candidate comes back.
+    r = finder_->Find(u"京都市上京区近衛町1");
+    EXPECT_EQ(r.total, 2u);
+    // Results carry the town proper, the note and the building.
+    r = finder_->Find(u"丸の内2-7-2 JPタワー30階", 1);
+    ASSERT_EQ(r.results.size(), 1u);
+    EXPECT_EQ(r.results[0].townProper, u"丸の内");
+    EXPECT_EQ(r.results[0].building, u"ＪＰタワー");
+    EXPECT_EQ(r.results[0].floor, u"３０階");
+    EXPECT_EQ(r.results[0].noteKind, NoteKind::Floor);
+    // A bare town name stays a text search.
+    EXPECT_EQ(finder_->Find(u"永田町").match, FindMatch::Text);
+}
+
+TEST(AddressFile, ReadsBackWhatWasWrittenAndNamesTheLineOfAFault)
+{
+    AddressFile f;
+    f.prefectures = {{13, u"東京都"}};
+    f.cities = {{13101, u"千代田区"}};
+    AddressRecord r;
+    r.entry = 1;
+    r.cityCode = 13101;
+    r.kind = NoteKind::Mixed;
+    r.town = u"南山";
+    r.townKey = u"南山";
+    NoteClause numbers{ClauseKind::Numbers, {{-1, -1, 430, -1}, kNoHouseNumber}, {{{-1, -1, 1770, 1}, {-1, -1, 1770, 2}}}, u""};
+    NoteClause name{ClauseKind::Name, {{-1, -1, 329, -1}, {-1, -1, 356, -1}}, {}, u"猫屋敷"};
+    r.clauses = {numbers, name, NoteClause{ClauseKind::Street, {}, {}, u"室町通出水上ル"}};
+    f.records.push_back(r);
+    const std::string text = FormatAddressFile(f);
+    const AddressFile back = ParseAddressFile(text, "住所.TXT");
+    EXPECT_EQ(back.records, f.records);
+    EXPECT_EQ(back.cities, f.cities);
+    try {
+        ParseAddressFile(text.substr(0, text.size() - 5), "住所.TXT");
+        ADD_FAILURE() << "a file cut short was read";
+    } catch (const DirectoryError& e) {
+        EXPECT_NE(std::string(e.what()).find("住所.TXT: line 4"), std::string::npos) << e.what();
+    }
+}
