@@ -50,3 +50,29 @@ TEST(HalfWidthKana, InputMethodKanaBecomeTheIndexForm)
     EXPECT_EQ(ToHalfWidthKana(u"パ　ヴ"), u"ﾊﾟ ｳﾞ");
     EXPECT_EQ(ToHalfWidthKana(u"ｷﾞﾝｻﾞ"), u"ｷﾞﾝｻﾞ"); // half-width stays
 }
+
+TEST(SearchForm, NamesReadNumeralsDashesAndLettersOneWay)
+{
+    const std::pair<const char16_t*, const char16_t*> same[] = {
+        {u"北二十四条西", u"北24条西"}, {u"北２４条西", u"北24条西"}, {u"西十九条南", u"西19条南"},
+        {u"千二百", u"1200"},          {u"三〇", u"30"},            {u"壱丁目", u"1丁目"},
+        {u"五百番地", u"500番地"},      {u"１－２－３", u"1-2-3"},    {u"1‐2", u"1-2"},
+        {u"1ー2", u"1-2"},              {u"1―2", u"1-2"},            {u"1−2", u"1-2"},
+        {u"５３の１", u"53-1"},          {u"jpタワー", u"JPタワー"},
+        // Kanji numerals beside digits stay a word of their own.
+        {u"十三1-2", u"13・1-2"},       {u"1-1六本木", u"1-1・6本木"},
+    };
+    for (const auto& [written, form] : same) EXPECT_EQ(NameForm(written), form) << ToUtf8(written);
+    // A dash after a word is a long vowel, not a dash; の between words stays.
+    EXPECT_EQ(NameForm(u"タワー"), u"タワー");
+    EXPECT_EQ(NameForm(u"丸の内"), u"丸ノ内");
+}
+
+TEST(SearchForm, VariantKanjiAreOneOnlyInTheVariantForm)
+{
+    for (const auto& [old, common] : {std::pair{u"富澤", u"富沢"}, {u"濱田", u"浜田"}, {u"髙田", u"高田"},
+                                      {u"山﨑", u"山崎"}, {u"八幡條", u"八幡条"}, {u"虎ノ門", u"虎の門"}})
+        EXPECT_EQ(VariantForm(NameForm(old)), VariantForm(NameForm(common))) << ToUtf8(old);
+    EXPECT_NE(NameForm(u"富澤"), NameForm(u"富沢")); // the name form keeps the exact spelling
+    EXPECT_NE(VariantForm(u"埼玉"), VariantForm(u"崎玉")); // two characters in Japanese names
+}
