@@ -87,20 +87,20 @@ std::size_t StreetEnd(std::u16string_view text, std::size_t at)
     return end;
 }
 
-// A floor written after a building: 30階, 30F, 地下1階, B1F, 地階. kFloorUnknown for a
-// basement; none when no floor is written.
+// A floor written after a building: 30階, 30F, 地下1階, B1F, 地階, also after a few words
+// (（高層棟）5階, オフィスタワー5F). kFloorUnknown for a basement; none when no floor is written.
 std::optional<std::int32_t> ReadFloor(std::u16string_view text)
 {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == u'-' || text[i] == u'・')) ++i;
-    text.remove_prefix(i);
-    if (StartsWith(text, u"地階") || StartsWith(text, u"地下") || (StartsWith(text, u"B") && text.size() > 1 && IsDigit(text[1])))
-        return kFloorUnknown;
-    std::int32_t n = 0;
-    std::size_t digits = 0;
-    while (digits < text.size() && IsDigit(text[digits]) && digits < 4) n = n * 10 + (text[digits++] - u'0');
-    if (digits == 0 || digits >= text.size()) return std::nullopt;
-    if (text[digits] == u'階' || text[digits] == u'F') return n;
+    for (std::size_t skip = 0; skip <= std::min<std::size_t>(text.size(), 12); ++skip) {
+        const std::u16string_view t = text.substr(skip);
+        if (StartsWith(t, u"地階") || StartsWith(t, u"地下") || (StartsWith(t, u"B") && t.size() > 1 && IsDigit(t[1])))
+            return kFloorUnknown;
+        std::int32_t n = 0;
+        std::size_t digits = 0;
+        while (digits < t.size() && IsDigit(t[digits]) && digits < 4) n = n * 10 + (t[digits++] - u'0');
+        if (digits > 0 && digits < t.size() && (t[digits] == u'階' || t[digits] == u'F')) return n;
+        if (digits > 0) return std::nullopt; // a number that is no floor (a room)
+    }
     return std::nullopt;
 }
 
@@ -270,17 +270,19 @@ AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::
         return city != 0 ? r.cityCode == city : prefecture == 0 || r.cityCode / 1000 == prefecture;
     };
     const auto look = [&](const Keys& keys, std::u16string_view from, std::size_t start) {
-        TownHit hit;
+        TownHit hit, runOn;
         for (std::size_t n = std::min(longestTown_, from.size()); n > 0 && hit.records.empty(); --n) {
-            // A town ending in a digit is not the beginning of a longer number (北1 in 北12条).
-            if (IsDigit(from[n - 1]) && n < from.size() && IsDigit(from[n])) continue;
             const auto it = keys.find(std::u16string(from.substr(0, n)));
             if (it == keys.end()) continue;
+            // A town ending in a digit is not the beginning of a longer number (北1 in 北12条),
+            // unless no other town fits (浦臼第１ then 1-2).
+            TownHit& into = IsDigit(from[n - 1]) && n < from.size() && IsDigit(from[n]) ? runOn : hit;
+            if (!into.records.empty()) continue;
             for (const std::int32_t r : it->second)
-                if (fits(file_.records[static_cast<std::size_t>(r)])) hit.records.push_back(r);
-            hit.end = start + n;
+                if (fits(file_.records[static_cast<std::size_t>(r)])) into.records.push_back(r);
+            into.end = start + n;
         }
-        return hit;
+        return hit.records.empty() ? runOn : hit;
     };
     // 大字 and 字 may be written before a town; KEN_ALL leaves them out.
     std::vector<std::size_t> starts{at};
@@ -291,13 +293,17 @@ AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::
         TownHit exact = look(towns_, text.substr(s), s);
         if (!exact.records.empty()) {
             best = std::move(exact);
+            best.oaza = s == at + 2;
             break;
         }
     }
     // The old or common form of a kanji decides only where it matches more than the exact form.
     for (const std::size_t s : starts) {
         TownHit variant = look(townVariants_, VariantForm(text.substr(s)), s);
-        if (!variant.records.empty() && variant.end > best.end) best = std::move(variant);
+        if (!variant.records.empty() && variant.end > best.end) {
+            best = std::move(variant);
+            best.oaza = s == at + 2;
+        }
     }
     return best;
 }
@@ -405,6 +411,8 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
             return kRefused + 0.5;
         }
         case ClauseKind::Name: {
+            // 軽井沢（大字）: the town's entry for addresses written with 大字.
+            if (c.key == u"大字") return hit.oaza ? kDecided : kRefused + 0.5;
             if (c.key.empty() || !StartsWith(rest, c.key)) return rest.empty() ? kUndecided : kRefused + 0.5;
             // 二俣川向 is not 二俣: a shorter name that the text also begins with comes after.
             if (c.key.size() < named) return kDecided - 0.75;
@@ -471,11 +479,12 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
 
 AddressMatch AddressResolver::Resolve(std::u16string_view text) const
 {
-    // A postal code written before the address (〒100-0005 東京都…) is not part of it.
-    if (!text.empty() && text[0] == u'〒') {
-        std::size_t i = 1;
-        while (i < text.size() && (IsDigit(text[i]) || text[i] == u'-')) ++i;
-        text.remove_prefix(i);
+    // A postal code written before the address (〒100-0005 東京都…, 1000005東京都…) is not
+    // part of it.
+    {
+        std::size_t i = !text.empty() && text[0] == u'〒' ? 1 : 0, digits = 0;
+        while (i < text.size() && (IsDigit(text[i]) || text[i] == u'-')) digits += IsDigit(text[i++]);
+        if (digits == 7 || (i > 0 && text[0] == u'〒')) text.remove_prefix(i);
     }
     AddressMatch best;
     bool bestHasCity = false;

@@ -70,6 +70,7 @@ private:
         std::vector<std::int32_t> records; // indexes into records
         std::size_t end = 0;               // where the town ends in the text
         std::u16string street;             // a street written before the town
+        bool oaza = false;                 // 大字 was written before the town
     };
 
     std::vector<Start> Prefectures(std::u16string_view text) const;

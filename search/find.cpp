@@ -255,7 +255,7 @@ namespace {
 // tried.
 std::u16string AsWritten(std::u16string_view query, const std::u16string& rest)
 {
-    if (rest.empty()) return {};
+    if (rest.empty() || rest.size() > 256) return rest;
     const std::size_t most = std::min(query.size(), rest.size() * 4 + 8);
     for (std::size_t k = 1; k <= most; ++k) {
         const std::u16string_view end = query.substr(query.size() - k);

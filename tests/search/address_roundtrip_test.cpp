@@ -60,6 +60,7 @@ std::u16string Written(const AddressResolver& book, const AddressRecord& r, std:
         case ClauseKind::Numbers: return place + r.town + WriteNumber(Inside(c));
         case ClauseKind::Street: return place + r.town + c.key;
         case ClauseKind::Name:
+            if (c.key == u"大字") return place + c.key + r.town;
             return place + r.town + c.key + (c.range == NumberRange{} ? u"" : WriteNumber(Inside(c)));
         case ClauseKind::AnyChome: return place + r.town + u"1丁目";
         case ClauseKind::AnyBanchi: return place + r.town + u"1番地";

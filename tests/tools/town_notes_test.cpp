@@ -66,6 +66,7 @@ TEST(TownNotes, EachKindOfNoteIsTakenApart)
         {"新潟市", "潟守新田", "５３の１～６０の９番地", NoteKind::Numbers, "潟守新田", "N,,53,1/,,60,9"},
         {"新宿区", "戸山", "３丁目１８・２１番", NoteKind::Numbers, "戸山", "N,3,18,/,3,18,|N,3,21,/,3,21,"},
         {"新見市", "草間", "その他", NoteKind::Numbers, "草間", "O"},
+        {"名古屋市中村区", "名駅", "１－１－８、１－３－４", NoteKind::Numbers, "名駅", "N,1,1,8/,1,1,8|N,1,3,4/,1,3,4"},
         {"尾鷲市", "矢浜", "丁目", NoteKind::Numbers, "矢浜", "C"},
         {"京都市上京区", "近衛町", "油小路通下立売上る、出水通油小路西入", NoteKind::Streets, "近衛町",
          "S油小路通下立売上ル|S出水通油小路西入"},
@@ -102,6 +103,7 @@ TEST(TownNotes, ABuildingStandsInTheLongestTownItsNameBeginsWith)
     // Groups before the floor belong to the building's name.
     r = Read("名古屋市中村区", "名駅ミッドランドスクエア", "高層棟　１階");
     EXPECT_EQ(r.building, u"ミッドランドスクエア（高層棟）");
+    EXPECT_EQ(r.buildingKey, u"ミッドランドスクエア");
     EXPECT_EQ(r.floor, 1);
 }
 

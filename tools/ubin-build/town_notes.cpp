@@ -187,7 +187,9 @@ HouseNumber Levels(const Side& side, int firstLevel)
     HouseNumber n = kNoHouseNumber;
     int level = -1;
     for (const Group& g : side.groups) {
-        level = g.level >= 0 ? g.level : level < 0 ? firstLevel : Below(level);
+        // Three numbers with no unit are 丁目, 番 and 号 (名駅（１－３－４）).
+        const int unitless = g.numbers.size() >= 3 && firstLevel == kLevelBanchi ? kLevelChome : firstLevel;
+        level = g.level >= 0 ? g.level : level < 0 ? unitless : Below(level);
         int l = level;
         for (const std::int32_t v : g.numbers) {
             if (l >= kNumberLevels) break;
@@ -503,6 +505,9 @@ AddressRecord ReadTownNote(std::u16string_view city, std::u16string_view town, s
                 }
             r.town = std::u16string(town.substr(0, base));
             r.building = std::u16string(town.substr(base));
+            // People write the building's name without the part KEN_ALL adds in a group
+            // (ミッドランドスクエア for ミッドランドスクエア（高層棟）): the key is the name alone.
+            r.buildingKey = BuildingForm(NameForm(r.building));
             if (blank != std::u16string_view::npos) r.building += u"（" + std::u16string(note.substr(0, blank)) + u"）";
         } else {
             r.clauses = ReadClauses(city, NameForm(note));
@@ -510,7 +515,6 @@ AddressRecord ReadTownNote(std::u16string_view city, std::u16string_view town, s
         }
     }
     r.townKey = NameForm(r.town);
-    r.buildingKey = BuildingForm(NameForm(r.building));
     return r;
 }
 
