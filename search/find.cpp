@@ -220,13 +220,22 @@ Finder::Documents Finder::Match(std::u16string_view query) const
         }
         return found;
     }
-    // A written address that says more than a bare name is taken as an address; anything else
-    // is looked for in the texts first.
-    const AddressMatch address = resolver->Resolve(name);
-    if (address.level >= AddressLevel::Town && address.specific && !address.entries.empty())
-        return AddressDocuments(address);
+    // A written address with a house number or a street is taken as an address when it says
+    // more than a bare name; anything else is looked for in the texts first, and read as an
+    // address when no text holds it (最上町富沢, 千代田区どこか).
+    const bool numbered = std::any_of(name.begin(), name.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; })
+                          || name.find(u"通") != std::u16string::npos;
+    AddressMatch address;
+    if (numbered) {
+        address = resolver->Resolve(name);
+        if (address.level >= AddressLevel::Town && address.specific && !address.entries.empty())
+            return AddressDocuments(address);
+    }
     found.docs = Holding(false, name);
-    if (found.docs.empty() && !address.entries.empty()) return AddressDocuments(address);
+    if (found.docs.empty()) {
+        if (!numbered) address = resolver->Resolve(name);
+        if (!address.entries.empty()) return AddressDocuments(address);
+    }
     return found;
 }
 
@@ -240,6 +249,8 @@ Entry Finder::ReadDocument(std::uint32_t doc, CityMemo* memo) const
         if (const AddressRecord* r = resolver->Record(number)) {
             e.hasNote = true;
             e.noteKind = r->kind;
+            // Most towns have no note: their town is the town proper, and nothing is copied.
+            if (r->kind == NoteKind::None) return e;
             e.townProper = r->town;
             e.noteText = r->kind == NoteKind::Floor ? std::u16string() : r->note;
             e.building = r->building;

@@ -69,7 +69,13 @@ struct Entry {
     // name and floor. Without them `hasNote` is false and `town` and `detail` say it all.
     bool hasNote = false;
     NoteKind noteKind = NoteKind::None;
-    std::u16string townProper, noteText, building, floor;
+    std::u16string townProper, noteText, building, floor; // empty for a town without a note
+
+    // The town proper: the town itself where it has no note (or the directory no notes).
+    std::u16string_view TownProper() const
+    {
+        return hasNote && noteKind != NoteKind::None ? std::u16string_view(townProper) : std::u16string_view(town);
+    }
 
     bool IsOffice() const { return kind != EntryKind::Area; }
     bool HasSubAreas() const { return detailFlag != u"0"; }

@@ -83,6 +83,22 @@ TEST(AddressRoundTrip, EveryEntryOfTheFullFileIsFoundFromItsOwnParts)
     const AddressResolver* book = finder.Addresses();
     ASSERT_NE(book, nullptr);
 
+    // The addresses users asked about, as they wrote them.
+    const std::pair<const char*, const char*> asked[] = {
+        {"丸の内2-7-2 JPタワー30階", "1007030"},       {"東京都千代田区丸の内２－７－２ＪＰタワー", "1007090"},
+        {"東京都千代田区丸の内1-1-1", "1000005"},      {"札幌市中央区北1条西25丁目", "0640821"},
+        {"北海道札幌市中央区北一条西５－１", "0600001"}, {"旭川市4条通19丁目", "0788214"},
+        {"札幌市南区藤野400-2", "0050840"},            {"札幌市南区藤野500", "0612271"},
+        {"帯広市西19条南41丁目", "0800029"},           {"岩手県宮古市川井第10地割", "0282402"},
+        {"京都市上京区油小路通下立売上る近衛町", "6028046"}, {"京都市上京区近衛町室町通出水上る", "6028019"},
+        {"山形県最上郡最上町富沢", "9996105"},         {"福岡県みやま市瀬高町浜田", "8350016"},
+        {"埼玉県川越市大字笠幡100", "3501175"},        {"京都市下京区烏丸通七条下る東塩小路町721-1", "6008216"},
+    };
+    for (const auto& [address, code] : asked) {
+        const FindResult r = finder.Find(FromUtf8(address), 1);
+        EXPECT_EQ(r.results.empty() ? "nothing" : ToUtf8(r.results[0].postalCode), code) << address;
+    }
+
     std::int32_t tried = 0, found = 0;
     std::map<std::string, int> unreachable;
     std::vector<std::string> misses;

@@ -18,7 +18,6 @@ constexpr std::u16string_view kExceptBuildings = u"次のビルを除く";
 constexpr std::u16string_view kFloorUnknownText = u"地階・階層不明";
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-bool HasDigit(std::u16string_view s) { return std::any_of(s.begin(), s.end(), IsDigit); }
 bool EndsWith(std::u16string_view s, std::u16string_view end) { return s.size() >= end.size() && s.substr(s.size() - end.size()) == end; }
 bool StartsWith(std::u16string_view s, std::u16string_view start) { return s.substr(0, start.size()) == start; }
 bool Contains(std::u16string_view s, std::u16string_view part) { return s.find(part) != std::u16string_view::npos; }
@@ -299,13 +298,6 @@ bool IsStreet(std::u16string_view key)
     return false;
 }
 
-bool HasUnit(std::u16string_view key)
-{
-    for (const std::u16string_view unit : {u"丁目", u"番地", u"番", u"号", u"地割"})
-        if (Contains(key, unit)) return true;
-    return false;
-}
-
 // A named part of the town, with the numbers it holds where they follow the name (猫屋敷３２９～
 // ３５６, 土浮山２～５番地), or a remark in 「」 (渡戸沢「筍沢温泉」, 下久保「１７４を除く」: the
 // exceptions are kept). A name of digits and a counter (１区, 二俣) is a name too.
@@ -359,7 +351,7 @@ std::vector<NoteClause> ReadClauses(std::u16string_view city, std::u16string_vie
         if (!ok) {
             NoteClause plain;
             std::u16string words;
-            for (const std::u16string& item : numberItems) words += (words.empty() ? u"" : u"、") + item;
+            for (const std::u16string& item : numberItems) words.append(words.empty() ? u"" : u"、").append(item);
             plain.key = words;
             clauses.push_back(std::move(plain));
         } else {
@@ -372,7 +364,10 @@ std::vector<NoteClause> ReadClauses(std::u16string_view city, std::u16string_vie
     for (std::size_t i = 1; i + 1 < text.size(); ++i)
         if (text[i] == u'・' && IsDigit(text[i + 1])) text[i] = u'、';
     // 及び joins two items as a comma does.
-    for (std::size_t at; (at = text.find(u"及ビ")) != std::u16string::npos;) text.replace(at, 2, u"、");
+    for (std::size_t at; (at = text.find(u"及ビ")) != std::u16string::npos;) {
+        text[at] = u'、';
+        text.erase(at + 1, 1);
+    }
     for (std::u16string item : Items(text)) {
         // Remarks in 〔〕 explain; they decide nothing.
         if (const std::size_t open = item.find(u'〔'); open != std::u16string::npos) {
@@ -470,7 +465,8 @@ AddressRecord ReadTownNote(std::u16string_view city, std::u16string_view town, s
     } else if (const std::size_t mark = town.find(kNumberFirstMark);
                mark != std::u16string_view::npos && EndsWith(town, kNumberFirstEnd)) {
         r.kind = NoteKind::NumberFirst;
-        r.note = std::u16string(town) + (note.empty() ? u"" : u"（" + std::u16string(note) + u"）");
+        r.note = std::u16string(town);
+        if (!note.empty()) r.note.append(u"（").append(note).append(u"）");
         r.town.clear();
         const std::size_t from = mark + kNumberFirstMark.size();
         const std::u16string numbers = NameForm(town.substr(from, town.size() - kNumberFirstEnd.size() - from));
@@ -508,7 +504,7 @@ AddressRecord ReadTownNote(std::u16string_view city, std::u16string_view town, s
             // People write the building's name without the part KEN_ALL adds in a group
             // (ミッドランドスクエア for ミッドランドスクエア（高層棟）): the key is the name alone.
             r.buildingKey = BuildingForm(NameForm(r.building));
-            if (blank != std::u16string_view::npos) r.building += u"（" + std::u16string(note.substr(0, blank)) + u"）";
+            if (blank != std::u16string_view::npos) r.building.append(u"（").append(note.substr(0, blank)).append(u"）");
         } else {
             r.clauses = ReadClauses(city, NameForm(note));
             r.kind = KindOf(r.clauses);

@@ -71,7 +71,7 @@ const std::vector<std::string> kFindCsvColumns = {
 
 std::vector<std::string> FindCsvRow(const Entry& e)
 {
-    return {U8(e.postalCode),     U8(e.prefecture), U8(e.city),       U8(e.hasNote ? e.townProper : e.town),
+    return {U8(e.postalCode),     U8(e.prefecture), U8(e.city),       U8(e.TownProper()),
             U8(TownRaw(e)),       U8(e.detail),     U8(e.noteKind == NoteKind::Floor ? e.floor : e.noteText),
             U8(e.building),       U8(e.floor),      U8(e.prefectureKana), U8(e.cityKana), U8(e.townKana),
             U8(e.cityCode),       EntryTypeName(e.kind), U8(e.office), U8(e.officeKana), U8(e.street)};

@@ -30,7 +30,7 @@ std::u16string CleanAddress(const Entry& e)
 {
     if (e.IsOffice()) return e.prefecture + e.city + e.town + e.street;
     if (!e.hasNote) return e.prefecture + e.city + TownRaw(e);
-    std::u16string a = e.prefecture + e.city + e.townProper + e.building;
+    std::u16string a = e.prefecture + e.city + std::u16string(e.TownProper()) + e.building;
     if (e.noteKind == NoteKind::Floor) a += e.floor == u"地階・階層不明" ? u"（" + e.floor + u"）" : e.floor;
     if (!e.noteText.empty()) a += u"（" + e.noteText + u"）";
     return a;
@@ -47,7 +47,7 @@ nlohmann::ordered_json FindResultJson(const Entry& e)
     j["city"] = U8(e.city);
     // The town proper where the directory has its notes: 丸の内 for 丸の内ＪＰタワー（３０階）,
     // empty for 以下に掲載がない場合; KEN_ALL's own text stays in town_raw.
-    j["town"] = U8(e.hasNote ? e.townProper : e.town);
+    j["town"] = U8(e.TownProper());
     j["town_raw"] = U8(TownRaw(e));
     j["detail"] = U8(e.detail);
     if (e.hasNote && e.noteKind != NoteKind::None)
