@@ -168,15 +168,13 @@ int main(int argc, char** argv)
         const ubin::serve::StaticFiles page(webFolder);
         if (page.size() == 0) LogLine("ubin-serve: no page to serve at / (give --web DIR)");
 
-        if (const int fit = FitConnections(options.maxConnections); fit < options.maxConnections) {
-            LogLine("ubin-serve: at most " + std::to_string(fit) + " connections (the limit on open files; ulimit -n)");
-            options.maxConnections = fit;
-        }
+        options.maxConnections = FitConnections(options.maxConnections);
         ubin::serve::HttpServer server(service, page, options, LogLine);
         const int port = server.Bind();
         const bool v6 = options.host.find(':') != std::string::npos;
         LogLine("ubin-serve: listening on http://" + (v6 ? "[" + options.host + "]" : options.host) + ":" +
-                std::to_string(port) + "/ with " + std::to_string(options.threads) + " threads; directory " +
+                std::to_string(port) + "/ with " + std::to_string(options.threads) + " threads, at most " +
+                std::to_string(options.maxConnections) + " connections; directory " +
                 ubin::ToUtf8(folder) + (webFolder.empty() ? "" : "; page " + ubin::PathToUtf8(webFolder)));
 
         std::atomic<bool> stopped{false};

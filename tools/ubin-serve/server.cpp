@@ -219,6 +219,8 @@ public:
     // Closes it when it has no request begun (as a stopping server does), else after its reply.
     void CloseWhenIdle();
     bool idle() const { return state_ == State::Reading && !reader_; }
+    // Whether a new connection may take its place: idle, or done and only lingering.
+    bool replaceable() const { return idle() || state_ == State::Lingering; }
 
     // The loop's list of its connections, the longest idle first.
     Connection* prev = nullptr;
@@ -320,7 +322,7 @@ void Connection::Close()
 
 void Connection::CloseWhenIdle()
 {
-    if (idle() || state_ == State::Lingering) Close();
+    if (replaceable()) Close();
 }
 
 // Runs until the connection must wait for its socket; every wait comes back here.
@@ -689,7 +691,7 @@ void Loop::Adopt(tcp::socket socket)
     if (stopping) return;
     if (shared.open.load() >= shared.options.maxConnections) {
         Connection* oldest = first;
-        while (oldest && !oldest->idle()) oldest = oldest->next;
+        while (oldest && !oldest->replaceable()) oldest = oldest->next;
         if (!oldest) return; // the socket closes as it goes
         oldest->Close();
     }

@@ -42,7 +42,7 @@ struct ServerOptions {
     std::size_t maxHeaderBytes = kMaxRequestBytes;
     std::size_t maxHeaders = 100;
     // Connections open at once; a new one beyond it takes the place of the connection idle
-    // longest, or is closed at once when none is idle.
+    // longest among those of the thread it comes to, or is closed at once when none is idle.
     int maxConnections = 10000;
 };
 
