@@ -102,9 +102,10 @@ int main(int argc, char** argv)
     auto* settingsOption = app.add_option("--settings", settingsText, "read the directory folder from this ubscon.def");
     auto* dataOption = app.add_option("--data", dataText, "use this directory folder")->excludes(settingsOption);
     app.add_option("--listen", listen, "address and port to listen on (port 0: any free port)")->capture_default_str();
-    app.add_option("--threads", options.threads, "threads serving connections, each with its own event loop (default: one per processor)")
+    app.add_option("--threads", options.threads,
+                   "threads serving connections, each with its own event loop (default: one per processor)")
         ->capture_default_str()
-        ->check(CLI::Range(1, 256));
+        ->check(CLI::Range(1, 4096));
     app.add_option("--allow-origin", options.allowOrigins,
                    "origin whose pages may read the replies (Access-Control-Allow-Origin); * for any");
     auto* webOption = app.add_option("--web", webText, "folder of the page served at / (default: the installed page)");
