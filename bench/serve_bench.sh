@@ -85,7 +85,9 @@ sed "s|.*|url = \"http://127.0.0.1:$serve_port/api/search?zipcode=&\"\noutput = 
 curl -s --fail -K "$work/curl.conf"
 echo "   $(ls "$work/json" | wc -l) JSON files for nginx, e.g. $(head -c 120 "$work/json/$(head -1 "$work/codes.txt").json")..."
 
-nginx_port=$((serve_port + 1))
+# Below the range the kernel hands out to outgoing connections (curl's above may hold the port
+# next to ubin-serve's), and not one a server already listens on.
+nginx_port=$((20000 + RANDOM % 10000))
 while (exec 3<>"/dev/tcp/127.0.0.1/$nginx_port") 2>/dev/null; do nginx_port=$((nginx_port + 1)); done
 mkdir -p "$work/nginx"
 cat > "$work/nginx/nginx.conf" <<CONF
