@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -31,14 +32,65 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::mutex gLogMutex;
+// The lines go to standard error from a thread of their own, whole: the threads serving
+// requests never wait for the file, and a burst of requests becomes a few writes. When the file
+// takes nothing (a pipe nobody reads), the writers wait once 1 MB is pending.
+class LogWriter {
+public:
+    LogWriter() : thread_([this] { Write(); }) {}
+    // Writes what is pending, then ends the thread.
+    ~LogWriter()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    void Add(const std::string& line)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        room_.wait(lock, [&] { return pending_.size() < kMaxPending; });
+        const bool wake = pending_.empty();
+        pending_ += line;
+        pending_ += '\n';
+        lock.unlock();
+        if (wake) changed_.notify_all();
+    }
 
-// One line to standard error in one write, so lines of several workers never mix.
+private:
+    static constexpr std::size_t kMaxPending = 1 << 20;
+
+    void Write()
+    {
+        std::string text;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return done_ || !pending_.empty(); });
+            if (pending_.empty()) return;
+            text.swap(pending_);
+            lock.unlock();
+            room_.notify_all();
+            std::fwrite(text.data(), 1, text.size(), stderr);
+            text.clear();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_, room_;
+    std::string pending_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+// Started with the first line (after the stop signals are blocked, so its thread never takes
+// them); what it holds is written when main returns.
 void LogLine(const std::string& line)
 {
-    const std::string text = line + '\n';
-    std::lock_guard<std::mutex> lock(gLogMutex);
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    static LogWriter writer;
+    writer.Add(line);
 }
 
 fs::path ExecutableFolder(const char* argv0)

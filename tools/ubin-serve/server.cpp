@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -110,7 +111,7 @@ Params ParseQuery(std::string_view query)
 // body is counted, never kept (no route reads one).
 class RequestReader final : public http::basic_parser<true> {
 public:
-    RequestReader(const ServerOptions& o) : options_(o)
+    explicit RequestReader(const ServerOptions& o) : options_(o)
     {
         header_limit(static_cast<std::uint32_t>(std::min(o.maxHeaderBytes, kMaxRequestBytes)));
         body_limit(kMaxRequestBytes);
@@ -135,9 +136,15 @@ private:
     void on_field_impl(http::field name, boost::beast::string_view, boost::beast::string_view value, error_code& ec) override
     {
         if (++fields_ > options_.maxHeaders) return Refuse(ec);
-        if (name == http::field::origin) origin.assign(value.data(), value.size());
-        else if (name == http::field::range) range.assign(value.data(), value.size());
-        else if (name == http::field::if_range) ifRange = true;
+        if (name == http::field::origin) {
+            origin.assign(value.data(), value.size());
+        } else if (name == http::field::range) {
+            // Two Range headers name several ranges, as a list in one does.
+            if (!range.empty()) range += ',';
+            range.append(value.data(), value.size());
+        } else if (name == http::field::if_range) {
+            ifRange = true;
+        }
     }
     void on_header_impl(error_code&) override {}
     void on_body_init_impl(const boost::optional<std::uint64_t>&, error_code&) override {}
