@@ -173,7 +173,7 @@ int main(int argc, char** argv)
         ->capture_default_str()
         ->check(CLI::Range(1, 3600));
     app.add_option("--max-connections", options.maxConnections,
-                   "connections open at once; beyond it a new one replaces the one idle longest, or is closed")
+                   "connections open at once; beyond it a new one replaces an idle one, or is closed")
         ->capture_default_str()
         ->check(CLI::Range(1, 1000000));
     app.add_option("--max-url", options.maxUrlBytes, "bytes of a request's target")

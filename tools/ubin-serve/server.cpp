@@ -44,6 +44,8 @@ constexpr std::size_t kSpareBuffers = 64;
 constexpr auto kLingerTime = std::chrono::seconds(2);
 // When accepting fails (no file descriptors left), the next try waits this long.
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+// Connections taken at once before the accepting loop serves its own again.
+constexpr int kAcceptBatch = 64;
 
 std::string ContentTypeOf(const std::filesystem::path& file)
 {
@@ -251,6 +253,7 @@ private:
     void OnTimer(const error_code& ec);
     void TakeBuffer();
     void DropBuffer();
+    void Recount();
 
     Loop& loop_;
     tcp::socket socket_;
@@ -259,6 +262,7 @@ private:
     Clock::time_point timerAt_{};
     bool timerArmed_ = false;
     State state_ = State::Reading;
+    bool counted_ = false; // among the loop's replaceable connections
 
     std::unique_ptr<char[]> buffer_;
     std::size_t begin_ = 0, end_ = 0;
@@ -280,8 +284,8 @@ struct Shared;
 
 // One event loop with its thread and its connections.
 struct Loop {
-    Loop(Shared& s) : shared(s) {}
-    void Adopt(tcp::socket socket);
+    explicit Loop(Shared& s) : shared(s) {}
+    void Adopt(tcp::socket socket, bool counted);
     void Link(Connection* c);
     void Unlink(Connection* c);
     void Stop();
@@ -293,6 +297,8 @@ struct Loop {
     Connection* last = nullptr;
     std::vector<std::unique_ptr<char[]>> spareBuffers;
     bool stopping = false;
+    // Connections a new one may replace, as the accepting thread reads it.
+    std::atomic<int> replaceable{0};
 };
 
 // What every loop reads: the service, the options, the log, the count of open connections.
@@ -325,6 +331,16 @@ void Connection::Close()
     loop_.Unlink(this);
     --loop_.shared.open;
     DropBuffer();
+    Recount();
+}
+
+// Every change of state ends in a wait or in Close, where the loop's count is brought up to date.
+void Connection::Recount()
+{
+    const bool now = replaceable();
+    if (now == counted_) return;
+    counted_ = now;
+    loop_.replaceable.fetch_add(now ? 1 : -1, std::memory_order_relaxed);
 }
 
 void Connection::CloseWhenIdle()
@@ -427,6 +443,7 @@ bool Connection::ReadSome()
 
 void Connection::WaitFor(tcp::socket::wait_type what)
 {
+    Recount();
     socket_.async_wait(what, [self = shared_from_this()](const error_code& ec) {
         if (!ec) self->Serve();
         else if (ec != asio::error::operation_aborted) self->Close();
@@ -528,10 +545,10 @@ void Connection::Answer()
             reply = s.Prefectures();
         } else if (path.starts_with("/v1/areas/")) {
             const auto [prefecture, city] = segments(10);
-            const bool twoParts = path.find('/', 10) != std::string::npos;
-            if (prefecture.empty() || (twoParts && (city.empty() || city.find('/') != std::string_view::npos)))
+            const bool hasCity = path.find('/', 10) != std::string::npos;
+            if (prefecture.empty() || (hasCity && (city.empty() || city.find('/') != std::string_view::npos)))
                 reply = ErrorReply(404, message::kNotFound);
-            else if (twoParts) reply = s.Towns(prefecture, city);
+            else if (hasCity) reply = s.Towns(prefecture, city);
             else reply = s.Cities(prefecture);
         } else if (path.starts_with("/yubinbango/")) {
             const std::string_view name = std::string_view(path).substr(12);
@@ -568,7 +585,7 @@ void Connection::Send(serve::Reply reply, std::string_view method, const std::st
     bodyCount_ = reply.body.size();
     std::string contentRange;
     if (status == 200 && method == "GET" && reader_ && !reader_->range.empty() && !reader_->ifRange) {
-        // One range of the reply, or the whole of it: never a reply of several parts.
+        // One range of the reply, or the whole of it: never a reply made of several ranges.
         if (const std::optional<ByteRange> range = SingleByteRange(reader_->range, reply.body.size())) {
             status = 206;
             bodyFirst_ = range->first;
@@ -628,17 +645,17 @@ bool Connection::WriteSome()
     for (;;) {
         const std::size_t total = head_.size() + bodyCount_;
         if (written_ == total) return true;
-        std::array<asio::const_buffer, 2> parts;
+        std::array<asio::const_buffer, 2> pieces;
         if (written_ < head_.size()) {
-            parts[0] = asio::buffer(head_.data() + written_, head_.size() - written_);
-            parts[1] = asio::buffer(body_.data() + bodyFirst_, bodyCount_);
+            pieces[0] = asio::buffer(head_.data() + written_, head_.size() - written_);
+            pieces[1] = asio::buffer(body_.data() + bodyFirst_, bodyCount_);
         } else {
             const std::size_t done = written_ - head_.size();
-            parts[0] = asio::buffer(body_.data() + bodyFirst_ + done, bodyCount_ - done);
-            parts[1] = asio::const_buffer();
+            pieces[0] = asio::buffer(body_.data() + bodyFirst_ + done, bodyCount_ - done);
+            pieces[1] = asio::const_buffer();
         }
         error_code ec;
-        const std::size_t n = socket_.write_some(parts, ec);
+        const std::size_t n = socket_.write_some(pieces, ec);
         if (!ec) {
             written_ += n;
             continue;
@@ -692,20 +709,27 @@ void Connection::OnTimer(const error_code& ec)
 
 // --- a loop ---
 
-void Loop::Adopt(tcp::socket socket)
+// `counted`: the accepting thread counted it among the open connections; else the server was
+// full when it came, and unless a connection has closed since, it takes the place of the one
+// idle longest here, if any.
+void Loop::Adopt(tcp::socket socket, bool counted)
 {
-    error_code ec;
-    if (stopping) return;
-    if (shared.open.load() >= shared.options.maxConnections) {
-        Connection* oldest = first;
-        while (oldest && !oldest->replaceable()) oldest = oldest->next;
-        if (!oldest) return; // the socket closes as it goes
-        oldest->Close();
+    if (!counted) {
+        if (shared.open.load() >= shared.options.maxConnections) {
+            Connection* oldest = first;
+            while (oldest && !oldest->replaceable()) oldest = oldest->next;
+            if (stopping || !oldest) return; // the socket closes as it goes
+            oldest->Close();
+        }
+        ++shared.open;
     }
+    error_code ec;
     socket.non_blocking(true, ec);
-    socket.set_option(tcp::no_delay(true), ec);
-    if (ec) return;
-    ++shared.open;
+    if (!ec) socket.set_option(tcp::no_delay(true), ec);
+    if (stopping || ec) {
+        --shared.open;
+        return;
+    }
     std::make_shared<Connection>(*this, std::move(socket))->Start();
 }
 
@@ -766,25 +790,48 @@ struct HttpServer::Impl {
         return loops;
     }
 
-    // New connections go to the loops in turn.
+    // New connections go to the loops in turn; when the server is full, to the loop with the
+    // most connections a new one may replace. Each is placed as it comes, so the count of open
+    // connections is the accepting thread's own.
     void Accept()
     {
-        Loop& loop = *loops[nextLoop++ % loops.size()];
-        acceptor.async_accept(loop.io, [this, &loop](const error_code& ec, tcp::socket socket) {
+        acceptor.async_wait(tcp::acceptor::wait_read, [this](const error_code& ec) {
             if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
+            AcceptWaiting();
+        });
+    }
+
+    // Takes the connections waiting, a batch at a time so that this loop's own connections are
+    // served in between.
+    void AcceptWaiting()
+    {
+        for (int i = 0; i < kAcceptBatch; ++i) {
+            const bool full = shared.open.load() >= shared.options.maxConnections;
+            Loop* loop = loops[nextLoop++ % loops.size()].get();
+            if (full) {
+                for (const auto& l : loops)
+                    if (l->replaceable.load(std::memory_order_relaxed) > loop->replaceable.load(std::memory_order_relaxed))
+                        loop = l.get();
+            }
+            error_code ec;
+            tcp::socket socket = acceptor.accept(loop->io, ec);
+            if (ec == asio::error::would_block || ec == asio::error::try_again) return Accept();
             if (ec) {
                 // Out of file descriptors, say: try again in a moment rather than at once.
                 if (!acceptFailing) shared.log("ubin-serve: cannot accept connections: " + ec.message());
                 acceptFailing = true;
                 acceptPause.expires_after(kAcceptPause);
                 acceptPause.async_wait([this](const error_code& e) {
-                    if (!e) Accept();
+                    if (!e && acceptor.is_open()) AcceptWaiting();
                 });
                 return;
             }
             acceptFailing = false;
-            asio::post(loop.io, [&loop, s = std::move(socket)]() mutable { loop.Adopt(std::move(s)); });
-            Accept();
+            if (!full) ++shared.open;
+            asio::post(loop->io, [loop, full, s = std::move(socket)]() mutable { loop->Adopt(std::move(s), !full); });
+        }
+        asio::post(loops.front()->io, [this] {
+            if (acceptor.is_open()) AcceptWaiting();
         });
     }
 
@@ -832,6 +879,7 @@ int HttpServer::Bind()
         a.set_option(tcp::acceptor::reuse_address(true));
         a.bind(endpoint);
         a.listen(asio::socket_base::max_listen_connections);
+        a.non_blocking(true);
         return a.local_endpoint().port();
     } catch (const boost::system::system_error& e) {
         error_code ignored;
@@ -847,7 +895,7 @@ void HttpServer::Run()
         if (impl_->stopRequested) return;
         impl_->runStarted = true;
     }
-    asio::post(impl_->loops.front()->io, [this] { impl_->Accept(); });
+    asio::post(impl_->loops.front()->io, [this] { impl_->AcceptWaiting(); });
     std::vector<std::thread> threads;
     for (std::size_t i = 1; i < impl_->loops.size(); ++i)
         threads.emplace_back([this, i] { impl_->RunLoop(*impl_->loops[i]); });

@@ -41,8 +41,9 @@ struct ServerOptions {
     std::size_t maxUrlBytes = kMaxRequestBytes;
     std::size_t maxHeaderBytes = kMaxRequestBytes;
     std::size_t maxHeaders = 100;
-    // Connections open at once; a new one beyond it takes the place of the connection idle
-    // longest among those of the thread it comes to, or is closed at once when none is idle.
+    // Connections open at once; a new one beyond it goes to the thread with the most idle
+    // connections and takes the place of the one idle longest there, or is closed at once when
+    // none is idle.
     int maxConnections = 10000;
 };
 

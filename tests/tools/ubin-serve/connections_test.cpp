@@ -200,7 +200,7 @@ TEST(ConnectionDeadlines, SlowRequestsAndIdleConnectionsCloseAtTheirDeadline)
 
 TEST(ConnectionCap, ANewConnectionBeyondItReplacesTheOneIdleLongest)
 {
-    // One thread: the connection idle longest is that of the thread a new one comes to.
+    // One thread, so that the connection idle longest there is the one idle longest of all.
     ServeProcess server(SampleArgs({"--max-connections", "3", "--threads", "1"}));
     ASSERT_NE(server.port(), 0);
     // Three open (the cap), all idle, the first the longest: a fourth takes its place.
@@ -221,7 +221,7 @@ TEST(ConnectionCap, ANewConnectionBeyondItReplacesTheOneIdleLongest)
     }
 
     // Three in the middle of a request: none is idle, so a new one is closed unanswered.
-    open[0] = std::make_unique<RawConnection>(server.port()); // replaces the fourth, now idle
+    open[0] = std::make_unique<RawConnection>(server.port()); // in the place of the fourth
     fourth.Close();
     std::this_thread::sleep_for(50ms);
     for (auto& c : open) ASSERT_TRUE(c->Send("GET /healthz HTTP/1.1\r\n"));
@@ -232,6 +232,35 @@ TEST(ConnectionCap, ANewConnectionBeyondItReplacesTheOneIdleLongest)
     for (auto& c : open) {
         ASSERT_TRUE(c->Send("Host: x\r\n\r\n"));
         EXPECT_EQ(c->Receive().status, 200);
+    }
+    open.clear();
+    EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+
+TEST(ConnectionCap, ANewConnectionFindsTheIdleOneOnAnyThread)
+{
+    // Connections go to the two threads in turn: the first and third to one, the second to the
+    // other, where the fourth would go too. Only the third is idle.
+    ServeProcess server(SampleArgs({"--max-connections", "3", "--threads", "2"}));
+    ASSERT_NE(server.port(), 0);
+    std::vector<std::unique_ptr<RawConnection>> open;
+    for (int i = 0; i < 3; ++i) {
+        open.push_back(std::make_unique<RawConnection>(server.port()));
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_TRUE(open[0]->Send("GET /healthz HTTP/1.1\r\n"));
+    ASSERT_TRUE(open[1]->Send("GET /healthz HTTP/1.1\r\n"));
+    ASSERT_TRUE(open[2]->Send(GetRequest("/healthz")));
+    ASSERT_EQ(open[2]->Receive().status, 200);
+    std::this_thread::sleep_for(50ms);
+
+    RawConnection fourth(server.port());
+    ASSERT_TRUE(fourth.Send(GetRequest("/healthz")));
+    EXPECT_EQ(fourth.Receive().status, 200);
+    EXPECT_TRUE(open[2]->ClosedByPeer(2s));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(open[i]->Send("Host: x\r\n\r\n"));
+        EXPECT_EQ(open[i]->Receive().status, 200) << i;
     }
     open.clear();
     EXPECT_EQ(server.StopWith(SIGTERM), 0);
