@@ -225,7 +225,8 @@ public:
     void Start();
     // Closes it now; what is waiting for it ends without effect.
     void Close();
-    // Closes it when it has no request begun (as a stopping server does), else after its reply.
+    // Closes it when it has no request begun, not even unread (as a stopping server does); else
+    // it closes after its reply.
     void CloseWhenIdle();
     bool idle() const { return state_ == State::Reading && !reader_; }
     // Whether a new connection may take its place: idle, or done and only lingering.
@@ -345,7 +346,10 @@ void Connection::Recount()
 
 void Connection::CloseWhenIdle()
 {
-    if (replaceable()) Close();
+    if (state_ == State::Lingering) return Close();
+    // Bytes that came before the loop read them are a request begun.
+    error_code ec;
+    if (idle() && begin_ == end_ && socket_.available(ec) == 0) Close();
 }
 
 // Runs until the connection must wait for its socket; every wait comes back here.
@@ -467,7 +471,8 @@ void Connection::Parse()
             return;
         }
         if (ec) {
-            // Refused: nothing of it was taken, so the buffer starts with its request line.
+            // Refused. A head Beast could not read was not taken: the buffer starts with its
+            // request line, where the log finds the method and target.
             if (r.tooLarge || ec == http::error::header_limit || ec == http::error::body_limit) {
                 Refuse(400, message::kTooLarge);
             } else {
