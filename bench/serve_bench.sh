@@ -2,7 +2,8 @@
 # ubin-serve next to nginx in one run: wrk with 50 connections for 10 s on 2 threads against
 # /api/search over postal codes drawn at random from the full directory; nginx serves the same
 # replies as one precomputed JSON file per code from a tmpfs. Prints requests per second and
-# the 99th percentile latency of both.
+# the 99th percentile latency of both, then both again with 1,000 idle keep-alive connections
+# held open beside wrk's (each asked once, then left open and silent).
 #
 #   bash bench/serve_bench.sh [KEN_ALL.CSV]
 #
@@ -47,6 +48,7 @@ chmod 755 "$work" # nginx workers run as another user
 serve_pid=""
 nginx_pid=""
 cleanup() {
+  [ -n "${holder_pid:-}" ] && kill "$holder_pid" 2>/dev/null || true
   [ -n "$serve_pid" ] && kill -TERM "$serve_pid" 2>/dev/null && wait "$serve_pid" 2>/dev/null || true
   [ -n "$nginx_pid" ] && kill -QUIT "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null || true
   rm -rf "$work"
@@ -83,15 +85,18 @@ sed "s|.*|url = \"http://127.0.0.1:$serve_port/api/search?zipcode=&\"\noutput = 
 curl -s --fail -K "$work/curl.conf"
 echo "   $(ls "$work/json" | wc -l) JSON files for nginx, e.g. $(head -c 120 "$work/json/$(head -1 "$work/codes.txt").json")..."
 
-nginx_port=$((serve_port + 1))
+# Below the range the kernel hands out to outgoing connections (curl's above may hold the port
+# next to ubin-serve's), and not one a server already listens on.
+nginx_port=$((20000 + RANDOM % 10000))
 while (exec 3<>"/dev/tcp/127.0.0.1/$nginx_port") 2>/dev/null; do nginx_port=$((nginx_port + 1)); done
 mkdir -p "$work/nginx"
 cat > "$work/nginx/nginx.conf" <<CONF
 worker_processes 2;
+worker_rlimit_nofile 8192;
 daemon off;
 pid $work/nginx/nginx.pid;
 error_log $work/nginx/error.log;
-events { worker_connections 1024; }
+events { worker_connections 4096; }
 http {
   access_log $work/nginx/access.log combined buffer=64k;
   server {
@@ -125,6 +130,26 @@ run() { # NAME PORT
     echo "serve_bench: $1 gave replies other than 200:"; cat "$work/$1.wrk"; exit 1
   fi
 }
+# IDLE connections to 127.0.0.1:PORT, each asking once and then left open and silent (its reply
+# unread) until the holder is killed; sets holder_pid.
+hold_idle() { # PORT COUNT
+  local port=$1 count=$2
+  (
+    ulimit -n $((count + 64))
+    for _ in $(seq "$count"); do
+      exec {fd}<>"/dev/tcp/127.0.0.1/$port"
+      printf 'GET /api/search?zipcode=%s HTTP/1.1\r\nHost: x\r\n\r\n' "$code" >&"$fd"
+    done
+    exec sleep 3600
+  ) &
+  holder_pid=$!
+  sleep 2
+}
+stop_holding() {
+  kill "$holder_pid" 2>/dev/null && wait "$holder_pid" 2>/dev/null || true
+  holder_pid=""
+}
+holder_pid=""
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 to_ms() { # wrk's latency text (850.00us, 1.20ms, 2.00s) in milliseconds
   awk -v t="$1" 'BEGIN { v = t + 0; if (t ~ /us$/) v /= 1000; else if (t ~ /ms$/) v += 0; else if (t ~ /s$/) v *= 1000; printf "%.2f", v }'
@@ -137,20 +162,35 @@ stop_serve
 start_serve "$work/serve.log"
 run ubin-serve "$serve_port"
 run nginx "$nginx_port"
+# With 1,000 idle connections held open: idle for longer than the run, so ubin-serve keeps them
+# for a minute as nginx does (75 s).
+echo "== the same with 1,000 idle connections held open"
+stop_serve
+start_serve "$work/serve-idle.log" --keep-alive-timeout 60
+hold_idle "$serve_port" 1000
+run ubin-serve-idle "$serve_port"
+stop_holding
+hold_idle "$nginx_port" 1000
+run nginx-idle "$nginx_port"
+stop_holding
 
-printf "\n%-20s %14s %12s\n" server requests/s "p99 (ms)"
+printf "\n%-28s %14s %12s\n" server requests/s "p99 (ms)"
 declare -A rps p99
-for name in ubin-serve-nocache ubin-serve nginx; do
+for name in ubin-serve-nocache ubin-serve nginx ubin-serve-idle nginx-idle; do
   rps[$name]=$(awk '/^Requests\/sec:/ { printf "%.0f", $2 }' "$work/$name.wrk")
   p99[$name]=$(to_ms "$(awk '$1 == "99%" { print $2 }' "$work/$name.wrk")")
   label=$name
   [ "$name" = ubin-serve-nocache ] && label="ubin-serve --cache 0"
-  printf "%-20s %14s %12s\n" "$label" "${rps[$name]}" "${p99[$name]}"
+  [ "$name" = ubin-serve-idle ] && label="ubin-serve, 1,000 idle"
+  [ "$name" = nginx-idle ] && label="nginx, 1,000 idle"
+  printf "%-28s %14s %12s\n" "$label" "${rps[$name]}" "${p99[$name]}"
 done
 echo "(machine load before the runs: $load_before; after: $(cut -d' ' -f1-3 /proc/loadavg))"
 ratio=$(awk -v a="${rps[ubin-serve]}" -v b="${rps[nginx]}" 'BEGIN { printf "%.2f", a / b }')
 echo
+idle_ratio=$(awk -v a="${rps[ubin-serve-idle]}" -v b="${rps[nginx-idle]}" 'BEGIN { printf "%.2f", a / b }')
 echo "ubin-serve / nginx: $ratio of nginx's rate (target at least 0.50); p99 ${p99[ubin-serve]} ms (target under 10)"
+echo "with 1,000 idle connections: $idle_ratio of nginx's rate; p99 ${p99[ubin-serve-idle]} ms"
 if awk -v r="$ratio" -v p="${p99[ubin-serve]}" 'BEGIN { exit !(r >= 0.5 && p < 10) }'; then
   echo "target met"
 else

@@ -1,5 +1,7 @@
 // ubin-serve [--settings FILE | --data DIR] [--listen ADDR:PORT] [--threads N]
-//            [--allow-origin ORIGIN]... [--web DIR] [--cache N]
+//            [--allow-origin ORIGIN]... [--web DIR] [--cache N] [--keep-alive-timeout S]
+//            [--request-timeout S] [--max-connections N] [--max-url BYTES]
+//            [--max-header-bytes BYTES] [--max-headers N]
 // Serves the directory's lookups over HTTP to web forms; SIGTERM or SIGINT stop it after the
 // requests in flight.
 #include "base/cp932.h"
@@ -11,7 +13,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,20 +25,72 @@
 #include <optional>
 #include <pthread.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::mutex gLogMutex;
+// The lines go to standard error from a thread of their own, whole: the threads serving
+// requests never wait for the file, and a burst of requests becomes a few writes. When the file
+// takes nothing (a pipe nobody reads), the writers wait once 1 MB is pending.
+class LogWriter {
+public:
+    LogWriter() : thread_([this] { Write(); }) {}
+    // Writes what is pending, then ends the thread.
+    ~LogWriter()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    void Add(const std::string& line)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        room_.wait(lock, [&] { return pending_.size() < kMaxPending; });
+        const bool wake = pending_.empty();
+        pending_ += line;
+        pending_ += '\n';
+        lock.unlock();
+        if (wake) changed_.notify_all();
+    }
 
-// One line to standard error in one write, so lines of several workers never mix.
+private:
+    static constexpr std::size_t kMaxPending = 1 << 20;
+
+    void Write()
+    {
+        std::string text;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return done_ || !pending_.empty(); });
+            if (pending_.empty()) return;
+            text.swap(pending_);
+            lock.unlock();
+            room_.notify_all();
+            std::fwrite(text.data(), 1, text.size(), stderr);
+            text.clear();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_, room_;
+    std::string pending_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+// Started with the first line (after the stop signals are blocked, so its thread never takes
+// them); what it holds is written when main returns.
 void LogLine(const std::string& line)
 {
-    const std::string text = line + '\n';
-    std::lock_guard<std::mutex> lock(gLogMutex);
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    static LogWriter writer;
+    writer.Add(line);
 }
 
 fs::path ExecutableFolder(const char* argv0)
@@ -69,6 +125,23 @@ fs::path WebFolder(const std::optional<std::string>& web, const fs::path& execut
     return {};
 }
 
+// Each connection is a file descriptor: the soft limit (often 1,024) rises to the hard one,
+// and the connections allowed stay below what it leaves, with room for the directory's files.
+int FitConnections(int wanted)
+{
+    constexpr rlim_t kOtherFiles = 64;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+    const rlim_t needed = static_cast<rlim_t>(wanted) + kOtherFiles;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= needed) return wanted;
+    return static_cast<int>(std::max<rlim_t>(1, limit.rlim_cur > kOtherFiles ? limit.rlim_cur - kOtherFiles : 1));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -77,10 +150,12 @@ int main(int argc, char** argv)
     std::string settingsText, dataText, webText;
     std::string listen = "127.0.0.1:8080";
     ubin::serve::ServerOptions options;
+    options.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     auto* settingsOption = app.add_option("--settings", settingsText, "read the directory folder from this ubscon.def");
     auto* dataOption = app.add_option("--data", dataText, "use this directory folder")->excludes(settingsOption);
     app.add_option("--listen", listen, "address and port to listen on (port 0: any free port)")->capture_default_str();
-    app.add_option("--threads", options.threads, "worker threads; each serves one connection at a time")
+    app.add_option("--threads", options.threads,
+                   "threads serving connections, each with its own event loop (default: one per processor)")
         ->capture_default_str()
         ->check(CLI::Range(1, 4096));
     app.add_option("--allow-origin", options.allowOrigins,
@@ -89,6 +164,27 @@ int main(int argc, char** argv)
     std::size_t cacheEntries = ubin::serve::Service::kDefaultCacheEntries;
     app.add_option("--cache", cacheEntries, "replies of /api/search and /yubinbango to keep in memory (0: none)")
         ->capture_default_str();
+    app.add_option("--keep-alive-timeout", options.keepAliveSeconds,
+                   "seconds a connection may stay idle between requests (and before its first)")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600));
+    app.add_option("--request-timeout", options.requestSeconds,
+                   "seconds a request may take from its first byte to its whole head and body, and its reply to be written")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600));
+    app.add_option("--max-connections", options.maxConnections,
+                   "connections open at once; beyond it a new one replaces an idle one, or is closed")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1000000));
+    app.add_option("--max-url", options.maxUrlBytes, "bytes of a request's target")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{16}, ubin::serve::kMaxRequestBytes));
+    app.add_option("--max-header-bytes", options.maxHeaderBytes, "bytes of a request's line and header lines together")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{256}, ubin::serve::kMaxRequestBytes));
+    app.add_option("--max-headers", options.maxHeaders, "header lines of a request")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{1}, std::size_t{1000}));
     std::optional<std::string> settingsFile, dataFolder, web;
     try {
         app.parse(argc, argv);
@@ -125,11 +221,13 @@ int main(int argc, char** argv)
         const ubin::serve::StaticFiles page(webFolder);
         if (page.size() == 0) LogLine("ubin-serve: no page to serve at / (give --web DIR)");
 
+        options.maxConnections = FitConnections(options.maxConnections);
         ubin::serve::HttpServer server(service, page, options, LogLine);
         const int port = server.Bind();
         const bool v6 = options.host.find(':') != std::string::npos;
         LogLine("ubin-serve: listening on http://" + (v6 ? "[" + options.host + "]" : options.host) + ":" +
-                std::to_string(port) + "/ with " + std::to_string(options.threads) + " threads; directory " +
+                std::to_string(port) + "/ with " + std::to_string(options.threads) + " threads, at most " +
+                std::to_string(options.maxConnections) + " connections; directory " +
                 ubin::ToUtf8(folder) + (webFolder.empty() ? "" : "; page " + ubin::PathToUtf8(webFolder)));
 
         std::atomic<bool> stopped{false};
