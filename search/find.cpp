@@ -245,18 +245,24 @@ Entry Finder::ReadDocument(std::uint32_t doc, CityMemo* memo) const
     const auto number = static_cast<std::int32_t>(ref & ~kFindOfficeBit);
     if (ref & kFindOfficeBit) return lookup_.ReadOffice(number, memo);
     Entry e = lookup_.ReadEntry(number, memo);
-    if (const AddressResolver* resolver = Addresses())
-        if (const AddressRecord* r = resolver->Record(number)) {
-            e.hasNote = true;
-            e.noteKind = r->kind;
-            // Most towns have no note: their town is the town proper, and nothing is copied.
-            if (r->kind == NoteKind::None) return e;
-            e.townProper = r->town;
-            e.noteText = r->kind == NoteKind::Floor ? std::u16string() : r->note;
-            e.building = r->building;
-            e.floor = r->floorText;
-        }
+    AddNote(e);
     return e;
+}
+
+void Finder::AddNote(Entry& e) const
+{
+    if (e.IsOffice()) return;
+    const AddressResolver* resolver = Addresses();
+    const AddressRecord* r = resolver ? resolver->Record(e.number) : nullptr;
+    if (!r) return;
+    e.hasNote = true;
+    e.noteKind = r->kind;
+    // Most towns have no note: their town is the town proper, and nothing is copied.
+    if (r->kind == NoteKind::None) return;
+    e.townProper = r->town;
+    e.noteText = r->kind == NoteKind::Floor ? std::u16string() : r->note;
+    e.building = r->building;
+    e.floor = r->floorText;
 }
 
 namespace {

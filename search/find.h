@@ -59,6 +59,10 @@ public:
     // The entry of a document.
     Entry ReadDocument(std::uint32_t doc, CityMemo* memo = nullptr) const;
 
+    // Gives an area entry read elsewhere (Lookup::FindPostal) what its note says, as the
+    // finder's own results have it; offices and folders without notes stay as they are.
+    void AddNote(Entry& entry) const;
+
     // The address notes of the folder, read at their first use; null for a folder built before
     // they were made. Throws DirectoryError when the file is damaged.
     const AddressResolver* Addresses() const;

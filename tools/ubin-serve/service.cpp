@@ -38,12 +38,12 @@ std::int32_t PrefectureOfCity(std::u16string_view cityCode)
     return NumericValue32(cityCode.substr(0, 2), p) ? p : 0;
 }
 
-// A town as a web form fills it in: 以下に掲載がない場合 is no town.
-std::u16string_view ShownTown(const Entry& e) { return e.town == kUnlistedTown ? std::u16string_view() : e.town; }
-std::u16string_view ShownTownKana(const Entry& e)
-{
-    return e.town == kUnlistedTown ? std::u16string_view() : std::u16string_view(e.townKana);
-}
+// A town as a web form fills it in: the city's catch-all entry (以下に掲載がない場合) has none.
+// The directory's address notes say which entry that is; a folder built before them is told by
+// the town's text.
+bool NoTown(const Entry& e) { return e.hasNote ? e.noteKind == NoteKind::RestOfCity : e.town == kUnlistedTown; }
+std::u16string_view ShownTown(const Entry& e) { return NoTown(e) ? std::u16string_view() : e.town; }
+std::u16string_view ShownTownKana(const Entry& e) { return NoTown(e) ? std::u16string_view() : std::u16string_view(e.townKana); }
 
 Reply JsonReply(const json& body, const char* cacheControl = kDataLifetime)
 {
@@ -154,10 +154,13 @@ json CityJson(const Lookup& lookup, std::int32_t code)
                 {"kana", line ? U8(line->kana) : ""}};
 }
 
-// Every entry of a code, or of a code's beginning: the area entries, then the offices.
-std::vector<Entry> EntriesOf(const Lookup& lookup, const std::string& digits)
+// Every entry of a code, or of a code's beginning: the area entries with their notes, then the
+// offices.
+std::vector<Entry> EntriesOf(const Lookup& lookup, const Finder* finder, const std::string& digits)
 {
     std::vector<Entry> entries = lookup.FindPostal(FromUtf8(digits));
+    if (finder)
+        for (Entry& e : entries) finder->AddNote(e);
     std::vector<Entry> offices = lookup.FindOffices(FromUtf8(digits));
     entries.insert(entries.end(), std::make_move_iterator(offices.begin()), std::make_move_iterator(offices.end()));
     return entries;
@@ -209,7 +212,7 @@ Reply Service::ApiSearch(const Params& params) const
         // Entries of one code that a form cannot tell apart (the same town with another
         // detail) are one result.
         json results = json::array();
-        for (const Entry& e : EntriesOf(*edition->lookup, digits)) {
+        for (const Entry& e : EntriesOf(*edition->lookup, edition->finder.get(), digits)) {
             json result = ApiSearchResult(e);
             if (std::find(results.begin(), results.end(), result) == results.end()) results.push_back(std::move(result));
             if (results.size() == limit) break;
@@ -302,7 +305,7 @@ Reply Service::YubinbangoData(std::string_view prefix) const
     }
     // A code's first area entry, or, for a code of an office alone, the office.
     json codes = json::object();
-    for (const Entry& e : EntriesOf(*edition->lookup, std::string(prefix))) {
+    for (const Entry& e : EntriesOf(*edition->lookup, edition->finder.get(), std::string(prefix))) {
         const std::string code = U8(e.postalCode);
         if (!codes.contains(code)) codes[code] = YubinbangoRecord(e);
     }
