@@ -250,6 +250,13 @@ void DirectoryState::CheckFilesAgree()
     }
     CheckEndsWithLine(kSlotLines);
     CheckEndsWithLine(kSlotCityLines);
+    {
+        // The last city line lies in TOSHI2.TDB: a city file cut at a line's end is named too.
+        const std::vector<std::int32_t> positions = ReadCityPositions(1, WholeRecords(kSlotCityTable));
+        const auto last = std::max_element(positions.begin(), positions.end());
+        if (last != positions.end() && *last != 0)
+            CheckPosition(kSlotCityTable, static_cast<std::int32_t>(last - positions.begin()) + 1, kSlotCityLines, *last);
+    }
     if (IsOpen(kSlotOfficeIndex)) {
         const OpenFile& offices = SlotFile(kSlotOfficeIndex);
         if (offices.size % kIndexRecordLength != 0)

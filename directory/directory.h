@@ -110,7 +110,8 @@ public:
     // What the open files promise each other, so that a file cut short, damaged or left from
     // another build is named at start instead of answering wrong: each index holds 12 bytes per
     // entry of the point file, the point file whole records whose last line lies in
-    // 郵便番号.CSV, the text files end with a whole line, the office index whole records whose
+    // 郵便番号.CSV, the last city line of TOSHI1.TDB lies in TOSHI2.TDB, the text files end
+    // with a whole line, the office index whole records whose
     // last line lies in 事業所.CSV; and, when the folder has a manifest, every file listed has
     // the size and checksum the manifest gives (a manifest of the builds before, with CRC-32,
     // has its sizes compared; 検索.IDX is checked when it is mapped). A mismatch is a

@@ -191,6 +191,11 @@ TEST_F(Damage, ATextFileCutShortIsRefusedWithoutTheManifest)
         test::WriteBytes(t_ / file, original.substr(0, original.size() - 3));
         const std::string answers = Answers(t_);
         EXPECT_NE(answers.find(std::string(file) + ": does not end with a whole line"), std::string::npos) << answers;
+        // Cut at the end of a line, the file that points past it is named.
+        const std::size_t lastLine = original.rfind("\r\n", original.size() - 3) + 2;
+        test::WriteBytes(t_ / file, original.substr(0, lastLine));
+        EXPECT_NE(Answers(t_).find("points at byte " + std::to_string(lastLine + 1) + ", outside " ), std::string::npos)
+            << Answers(t_);
         test::WriteBytes(t_ / file, original);
     }
 }
