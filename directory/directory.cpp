@@ -345,9 +345,13 @@ void DirectoryState::CheckPosition(int fromSlot, std::int32_t n, int textSlot, s
 {
     const OpenFile& text = SlotFile(textSlot);
     if (position >= 1 && static_cast<std::uint64_t>(position) <= text.size) {
-        // A line starts at the first byte or after a line's LF.
+        // A line starts at the first byte or after a line's LF. (Nothing read: the text file is
+        // shorter than when it was opened, and reading the line names it.)
+        if (position == 1) return;
         char before = '\n';
-        if (position == 1 || (Read(text, static_cast<std::uint64_t>(position - 2), &before, 1) == 1 && before == '\n')) return;
+        const std::size_t got = Read(text, static_cast<std::uint64_t>(position - 2), &before, 1);
+        ++ThisThreadReadCounts().fileReads;
+        if (got == 0 || before == '\n') return;
         throw DirectoryError(Name(SlotFile(fromSlot).path) + ": record " + std::to_string(n) + " points at byte "
                              + std::to_string(position) + " of " + Name(text.path)
                              + ", which is not the start of a line: the file is damaged");
