@@ -114,8 +114,11 @@ public:
     // with a whole line, the office index whole records whose
     // last line lies in 事業所.CSV; and, when the folder has a manifest, every file listed has
     // the size and checksum the manifest gives (a manifest of the builds before, with CRC-32,
-    // has its sizes compared; 検索.IDX is checked when it is mapped). A mismatch is a
-    // DirectoryError naming the file.
+    // has its sizes compared). A mismatch is a DirectoryError naming the file. The checksum of
+    // TOSHI2.TDB, whose prefecture lines start-up keeps, and of a listed file no slot holds is
+    // compared now; that of a file open on a slot at its first read after start-up (so the
+    // window's start reads no more than before, and a file no lookup reads costs nothing); that
+    // of 検索.IDX when it is mapped.
     void CheckFilesAgree();
 
     void OpenIndexFiles();
@@ -193,6 +196,12 @@ private:
         std::once_flag taken;
         std::unique_ptr<KeySample> sample;
     };
+    // The checksum a file must have, compared once, before the first read that answers from it.
+    struct Verification {
+        std::uint64_t expected = 0;
+        std::once_flag done;
+        std::string error; // empty: the file is the one the manifest lists
+    };
     struct OpenFile {
         std::filesystem::path path;
         std::intptr_t handle;
@@ -200,7 +209,11 @@ private:
         std::uint64_t size;
         std::shared_ptr<SampleHolder> sample;
         std::shared_ptr<platform::MappedFile> map; // none: read by position
+        std::shared_ptr<Verification> verification; // none: nothing to compare
     };
+    // Compares a file with its checksum the first time it is read (DirectoryError naming it
+    // when it differs, then and at every later read).
+    void Verify(const OpenFile& f) const;
     // Up to size bytes at a 0-based offset of a slot's file; the count read (0 at the end).
     std::size_t Read(const OpenFile& f, std::uint64_t offset, void* out, std::size_t size) const;
     static constexpr int kSlotCount = kSlotOfficeLines + 1;

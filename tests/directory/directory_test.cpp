@@ -452,8 +452,9 @@ TEST(Checksum, Xxh3WholeInPartsAndWithItsFieldZeroed)
     EXPECT_EQ(Xxh3Hex(0x2D06800538D394C2u), "2d06800538d394c2");
 }
 
-// With a manifest of version 2 a file whose bytes differ, size kept, is refused at opening,
-// naming it.
+// With a manifest of version 2 a file whose bytes differ, size kept, is refused before its
+// first answer, naming it: TOSHI2.TDB at opening (start-up keeps its prefecture lines), a file
+// open on a slot at its first read.
 TEST(DirectoryStartUp, AFileWhoseChecksumDiffersFromTheManifestIsRefused)
 {
     TempDir t;
@@ -463,9 +464,27 @@ TEST(DirectoryStartUp, AFileWhoseChecksumDiffersFromTheManifestIsRefused)
         ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", "ubin-build manifest 2\nbuild 42\n郵便番号.CSV\t"
                                                              + std::to_string(lines.size()) + "\t" + Xxh3Hex(sum) + "\n");
     };
+    const auto firstAnswer = [&] {
+        DirectoryState dir;
+        dir.dataFolder = t.DataFolder();
+        dir.StartUp();
+        try {
+            dir.ReadPostalEntry(1);
+        } catch (const DirectoryError& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
     manifest(Xxh3Of(lines));
-    EXPECT_EQ(StartUpError(t), "");
+    EXPECT_EQ(firstAnswer(), "");
     manifest(Xxh3Of(lines) ^ 1);
-    const std::string msg = StartUpError(t);
+    const std::string msg = firstAnswer();
     EXPECT_NE(msg.find("郵便番号.CSV: its checksum differs from the one the folder's manifest"), std::string::npos) << msg;
+
+    const std::string cities = ubin::test::ReadBytes(t / "TOSHI2.TDB");
+    ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", "ubin-build manifest 2\nbuild 42\nTOSHI2.TDB\t"
+                                                         + std::to_string(cities.size()) + "\t"
+                                                         + Xxh3Hex(Xxh3Of(cities) ^ 1) + "\n");
+    const std::string atStart = StartUpError(t);
+    EXPECT_NE(atStart.find("TOSHI2.TDB: its checksum differs"), std::string::npos) << atStart;
 }
