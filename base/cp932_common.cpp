@@ -228,6 +228,10 @@ std::u16string FromUtf8(std::string_view text)
             if ((t & 0xC0) != 0x80) bad();
             c = (c << 6) | (t & 0x3F);
         }
+        // A character written with more bytes than it needs, a UTF-16 surrogate or a value
+        // beyond U+10FFFF is no UTF-8: it would pass for another text (an overlong "/" or NUL).
+        static constexpr char32_t kLeast[4] = {0, 0x80, 0x800, 0x10000};
+        if (c < kLeast[extra] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) bad();
         if (c >= 0x10000) {
             c -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));

@@ -32,3 +32,4 @@ endfunction()
 
 ubin_host_header_package(nlohmann_json nlohmann_json::nlohmann_json nlohmann)
 ubin_host_header_package(CLI11 CLI11::CLI11 CLI)
+ubin_host_header_package(xxHash xxHash::xxhash xxhash.h xxh3.h)

@@ -2,6 +2,7 @@
 #include "directory/keysearch.h"
 #include "directory/manifest.h"
 
+#include "base/checksum.h"
 #include "base/cp932.h"
 #include "base/errors.h"
 #include "base/file.h"
@@ -67,7 +68,7 @@ void DirectoryState::OpenSlot(int slot, const std::u16string& name, int recordLe
 {
     CloseSlot(slot);
     if (slot < 0 || slot >= kSlotCount) throw DirectoryError("there is no directory slot " + std::to_string(slot));
-    OpenFile f{FilePath(name), platform::kNoFile, recordLength, 0, std::make_shared<SampleHolder>(), nullptr};
+    OpenFile f{FilePath(name), platform::kNoFile, recordLength, 0, std::make_shared<SampleHolder>(), nullptr, nullptr};
     f.handle = platform::OpenReadShared(f.path);
     try {
         f.size = platform::FileSize(f.handle, f.path);
@@ -94,6 +95,7 @@ void DirectoryState::Swap(DirectoryState& other) noexcept
     std::swap(entryCount, other.entryCount);
     std::swap(cityTableSize, other.cityTableSize);
     std::swap(manifestBuild, other.manifestBuild);
+    std::swap(findIndexSum, other.findIndexSum);
     std::swap(slots_, other.slots_);
 }
 
@@ -157,6 +159,7 @@ void DirectoryState::MapFiles()
 
 std::size_t DirectoryState::Read(const OpenFile& f, std::uint64_t offset, void* out, std::size_t size) const
 {
+    if (f.verification) Verify(f);
     if (!f.map) return platform::ReadAt(f.handle, offset, out, size, f.path);
     const auto bytes = f.map->bytes();
     if (offset >= bytes.size()) return 0;
@@ -246,9 +249,31 @@ void DirectoryState::CheckFilesAgree()
         const std::int32_t last = static_cast<std::int32_t>(std::min<std::uint64_t>(entries, 0x7FFFFFFF));
         CheckPosition(kSlotPoints, last, kSlotLines, ReadPointRecord(last).linePosition);
     }
+    CheckEndsWithLine(kSlotLines);
+    CheckEndsWithLine(kSlotCityLines);
+    {
+        // The last city line lies in TOSHI2.TDB: a city file cut at a line's end is named too.
+        const std::vector<std::int32_t> positions = ReadCityPositions(1, WholeRecords(kSlotCityTable));
+        const auto last = std::max_element(positions.begin(), positions.end());
+        if (last != positions.end() && *last != 0)
+            CheckPosition(kSlotCityTable, static_cast<std::int32_t>(last - positions.begin()) + 1, kSlotCityLines, *last);
+    }
+    if (IsOpen(kSlotOfficeIndex)) {
+        const OpenFile& offices = SlotFile(kSlotOfficeIndex);
+        if (offices.size % kIndexRecordLength != 0)
+            throw DirectoryError(Name(offices.path) + ": holds " + std::to_string(offices.size)
+                                 + " bytes, not a whole number of 12-byte records: the file is cut short or damaged");
+        CheckEndsWithLine(kSlotOfficeLines);
+        if (offices.size > 0) {
+            const auto last = static_cast<std::int32_t>(std::min<std::uint64_t>(offices.size / kIndexRecordLength, 0x7FFFFFFF));
+            CheckPosition(kSlotOfficeIndex, last, kSlotOfficeLines, ReadIndexRecord(kSlotOfficeIndex, last).entryNumber);
+        }
+    }
+    findIndexSum.reset();
     const auto manifest = ReadManifest(FilePath(kManifestFileName));
     if (!manifest) return;
     manifestBuild = manifest->build;
+    const std::string findIndexName = ToUtf8(kFindIndexFileName);
     for (const ManifestFile& listed : manifest->files) {
         const std::filesystem::path path = FilePath(FromUtf8(listed.name));
         // A file open on a slot is taken as it was opened, so that files opened from two builds
@@ -263,13 +288,96 @@ void DirectoryState::CheckFilesAgree()
             throw DirectoryError(Name(path) + ": holds " + std::to_string(size) + " bytes, but the folder's manifest "
                                  + "(MANIFEST.TXT) says " + std::to_string(listed.size)
                                  + ": the file is cut short, damaged or from another build");
+        // A manifest of the builds before gives CRC-32, which is left to `ubin check`.
+        if (manifest->kind != ManifestSum::Xxh3) continue;
+        if (listed.name == findIndexName) {
+            findIndexSum = listed.sum;
+            continue;
+        }
+        std::uint64_t sum = 0;
+        if (open != slots_.end() && (*open)->path != FilePath(kCityLinesFileName)) {
+            auto verification = std::make_shared<Verification>();
+            verification->expected = listed.sum;
+            (*open)->verification = std::move(verification);
+            continue;
+        }
+        if (open != slots_.end()) {
+            sum = Xxh3OfSlot(**open);
+        } else {
+            OpenFile f{path, platform::OpenReadShared(path), 0, listed.size, nullptr, nullptr, nullptr};
+            try {
+                sum = Xxh3OfSlot(f);
+            } catch (...) {
+                platform::CloseFile(f.handle);
+                throw;
+            }
+            platform::CloseFile(f.handle);
+        }
+        if (sum != listed.sum)
+            throw DirectoryError(Name(path) + ": its checksum differs from the one the folder's manifest (MANIFEST.TXT) "
+                                 + "gives: the file is damaged or from another build");
     }
+}
+
+void DirectoryState::Verify(const OpenFile& f) const
+{
+    Verification& v = *f.verification;
+    std::call_once(v.done, [&] {
+        try {
+            if (Xxh3OfSlot(f) != v.expected)
+                v.error = Name(f.path) + ": its checksum differs from the one the folder's manifest (MANIFEST.TXT) "
+                          + "gives: the file is damaged or from another build";
+        } catch (const DirectoryError& e) {
+            v.error = e.what();
+        }
+    });
+    if (!v.error.empty()) throw DirectoryError(v.error);
+}
+
+std::uint64_t DirectoryState::Xxh3OfSlot(const OpenFile& f) const
+{
+    Xxh3Stream sum;
+    if (f.map) {
+        sum.Update(f.map->bytes().data(), f.map->bytes().size());
+        return sum.Digest();
+    }
+    std::vector<unsigned char> block(std::size_t{1} << 20);
+    for (std::uint64_t offset = 0; offset < f.size;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), f.size - offset));
+        const std::size_t got = platform::ReadAt(f.handle, offset, block.data(), want, f.path);
+        if (got == 0)
+            throw DirectoryError(Name(f.path) + ": the file ends at byte " + std::to_string(offset)
+                                 + " (it is shorter than when it was opened)");
+        sum.Update(block.data(), got);
+        offset += got;
+    }
+    return sum.Digest();
+}
+
+void DirectoryState::CheckEndsWithLine(int slot) const
+{
+    const OpenFile& f = SlotFile(slot);
+    if (f.size == 0) return;
+    char end[2] = {};
+    if (f.size < 2 || Read(f, f.size - 2, end, 2) != 2 || end[0] != '\r' || end[1] != '\n')
+        throw DirectoryError(Name(f.path) + ": does not end with a whole line (CR LF): the file is cut short or damaged");
 }
 
 void DirectoryState::CheckPosition(int fromSlot, std::int32_t n, int textSlot, std::int64_t position) const
 {
     const OpenFile& text = SlotFile(textSlot);
-    if (position >= 1 && static_cast<std::uint64_t>(position) <= text.size) return;
+    if (position >= 1 && static_cast<std::uint64_t>(position) <= text.size) {
+        // A line starts at the first byte or after a line's LF. (Nothing read: the text file is
+        // shorter than when it was opened, and reading the line names it.)
+        if (position == 1) return;
+        char before = '\n';
+        const std::size_t got = Read(text, static_cast<std::uint64_t>(position - 2), &before, 1);
+        ++ThisThreadReadCounts().fileReads;
+        if (got == 0 || before == '\n') return;
+        throw DirectoryError(Name(SlotFile(fromSlot).path) + ": record " + std::to_string(n) + " points at byte "
+                             + std::to_string(position) + " of " + Name(text.path)
+                             + ", which is not the start of a line: the file is damaged");
+    }
     throw DirectoryError(Name(SlotFile(fromSlot).path) + ": record " + std::to_string(n) + " points at byte "
                          + std::to_string(position) + ", outside " + Name(text.path) + " ("
                          + std::to_string(text.size) + " bytes): the file is damaged");

@@ -95,6 +95,9 @@ public:
     std::int32_t cityTableSize = 0;
     // The build number of the folder's manifest when it was opened; empty without one.
     std::string manifestBuild;
+    // The XXH3 the manifest gives for 検索.IDX, which is checked when the index is mapped (at
+    // the first search), not at start; none without a manifest of version 2.
+    std::optional<std::uint64_t> findIndexSum;
 
     // Marubeta's start-up after the settings are read: the counts, the 47 prefecture lines,
     // then every file opened for the rest of the run, then what the files promise each other
@@ -104,11 +107,18 @@ public:
     // prefecture read, every open closing its slot first.
     void StartUpControl();
 
-    // What the open files promise each other, so that a file cut short or left from another
-    // build is named at start instead of answering "not found": each index holds 12 bytes per
+    // What the open files promise each other, so that a file cut short, damaged or left from
+    // another build is named at start instead of answering wrong: each index holds 12 bytes per
     // entry of the point file, the point file whole records whose last line lies in
-    // 郵便番号.CSV, and, when the folder has a manifest, every file listed has its size there.
-    // A mismatch is a DirectoryError naming the file.
+    // 郵便番号.CSV, the last city line of TOSHI1.TDB lies in TOSHI2.TDB, the text files end
+    // with a whole line, the office index whole records whose
+    // last line lies in 事業所.CSV; and, when the folder has a manifest, every file listed has
+    // the size and checksum the manifest gives (a manifest of the builds before, with CRC-32,
+    // has its sizes compared). A mismatch is a DirectoryError naming the file. The checksum of
+    // TOSHI2.TDB, whose prefecture lines start-up keeps, and of a listed file no slot holds is
+    // compared now; that of a file open on a slot at its first read after start-up (so the
+    // window's start reads no more than before, and a file no lookup reads costs nothing); that
+    // of 検索.IDX when it is mapped.
     void CheckFilesAgree();
 
     void OpenIndexFiles();
@@ -172,6 +182,10 @@ public:
     // (keysearch.h). Safe to call from several threads.
     const KeySample& IndexSample(int slot) const;
 
+    // A line position read from `fromSlot` (its record n) must lie in the text file on
+    // `textSlot` at the start of a line; else the file that holds the position is damaged.
+    void CheckPosition(int fromSlot, std::int32_t n, int textSlot, std::int64_t position) const;
+
     // Postal entry n: record n of 郵便Point.POI, then its line of 郵便番号.CSV split into
     // fields[1..6] (the array must hold 7 elements).
     void ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields) const;
@@ -182,6 +196,12 @@ private:
         std::once_flag taken;
         std::unique_ptr<KeySample> sample;
     };
+    // The checksum a file must have, compared once, before the first read that answers from it.
+    struct Verification {
+        std::uint64_t expected = 0;
+        std::once_flag done;
+        std::string error; // empty: the file is the one the manifest lists
+    };
     struct OpenFile {
         std::filesystem::path path;
         std::intptr_t handle;
@@ -189,7 +209,11 @@ private:
         std::uint64_t size;
         std::shared_ptr<SampleHolder> sample;
         std::shared_ptr<platform::MappedFile> map; // none: read by position
+        std::shared_ptr<Verification> verification; // none: nothing to compare
     };
+    // Compares a file with its checksum the first time it is read (DirectoryError naming it
+    // when it differs, then and at every later read).
+    void Verify(const OpenFile& f) const;
     // Up to size bytes at a 0-based offset of a slot's file; the count read (0 at the end).
     std::size_t Read(const OpenFile& f, std::uint64_t offset, void* out, std::size_t size) const;
     static constexpr int kSlotCount = kSlotOfficeLines + 1;
@@ -199,9 +223,10 @@ private:
     void ReadRecord(int slot, std::int32_t n, unsigned char* out) const;
     std::uint64_t SizeOf(const std::u16string& name) const;
     void TakeCounts();
-    // A line position read from `fromSlot` (its record n) must lie in the text file on
-    // `textSlot`; else the file that holds the position is damaged.
-    void CheckPosition(int fromSlot, std::int32_t n, int textSlot, std::int64_t position) const;
+    // The XXH3 of a slot's file as opened, read a block at a time.
+    std::uint64_t Xxh3OfSlot(const OpenFile& f) const;
+    // The file on a text slot ends with CR LF (a file cut short ends inside a line).
+    void CheckEndsWithLine(int slot) const;
     void ReadPrefectureLines();
 
     // Indexed by slot number; a slot without a file holds none.

@@ -14,7 +14,8 @@ const std::u16string kManifestFileName = u"MANIFEST.TXT";
 
 namespace {
 
-constexpr std::string_view kFirstLine = "ubin-build manifest 1";
+constexpr std::string_view kFirstLineCrc32 = "ubin-build manifest 1";
+constexpr std::string_view kFirstLine = "ubin-build manifest 2";
 // A manifest lists a dozen files; anything much larger is not one.
 constexpr std::uintmax_t kMaxManifestBytes = 64 * 1024;
 
@@ -48,13 +49,27 @@ std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc)
     return ~crc;
 }
 
+const ManifestFile* Manifest::Find(std::string_view name) const
+{
+    for (const ManifestFile& f : files)
+        if (f.name == name) return &f;
+    return nullptr;
+}
+
+bool IsPlainFileName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
+}
+
 std::string FormatManifest(const Manifest& m)
 {
-    std::string out = std::string(kFirstLine) + "\nbuild " + m.build + "\n";
+    const bool crc = m.kind == ManifestSum::Crc32;
+    std::string out = std::string(crc ? kFirstLineCrc32 : kFirstLine) + "\nbuild " + m.build + "\n";
     for (const ManifestFile& f : m.files) {
-        char crc[9];
-        std::snprintf(crc, sizeof crc, "%08x", f.crc);
-        out += f.name + "\t" + std::to_string(f.size) + "\t" + crc + "\n";
+        char sum[17];
+        if (crc) std::snprintf(sum, sizeof sum, "%08x", static_cast<unsigned>(f.sum));
+        else std::snprintf(sum, sizeof sum, "%016llx", static_cast<unsigned long long>(f.sum));
+        out += f.name + "\t" + std::to_string(f.size) + "\t" + sum + "\n";
     }
     return out;
 }
@@ -73,21 +88,27 @@ Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
         ++lineNo;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (lineNo == 1) {
-            if (line != kFirstLine) fail("is not \"" + std::string(kFirstLine) + "\"; the file is not a manifest of ubin-build");
+            if (line == kFirstLineCrc32) m.kind = ManifestSum::Crc32;
+            else if (line != kFirstLine)
+                fail("is not \"" + std::string(kFirstLine) + "\"; the file is not a manifest of ubin-build");
             continue;
         }
         if (line.empty()) continue;
-        if (line.starts_with("build ")) {
-            m.build = line.substr(6);
+        const std::size_t t1 = line.find('\t');
+        if (t1 == std::string_view::npos) {
+            // "word value": the build number, or a line of a later build that is not needed here.
+            if (line.starts_with("build ")) m.build = line.substr(6);
             continue;
         }
-        const std::size_t t1 = line.find('\t');
-        const std::size_t t2 = t1 == std::string_view::npos ? t1 : line.find('\t', t1 + 1);
+        const std::size_t t2 = line.find('\t', t1 + 1);
+        const std::size_t digits = m.kind == ManifestSum::Crc32 ? 8 : 16;
         ManifestFile f;
         if (t2 == std::string_view::npos || !ParseNumber(line.substr(t1 + 1, t2 - t1 - 1), f.size)
-            || !ParseNumber(line.substr(t2 + 1), f.crc, 16))
+            || line.size() - t2 - 1 > digits || !ParseNumber(line.substr(t2 + 1), f.sum, 16))
             fail("is not a file name, a size and a checksum separated by tabs");
         f.name = line.substr(0, t1);
+        if (!IsPlainFileName(f.name))
+            fail("names \"" + f.name + "\", which is not a file of the folder (a name holds no folder)");
         m.files.push_back(std::move(f));
     }
     if (lineNo == 0) fail("is empty; the file is not a manifest of ubin-build");

@@ -1,15 +1,20 @@
 #pragma once
 // The manifest of a directory folder (MANIFEST.TXT), written by ubin-build after every other
-// file: the size and CRC-32 of each file of the build, and a build number that no other build
-// shares. The programs compare the sizes when they open a directory, so a file cut short or
-// left from another build is named at once instead of answering "not found"; `ubin check`
-// compares the checksums; a program that runs for long notices a replaced folder by its build
-// number.
+// file: the size and checksum of each file of the build, and a build number that no other build
+// shares. The programs compare sizes and checksums when they open a directory, so a file cut
+// short, damaged or left from another build is named at once instead of answering wrong;
+// `ubin check` compares them too; a program that runs for long notices a replaced folder by its
+// build number.
 //
-//   ubin-build manifest 1
+//   ubin-build manifest 2
 //   build 5f3a9c2e7d1b4a60
-//   UIND1.IDX<TAB>1491852<TAB>8d1f0a2c
+//   UIND1.IDX<TAB>1491852<TAB>9c1e0a2c8d1f0a2c
 //   ...
+//
+// Version 2 gives each file's XXH3 (base/checksum.h) as 16 hexadecimal digits; version 1, of
+// the builds before, its CRC-32 as 8. A line with a tab lists a file; a line without one is
+// "word value" (build, and any that later builds add, which readers that do not know them
+// skip). A file's name is a plain name inside the folder: one that leaves it is refused.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -21,20 +26,32 @@ namespace ubin {
 
 extern const std::u16string kManifestFileName; // MANIFEST.TXT
 
+// The checksum a manifest gives for its files.
+enum class ManifestSum { Crc32, Xxh3 };
+
 struct ManifestFile {
     std::string name; // UTF-8
     std::uint64_t size = 0;
-    std::uint32_t crc = 0;
+    std::uint64_t sum = 0; // CRC-32 or XXH3, as the manifest's kind
 };
 
 struct Manifest {
+    ManifestSum kind = ManifestSum::Xxh3;
     std::string build;
     std::vector<ManifestFile> files;
+
+    // The file listed under this name, or none.
+    const ManifestFile* Find(std::string_view name) const;
 };
+
+// Whether a name in a manifest stays inside the folder: not empty, no separator, drive or NUL,
+// not "." or "..".
+bool IsPlainFileName(std::string_view name);
 
 // CRC-32 (the polynomial of zip and PNG), continued from `crc`.
 std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc = 0);
 
+// The text of a manifest (version 2 for XXH3, version 1 for CRC-32).
 std::string FormatManifest(const Manifest& m);
 // Throws DirectoryError naming the file and the line when the text is not a manifest.
 Manifest ParseManifest(std::string_view text, const std::filesystem::path& file);

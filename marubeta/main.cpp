@@ -18,10 +18,12 @@ namespace {
 
 int terminationPipe[2] = {-1, -1};
 
-void OnTerminate(int)
+void OnTerminate(int signal)
 {
     const char c = 1;
     [[maybe_unused]] const ssize_t n = ::write(terminationPipe[1], &c, 1);
+    // A second signal ends the program at once, should the shut-down itself not end.
+    std::signal(signal, SIG_DFL);
 }
 
 std::filesystem::path ConfigHome()
@@ -80,7 +82,11 @@ int main(int argc, char** argv)
     // Termination by the system runs the same shut-down as the menu and the close button.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, terminationPipe) == 0) {
         auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, window.get(), &ubin::MarubetaWindow::ShutDownProgram);
+        QObject::connect(notifier, &QSocketNotifier::activated, window.get(), [notifier, w = window.get()] {
+            // Once: the byte is not read, so the notifier would fire again at every turn.
+            notifier->setEnabled(false);
+            w->ShutDownOnSignal();
+        });
         std::signal(SIGTERM, OnTerminate);
         std::signal(SIGINT, OnTerminate);
         std::signal(SIGHUP, OnTerminate);

@@ -267,22 +267,27 @@ void MarubetaWindow::ShowClipDialog()
     clipDialog_->show();
 }
 
-void MarubetaWindow::ShutDownProgram()
+void MarubetaWindow::ShutDownProgram() { ShutDown(true); }
+
+void MarubetaWindow::ShutDownOnSignal() { ShutDown(false); }
+
+void MarubetaWindow::ShutDown(bool withBoxes)
 {
     if (shutDown_) return;
     shutDown_ = true;
     if (link_) link_->Close();
     directory_.CloseAll();
+    // A box waits for a click; on a signal the message goes to standard error instead.
+    const auto tell = [&](const QString& message, bool alsoOnStandardError) {
+        if (alsoOnStandardError || !withBoxes) std::fprintf(stderr, "marubeta: %s\n", message.toLocal8Bit().constData());
+        if (withBoxes) reportError(message);
+    };
     try {
         // A settings file that could not be read at start-up is the user's, not ours to drop.
         const SavedSettings saved = SaveSettingsFile(savePath_, settings_);
-        if (!saved.keptUnreadable.empty()) {
-            const QString message = UnreadableSettingsKeptMessage(saved, savePath_);
-            std::fprintf(stderr, "marubeta: %s\n", message.toLocal8Bit().constData());
-            reportError(message);
-        }
+        if (!saved.keptUnreadable.empty()) tell(UnreadableSettingsKeptMessage(saved, savePath_), true);
     } catch (const SettingsError& e) {
-        reportError(SettingsSaveFailedMessage(savePath_, e.what()));
+        tell(SettingsSaveFailedMessage(savePath_, e.what()), false);
     }
     // Nothing else runs: an open clip dialog is not closed, so its changes are not stored.
     emit shutDownRequested();

@@ -76,6 +76,10 @@ public:
     void ShowClipDialog();
     // Closes every file, writes the settings, and ends the program (the signal shutDown).
     void ShutDownProgram();
+    // The same when the system ends the program (SIGTERM, SIGINT, SIGHUP): nobody is there to
+    // close a box, so a settings file that cannot be written is told on standard error only,
+    // and the program ends at once.
+    void ShutDownOnSignal();
     bool isShutDown() const { return shutDown_; }
 
     // The last step of start-up: the window becomes the source of the link service `service`
@@ -134,6 +138,7 @@ private:
     QPointer<ClipItemsDialog> clipDialog_;
     std::unique_ptr<link::LinkServer> link_;
     bool shutDown_ = false;
+    void ShutDown(bool withBoxes);
 
     // The postal result last shown, while its city name and reading are on display.
     struct ShownPostal {

@@ -4,6 +4,7 @@
 #include "base/normalize.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <iterator>
@@ -47,6 +48,30 @@ std::vector<std::uint32_t> Union(const std::vector<std::uint32_t>& a, const std:
 
 } // namespace
 
+std::u16string CheckedSearchForm(std::u16string_view query)
+{
+    const auto tooLong = [](std::size_t length) {
+        return QueryError(QueryFault::TooLong, "the query is " + std::to_string(length)
+                                                   + " characters long; a search takes at most "
+                                                   + std::to_string(kMaxQueryLength));
+    };
+    // Measured before anything else, so that a query of a megabyte costs no more than this.
+    if (query.size() > kMaxTypedQueryLength) throw tooLong(query.size());
+    for (std::size_t i = 0; i < query.size(); ++i) {
+        const char16_t c = query[i];
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+            char code[8];
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+            throw QueryError(QueryFault::ControlCharacter, "the query holds a control character (" + std::string(code)
+                                                               + ", character " + std::to_string(i + 1)
+                                                               + "); a search takes none");
+        }
+    }
+    std::u16string form = SearchForm(query);
+    if (form.size() > kMaxQueryLength) throw tooLong(form.size());
+    return form;
+}
+
 const char* FindMatchName(FindMatch match)
 {
     switch (match) {
@@ -68,7 +93,8 @@ struct Finder::Notes {
 };
 
 Finder::Finder(const Lookup& lookup)
-    : lookup_(lookup), index_(lookup.directory().FilePath(kFindIndexFileName)), notes_(std::make_unique<Notes>())
+    : lookup_(lookup), index_(lookup.directory().FilePath(kFindIndexFileName), lookup.directory().findIndexSum),
+      notes_(std::make_unique<Notes>())
 {
 }
 
@@ -189,7 +215,7 @@ Finder::Documents Finder::Match(std::u16string_view query) const
 {
     const FindIndex& index = Index();
     Documents found;
-    const std::u16string q = SearchForm(query);
+    const std::u16string q = CheckedSearchForm(query);
     if (q.empty()) return found;
     if (const std::u16string digits = PostalDigits(q); !digits.empty()) {
         // The codes beginning with the digits are one stretch of the documents.

@@ -3,6 +3,7 @@
 // any kana, any part of an address or of an office's name, or a whole address with a house
 // number. The search runs over the directory's search index (search/find_index.h) and gives
 // its results as the engine's entries.
+#include "base/errors.h"
 #include "search/address.h"
 #include "search/find_index.h"
 #include "search/lookup.h"
@@ -14,6 +15,31 @@
 #include <vector>
 
 namespace ubin {
+
+// The longest query a search takes, in characters of its search form (blanks dropped, NFKC):
+// a longer one is refused before any search, so that every search has a bounded cost. What is
+// typed may hold at most four times as many UTF-16 units (blanks, marks that NFKC combines).
+inline constexpr std::size_t kMaxQueryLength = 256;
+inline constexpr std::size_t kMaxTypedQueryLength = 4 * kMaxQueryLength;
+
+// Why a query is refused.
+enum class QueryFault {
+    TooLong,          // longer than kMaxQueryLength characters
+    ControlCharacter, // holds a control character (U+0000..U+001F, U+007F..U+009F)
+};
+
+class QueryError : public Error {
+public:
+    QueryError(QueryFault fault, const std::string& message) : Error(message), fault_(fault) {}
+    QueryFault fault() const { return fault_; }
+
+private:
+    QueryFault fault_;
+};
+
+// The search form of a query, or QueryError when it is refused. Costs at most a few thousand
+// character steps, whatever the query's length.
+std::u16string CheckedSearchForm(std::u16string_view query);
 
 // How a query was taken.
 enum class FindMatch {
@@ -45,7 +71,8 @@ public:
     explicit Finder(const Lookup& lookup);
     ~Finder();
 
-    // At most `limit` results (0: all).
+    // At most `limit` results (0: all). A query that is too long or holds a control character
+    // is refused with QueryError before anything is searched.
     FindResult Find(std::u16string_view query, std::size_t limit = 100) const;
 
     // The documents matching a query, without reading their entries.

@@ -1,5 +1,6 @@
 #include "search/find_index.h"
 
+#include "base/checksum.h"
 #include "base/errors.h"
 #include "base/path_text.h"
 
@@ -13,7 +14,7 @@ static_assert(std::endian::native == std::endian::little, "the directory's numbe
 
 namespace {
 
-constexpr std::size_t kHeaderBytes = 16 + 16 * kFindSectionCount;
+static_assert(kFindChecksumOffset == 16 + 16 * kFindSectionCount);
 
 std::uint32_t U32At(const unsigned char* p)
 {
@@ -31,19 +32,29 @@ std::uint64_t U64At(const unsigned char* p)
 
 } // namespace
 
-FindIndex::FindIndex(const std::filesystem::path& file) : map_(file)
+FindIndex::FindIndex(const std::filesystem::path& file, std::optional<std::uint64_t> expected) : map_(file)
 {
     const auto bytes = map_.bytes();
     const auto fail = [&](const std::string& what) { throw DirectoryError(PathToUtf8(file) + ": " + what); };
-    if (bytes.size() < kHeaderBytes || std::memcmp(bytes.data(), kFindIndexMagic, 8) != 0)
-        fail("is not a search index of this version (it does not begin with UBFIND01)");
+    const bool checked = bytes.size() >= kFindHeaderBytes && std::memcmp(bytes.data(), kFindIndexMagic, 8) == 0;
+    if (!checked && (bytes.size() < kFindChecksumOffset || std::memcmp(bytes.data(), kFindIndexMagicUnchecked, 8) != 0))
+        fail("is not a search index of this version (it does not begin with UBFIND02 or UBFIND01)");
+    // The checksum first: a damaged byte anywhere is refused before any of it is believed.
+    if (expected) {
+        if (Xxh3Of(bytes) != *expected)
+            fail("its checksum differs from the one the folder's manifest (MANIFEST.TXT) gives: the file is damaged "
+                 "or from another build");
+    } else if (checked && Xxh3WithFieldZeroed(bytes, kFindChecksumOffset) != U64At(bytes.data() + kFindChecksumOffset)) {
+        fail("its checksum differs from the one in its header: the file is damaged");
+    }
     docs_ = U32At(bytes.data() + 8);
     if (U32At(bytes.data() + 12) != kFindSectionCount) fail("has the wrong number of sections");
     std::span<const unsigned char> sections[kFindSectionCount];
     for (int i = 0; i < kFindSectionCount; ++i) {
         const std::uint64_t offset = U64At(bytes.data() + 16 + 16 * i);
         const std::uint64_t size = U64At(bytes.data() + 24 + 16 * i);
-        if (offset % 8 != 0 || offset > bytes.size() || size > bytes.size() - offset)
+        if (offset % 8 != 0 || offset < (checked ? kFindHeaderBytes : kFindChecksumOffset) || offset > bytes.size()
+            || size > bytes.size() - offset)
             fail("section " + std::to_string(i + 1) + " lies outside the file");
         sections[i] = bytes.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
     }

@@ -21,13 +21,20 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 namespace ubin {
 
-inline constexpr char kFindIndexMagic[8] = {'U', 'B', 'F', 'I', 'N', 'D', '0', '1'};
+inline constexpr char kFindIndexMagic[8] = {'U', 'B', 'F', 'I', 'N', 'D', '0', '2'};
+// The index of the builds before: the same without its checksum.
+inline constexpr char kFindIndexMagicUnchecked[8] = {'U', 'B', 'F', 'I', 'N', 'D', '0', '1'};
+// Where the header keeps the file's checksum (base/checksum.h: XXH3 of the file with this field
+// read as zeros), and where its first section may start.
+inline constexpr std::size_t kFindChecksumOffset = 16 + 16 * 11;
+inline constexpr std::size_t kFindHeaderBytes = kFindChecksumOffset + 8;
 
 // The sections of the file, in order.
 enum FindSection : int {
@@ -73,10 +80,13 @@ inline void PutVarint(std::vector<unsigned char>& out, std::uint32_t v)
 }
 
 // The index of a folder, mapped read-only. Open throws DirectoryError naming the file when it
-// is not a find index or its sections do not fit in it.
+// is not a find index, its sections do not fit in it, or its bytes are not the ones it was
+// built with: with `expected` (the XXH3 the folder's manifest gives) the whole file must have
+// that checksum; without it, the file's own checksum must match (an index of the builds before,
+// which has none, is checked for its structure alone).
 class FindIndex {
 public:
-    explicit FindIndex(const std::filesystem::path& file);
+    explicit FindIndex(const std::filesystem::path& file, std::optional<std::uint64_t> expected = std::nullopt);
 
     std::uint32_t DocumentCount() const { return docs_; }
     std::uint32_t Postal(std::uint32_t doc) const { return postal_[doc]; }

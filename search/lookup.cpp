@@ -243,6 +243,8 @@ Entry Lookup::ReadOffice(std::int32_t officeNumber, CityMemo* memo) const
 Entry Lookup::OfficeAt(std::int32_t officeNumber, std::int32_t linePosition, CityMemo* memo) const
 {
     std::vector<std::u16string> f(kOfficeLineFields + 1);
+    // A position that is no line's start is the index's fault, not the lines'.
+    dir_.CheckPosition(kSlotOfficeIndex, officeNumber, kSlotOfficeLines, linePosition);
     dir_.ReadFieldsAt(kSlotOfficeLines, linePosition, f);
     Entry e;
     e.kind = f[9] == u"1" ? EntryKind::PoBox : EntryKind::Office;

@@ -50,6 +50,18 @@ TEST(Cp932, Utf8RoundTripIncludingSurrogates)
     EXPECT_THROW(EncodeCp932(FromUtf8("\xF0\x9F\x98\x80")), EncodingError);
 }
 
+TEST(Cp932, Utf8ThatIsOverlongASurrogateOrBeyondUnicodeIsRefused)
+{
+    // None is UTF-8; an overlong form would pass for the character it hides ("/" here).
+    for (const char* bad : {"\xC0\xAF", "\xC1\xBF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xE0\x80\x80",
+                            "\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80", "\xF7\xBF\xBF\xBF"})
+        EXPECT_THROW(FromUtf8(std::string("a") + bad), EncodingError) << "bytes of the case: " << ::testing::PrintToString(std::string(bad));
+    // The shortest forms at each length's edge stay.
+    for (const char* good : {"\x7F", "\xC2\x80", "\xE0\xA0\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80",
+                             "\xF4\x8F\xBF\xBF", "\xEE\x80\x80"})
+        EXPECT_EQ(ToUtf8(FromUtf8(good)), good);
+}
+
 TEST(Cp932, ACharacterBeyondTheBasicPlaneIsNamedByItsCodePointNotItsSurrogate)
 {
     struct Case {

@@ -1,8 +1,10 @@
+#include "base/checksum.h"
 #include "base/cp932.h"
 #include "base/errors.h"
 #include "base/path_text.h"
 #include "base/text.h"
 #include "directory/directory.h"
+#include "directory/manifest.h"
 #include "tests/support/mini_directory.h"
 #include "tests/support/temp_dir.h"
 
@@ -318,9 +320,12 @@ TEST(DirectoryStartUp, ACityTableRecordOutsideTheCityLinesBlamesTheTable)
     std::string table = ubin::test::ReadBytes(t.path() / "TOSHI1.TDB");
     table.replace((34101 - 1) * 4, 4, "\xFF\xFF\xFF\x7F");
     ubin::test::WriteBytes(t.path() / "TOSHI1.TDB", table);
+    // Start-up looks at the last city line the table points at: this one.
+    const std::string msg = StartUpError(t);
+    EXPECT_NE(msg.find("TOSHI1.TDB: record 34101 points at byte 2147483647"), std::string::npos) << msg;
+    // A read of the record names the table as well.
     DirectoryState dir;
-    dir.dataFolder = t.DataFolder();
-    dir.StartUp();
+    OpenForReading(dir, t);
     try {
         dir.ReadCityPosition(34101);
         FAIL() << "a position outside TOSHI2.TDB was taken";
@@ -383,4 +388,103 @@ TEST(DirectoryStartUp, ATableLargerThanAnyCityCodeOrAFileThatIsNoFileIsRefusedAt
         dir.dataFolder = t.DataFolder() + u'\0' + u"x/";
         EXPECT_THROW(dir.StartUp(), DirectoryError);
     }
+}
+
+// A manifest of either version is read; a later build's "word value" lines are skipped; a file
+// name that leaves the folder, a checksum of the other version's width or a broken line is
+// refused, naming the line.
+TEST(Manifest, BothVersionsAreReadAndNamesThatLeaveTheFolderAreRefused)
+{
+    const std::string v1 = "ubin-build manifest 1\nbuild 42\n";
+    const std::string v2 = "ubin-build manifest 2\nbuild 42\n";
+    const struct {
+        std::string text;
+        const char* error; // nullptr: read
+        ManifestSum kind = ManifestSum::Xxh3;
+        std::uint64_t sum = 0;
+    } cases[] = {
+        {v1 + "UIND1.IDX\t12\t8d1f0a2c\n", nullptr, ManifestSum::Crc32, 0x8d1f0a2c},
+        {v2 + "UIND1.IDX\t12\t9c1e0a2c8d1f0a2c\n", nullptr, ManifestSum::Xxh3, 0x9c1e0a2c8d1f0a2c},
+        {v2 + "edition 2023-09\nsomething new\nUIND1.IDX\t12\t1\n", nullptr, ManifestSum::Xxh3, 1},
+        {v1 + "UIND1.IDX\t12\t9c1e0a2c8d1f0a2c\n", "line 3: is not a file name"},
+        {v2 + "UIND1.IDX\t12\n", "line 3: is not a file name"},
+        {v2 + "UIND1.IDX\tx\t1\n", "line 3: is not a file name"},
+        {v2 + "../UIND1.IDX\t12\t1\n", "line 3: names \"../UIND1.IDX\", which is not a file of the folder"},
+        {v2 + "/etc/passwd\t12\t1\n", "which is not a file of the folder"},
+        {v2 + "..\\UIND1.IDX\t12\t1\n", "which is not a file of the folder"},
+        {v2 + "..\t12\t1\n", "which is not a file of the folder"},
+        {v2 + "\t12\t1\n", "which is not a file of the folder"},
+        {"ubin-build manifest 3\n", "line 1: is not"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        try {
+            const Manifest m = ParseManifest(c.text, "MANIFEST.TXT");
+            ASSERT_EQ(c.error, nullptr) << "read";
+            EXPECT_EQ(m.kind, c.kind);
+            EXPECT_EQ(m.build, "42");
+            ASSERT_EQ(m.files.size(), 1u);
+            EXPECT_EQ(m.files[0].sum, c.sum);
+            // Written back as it was read, version included.
+            EXPECT_EQ(ParseManifest(FormatManifest(m), "MANIFEST.TXT").files[0].sum, c.sum);
+        } catch (const DirectoryError& e) {
+            ASSERT_NE(c.error, nullptr) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << e.what();
+        }
+    }
+}
+
+// The checksum of the directory files is XXH3 (64 bits, seed 0): a file's checksum given in
+// parts or with its own field read as zeros is the one of the bytes whole.
+TEST(Checksum, Xxh3WholeInPartsAndWithItsFieldZeroed)
+{
+    EXPECT_EQ(Xxh3Of(std::string_view()), 0x2D06800538D394C2u); // the published value for no bytes
+    std::string bytes;
+    for (int i = 0; i < 100000; ++i) bytes.push_back(static_cast<char>(i * 7919 % 251));
+    Xxh3Stream parts;
+    for (std::size_t at = 0; at < bytes.size(); at += 333) parts.Update(bytes.data() + at, std::min<std::size_t>(333, bytes.size() - at));
+    EXPECT_EQ(parts.Digest(), Xxh3Of(bytes));
+    std::string zeroed = bytes;
+    std::fill(zeroed.begin() + 1000, zeroed.begin() + 1008, '\0');
+    const auto span = std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    EXPECT_EQ(Xxh3WithFieldZeroed(span, 1000), Xxh3Of(zeroed));
+    EXPECT_NE(Xxh3WithFieldZeroed(span, 1000), Xxh3Of(bytes));
+    EXPECT_EQ(Xxh3Hex(0x2D06800538D394C2u), "2d06800538d394c2");
+}
+
+// With a manifest of version 2 a file whose bytes differ, size kept, is refused before its
+// first answer, naming it: TOSHI2.TDB at opening (start-up keeps its prefecture lines), a file
+// open on a slot at its first read.
+TEST(DirectoryStartUp, AFileWhoseChecksumDiffersFromTheManifestIsRefused)
+{
+    TempDir t;
+    Hiroshima().Write(t.path());
+    const std::string lines = ubin::test::ReadBytes(t / "郵便番号.CSV");
+    const auto manifest = [&](std::uint64_t sum) {
+        ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", "ubin-build manifest 2\nbuild 42\n郵便番号.CSV\t"
+                                                             + std::to_string(lines.size()) + "\t" + Xxh3Hex(sum) + "\n");
+    };
+    const auto firstAnswer = [&] {
+        DirectoryState dir;
+        dir.dataFolder = t.DataFolder();
+        dir.StartUp();
+        try {
+            dir.ReadPostalEntry(1);
+        } catch (const DirectoryError& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    manifest(Xxh3Of(lines));
+    EXPECT_EQ(firstAnswer(), "");
+    manifest(Xxh3Of(lines) ^ 1);
+    const std::string msg = firstAnswer();
+    EXPECT_NE(msg.find("郵便番号.CSV: its checksum differs from the one the folder's manifest"), std::string::npos) << msg;
+
+    const std::string cities = ubin::test::ReadBytes(t / "TOSHI2.TDB");
+    ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", "ubin-build manifest 2\nbuild 42\nTOSHI2.TDB\t"
+                                                         + std::to_string(cities.size()) + "\t"
+                                                         + Xxh3Hex(Xxh3Of(cities) ^ 1) + "\n");
+    const std::string atStart = StartUpError(t);
+    EXPECT_NE(atStart.find("TOSHI2.TDB: its checksum differs"), std::string::npos) << atStart;
 }

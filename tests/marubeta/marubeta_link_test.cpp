@@ -335,3 +335,17 @@ TEST(MarubetaLinkWindowTest, AReadErrorInACommandIsAnsweredAsAnErrorAndShownWith
     EXPECT_EQ(client.Request(QStringLiteral("ITUbin")), QString());
     boxes[0]->close();
 }
+
+// SIGTERM ends Marubeta even when its settings cannot be written (a folder stands where the file
+// goes): the message goes to standard error, no box waits for a click that never comes.
+TEST(MarubetaSignal, SigtermEndsTheProgramEvenWhenTheSettingsCannotBeSaved)
+{
+    RunningMarubeta marubeta;
+    ASSERT_TRUE(marubeta.ready) << "Marubeta did not start its service: " << Utf8(marubeta.Errors());
+    std::filesystem::create_directories(marubeta.folders.path() / "config" / "marubeta" / "ubscon.def" / "in-the-way");
+    marubeta.process.terminate();
+    EXPECT_TRUE(marubeta.process.waitForFinished(10000)) << "Marubeta did not end within 10 s of SIGTERM";
+    EXPECT_EQ(marubeta.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(marubeta.process.exitCode(), 0);
+    EXPECT_NE(Utf8(marubeta.Errors()).find("設定ファイルを保存できません"), std::string::npos) << Utf8(marubeta.Errors());
+}

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 using namespace ubin;
 using test::JigyosyoRow;
@@ -178,4 +179,49 @@ TEST_F(Find, OfficesCarryTheirNameStreetAndKind)
     EXPECT_EQ(o.cityCode, u"13101");
     EXPECT_EQ(o.cityKana, u"ﾁﾖﾀﾞｸ"); // from the city table
     EXPECT_EQ(Run("7308799").results.at(0).kind, EntryKind::PoBox);
+}
+
+// Every search has a bounded cost: a query longer than kMaxQueryLength characters of search
+// form, or holding a control character, is refused before anything is searched. U+0001 stands
+// between an office's address and its name, so it would otherwise find every office.
+TEST_F(Find, QueriesTooLongOrWithControlCharactersAreRefused)
+{
+    const struct {
+        std::u16string query;
+        std::optional<QueryFault> fault;
+    } cases[] = {
+        {std::u16string(1 << 20, u'あ'), QueryFault::TooLong},
+        {std::u16string(kMaxTypedQueryLength + 1, u' '), QueryFault::TooLong}, // measured as typed first
+        {std::u16string(kMaxQueryLength + 1, u'a'), QueryFault::TooLong},
+        {std::u16string(kMaxQueryLength, u'a'), std::nullopt},
+        {std::u16string(kMaxQueryLength, u'ｶ') + u"ﾞ", std::nullopt}, // the mark joins its kana
+        {std::u16string(kMaxQueryLength + 1, u'ｶ') + u"ﾞ", QueryFault::TooLong},
+        {std::u16string(kMaxTypedQueryLength - 3, u'　') + u"銀座", std::nullopt}, // blanks are dropped
+        {u"\u0001", QueryFault::ControlCharacter},
+        {u"宮内庁\u0001", QueryFault::ControlCharacter},
+        {u"銀\t座", QueryFault::ControlCharacter},
+        {u"銀座\n", QueryFault::ControlCharacter},
+        {std::u16string(1, u'\0'), QueryFault::ControlCharacter},
+        {u"\u007F", QueryFault::ControlCharacter},
+        {u"\u009F", QueryFault::ControlCharacter},
+        {u"\u00A0銀座", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.query.substr(0, 8)) + " (" + std::to_string(c.query.size()) + " units)");
+        try {
+            finder_->Find(c.query);
+            EXPECT_FALSE(c.fault) << "searched";
+        } catch (const QueryError& e) {
+            ASSERT_TRUE(c.fault) << e.what();
+            EXPECT_EQ(e.fault(), *c.fault) << e.what();
+        }
+    }
+    EXPECT_THROW(finder_->Match(u"\u0001"), QueryError);
+    // The refusal names the limit.
+    try {
+        finder_->Find(std::u16string(300, u'a'));
+    } catch (const QueryError& e) {
+        EXPECT_NE(std::string(e.what()).find("300 characters long; a search takes at most 256"), std::string::npos)
+            << e.what();
+    }
 }

@@ -11,6 +11,10 @@
 
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using namespace ubin;
 
 namespace {
@@ -134,6 +138,34 @@ TEST(UbinFind, MistakesAreRefusedWithStatusTwo)
     EXPECT_NE(err.str().find("/no/such/folder"), std::string::npos);
 }
 
+// What cannot be searched ends with status 2 and a message that says why, before the directory
+// is opened: never a raw message of the JSON library, never a search over every document.
+TEST(UbinFind, QueriesItCannotSearchAreRefusedWithStatusTwo)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{std::string(1 << 20, 'a')}, "1048576 characters long; a search takes at most 256"},
+        {{std::string(257, 'a')}, "257 characters long"},
+        {{"\x01"}, "control character (U+0001"},
+        {{"--json", "銀座\t"}, "control character (U+0009"},
+        {{"--json", "\xC0\xAF"}, "the query is not UTF-8 text"},
+        {{"--json", "\xED\xA0\x80"}, "the query is not UTF-8 text"},
+        {{"--limit", "18446744073709551616", "銀座"}, "larger than any count of results"},
+        {{"--limit", "1e3", "銀座"}, "not a count of results"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back().substr(0, 20));
+        const Outcome o = Find(c.args);
+        EXPECT_EQ(o.status, 2);
+        EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+        EXPECT_EQ(o.err.find("json.exception"), std::string::npos) << o.err;
+        EXPECT_EQ(o.out, "");
+    }
+    EXPECT_EQ(Find({"--limit", "18446744073709551615", "銀座"}).status, 0);
+}
+
 TEST(UbinCheck, EveryFileAgreesWithTheManifestUntilOneIsDamaged)
 {
     test::TempDir t;
@@ -153,4 +185,39 @@ TEST(UbinCheck, EveryFileAgreesWithTheManifestUntilOneIsDamaged)
     EXPECT_EQ(RunUbin({"check", "--data", dir}, {}, out2, err2), 1);
     EXPECT_NE(out2.str().find("UIND4.IDX: has another checksum"), std::string::npos) << out2.str();
     EXPECT_NE(out2.str().find("検索.IDX: holds 100 bytes"), std::string::npos) << out2.str();
+}
+
+// ubin check reads only what the manifest lists inside the folder, never waits on a file that
+// is no regular file, and compares a size before reading a byte.
+TEST(UbinCheck, NamesOutsideTheFolderPipesAndHugeFilesAreRefusedWithoutReading)
+{
+    test::TempDir t;
+    std::filesystem::copy(PathFromUtf8(UBIN_SAMPLE_DIR).parent_path(), t.path() / "dir");
+    const std::string dir = PathToUtf8(t.path() / "dir");
+    const std::string manifest = test::ReadBytes(t.path() / "dir" / "MANIFEST.TXT");
+    const auto check = [&](std::string& outText, std::string& errText) {
+        std::ostringstream out, err;
+        const int status = RunUbin({"check", "--data", dir}, {}, out, err);
+        outText = out.str();
+        errText = err.str();
+        return status;
+    };
+    std::string out, err;
+    for (const char* name : {"../dir/UIND1.IDX", "/etc/passwd", "..", "sub/UIND1.IDX", "C:UIND1.IDX"}) {
+        SCOPED_TRACE(name);
+        test::WriteBytes(t.path() / "dir" / "MANIFEST.TXT", manifest + name + "\t10\t0000000000000000\n");
+        EXPECT_EQ(check(out, err), 2);
+        EXPECT_NE(err.find("which is not a file of the folder"), std::string::npos) << err;
+    }
+    test::WriteBytes(t.path() / "dir" / "MANIFEST.TXT", manifest);
+#ifndef _WIN32
+    // A pipe in a file's place: named at once, not waited on for a writer.
+    std::filesystem::remove(t.path() / "dir" / "UIND2.IDX");
+    ASSERT_EQ(::mkfifo((t.path() / "dir" / "UIND2.IDX").c_str(), 0600), 0);
+    // A sparse file of 6 GiB in another's place: its size differs, nothing of it is read.
+    std::filesystem::resize_file(t.path() / "dir" / "UIND3.IDX", std::uintmax_t{6} << 30);
+    EXPECT_EQ(check(out, err), 1) << err;
+    EXPECT_NE(out.find("UIND2.IDX: is not a regular file"), std::string::npos) << out;
+    EXPECT_NE(out.find("UIND3.IDX: holds 6442450944 bytes; the manifest says 26364"), std::string::npos) << out;
+#endif
 }

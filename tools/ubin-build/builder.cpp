@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "directory/address_file.h"
 #include "directory/directory.h"
+#include "base/checksum.h"
 #include "directory/manifest.h"
 #include "settings/places.h"
 #include "settings/settings.h"
@@ -374,7 +375,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     manifest.build = BuildNumber();
     const auto write = [&](const fs::path& name, const std::string& bytes) {
         folder.WriteFile(name, bytes);
-        manifest.files.push_back({ToUtf8(FromPath(name)), bytes.size(), Crc32(bytes)});
+        manifest.files.push_back({ToUtf8(FromPath(name)), bytes.size(), Xxh3Of(bytes)});
     };
     for (int i = 0; i < 5; ++i) write(FileName(kIndexFileNames[i]), IndexBytes(indexes[static_cast<std::size_t>(i)]));
     write(FileName(kPointFileName), points);

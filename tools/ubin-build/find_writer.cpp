@@ -1,5 +1,6 @@
 #include "tools/ubin-build/find_writer.h"
 
+#include "base/checksum.h"
 #include "base/normalize.h"
 #include "search/find_index.h"
 
@@ -122,7 +123,7 @@ std::string FindIndexBytes(const std::vector<FindDocument>& documents)
     WriteLists(readPairs, readGrams, readPostings);
 
     // The header, then each section at an offset that is a multiple of 8.
-    std::string out(16 + 16 * kFindSectionCount, '\0');
+    std::string out(kFindHeaderBytes, '\0');
     out.reserve(out.size() + 8 * kFindSectionCount + (postal.size() + refs.size() + nameOffsets.size() + readOffsets.size()) * 4
                 + (nameText.size() + readText.size()) * 2 + parts.size()
                 + (nameGrams.size() + readGrams.size()) * sizeof(FindGramEntry) + namePostings.size() + readPostings.size());
@@ -151,6 +152,9 @@ std::string FindIndexBytes(const std::vector<FindDocument>& documents)
     add(namePostings);
     add(readGrams);
     add(readPostings);
+    // The checksum last, over every byte with its own field still zero.
+    const std::uint64_t sum = Xxh3Of(out);
+    std::memcpy(out.data() + kFindChecksumOffset, &sum, 8);
     return out;
 }
 

@@ -15,6 +15,7 @@ using nlohmann::json;
 
 constexpr std::size_t kDefaultLimit = 20;
 constexpr std::size_t kDefaultFindLimit = 100; // as ubin find
+static_assert(kMaxQueryLength == 256, "message::kQueryTooLong names the longest query");
 // The town name of an entry that stands for the rest of its city.
 constexpr std::u16string_view kUnlistedTown = u"以下に掲載がない場合";
 
@@ -323,9 +324,18 @@ Reply Service::Find(const Params& params) const
         if (!AllDigits(*l) || l->size() > 9) return ErrorReply(400, message::kBadLimit);
         limit = std::stoul(*l);
     }
+    // The query is checked before any search: text that is not UTF-8 (an overlong form, a
+    // surrogate), a control character or more than the longest query is refused with 400.
+    if (!IsValidUtf8(*q)) return ErrorReply(400, message::kBadUtf8);
+    const std::u16string query = FromUtf8(*q);
+    try {
+        CheckedSearchForm(query);
+    } catch (const QueryError& e) {
+        return ErrorReply(400, e.fault() == QueryFault::TooLong ? message::kQueryTooLong : message::kQueryControl);
+    }
     const auto edition = Current();
     if (!edition->finder) return ErrorReply(404, message::kNoFind);
-    const FindResult found = edition->finder->Find(FromUtf8(*q), limit);
+    const FindResult found = edition->finder->Find(query, limit);
     Reply r;
     r.cacheControl = kDataLifetime;
     r.body = FindJson(*q, found).dump(-1, ' ', false, json::error_handler_t::replace);

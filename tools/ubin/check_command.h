@@ -1,5 +1,5 @@
 #pragma once
-// ubin check: compares every file of a directory folder with its manifest (size and CRC-32).
+// ubin check: compares every file of a directory folder with its manifest (size and checksum).
 #include <ostream>
 #include <string>
 #include <vector>

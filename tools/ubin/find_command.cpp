@@ -1,11 +1,13 @@
 #include "tools/ubin/find_command.h"
 
 #include "base/cp932.h"
+#include "base/errors.h"
 #include "tools/ubin/cli.h"
 #include "tools/ubin/subcommand.h"
 #include "tools/ubin/find_json.h"
 
 #include <algorithm>
+#include <charconv>
 #include <memory>
 
 namespace ubin {
@@ -91,17 +93,38 @@ int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std:
     app.add_option("--data", dataFolder, "use this directory folder")->excludes(settingsOption);
     CLI::Option* jsonOption = app.add_flag("--json", json, "print one JSON object");
     app.add_flag("--csv", csv, "print CSV with a header row")->excludes(jsonOption);
-    app.add_option("--limit", limit, "print at most N results (default 100; 0 prints all)")
-        ->check(CLI::NonNegativeNumber);
+    // Checked as typed: a number past the largest count would otherwise wrap round to another.
+    const CLI::Validator count(
+        [](std::string& text) -> std::string {
+            std::size_t n = 0;
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+            if (ec == std::errc::result_out_of_range) return "is larger than any count of results: " + text;
+            if (ec != std::errc() || end != text.data() + text.size()) return "is not a count of results: " + text;
+            return {};
+        },
+        "COUNT");
+    app.add_option("--limit", limit, "print at most N results (default 100; 0 prints all)")->check(count);
     app.add_option("query", words, "what to find; several words are joined with a blank")->required();
     if (const auto status = ParseSubcommand(app, args, out, err)) return *status;
     std::string query;
     for (const std::string& w : words) query += (query.empty() ? "" : " ") + w;
+    std::u16string typed;
+    try {
+        typed = FromUtf8(query);
+        // Refused before the directory is opened: its cost does not grow with the query.
+        CheckedSearchForm(typed);
+    } catch (const EncodingError& e) {
+        err << "ubin find: the query is not UTF-8 text (" << e.what() << ")\n";
+        return 2;
+    } catch (const QueryError& e) {
+        err << "ubin find: " << e.what() << '\n';
+        return 2;
+    }
     try {
         const Settings settings = SubcommandSettings(settingsFile, dataFolder, places);
         const std::unique_ptr<Lookup> lookup = Lookup::Open(settings.dataFolder);
         const Finder finder(*lookup);
-        const FindResult r = finder.Find(FromUtf8(query), limit);
+        const FindResult r = finder.Find(typed, limit);
         if (json) {
             out << FindJson(query, r).dump() << '\n';
         } else if (csv) {

@@ -85,5 +85,35 @@ TEST(Service, KeptRepliesAreTheRepliesItMakes)
     EXPECT_NE(keeping.ApiSearch(one).body, keeping.ApiSearch(all).body);
 }
 
+// A query that is no text to search is refused with 400 and a message of its own before any
+// search: too long after normalization, a control character, or bytes that are not UTF-8 (an
+// overlong form or a surrogate, which a lenient decoder would take).
+TEST(Service, FindRefusesQueriesItCannotSearch)
+{
+    LiveDirectory directory(FromUtf8(UBIN_SAMPLE_DIR), {.mapped = true, .find = true});
+    const Service service(directory, 0);
+    const struct {
+        std::string q;
+        const char* message;
+    } cases[] = {
+        {std::string(1 << 20, 'a'), message::kQueryTooLong},
+        {std::string(257, 'a'), message::kQueryTooLong},
+        {"\x01", message::kQueryControl},
+        {"銀座\t", message::kQueryControl},
+        {"\xC2\x85", message::kQueryControl}, // U+0085, a control character of Latin-1
+        {"\xC0\xAF", message::kBadUtf8},
+        {"\xED\xA0\x80", message::kBadUtf8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.q.substr(0, 20));
+        const Reply r = service.Find({{"q", c.q}});
+        EXPECT_EQ(r.status, 400);
+        EXPECT_EQ(nlohmann::json::parse(r.body)["message"], c.message) << r.body;
+    }
+    // The longest query is taken, and blanks do not count towards it.
+    EXPECT_EQ(service.Find({{"q", std::string(256, 'a')}}).status, 200);
+    EXPECT_EQ(service.Find({{"q", std::string(600, ' ') + "ぎんざ"}}).status, 200);
+}
+
 } // namespace
 } // namespace ubin::serve
