@@ -1,6 +1,7 @@
 #include "directory/address_file.h"
 
 #include "base/cp932.h"
+#include "base/checksum.h"
 #include "base/errors.h"
 #include "base/file.h"
 #include "base/path_text.h"
@@ -15,6 +16,7 @@ const std::u16string kAddressFileName = u"住所.TXT";
 namespace {
 
 constexpr std::string_view kFirstLine = "ubin-build address notes 1";
+constexpr std::string_view kSumWord = "xxh3 ";
 constexpr std::size_t kRecordFields = 12;
 
 constexpr const char* kKindNames[] = {"none",     "rest_of_city", "number_first", "whole_city",
@@ -183,7 +185,7 @@ bool ParseNoteKind(std::string_view name, NoteKind& kind)
 
 std::string FormatAddressFile(const AddressFile& file)
 {
-    std::string out = std::string(kFirstLine) + "\n";
+    std::string out;
     for (const AddressArea& p : file.prefectures) out += "P\t" + std::to_string(p.code) + "\t" + ToUtf8(p.name) + "\n";
     for (const AddressArea& c : file.cities) out += "C\t" + std::to_string(c.code) + "\t" + ToUtf8(c.name) + "\n";
     for (const AddressRecord& r : file.records) {
@@ -200,25 +202,33 @@ std::string FormatAddressFile(const AddressFile& file)
                + "\t" + std::to_string(r.floor) + "\t" + ToUtf8(r.floorText) + "\t" + ToUtf8(r.note) + "\t" + clauses
                + "\n";
     }
-    return out;
+    // The second line holds the checksum of every line after it: the file says itself when it
+    // was damaged, with or without the folder's manifest.
+    std::string head(kFirstLine);
+    head.append("\n").append(kSumWord).append(Xxh3Hex(Xxh3Of(out))).append("\n");
+    return head + out;
 }
 
 AddressFile ParseAddressFile(std::string_view text, const std::filesystem::path& file)
 {
     AddressFile out;
-    std::size_t lineNo = 0;
-    bool first = true;
+    std::size_t lineNo = 2;
+    // The first line names the file, the second the checksum of the rest.
+    const std::size_t firstEnd = text.find('\n');
+    if (firstEnd == std::string_view::npos || text.substr(0, firstEnd) != kFirstLine)
+        Fail(file, 1, "is not an address notes file of this version");
+    const std::size_t sumEnd = text.find('\n', firstEnd + 1);
+    const std::string_view sumLine = text.substr(firstEnd + 1, sumEnd == std::string_view::npos ? sumEnd : sumEnd - firstEnd - 1);
+    if (sumEnd == std::string_view::npos || !sumLine.starts_with(kSumWord)) Fail(file, 2, "has no checksum line");
+    text.remove_prefix(sumEnd + 1);
+    if (sumLine.substr(kSumWord.size()) != Xxh3Hex(Xxh3Of(text)))
+        Fail(file, 2, "is damaged: its checksum does not match its lines (build the directory again)");
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         if (end == std::string_view::npos) Fail(file, lineNo + 1, "the file ends inside a line (cut short?)");
         const std::string_view line = text.substr(0, end);
         text.remove_prefix(end + 1);
         ++lineNo;
-        if (first) {
-            if (line != kFirstLine) Fail(file, lineNo, "is not an address notes file of this version");
-            first = false;
-            continue;
-        }
         const auto f = Split(line, '\t');
         if ((f[0] == "P" || f[0] == "C") && f.size() == 3) {
             AddressArea a;
@@ -248,7 +258,6 @@ AddressFile ParseAddressFile(std::string_view text, const std::filesystem::path&
             }
         out.records.push_back(std::move(r));
     }
-    if (first) Fail(file, 1, "is empty");
     return out;
 }
 

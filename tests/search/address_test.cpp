@@ -172,7 +172,7 @@ TEST_F(Address, TheResultSaysHowFarTheAddressWasMatched)
     EXPECT_EQ(finder_->Find(u"永田町").match, FindMatch::Text);
 }
 
-TEST(AddressFile, ReadsBackWhatWasWrittenAndNamesTheLineOfAFault)
+TEST(AddressFile, ReadsBackWhatWasWrittenAndRefusesDamage)
 {
     AddressFile f;
     f.prefectures = {{13, u"東京都"}};
@@ -191,10 +191,15 @@ TEST(AddressFile, ReadsBackWhatWasWrittenAndNamesTheLineOfAFault)
     const AddressFile back = ParseAddressFile(text, "住所.TXT");
     EXPECT_EQ(back.records, f.records);
     EXPECT_EQ(back.cities, f.cities);
-    try {
-        ParseAddressFile(text.substr(0, text.size() - 5), "住所.TXT");
-        ADD_FAILURE() << "a file cut short was read";
-    } catch (const DirectoryError& e) {
-        EXPECT_NE(std::string(e.what()).find("住所.TXT: line 4"), std::string::npos) << e.what();
+    // Cut short, or one bit changed: the checksum on the second line tells.
+    std::string flipped = text;
+    flipped[flipped.size() - 3] ^= 1;
+    for (const std::string& damaged : {text.substr(0, text.size() - 5), flipped}) {
+        try {
+            ParseAddressFile(damaged, "住所.TXT");
+            ADD_FAILURE() << "a damaged file was read";
+        } catch (const DirectoryError& e) {
+            EXPECT_NE(std::string(e.what()).find("住所.TXT: line 2: is damaged"), std::string::npos) << e.what();
+        }
     }
 }
