@@ -94,6 +94,7 @@ void DirectoryState::Swap(DirectoryState& other) noexcept
     std::swap(entryCount, other.entryCount);
     std::swap(cityTableSize, other.cityTableSize);
     std::swap(manifestBuild, other.manifestBuild);
+    std::swap(edition, other.edition);
     std::swap(slots_, other.slots_);
 }
 
@@ -247,8 +248,10 @@ void DirectoryState::CheckFilesAgree()
         CheckPosition(kSlotPoints, last, kSlotLines, ReadPointRecord(last).linePosition);
     }
     const auto manifest = ReadManifest(FilePath(kManifestFileName));
+    edition = {};
     if (!manifest) return;
     manifestBuild = manifest->build;
+    edition = EditionOf(&*manifest);
     for (const ManifestFile& listed : manifest->files) {
         const std::filesystem::path path = FilePath(FromUtf8(listed.name));
         // A file open on a slot is taken as it was opened, so that files opened from two builds

@@ -4,6 +4,7 @@
 // closing change it; once open, every read is a positioned read on a file opened for reading,
 // so any number of threads may read through one state at the same time.
 #include "base/file.h"
+#include "directory/edition.h"
 
 #include <array>
 #include <cstdint>
@@ -95,6 +96,8 @@ public:
     std::int32_t cityTableSize = 0;
     // The build number of the folder's manifest when it was opened; empty without one.
     std::string manifestBuild;
+    // The edition of Japan Post's data the manifest records; unknown without one.
+    DirectoryEdition edition;
 
     // Marubeta's start-up after the settings are read: the counts, the 47 prefecture lines,
     // then every file opened for the rest of the run, then what the files promise each other

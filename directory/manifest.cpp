@@ -51,6 +51,10 @@ std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc)
 std::string FormatManifest(const Manifest& m)
 {
     std::string out = std::string(kFirstLine) + "\nbuild " + m.build + "\n";
+    if (!m.edition.empty()) out += "edition " + m.edition + "\n";
+    if (!m.edition.empty() && m.editionGuessed) out += "edition-guessed\n";
+    for (const ManifestInput& in : m.inputs)
+        out += "input " + in.name + "\t" + std::to_string(in.size) + "\t" + in.sha256 + "\n";
     for (const ManifestFile& f : m.files) {
         char crc[9];
         std::snprintf(crc, sizeof crc, "%08x", f.crc);
@@ -81,6 +85,30 @@ Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
             m.build = line.substr(6);
             continue;
         }
+        if (line.starts_with("edition ")) {
+            m.edition = line.substr(8);
+            continue;
+        }
+        if (line == "edition-guessed") {
+            m.editionGuessed = true;
+            continue;
+        }
+        if (line.starts_with("input ")) {
+            // What the build read is told, not checked: a line this reader cannot take is
+            // passed over rather than making the directory unreadable.
+            const std::string_view rest = line.substr(6);
+            const std::size_t a = rest.find('\t');
+            const std::size_t b = a == std::string_view::npos ? a : rest.find('\t', a + 1);
+            ManifestInput in;
+            if (b != std::string_view::npos && ParseNumber(rest.substr(a + 1, b - a - 1), in.size)) {
+                in.name = rest.substr(0, a);
+                in.sha256 = rest.substr(b + 1);
+                m.inputs.push_back(std::move(in));
+            }
+            continue;
+        }
+        // A line of a kind a later ubin-build may write: a lowercase word, no tab.
+        if (line.find('\t') == std::string_view::npos && line.front() >= 'a' && line.front() <= 'z') continue;
         const std::size_t t1 = line.find('\t');
         const std::size_t t2 = t1 == std::string_view::npos ? t1 : line.find('\t', t1 + 1);
         ManifestFile f;

@@ -8,8 +8,16 @@
 //
 //   ubin-build manifest 1
 //   build 5f3a9c2e7d1b4a60
+//   edition 2026-11
+//   input KEN_ALL.CSV<TAB>12345678<TAB>(SHA-256 of the file, 64 hex digits)
 //   UIND1.IDX<TAB>1491852<TAB>8d1f0a2c
 //   ...
+//
+// The edition is the month of Japan Post's data; "edition-guessed" follows it when ubin-build
+// took it from the input files' dates. The input lines name the files the build read (the base
+// KEN_ALL.CSV, the month files, JIGYOSYO.CSV). A manifest without these lines (written before
+// editions were recorded) reads as edition unknown; a line of a kind this reader does not know
+// is passed over, so that a later ubin-build can add lines.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -27,8 +35,18 @@ struct ManifestFile {
     std::uint32_t crc = 0;
 };
 
+// A file ubin-build read: its name as given (UTF-8, without its folder), size and SHA-256.
+struct ManifestInput {
+    std::string name;
+    std::uint64_t size = 0;
+    std::string sha256; // 64 lowercase hexadecimal digits
+};
+
 struct Manifest {
     std::string build;
+    std::string edition;          // "2026-11"; empty when unknown
+    bool editionGuessed = false;
+    std::vector<ManifestInput> inputs;
     std::vector<ManifestFile> files;
 };
 
