@@ -190,6 +190,7 @@ struct HttpServer::Impl {
     void Finish(const httplib::Request& req, httplib::Response& res)
     {
         res.set_header("X-Content-Type-Options", "nosniff");
+        for (const auto& [name, value] : service.ReplyHeaders()) res.set_header(name, value);
         if (!res.has_header("Cache-Control")) res.set_header("Cache-Control", kNoStore);
         const auto& origins = options.allowOrigins;
         if (origins.empty()) return;
