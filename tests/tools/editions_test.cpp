@@ -4,6 +4,7 @@
 #include "directory/edition.h"
 #include "directory/manifest.h"
 #include "tests/support/japan_post_rows.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tools/ubin-build/builder.h"
 #include "tools/ubin/cli.h"
@@ -174,4 +175,46 @@ TEST(Editions, DiffNamesTheCodesAddedRemovedAndChanged)
 
     EXPECT_EQ(Ubin({"diff", before}).status, 2);
     EXPECT_EQ(Ubin({"diff", before, PathToUtf8(dir / "none")}).status, 2);
+}
+
+// The command line of ubin-build with month files: the --base form, the months paired in
+// order, the summary lines, and what it refuses.
+TEST(Editions, UbinBuildTakesMonthsOnItsCommandLine)
+{
+    test::TempDir dir;
+    test::WriteBytes(dir / "KEN_ALL.CSV", test::KenAllText(kOld));
+    test::WriteBytes(dir / "ADD_2611.CSV", test::KenAllText({Town("0600050", "ｱｲｵｲ", "相生")}));
+    test::WriteBytes(dir / "DEL_2611.CSV", test::KenAllText({kOld[5]}));
+    test::WriteBytes(dir / "ADD_2612.CSV", "");
+    test::WriteBytes(dir / "DEL_2612.CSV", test::KenAllText({kOld[4]}));
+    const std::string out = PathToUtf8(dir / "out");
+    const auto path = [&](const char* name) { return PathToUtf8(dir / name); };
+    ASSERT_EQ(test::RunProgram(UBIN_BUILD_EXE, {path("KEN_ALL.CSV"), out, "--quiet"}).status, 0);
+
+    const test::ProgramRun run = test::RunProgram(
+        UBIN_BUILD_EXE, {"--base", path("KEN_ALL.CSV"), "--add", path("ADD_2611.CSV"), "--del", path("DEL_2611.CSV"),
+                         "--add", path("ADD_2612.CSV"), "--del", path("DEL_2612.CSV"), "--edition", "2026-12",
+                         "--write-csv", path("KEN_ALL_2612.CSV"), out});
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("edition 2026-12\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("KEN_ALL change files: 1 added, 2 deleted\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("against the directory replaced: 1 codes added, 2 removed, 0 changed"), std::string::npos)
+        << run.out;
+    std::vector<test::KenAllRow> expected(kOld.begin(), kOld.begin() + 4);
+    expected.insert(expected.begin() + 1, Town("0600050", "ｱｲｵｲ", "相生"));
+    EXPECT_EQ(test::ReadBytes(dir / "KEN_ALL_2612.CSV"), test::KenAllText(expected));
+
+    const std::vector<std::vector<std::string>> refused = {
+        {"--base", path("KEN_ALL.CSV"), "--add", path("ADD_2611.CSV"), out},              // no --del
+        {path("KEN_ALL.CSV"), out, "--edition", "2026-1"},                                 // not YYYY-MM
+        {"--base", path("KEN_ALL.CSV"), path("KEN_ALL.CSV"), out},                         // two bases
+    };
+    for (const auto& args : refused) EXPECT_EQ(test::RunProgram(UBIN_BUILD_EXE, args).status, 2) << args.back();
+    // A deleted row the data does not hold: status 1, the build's folder left as it was.
+    EXPECT_EQ(test::RunProgram(UBIN_BUILD_EXE, {"--base", path("KEN_ALL.CSV"), "--add", path("ADD_2612.CSV"), "--del",
+                                                path("DEL_2611.CSV"), "--del", path("DEL_2611.CSV"), "--add",
+                                                path("ADD_2612.CSV"), out, "--quiet"})
+                  .status,
+              1);
+    EXPECT_EQ(ReadManifest(dir / "out" / "MANIFEST.TXT")->edition, "2026-12");
 }

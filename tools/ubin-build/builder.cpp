@@ -286,8 +286,7 @@ public:
         if (months.empty()) return base;
         std::vector<MonthBytes> read;
         for (const MonthFiles& m : months)
-            read.push_back({m.add.empty() ? InputBytes{} : Read(m.add, "the change file " + PathToUtf8(m.add.filename())),
-                            m.del.empty() ? InputBytes{} : Read(m.del, "the change file " + PathToUtf8(m.del.filename()))});
+            read.push_back({m.add.empty() ? InputBytes{} : Read(m.add, kind), m.del.empty() ? InputBytes{} : Read(m.del, kind)});
         std::string applied = ApplyMonths(format, base, read, options.lenient, report);
         // The rows are the base's and the month files', lines counted in the result.
         return {fs::path(PathToUtf8(file) + " (with the month files applied)"), std::move(applied)};

@@ -62,7 +62,7 @@ void Usage(std::FILE* to)
                "                      will be read from another place (an installation)\n"
                "  --quiet             no progress and no summary\n"
                "  -h, --help          this text\n"
-               "  --version           the version\n",
+               "  --version           the version, and the edition of the directory the settings name\n",
                to);
 }
 
