@@ -4,7 +4,6 @@
 // guessed from the input files' dates. A directory built before editions were recorded reads as
 // edition unknown, which is never an error.
 #include <chrono>
-#include <compare>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,7 +13,9 @@ namespace ubin {
 struct YearMonth {
     int year = 0;
     int month = 0; // 1 .. 12
-    auto operator<=>(const YearMonth&) const = default;
+    bool operator==(const YearMonth& o) const { return year == o.year && month == o.month; }
+    bool operator<(const YearMonth& o) const { return year != o.year ? year < o.year : month < o.month; }
+    bool operator>(const YearMonth& o) const { return o < *this; }
 };
 
 // "2026-11"; none for anything else (months 01 .. 12, years 1900 .. 9999).
