@@ -69,29 +69,46 @@ int HalfWidthBalance(std::string_view s)
 }
 
 // Splits a row into its values, quotes removed (code page 932 and UTF-8 alike: neither puts a
-// comma or a double quote inside a character). False when a quote is not closed.
-bool SplitValues(std::string_view line, std::vector<std::string>& out)
+// comma or a double quote inside a character). A value is a view of the line, or, when it holds
+// a doubled double quote, of a copy kept in `scratch`. False when a quote is not closed.
+bool SplitValues(std::string_view line, std::vector<std::string_view>& out, std::deque<std::string>& scratch)
 {
     out.clear();
     std::size_t i = 0;
     while (true) {
-        std::string value;
+        std::string_view value;
         if (i < line.size() && line[i] == '"') {
-            ++i;
+            const std::size_t start = ++i;
+            std::string* copy = nullptr;
             while (true) {
-                if (i >= line.size()) return false;
-                if (line[i] == '"') {
-                    if (i + 1 < line.size() && line[i + 1] == '"') { value.push_back('"'); i += 2; continue; }
-                    ++i;
-                    break;
+                const std::size_t quote = line.find('"', i);
+                if (quote == std::string_view::npos) return false;
+                if (quote + 1 < line.size() && line[quote + 1] == '"') {
+                    if (!copy) copy = &scratch.emplace_back(line.substr(start, quote - start));
+                    else copy->append(line.substr(i, quote - i));
+                    copy->push_back('"');
+                    i = quote + 2;
+                    continue;
                 }
-                value.push_back(line[i++]);
+                if (copy) copy->append(line.substr(i, quote - i));
+                value = copy ? std::string_view(*copy) : line.substr(start, quote - start);
+                i = quote + 1;
+                break;
             }
+            // Anything between the closing quote and the comma belongs to the value.
+            const std::size_t comma = std::min(line.find(',', i), line.size());
+            if (comma > i) {
+                std::string& joined = scratch.emplace_back(value);
+                joined.append(line.substr(i, comma - i));
+                value = joined;
+            }
+            i = comma;
+        } else {
+            const std::size_t comma = std::min(line.find(',', i), line.size());
+            value = line.substr(i, comma - i);
+            i = comma;
         }
-        const std::size_t comma = std::min(line.find(',', i), line.size());
-        value.append(line.substr(i, comma - i));
-        i = comma;
-        out.push_back(std::move(value));
+        out.push_back(value);
         if (i >= line.size()) return true;
         ++i;
     }
@@ -122,20 +139,22 @@ public:
         Record pending;
         int nameDepth = 0, kanaDepth = 0;
         bool open = false;
-        std::vector<std::string> values;
+        std::vector<std::string_view> values;
+        std::deque<std::string> scratch;
         while (!rest.empty()) {
+            scratch.clear();
             const std::size_t nl = rest.find('\n');
             std::string_view line = rest.substr(0, nl);
             rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
             ++lineNo;
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             if (line.empty()) continue;
-            if (!SplitValues(line, values)) Fail(lineNo, "a double quote is not closed");
+            if (!SplitValues(line, values, scratch)) Fail(lineNo, "a double quote is not closed");
             if (values.size() != static_cast<std::size_t>(format_.columns))
                 Fail(lineNo, "has " + std::to_string(values.size()) + " columns; " + format_.kind + " rows have "
                                  + std::to_string(format_.columns));
-            const std::string& city = values[static_cast<std::size_t>(format_.cityColumn)];
-            const std::string& postal = values[static_cast<std::size_t>(format_.postalColumn)];
+            const std::string_view city = values[static_cast<std::size_t>(format_.cityColumn)];
+            const std::string_view postal = values[static_cast<std::size_t>(format_.postalColumn)];
             // A row continues the town before it while that town's parenthesis is open and the
             // codes are the same (the reader of the build names a town left open).
             if (open && (city != pending.city || postal != pending.postal)) {
@@ -143,10 +162,12 @@ public:
                 pending = Record{};
                 open = false;
             }
-            const std::string& town = values[static_cast<std::size_t>(format_.townColumn)];
-            const std::string& kana = values[static_cast<std::size_t>(format_.kanaColumn)];
+            const std::string_view town = values[static_cast<std::size_t>(format_.townColumn)];
+            const std::string_view kana = values[static_cast<std::size_t>(format_.kanaColumn)];
             if (!open) {
                 pending.line = lineNo;
+                pending.text.reserve(line.size() + 2);
+                pending.identity.reserve(line.size());
                 pending.city = city;
                 pending.postal = postal;
                 pending.town = TownPart(town, utf8_);
@@ -156,8 +177,10 @@ public:
                 pending.identity.push_back('\x1E');
             }
             pending.text.append(line).append("\r\n");
-            for (int c = 0; c < format_.identityColumns; ++c)
-                pending.identity.append(values[static_cast<std::size_t>(c)]).push_back('\x1F');
+            for (int c = 0; c < format_.identityColumns; ++c) {
+                pending.identity.append(values[static_cast<std::size_t>(c)]);
+                pending.identity.push_back('\x1F');
+            }
             if (format_.continuation) {
                 if (!open || nameDepth > 0) nameDepth += FullWidthBalance(town, utf8_);
                 if (!open || kanaDepth > 0) kanaDepth += HalfWidthBalance(kana);
@@ -201,6 +224,7 @@ public:
 
     void Base(const InputBytes& base)
     {
+        index_.reserve(base.bytes.size() / 80);
         RecordReader(format_, base, utf8_).ForEach([&](Record&& r) {
             Record* record = Keep(std::move(r));
             auto& city = CityList(record->city, true);
@@ -214,18 +238,18 @@ public:
         std::vector<Record*> deleted;
         RecordReader(format_, month.del, utf8_).ForEach([&](Record&& r) {
             const auto found = index_.find(r.identity);
-            if (found == index_.end() || found->second.empty())
+            if (found == index_.end())
                 RecordReader(format_, month.del, utf8_)
                     .Fail(r.line, "deletes a row that the data does not hold (the base file with the months before)");
-            Record* gone = found->second.front();
-            found->second.erase(found->second.begin());
+            Record* gone = found->second;
+            index_.erase(found);
             gone->deleted = true;
             deleted.push_back(gone);
             anchors.try_emplace({gone->city, gone->postal}, gone->place);
             ++report_.deleted;
         });
         RecordReader(format_, month.add, utf8_).ForEach([&](Record&& r) {
-            if (const auto found = index_.find(r.identity); found != index_.end() && !found->second.empty()) {
+            if (index_.contains(r.identity)) {
                 if (!lenient_)
                     RecordReader(format_, month.add, utf8_)
                         .Fail(r.line, "adds a row that the data holds already (--lenient counts such rows instead)");
@@ -258,7 +282,7 @@ private:
     {
         records_.push_back(std::move(r));
         Record* record = &records_.back();
-        index_[record->identity].push_back(record);
+        index_.emplace(record->identity, record);
         return record;
     }
 
@@ -289,7 +313,8 @@ private:
     bool lenient_;
     MonthReport& report_;
     std::deque<Record> records_;
-    std::unordered_map<std::string, std::vector<Record*>> index_; // records in the data, by identity
+    // The records in the data by identity (a view of the record's own, which stays in place).
+    std::unordered_multimap<std::string_view, Record*> index_;
     std::vector<std::string> cityOrder_;
     std::unordered_map<std::string, std::list<Record*>> cities_;
 };
