@@ -217,4 +217,23 @@ TEST(Editions, UbinBuildTakesMonthsOnItsCommandLine)
                   .status,
               1);
     EXPECT_EQ(ReadManifest(dir / "out" / "MANIFEST.TXT")->edition, "2026-12");
+
+    // The offices' month files, with and without the offices' full file.
+    const auto office = [](const std::string& postal, const std::string& name) {
+        return test::JigyosyoRow{"01101", "", name, "北海道", "札幌市中央区", "大通西", "１－１", postal};
+    };
+    test::WriteBytes(dir / "JIGYOSYO.CSV", test::JigyosyoText({office("0608601", "札幌庁舎"), office("0608602", "別館")}));
+    test::WriteBytes(dir / "JADD_2611.CSV", test::JigyosyoText({office("0608603", "新館")}));
+    test::WriteBytes(dir / "JDEL_2611.CSV", test::JigyosyoText({office("0608602", "別館")}));
+    const test::ProgramRun offices = test::RunProgram(
+        UBIN_BUILD_EXE, {path("KEN_ALL.CSV"), out, "--offices", path("JIGYOSYO.CSV"), "--jadd", path("JADD_2611.CSV"),
+                         "--jdel", path("JDEL_2611.CSV")});
+    ASSERT_EQ(offices.status, 0) << offices.out;
+    EXPECT_NE(offices.out.find(": 2 offices\n"), std::string::npos) << offices.out;
+    EXPECT_NE(offices.out.find("JIGYOSYO change files: 1 added, 1 deleted\n"), std::string::npos) << offices.out;
+    EXPECT_EQ(ReadManifest(dir / "out" / "MANIFEST.TXT")->inputs.size(), 4u); // KEN_ALL, JIGYOSYO and its month
+    EXPECT_EQ(test::RunProgram(UBIN_BUILD_EXE, {path("KEN_ALL.CSV"), out, "--jadd", path("JADD_2611.CSV"), "--jdel",
+                                                path("JDEL_2611.CSV"), "--quiet"})
+                  .status,
+              1);
 }

@@ -67,7 +67,7 @@ void Usage(std::FILE* to)
 }
 
 // The edition of the directory the settings name, as ubin finds them.
-ubin::DirectoryEdition SettingsEdition()
+ubin::DirectoryEdition SettingsEdition(const char* argv0)
 {
     try {
         ubin::ToolPlaces places;
@@ -76,6 +76,7 @@ ubin::DirectoryEdition SettingsEdition()
             places.configHome = std::filesystem::path(home) / ".config";
         std::error_code ec;
         places.currentFolder = std::filesystem::current_path(ec);
+        places.executableFolder = ubin::ExecutableFolder(argv0);
         return ubin::FolderEdition(ubin::LoadToolSettings(std::nullopt, std::nullopt, places).dataFolder);
     } catch (const std::exception&) {
         return {};
@@ -107,7 +108,7 @@ int main(int argc, char** argv)
             Usage(stdout);
             return 0;
         } else if (arg == "--version") {
-            std::puts(ubin::VersionLine("ubin-build", UBIN_VERSION, SettingsEdition()).c_str());
+            std::puts(ubin::VersionLine("ubin-build", UBIN_VERSION, SettingsEdition(argv[0])).c_str());
             return 0;
         } else if (arg == "--edition" && i + 1 < args.size()) {
             options.edition = args[++i];
