@@ -234,7 +234,8 @@ void UbinBangou::BindMembers()
         return Status::Ok();
     });
     method(kShowVerDlg, [this](std::span<Value>) {
-        ShowVersionDialog(face_);
+        TakeUpBuild();
+        ShowVersionDialog(face_, shared_.directory.edition);
         return Status::Ok();
     });
 

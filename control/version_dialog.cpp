@@ -1,6 +1,7 @@
 #include "control/version_dialog.h"
 
 #include "platform/forms/fonts.h"
+#include "platform/forms/program.h"
 #include "platform/forms/twips.h"
 #include "ui_version_dialog.h"
 
@@ -13,7 +14,7 @@ namespace ubin::control {
 namespace {
 
 // The dialog's client area in twips.
-const QSize kClientTwips(3765, 2130);
+const QSize kClientTwips(3765, 2430);
 
 } // namespace
 
@@ -36,9 +37,11 @@ QPixmap PostalMarkPicture(int size)
     return picture;
 }
 
-VersionDialog::VersionDialog(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::VersionDialog>())
+VersionDialog::VersionDialog(const DirectoryEdition& edition, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::VersionDialog>())
 {
     ui_->setupUi(this);
+    ui_->LabelEdition->setText(forms::DataEditionText(edition));
     setFont(forms::UiFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
     forms::PlaceChildrenByTwips(this);
     forms::SetFixedSizeInTwips(this, kClientTwips);
@@ -49,10 +52,10 @@ VersionDialog::VersionDialog(QWidget* parent) : QDialog(parent), ui_(std::make_u
 
 VersionDialog::~VersionDialog() = default;
 
-void ShowVersionDialog(QWidget* parent)
+void ShowVersionDialog(QWidget* parent, const DirectoryEdition& edition)
 {
     // The dialog is a window of its own; the control's face only centres it.
-    VersionDialog dialog(parent ? parent->window() : nullptr);
+    VersionDialog dialog(edition, parent ? parent->window() : nullptr);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.exec();
 }

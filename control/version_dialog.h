@@ -1,6 +1,9 @@
 #pragma once
-// The control's version dialog Ver: a picture, "Marubeta Control", "Ver.2.0", a notice line and
-// the OK button CmdOK. OK and closing the window both hide it.
+// The control's version dialog Ver: a picture, "Marubeta Control", "Ver.2.0", a notice line, the
+// edition of the directory's data (LabelEdition) and the OK button CmdOK. OK and closing the
+// window both hide it.
+#include "directory/edition.h"
+
 #include <QDialog>
 #include <memory>
 
@@ -14,7 +17,7 @@ class VersionDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit VersionDialog(QWidget* parent = nullptr);
+    explicit VersionDialog(const DirectoryEdition& edition = {}, QWidget* parent = nullptr);
     ~VersionDialog() override;
 
 private:
@@ -26,6 +29,6 @@ QPixmap PostalMarkPicture(int size);
 
 // Creates the dialog, shows it modally until it is hidden, then releases it, so that each call
 // starts afresh.
-void ShowVersionDialog(QWidget* parent);
+void ShowVersionDialog(QWidget* parent, const DirectoryEdition& edition);
 
 } // namespace ubin::control

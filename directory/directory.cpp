@@ -97,6 +97,7 @@ void DirectoryState::Swap(DirectoryState& other) noexcept
     std::swap(cityTableSize, other.cityTableSize);
     std::swap(manifestBuild, other.manifestBuild);
     std::swap(findIndexSum, other.findIndexSum);
+    std::swap(edition, other.edition);
     std::swap(slots_, other.slots_);
 }
 
@@ -272,9 +273,11 @@ void DirectoryState::CheckFilesAgree()
     }
     findIndexSum.reset();
     const auto manifest = ReadManifest(FilePath(kManifestFileName));
+    edition = {};
     if (!manifest) return;
     manifestBuild = manifest->build;
     const std::string findIndexName = ToUtf8(kFindIndexFileName), addressFileName = ToUtf8(kAddressFileName);
+    edition = EditionOf(&*manifest);
     for (const ManifestFile& listed : manifest->files) {
         const std::filesystem::path path = FilePath(FromUtf8(listed.name));
         // A file open on a slot is taken as it was opened, so that files opened from two builds

@@ -4,6 +4,7 @@
 // closing change it; once open, every read is a positioned read on a file opened for reading,
 // so any number of threads may read through one state at the same time.
 #include "base/file.h"
+#include "directory/edition.h"
 
 #include <array>
 #include <cstdint>
@@ -98,6 +99,8 @@ public:
     // The XXH3 the manifest gives for 検索.IDX, which is checked when the index is mapped (at
     // the first search), not at start; none without a manifest of version 2.
     std::optional<std::uint64_t> findIndexSum;
+    // The edition of Japan Post's data the manifest records; unknown without one.
+    DirectoryEdition edition;
 
     // Marubeta's start-up after the settings are read: the counts, the 47 prefecture lines,
     // then every file opened for the rest of the run, then what the files promise each other

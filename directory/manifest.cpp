@@ -65,6 +65,10 @@ std::string FormatManifest(const Manifest& m)
 {
     const bool crc = m.kind == ManifestSum::Crc32;
     std::string out = std::string(crc ? kFirstLineCrc32 : kFirstLine) + "\nbuild " + m.build + "\n";
+    if (!m.edition.empty()) out += "edition " + m.edition + "\n";
+    if (!m.edition.empty() && m.editionGuessed) out += "edition-guessed\n";
+    for (const ManifestInput& in : m.inputs)
+        out += "input " + in.name + "\t" + std::to_string(in.size) + "\t" + in.sha256 + "\n";
     for (const ManifestFile& f : m.files) {
         char sum[17];
         if (crc) std::snprintf(sum, sizeof sum, "%08x", static_cast<unsigned>(f.sum));
@@ -94,10 +98,27 @@ Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
             continue;
         }
         if (line.empty()) continue;
+        if (line.starts_with("input ")) {
+            // What the build read is told, not checked: a line this reader cannot take is
+            // passed over rather than making the directory unreadable.
+            const std::string_view rest = line.substr(6);
+            const std::size_t a = rest.find('\t');
+            const std::size_t b = a == std::string_view::npos ? a : rest.find('\t', a + 1);
+            ManifestInput in;
+            if (b != std::string_view::npos && ParseNumber(rest.substr(a + 1, b - a - 1), in.size)) {
+                in.name = rest.substr(0, a);
+                in.sha256 = rest.substr(b + 1);
+                m.inputs.push_back(std::move(in));
+            }
+            continue;
+        }
         const std::size_t t1 = line.find('\t');
         if (t1 == std::string_view::npos) {
-            // "word value": the build number, or a line of a later build that is not needed here.
+            // "word value": the build number, the edition, or a line of a later build that is
+            // not needed here.
             if (line.starts_with("build ")) m.build = line.substr(6);
+            else if (line.starts_with("edition ")) m.edition = line.substr(8);
+            else if (line == "edition-guessed") m.editionGuessed = true;
             continue;
         }
         const std::size_t t2 = line.find('\t', t1 + 1);

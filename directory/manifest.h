@@ -8,13 +8,20 @@
 //
 //   ubin-build manifest 2
 //   build 5f3a9c2e7d1b4a60
+//   edition 2026-11
+//   input KEN_ALL.CSV<TAB>12345678<TAB>(SHA-256 of the file, 64 hex digits)
 //   UIND1.IDX<TAB>1491852<TAB>9c1e0a2c8d1f0a2c
 //   ...
 //
 // Version 2 gives each file's XXH3 (base/checksum.h) as 16 hexadecimal digits; version 1, of
-// the builds before, its CRC-32 as 8. A line with a tab lists a file; a line without one is
-// "word value" (build, and any that later builds add, which readers that do not know them
-// skip). A file's name is a plain name inside the folder: one that leaves it is refused.
+// the builds before, its CRC-32 as 8. A line with a tab lists a file of the folder, unless it
+// starts with "input ": the files the build read (the base KEN_ALL.CSV, the month files,
+// JIGYOSYO.CSV) with their SHA-256. A line without a tab is "word value": build, edition
+// (the month of Japan Post's data; "edition-guessed" follows it when ubin-build took it from the
+// input files' dates), and any that later builds add, which readers that do not know them
+// skip. A manifest without an edition (written before editions were recorded) reads as
+// edition unknown. A file's name is a plain name inside the folder: one that leaves it is
+// refused.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -35,9 +42,19 @@ struct ManifestFile {
     std::uint64_t sum = 0; // CRC-32 or XXH3, as the manifest's kind
 };
 
+// A file ubin-build read: its name as given (UTF-8, without its folder), size and SHA-256.
+struct ManifestInput {
+    std::string name;
+    std::uint64_t size = 0;
+    std::string sha256; // 64 lowercase hexadecimal digits
+};
+
 struct Manifest {
     ManifestSum kind = ManifestSum::Xxh3;
     std::string build;
+    std::string edition;          // "2026-11"; empty when unknown
+    bool editionGuessed = false;
+    std::vector<ManifestInput> inputs;
     std::vector<ManifestFile> files;
 
     // The file listed under this name, or none.

@@ -6,6 +6,7 @@
 #include "platform/forms/dialogs.h"
 #include "platform/forms/fonts.h"
 #include "platform/forms/messages.h"
+#include "platform/forms/program.h"
 #include "platform/forms/search_events.h"
 #include "platform/forms/search_guard.h"
 #include "platform/forms/twips.h"
@@ -16,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -121,6 +123,22 @@ void MarubetaWindow::ConnectEvents()
     new forms::SearchEvents(ui_->centralwidget, *search_, [this](const std::function<void()>& h) { Guard(h); });
     connect(ui_->menuEnd, &QAction::triggered, this, &MarubetaWindow::ShutDownProgram);
     connect(ui_->menuClip, &QAction::triggered, this, &MarubetaWindow::ShowClipDialog);
+    connect(ui_->menuVersion, &QAction::triggered, this, &MarubetaWindow::ShowVersionBox);
+}
+
+QString MarubetaWindow::VersionText() const
+{
+    return QStringLiteral("郵便番号簿 Ver.") + forms::SuiteVersion() + QLatin1Char('\n')
+           + forms::DataEditionText(directory_.edition);
+}
+
+void MarubetaWindow::ShowVersionBox()
+{
+    // A build put in place since the last lookup is the one the box names.
+    Guard([] {});
+    QMessageBox box(QMessageBox::Information, QStringLiteral("郵便番号簿"), VersionText(), QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("VersionBox"));
+    box.exec();
 }
 
 void MarubetaWindow::TakeUpNewBuild()

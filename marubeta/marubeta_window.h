@@ -74,6 +74,12 @@ public:
 
     // menuClip: opens the clip items dialog, or brings the open one to the front.
     void ShowClipDialog();
+    // menuVersion: the version box VersionBox, modal until OK: the program's version and the
+    // edition of the directory's data (VersionText).
+    void ShowVersionBox();
+    // "郵便番号簿 Ver.2.0" and, on a second line, the data's edition ("データ版 2026-11", or
+    // "データ版 不明" for a directory built before editions were recorded).
+    QString VersionText() const;
     // Closes every file, writes the settings, and ends the program (the signal shutDown).
     void ShutDownProgram();
     // The same when the system ends the program (SIGTERM, SIGINT, SIGHUP): nobody is there to

@@ -33,6 +33,13 @@ void Print(std::FILE* to, const QString& text)
 
 QString SuiteVersion() { return QStringLiteral(UBIN_VERSION); }
 
+QString DataEditionText(const DirectoryEdition& edition)
+{
+    if (!edition.month) return QStringLiteral("データ版 不明");
+    return QStringLiteral("データ版 ") + QString::fromStdString(FormatYearMonth(*edition.month))
+           + (edition.guessed ? QStringLiteral("（推定）") : QString());
+}
+
 QIcon SuiteIcon()
 {
     InitSuiteResources();

@@ -2,6 +2,8 @@
 // What every program of the suite does before and around its windows: the command line
 // (--help, --version, its own options; unknown options refused), the check for a display, and
 // the names and icon the desktop shows.
+#include "directory/edition.h"
+
 #include <QCommandLineParser>
 #include <QIcon>
 #include <QString>
@@ -23,6 +25,11 @@ struct ProgramInfo {
 
 // The suite's version, as --version prints it.
 QString SuiteVersion();
+
+// The edition line of the version dialogs: "データ版 2026-11", "データ版 2026-11（推定）" when
+// ubin-build took it from its input files' dates, "データ版 不明" for a directory built before
+// editions were recorded.
+QString DataEditionText(const DirectoryEdition& edition);
 
 // The suite's icon (the postal mark), from the program's own resources.
 QIcon SuiteIcon();

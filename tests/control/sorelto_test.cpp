@@ -4,6 +4,8 @@
 #include "tests/control/sorelto_fixture.h"
 #include "tests/support/type_text.h"
 
+#include "base/cp932.h"
+#include "directory/edition.h"
 #include "platform/component/library.h"
 #include "platform/component/registry.h"
 #include "platform/component/saved_form.h"
@@ -545,15 +547,21 @@ TEST_F(Sorelto, ShowVerDlgIsModalUntilOk)
         QWidget* dialog = QApplication::activeModalWidget();
         ASSERT_NE(dialog, nullptr);
         seen << dialog->windowTitle();
-        for (const char* name : {"Label1", "Label2"})
+        for (const char* name : {"Label1", "Label2", "LabelEdition"})
             seen << dialog->findChild<QLabel*>(QString::fromLatin1(name))->text();
         seen << QString::number(!dialog->findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
         QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("CmdOK")), Qt::LeftButton);
     });
     std::vector<Value> none;
     ASSERT_TRUE(c->Invoke(ids::kShowVerDlg, InvokeKind::Method, none).ok());
+    // The sample directory is built without --edition: the month of its input files, guessed.
+    const DirectoryEdition edition = FolderEdition(FromUtf8(UBIN_SAMPLE_DIR));
+    ASSERT_TRUE(edition.month);
     EXPECT_EQ(seen, (QStringList{QStringLiteral("UbinBangou Control"), QStringLiteral("Marubeta Control"),
-                                 QStringLiteral("Ver.2.0"), QStringLiteral("1")}));
+                                 QStringLiteral("Ver.2.0"),
+                                 QStringLiteral("データ版 ") + QString::fromStdString(FormatYearMonth(*edition.month))
+                                     + QStringLiteral("（推定）"),
+                                 QStringLiteral("1")}));
     // Released after it closed: the next call starts afresh.
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_NE(w->objectName(), QStringLiteral("Ver"));

@@ -3,6 +3,7 @@
 #include "tests/marubeta/marubeta_fixture.h"
 
 #include "base/errors.h"
+#include "platform/forms/program.h"
 #include "platform/forms/twips.h"
 #include "tests/support/type_text.h"
 #include "tools/ubin-build/builder.h"
@@ -14,6 +15,9 @@
 #include <QInputMethodEvent>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QWindow>
@@ -593,4 +597,37 @@ TEST(MarubetaWindow, ADirectoryRebuiltWhileItRunsIsTakenUpAtTheNextLookup)
     f.TypeAndEnter(QStringLiteral("7300014"));
     EXPECT_EQ(f.Text("IT4"), QStringLiteral("新幟町"));
     EXPECT_TRUE(f.errors.empty());
+}
+
+// The version box names the program's version and the data's edition: the sample's, guessed
+// from its input files, then "unknown" once the folder is rebuilt with a manifest of the kind
+// written before editions were recorded.
+TEST(MarubetaWindow, VersionBoxNamesTheDataEdition)
+{
+    MarubetaFixture f;
+    auto& w = f.Open();
+    const ubin::DirectoryEdition sample = ubin::FolderEdition(w.directory().dataFolder);
+    ASSERT_TRUE(sample.month);
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->objectName(), QStringLiteral("VersionBox"));
+        shown = static_cast<QMessageBox*>(box)->text();
+        static_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
+    });
+    w.findChild<QAction*>(QStringLiteral("menuVersion"))->trigger();
+    EXPECT_EQ(shown, QStringLiteral("郵便番号簿 Ver.") + ubin::forms::SuiteVersion() + QStringLiteral("\nデータ版 ")
+                         + QString::fromStdString(ubin::FormatYearMonth(*sample.month)) + QStringLiteral("（推定）"));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    const struct {
+        ubin::DirectoryEdition edition;
+        QString text;
+    } cases[] = {
+        {{ubin::YearMonth{2026, 11}, false}, QStringLiteral("データ版 2026-11")},
+        {{ubin::YearMonth{2026, 11}, true}, QStringLiteral("データ版 2026-11（推定）")},
+        {{}, QStringLiteral("データ版 不明")},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ubin::forms::DataEditionText(c.edition), c.text);
 }

@@ -77,14 +77,17 @@ std::string KenAll(const std::vector<Row>& rows)
     return Cp932(text);
 }
 
-// The files of a folder; the manifest without its build number, which no two builds share.
+// The files of a folder; the manifest without its build number, which no two builds share, and
+// without the input files it names (the same data read from another file).
 std::map<std::string, std::string> FolderBytes(const fs::path& folder)
 {
     std::map<std::string, std::string> files;
     for (const auto& f : fs::directory_iterator(folder)) files[f.path().filename().string()] = ReadBytes(f.path());
     if (auto m = files.find("MANIFEST.TXT"); m != files.end()) {
-        const std::size_t build = m->second.find("\nbuild ");
-        if (build != std::string::npos) m->second.erase(build, m->second.find('\n', build + 1) - build);
+        for (const char* line : {"\nbuild ", "\ninput ", "\ninput ", "\ninput "}) {
+            const std::size_t at = m->second.find(line);
+            if (at != std::string::npos) m->second.erase(at, m->second.find('\n', at + 1) - at);
+        }
     }
     return files;
 }

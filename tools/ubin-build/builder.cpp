@@ -1,11 +1,15 @@
 #include "tools/ubin-build/builder.h"
 
 #include "base/cp932.h"
+#include "base/atomic_write.h"
 #include "base/path_text.h"
+#include "base/sha256.h"
 #include "base/text.h"
 #include "directory/address_file.h"
 #include "directory/directory.h"
 #include "base/checksum.h"
+#include "directory/edition.h"
+#include "directory/entry_diff.h"
 #include "directory/manifest.h"
 #include "settings/places.h"
 #include "settings/settings.h"
@@ -13,6 +17,7 @@
 #include "tools/ubin-build/find_writer.h"
 #include "tools/ubin-build/jigyosyo.h"
 #include "tools/ubin-build/ken_all.h"
+#include "tools/ubin-build/month_files.h"
 #include "tools/ubin-build/output_folder.h"
 #include "tools/ubin-build/prefectures.h"
 
@@ -259,6 +264,46 @@ std::vector<FindDocument> FindDocuments(const KenAllData& data, const std::vecto
     return docs;
 }
 
+// The files a build reads: their bytes, and what the manifest says of them.
+class Inputs {
+public:
+    InputBytes Read(const fs::path& file, const std::string& kind)
+    {
+        InputBytes in{file, ReadInputFile(file, kind)};
+        manifest_.push_back({PathToUtf8(file.filename()), in.bytes.size(), Sha256Hex(in.bytes)});
+        std::error_code ec;
+        if (fs::is_regular_file(file, ec)) {
+            const auto time = fs::last_write_time(file, ec);
+            if (!ec) {
+                const YearMonth month = MonthOf(std::chrono::file_clock::to_sys(time));
+                if (!newest_ || month > *newest_) newest_ = month;
+            }
+        }
+        return in;
+    }
+
+    // The file with its month files applied; the file as read without any.
+    InputBytes Apply(ChangeFormat format, const fs::path& file, const std::string& kind,
+                     const std::vector<MonthFiles>& months, const BuildOptions& options, MonthReport& report)
+    {
+        InputBytes base = Read(file, kind);
+        if (months.empty()) return base;
+        std::vector<MonthBytes> read;
+        for (const MonthFiles& m : months)
+            read.push_back({m.add.empty() ? InputBytes{} : Read(m.add, kind), m.del.empty() ? InputBytes{} : Read(m.del, kind)});
+        std::string applied = ApplyMonths(format, base, read, options.lenient, report);
+        // The rows are the base's and the month files', lines counted in the result.
+        return {fs::path(PathToUtf8(file) + " (with the month files applied)"), std::move(applied)};
+    }
+
+    const std::vector<ManifestInput>& manifest() const { return manifest_; }
+    const std::optional<YearMonth>& newest() const { return newest_; }
+
+private:
+    std::vector<ManifestInput> manifest_;
+    std::optional<YearMonth> newest_;
+};
+
 } // namespace
 
 BuildError::BuildError(const fs::path& file, std::int64_t line, const std::string& reason)
@@ -279,10 +324,23 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     OutputFolder::RemoveLeftovers(target, ownNames);
     CheckReplaceable(target, ownNames, "");
 
+    if (!options.edition.empty() && !ParseYearMonth(options.edition))
+        throw BuildError({}, 0, "the edition \"" + options.edition + "\" is not a year and a month (YYYY-MM, as 2026-11)");
+    if (!options.officeMonths.empty() && !options.offices)
+        throw BuildError({}, 0, "the offices' change files need the offices' full file (--offices JIGYOSYO.CSV)");
+
     BuildProgress progress;
-    KenAllData data = ReadKenAll(kenAll, options, progress);
+    BuildReport report;
+    Inputs inputs;
+    const InputBytes kenAllText =
+        inputs.Apply(ChangeFormat::KenAll, kenAll, "KEN_ALL", options.months, options, report.months);
+    KenAllData data = ReadKenAllBytes(kenAllText.bytes, kenAllText.name, options, progress);
     OfficeData offices;
-    if (options.offices) offices = ReadJigyosyo(*options.offices, options);
+    if (options.offices) {
+        const InputBytes officesText = inputs.Apply(ChangeFormat::Jigyosyo, *options.offices, "JIGYOSYO",
+                                                    options.officeMonths, options, report.officeMonths);
+        offices = ReadJigyosyoBytes(officesText.bytes, officesText.name, options, progress);
+    }
 
     // Entry order: municipal code, then the town's first appearance, then postal code.
     const std::size_t n = data.entries.size();
@@ -334,7 +392,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         const std::size_t start = lines.size();
         lines.append(e.postalCode).append(",").append(code).append(",").append(e.townKana).append(",");
         lines.append(e.townName).append(",").append(e.detail).append(townSize[townOf[order[k]]] > 1 ? ",1" : ",0");
-        CheckLineLength(std::string_view(lines).substr(start), kenAll, e.line, linesName);
+        CheckLineLength(std::string_view(lines).substr(start), kenAllText.name, e.line, linesName);
         lines.append("\r\n");
         indexes[0].push_back({MakeKey(e.postalCode), entryNumber});
         indexes[1].push_back({MakeKey(code), entryNumber});
@@ -361,7 +419,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         cityTable[static_cast<std::size_t>(code - 1)] = Position(cityLines, cityLinesName);
         const std::size_t start = cityLines.size();
         cityLines.append(Digits(code, 5)).append(",").append(city.name).append(",").append(city.kana);
-        CheckLineLength(std::string_view(cityLines).substr(start), kenAll, city.line, cityLinesName);
+        CheckLineLength(std::string_view(cityLines).substr(start), kenAllText.name, city.line, cityLinesName);
         cityLines.append("\r\n");
     }
     std::string cityTableBytes;
@@ -373,6 +431,13 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     // last, so a folder with a manifest is whole.
     Manifest manifest;
     manifest.build = BuildNumber();
+    if (!options.edition.empty()) {
+        manifest.edition = options.edition;
+    } else if (inputs.newest()) {
+        manifest.edition = FormatYearMonth(*inputs.newest());
+        manifest.editionGuessed = true;
+    }
+    manifest.inputs = inputs.manifest();
     const auto write = [&](const fs::path& name, const std::string& bytes) {
         folder.WriteFile(name, bytes);
         manifest.files.push_back({ToUtf8(FromPath(name)), bytes.size(), Xxh3Of(bytes)});
@@ -403,13 +468,37 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     if (options.cancel && options.cancel->load()) throw BuildError(outDir, 0, "the build was interrupted");
     // Whatever was put into the folder while the build ran is checked by the same rule.
     CheckReplaceable(target, ownNames, " (put there during the build)");
+    // What changed against the build this one replaces, when there is one that can be read.
+    {
+        std::error_code ec;
+        const fs::path oldLines = target / linesName;
+        if (fs::is_regular_file(oldLines, ec)) {
+            try {
+                const EntryDiff diff = DiffEntryLines(ReadInputFile(oldLines, "郵便番号"), lines);
+                report.changes = ChangeCounts{static_cast<std::int64_t>(diff.added.size()),
+                                              static_cast<std::int64_t>(diff.removed.size()),
+                                              static_cast<std::int64_t>(diff.changed.size())};
+            } catch (const Error&) {
+                // A damaged old folder is replaced all the same; there is nothing to count against.
+            } catch (const BuildError&) {
+            }
+        }
+    }
     folder.Commit();
+    if (options.writeCsv) {
+        try {
+            WriteFileAtomically(*options.writeCsv, kenAllText.bytes);
+        } catch (const Error& e) {
+            throw BuildError(*options.writeCsv, 0, std::string("cannot be written: ") + e.what());
+        }
+    }
 
     progress.entriesWritten = static_cast<std::int64_t>(n);
     if (options.progress) options.progress(progress);
 
-    BuildReport report;
     report.encoding = data.encoding;
+    report.edition = manifest.edition;
+    report.editionGuessed = manifest.editionGuessed;
     report.rowsRead = data.rowsRead;
     report.rowsJoined = data.rowsJoined;
     report.entries = static_cast<std::int32_t>(n);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace ubin {
 
@@ -34,6 +35,24 @@ struct BuildProgress {
     std::int64_t entriesWritten = 0;
 };
 
+// Japan Post's change files of one month, for KEN_ALL.CSV (ADD_YYMM.CSV, DEL_YYMM.CSV) or for
+// JIGYOSYO.CSV (JADD_YYMM.CSV, JDEL_YYMM.CSV).
+struct MonthFiles {
+    std::filesystem::path add, del;
+};
+
+// What the change files did: records (a long town's continuation rows count once).
+struct MonthReport {
+    std::int64_t added = 0;
+    std::int64_t deleted = 0;
+    std::int64_t alreadyPresent = 0; // added records that were there already (lenient)
+};
+
+// The postal codes that differ from the directory the build replaced.
+struct ChangeCounts {
+    std::int64_t added = 0, removed = 0, changed = 0;
+};
+
 struct BuildOptions {
     // Also write ubscon.def into the directory: DataFolder is the directory with its final
     // separator, clip flags 1, 2 and 3 on, the rest off.
@@ -43,6 +62,17 @@ struct BuildOptions {
     std::optional<std::u16string> settingsDataFolder;
     // Japan Post's JIGYOSYO.CSV: the offices with a postal code of their own.
     std::optional<std::filesystem::path> offices;
+    // The edition of the data, "YYYY-MM"; when empty, the newest month in which an input file
+    // was changed, marked in the manifest as guessed.
+    std::string edition;
+    // Change files applied, month by month, to KEN_ALL.CSV and to JIGYOSYO.CSV before the
+    // build reads them.
+    std::vector<MonthFiles> months;
+    std::vector<MonthFiles> officeMonths;
+    // An added row that is there already is counted instead of stopping the build.
+    bool lenient = false;
+    // Also write the KEN_ALL.CSV that the change files made (the base's edition and order).
+    std::optional<std::filesystem::path> writeCsv;
     // Called now and then while rows are read and entries written; may be empty.
     std::function<void(const BuildProgress&)> progress;
     // When it becomes true the build stops with a BuildError and leaves the output folder as
@@ -61,6 +91,11 @@ struct BuildReport {
     std::int64_t charactersReplaced = 0; // commas and double quotes in values, see the format doc
     std::int32_t offices = 0;
     std::int32_t unreadNotes = 0; // town notes holding words the note grammar does not read
+    MonthReport months, officeMonths;
+    std::string edition;        // as recorded: "2026-11"; empty when unknown
+    bool editionGuessed = false;
+    // Against the directory the build replaced; none when there was none.
+    std::optional<ChangeCounts> changes;
     // Set when something other than directory files appeared in the old folder at the very
     // moment of the swap: the old folder is kept here, whole, instead of being removed.
     std::filesystem::path keptFolder;

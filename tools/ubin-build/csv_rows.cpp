@@ -12,7 +12,9 @@ namespace {
 
 constexpr std::size_t kMaxInputSize = std::size_t{128} << 20;
 
-std::string ReadWholeFile(const std::filesystem::path& file, const std::string& kind)
+} // namespace
+
+std::string ReadInputFile(const std::filesystem::path& file, const std::string& kind)
 {
     namespace fs = std::filesystem;
     if (file.empty()) throw BuildError(file, 0, "the input file name is empty; give the path of " + kind + ".CSV");
@@ -38,6 +40,8 @@ std::string ReadWholeFile(const std::filesystem::path& file, const std::string& 
     if (in.bad()) throw BuildError(file, 0, "cannot be read");
     return bytes;
 }
+
+namespace {
 
 // The 0-based offset of the first byte that does not belong to well-formed UTF-8, or npos.
 std::size_t FirstInvalidUtf8(std::string_view bytes)
@@ -106,7 +110,7 @@ InputEncoding DetectEncoding(std::string_view bytes)
 }
 
 CsvRows::CsvRows(const std::filesystem::path& file, int columns, std::string kind)
-    : CsvRows(ReadWholeFile(file, kind), file, columns, kind)
+    : CsvRows(ReadInputFile(file, kind), file, columns, kind)
 {
 }
 

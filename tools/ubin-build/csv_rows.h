@@ -13,6 +13,11 @@
 
 namespace ubin {
 
+// The whole file (KEN_ALL.CSV, JIGYOSYO.CSV or a change file): a pipe is read to its end; a
+// folder, a device or anything larger than 128 MiB is refused with a BuildError. `kind` names
+// the file in messages ("KEN_ALL").
+std::string ReadInputFile(const std::filesystem::path& file, const std::string& kind);
+
 // Which edition the bytes are: UTF-8 when they open with a byte order mark, or when they hold
 // bytes above 0x7F and all of them are well-formed UTF-8; code page 932 otherwise.
 InputEncoding DetectEncoding(std::string_view bytes);

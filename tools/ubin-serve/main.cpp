@@ -1,11 +1,12 @@
 // ubin-serve [--settings FILE | --data DIR] [--listen ADDR:PORT] [--threads N]
-//            [--allow-origin ORIGIN]... [--web DIR] [--cache N] [--keep-alive-timeout S]
+//            [--allow-origin ORIGIN]... [--web DIR] [--cache N] [--max-age MONTHS] [--keep-alive-timeout S]
 //            [--request-timeout S] [--max-connections N] [--max-url BYTES]
 //            [--max-header-bytes BYTES] [--max-headers N]
 // Serves the directory's lookups over HTTP to web forms; SIGTERM or SIGINT stop it after the
 // requests in flight.
 #include "base/cp932.h"
 #include "base/path_text.h"
+#include "directory/edition.h"
 #include "search/lookup.h"
 #include "settings/tool_settings.h"
 #include "tools/ubin-serve/server.h"
@@ -185,6 +186,12 @@ int main(int argc, char** argv)
     app.add_option("--max-headers", options.maxHeaders, "header lines of a request")
         ->capture_default_str()
         ->check(CLI::Range(std::size_t{1}, std::size_t{1000}));
+    int maxAge = -1;
+    app.add_option("--max-age", maxAge,
+                   "/healthz says \"stale\": true when the data's edition is more than this many months old")
+        ->check(CLI::NonNegativeNumber);
+    bool version = false;
+    app.add_flag("--version", version, "the version and the data's edition");
     std::optional<std::string> settingsFile, dataFolder, web;
     try {
         app.parse(argc, argv);
@@ -199,6 +206,16 @@ int main(int argc, char** argv)
     } catch (const std::invalid_argument& e) {
         std::cerr << "ubin-serve: " << e.what() << '\n';
         return 2;
+    }
+
+    if (version) {
+        ubin::DirectoryEdition edition;
+        try {
+            edition = ubin::FolderEdition(DataFolder(dataFolder, settingsFile, ExecutableFolder(argv[0])));
+        } catch (const std::exception&) {
+        }
+        std::cout << ubin::VersionLine("ubin-serve", UBIN_VERSION, edition) << '\n';
+        return 0;
     }
 
     // SIGTERM and SIGINT are taken by one thread below; every other thread blocks them. A
@@ -216,7 +233,8 @@ int main(int argc, char** argv)
         // Mapped: a lookup's reads of the point, text and city files become copies. A folder
         // rebuilt by ubin-build while the server runs is taken up between two requests.
         ubin::LiveDirectory directory(folder, {.mapped = true, .find = true, .checkEvery = std::chrono::milliseconds(500)});
-        const ubin::serve::Service service(directory, cacheEntries);
+        const ubin::serve::Service service(directory, cacheEntries,
+                                           maxAge >= 0 ? std::optional<int>(maxAge) : std::nullopt);
         const fs::path webFolder = WebFolder(web, executableFolder);
         const ubin::serve::StaticFiles page(webFolder);
         if (page.size() == 0) LogLine("ubin-serve: no page to serve at / (give --web DIR)");

@@ -613,6 +613,7 @@ void Connection::Send(serve::Reply reply, std::string_view method, const std::st
     head_ += "\r\nCache-Control: ";
     head_ += reply.cacheControl.empty() ? std::string(kNoStore) : reply.cacheControl;
     head_ += "\r\nX-Content-Type-Options: nosniff";
+    for (const auto& [name, value] : shared.service.ReplyHeaders()) head_.append("\r\n").append(name).append(": ").append(value);
     if (allow) head_ += std::string("\r\nAllow: ") + allow;
     const auto& origins = shared.options.allowOrigins;
     if (!origins.empty()) {

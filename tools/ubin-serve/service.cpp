@@ -6,6 +6,7 @@
 #include "tools/ubin/find_json.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace ubin::serve {
 
@@ -120,7 +121,15 @@ void ReplyCache::Insert(const std::string& key, const std::string& body)
     part.bodies.emplace(key, body);
 }
 
-Service::Service(LiveDirectory& directory, std::size_t cacheEntries) : directory_(directory), cache_(cacheEntries) {}
+Service::Service(LiveDirectory& directory, std::size_t cacheEntries, std::optional<int> maxAgeMonths)
+    : directory_(directory), maxAgeMonths_(maxAgeMonths), cache_(cacheEntries)
+{
+}
+
+std::vector<std::pair<std::string, std::string>> Service::ReplyHeaders() const
+{
+    return {{"X-Ubin-Edition", Current()->lookup->directory().edition.ShortText()}};
+}
 
 Capabilities Service::capabilities() const
 {
@@ -338,7 +347,7 @@ Reply Service::Find(const Params& params) const
     const FindResult found = edition->finder->Find(query, limit);
     Reply r;
     r.cacheControl = kDataLifetime;
-    r.body = FindJson(*q, found).dump(-1, ' ', false, json::error_handler_t::replace);
+    r.body = FindJson(*q, found, edition->lookup->directory().edition).dump(-1, ' ', false, json::error_handler_t::replace);
     return r;
 }
 
@@ -346,9 +355,14 @@ Reply Service::Health() const
 {
     const auto edition = Current();
     const Capabilities c{edition->lookup->HasOffices(), edition->finder != nullptr};
+    const DirectoryEdition& data = edition->lookup->directory().edition;
+    const bool stale = maxAgeMonths_ && data.OlderThan(*maxAgeMonths_, MonthOf(std::chrono::system_clock::now()));
     return JsonReply(json{{"status", "ok"},
                           {"entries", edition->lookup->EntryCount()},
-                          {"capabilities", {{"offices", c.offices}, {"find", c.find}}}},
+                          {"capabilities", {{"offices", c.offices}, {"find", c.find}}},
+                          {"edition", data.month ? json(FormatYearMonth(*data.month)) : json()},
+                          {"edition_guessed", data.guessed},
+                          {"stale", stale}},
                      kNoStore);
 }
 

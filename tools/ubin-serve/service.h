@@ -102,7 +102,10 @@ public:
     // Every reply is made from the edition of the directory current when its request comes
     // (a rebuilt directory is taken up between two requests). `cacheEntries`: how many
     // replies of /api/search and /yubinbango to keep (0: none).
-    explicit Service(LiveDirectory& directory, std::size_t cacheEntries = kDefaultCacheEntries);
+    // `maxAgeMonths`: /healthz says "stale": true when the data's edition is more than this many
+    // months old (or unknown); none: never stale.
+    explicit Service(LiveDirectory& directory, std::size_t cacheEntries = kDefaultCacheEntries,
+                     std::optional<int> maxAgeMonths = std::nullopt);
     static constexpr std::size_t kDefaultCacheEntries = 131072; // every code of the national list
 
     // GET /api/search?zipcode=NNNNNNN[&limit=N][&callback=NAME]
@@ -117,8 +120,13 @@ public:
     Reply YubinbangoData(std::string_view prefix) const;
     // GET /v1/find?q=...[&limit=N]: the JSON object of `ubin find --json`.
     Reply Find(const Params& params) const;
-    // GET /healthz
+    // GET /healthz: status, entries, capabilities, the data's edition ("2026-11" or null),
+    // whether it was guessed, and whether it is stale.
     Reply Health() const;
+    // The headers every reply carries, whatever its path: X-Ubin-Edition, the edition of the
+    // directory now current ("2026-11", or "unknown" for one built before editions were
+    // recorded).
+    std::vector<std::pair<std::string, std::string>> ReplyHeaders() const;
 
     // What the current edition offers.
     Capabilities capabilities() const;
@@ -127,6 +135,7 @@ private:
     std::shared_ptr<const Edition> Current() const { return directory_.Current(); }
 
     LiveDirectory& directory_;
+    std::optional<int> maxAgeMonths_;
     mutable ReplyCache cache_; // what a lookup made, not what it answers
 };
 

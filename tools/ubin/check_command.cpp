@@ -6,10 +6,13 @@
 #include "base/file.h"
 #include "base/path_text.h"
 #include "directory/directory.h"
+#include "directory/edition.h"
 #include "directory/manifest.h"
 #include "tools/ubin/subcommand.h"
 
 #include <algorithm>
+#include <chrono>
+#include <iterator>
 #include <vector>
 
 namespace ubin {
@@ -64,6 +67,11 @@ int RunCheck(const std::vector<std::string>& args, const ToolPlaces& places, std
     std::string settingsFile, dataFolder;
     CLI::Option* settingsOption = app.add_option("--settings", settingsFile, "read this ubscon.def");
     app.add_option("--data", dataFolder, "check this directory folder")->excludes(settingsOption);
+    int maxAge = -1;
+    app.add_option("--max-age", maxAge,
+                   "also fail (status 1) when the data's edition is more than this many months older than "
+                   "today, or unknown")
+        ->check(CLI::NonNegativeNumber);
     if (const auto status = ParseSubcommand(app, args, out, err)) return *status;
     try {
         const Settings settings = SubcommandSettings(settingsFile, dataFolder, places);
@@ -85,6 +93,20 @@ int RunCheck(const std::vector<std::string>& args, const ToolPlaces& places, std
             out << PathToUtf8(path) << ": " << problem << '\n';
         }
         if (bad == 0) out << manifest->files.size() << " files agree with the manifest (build " << manifest->build << ")\n";
+        const DirectoryEdition edition = EditionOf(&*manifest);
+        out << "edition " << edition.Text() << '\n';
+        if (maxAge >= 0) {
+            const YearMonth today = MonthOf(std::chrono::system_clock::now());
+            if (edition.OlderThan(maxAge, today)) {
+                ++bad;
+                if (edition.month)
+                    out << "the data is " << MonthsBetween(*edition.month, today) << " months old, more than --max-age "
+                        << maxAge << ": build the directory from Japan Post's current files\n";
+                else
+                    out << "the edition is unknown, so the data cannot be shown to be at most " << maxAge
+                        << " months old: build the directory again with ubin-build\n";
+            }
+        }
         return bad == 0 ? 0 : 1;
     } catch (const std::exception& e) {
         err << "ubin check: " << e.what() << '\n';

@@ -1,5 +1,6 @@
 #pragma once
-// ubin check: compares every file of a directory folder with its manifest (size and checksum).
+// ubin check: compares every file of a directory folder with its manifest (size and checksum),
+// shows the data's edition, and with --max-age N fails when it is more than N months old.
 #include <ostream>
 #include <string>
 #include <vector>
@@ -9,7 +10,7 @@ namespace ubin {
 struct ToolPlaces;
 
 // Runs `ubin check ...` (args without "check"). 0 when every file agrees, 1 when one does not
-// (each named on `out`), 2 after an error.
+// (each named on `out`) or the data is older than --max-age, 2 after an error.
 int RunCheck(const std::vector<std::string>& args, const ToolPlaces& places, std::ostream& out, std::ostream& err);
 
 } // namespace ubin

@@ -9,6 +9,7 @@
 #include "settings/places.h"
 #include "settings/settings.h"
 #include "tools/ubin/check_command.h"
+#include "tools/ubin/diff_command.h"
 #include "tools/ubin/find_command.h"
 
 #include <algorithm>
@@ -27,12 +28,15 @@ namespace el = element;
 const char kUsage[] =
     "usage: ubin [--settings FILE | --data DIR] [--json] [--clip-flags LIST] STEP...\n"
     "       ubin find [--settings FILE | --data DIR] [--json | --csv] [--limit N] QUERY...\n"
-    "       ubin check [--settings FILE | --data DIR]\n"
+    "       ubin check [--settings FILE | --data DIR] [--max-age MONTHS]\n"
+    "       ubin diff OLD_DIR NEW_DIR [--json | --csv]\n"
     "\n"
     "ubin find finds any address: a postal code or its beginning, a reading in any kana, any\n"
     "part of an address or an office name, or an address with a house number\n"
     "(ubin find --help says more). ubin check compares the directory's files with the\n"
-    "manifest ubin-build wrote (size and checksum).\n"
+    "manifest ubin-build wrote (size and checksum) and shows the data's edition; with\n"
+    "--max-age it fails when the data is older. ubin diff lists the postal codes added,\n"
+    "removed and changed between two builds.\n"
     "\n"
     "Each step acts as a user would on the search window, in order:\n"
     "  postal TEXT   city TEXT   kana TEXT   kanji TEXT\n"
@@ -230,6 +234,7 @@ int RunUbin(const std::vector<std::string>& args, const ToolPlaces& places, std:
 {
     if (!args.empty() && args[0] == "find") return RunFind({args.begin() + 1, args.end()}, places, out, err);
     if (!args.empty() && args[0] == "check") return RunCheck({args.begin() + 1, args.end()}, places, out, err);
+    if (!args.empty() && args[0] == "diff") return RunDiff({args.begin() + 1, args.end()}, places, out, err);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << kUsage;
         return 0;

@@ -88,4 +88,14 @@ nlohmann::ordered_json FindJson(std::string_view query, const FindResult& r)
     return j;
 }
 
+nlohmann::ordered_json FindJson(std::string_view query, const FindResult& r, const DirectoryEdition& edition)
+{
+    nlohmann::ordered_json j;
+    j["edition"] = edition.month ? nlohmann::ordered_json(FormatYearMonth(*edition.month)) : nlohmann::ordered_json();
+    j["edition_guessed"] = edition.guessed;
+    nlohmann::ordered_json rest = FindJson(query, r);
+    for (auto& [key, value] : rest.items()) j[key] = std::move(value);
+    return j;
+}
+
 } // namespace ubin

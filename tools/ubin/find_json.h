@@ -4,6 +4,7 @@
 // "prefecture", "city", "town", "town_raw", "detail", "note", "building", "floor",
 // "prefecture_kana", "city_kana", "town_kana", "city_code", "type", "office", "office_kana",
 // "street"}, ...]}, the office fields null for an area entry; level and rest for an address.
+#include "directory/edition.h"
 #include "search/find.h"
 
 #include <nlohmann/json.hpp>
@@ -21,7 +22,9 @@ std::u16string TownRaw(const Entry& e);
 std::u16string CleanAddress(const Entry& e);
 // One result.
 nlohmann::ordered_json FindResultJson(const Entry& e);
-// The whole answer; `query` as given.
+// The whole answer; `query` as given. `edition`, when given, is the data's edition ("2026-11")
+// or null when unknown: ubin find puts it first, so a script sees which data answered.
 nlohmann::ordered_json FindJson(std::string_view query, const FindResult& result);
+nlohmann::ordered_json FindJson(std::string_view query, const FindResult& result, const DirectoryEdition& edition);
 
 } // namespace ubin

@@ -2,6 +2,8 @@
 #include "tools/ubin/cli.h"
 
 #include "base/program.h"
+#include "directory/edition.h"
+#include "settings/tool_settings.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -11,10 +13,6 @@
 int main(int argc, char** argv)
 {
     ubin::UseUtf8Output();
-    if (argc == 2 && std::string_view(argv[1]) == "--version") {
-        std::cout << "ubin " << UBIN_VERSION << "\n";
-        return 0;
-    }
     ubin::ToolPlaces places;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");
@@ -23,5 +21,15 @@ int main(int argc, char** argv)
     std::error_code ec;
     places.currentFolder = std::filesystem::current_path(ec);
     places.executableFolder = ubin::ExecutableFolder(argv[0]);
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        // The edition of the directory the settings name, when there is one.
+        ubin::DirectoryEdition edition;
+        try {
+            edition = ubin::FolderEdition(ubin::LoadToolSettings(std::nullopt, std::nullopt, places).dataFolder);
+        } catch (const std::exception&) {
+        }
+        std::cout << ubin::VersionLine("ubin", UBIN_VERSION, edition) << "\n";
+        return 0;
+    }
     return ubin::RunUbin(ubin::ProgramArguments(argc, argv), places, std::cout, std::cerr);
 }

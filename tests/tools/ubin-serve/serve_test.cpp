@@ -280,7 +280,19 @@ TEST_F(Serve, HealthTellsTheEntriesAndWhatTheServerOffers)
     std::ifstream lines(std::filesystem::path(UBIN_SAMPLE_DIR) / u8"郵便番号.CSV", std::ios::binary);
     const auto count = std::count(std::istreambuf_iterator<char>(lines), std::istreambuf_iterator<char>(), '\n');
     // The sample directory holds offices and the search index.
-    EXPECT_EQ(Body(r), (json{{"status", "ok"}, {"entries", count}, {"capabilities", {{"offices", true}, {"find", true}}}}));
+    // The sample is built without --edition: the month of its input files, guessed.
+    const DirectoryEdition edition = FolderEdition(FromUtf8(UBIN_SAMPLE_DIR));
+    ASSERT_TRUE(edition.month);
+    EXPECT_TRUE(edition.guessed);
+    EXPECT_EQ(Body(r), (json{{"status", "ok"},
+                             {"entries", count},
+                             {"capabilities", {{"offices", true}, {"find", true}}},
+                             {"edition", FormatYearMonth(*edition.month)},
+                             {"edition_guessed", true},
+                             {"stale", false}}));
+    // Every reply names the edition, errors and the page too.
+    for (const char* path : {"/healthz", "/", "/no-such-page", "/api/search?zipcode=1"})
+        EXPECT_EQ(Get(server.port(), path).Header("x-ubin-edition"), FormatYearMonth(*edition.month)) << path;
 }
 
 TEST_F(Serve, ThePageIsServedAtTheRootWithItsTypes)
@@ -608,7 +620,9 @@ TEST_F(Serve, FindAnswersExactlyWhatUbinFindPrints)
     LiveDirectory directory(FromUtf8(UBIN_SAMPLE_DIR), {.find = true});
     for (const std::string& q : std::vector<std::string>{"ぎんざ", "宮内庁", "730", "千代田区永田町９９", "どこにもない"}) {
         SCOPED_TRACE(q);
-        const std::string expected = FindJson(q, directory.Current()->finder->Find(FromUtf8(q), 100)).dump();
+        const auto current = directory.Current();
+        const std::string expected =
+            FindJson(q, current->finder->Find(FromUtf8(q), 100), current->lookup->directory().edition).dump();
         const RawResponse r = Get(server.port(), "/v1/find?q=" + PercentEncode(q));
         EXPECT_EQ(r.status, 200);
         EXPECT_EQ(r.Header("content-type"), "application/json; charset=utf-8");

@@ -1,7 +1,11 @@
-// The service without HTTP: the replies it keeps are the replies it makes.
+// The service without HTTP: the replies it keeps are the replies it makes; the edition it names.
 #include "tools/ubin-serve/service.h"
 
 #include "base/cp932.h"
+#include "directory/manifest.h"
+#include "tests/support/japan_post_rows.h"
+#include "tests/support/temp_dir.h"
+#include "tools/ubin-build/builder.h"
 
 #include <gtest/gtest.h>
 
@@ -113,6 +117,60 @@ TEST(Service, FindRefusesQueriesItCannotSearch)
     // The longest query is taken, and blanks do not count towards it.
     EXPECT_EQ(service.Find({{"q", std::string(256, 'a')}}).status, 200);
     EXPECT_EQ(service.Find({{"q", std::string(600, ' ') + "ぎんざ"}}).status, 200);
+}
+
+} // namespace
+} // namespace ubin::serve
+
+namespace ubin::serve {
+namespace {
+
+// Directories of three editions, one of them from before editions were recorded: /healthz and
+// the header every reply carries.
+TEST(Service, HealthAndEveryReplyNameTheEditionAndSayWhenItIsStale)
+{
+    test::TempDir dir;
+    const YearMonth now = MonthOf(std::chrono::system_clock::now());
+    struct Case {
+        std::string edition; // "-": a manifest without an edition
+        std::optional<int> maxAge;
+        bool stale;
+        std::string header;
+    };
+    const std::vector<Case> cases = {
+        {"2020-01", 3, true, "2020-01"},
+        {"2020-01", std::nullopt, false, "2020-01"},
+        {FormatYearMonth(now), 0, false, FormatYearMonth(now)},
+        {"-", 3, true, "unknown"},
+        {"-", std::nullopt, false, "unknown"},
+    };
+    test::WriteBytes(dir / "ken_all.csv",
+                     test::KenAllText({{"01101", "0600000", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "北海道", "札幌市",
+                                        "以下に掲載がない場合"}}));
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.edition);
+        const auto folder = dir / ("d" + std::to_string(++n));
+        BuildOptions options;
+        if (c.edition != "-") options.edition = c.edition;
+        BuildDirectory(dir / "ken_all.csv", folder, options);
+        if (c.edition == "-") {
+            Manifest m = *ReadManifest(folder / "MANIFEST.TXT");
+            m.edition.clear();
+            m.editionGuessed = false;
+            test::WriteBytes(folder / "MANIFEST.TXT", FormatManifest(m));
+        }
+        LiveDirectory directory(FromUtf8(folder.string() + "/"), {});
+        const Service service(directory, 0, c.maxAge);
+        const auto health = nlohmann::json::parse(service.Health().body);
+        EXPECT_EQ(health["stale"], c.stale);
+        if (c.edition == "-") EXPECT_TRUE(health["edition"].is_null());
+        else EXPECT_EQ(health["edition"], c.edition);
+        EXPECT_EQ(health["edition_guessed"], false);
+        const auto headers = service.ReplyHeaders();
+        ASSERT_EQ(headers.size(), 1u);
+        EXPECT_EQ(headers[0], std::make_pair(std::string("X-Ubin-Edition"), c.header));
+    }
 }
 
 } // namespace
