@@ -98,36 +98,31 @@ std::string FormatClause(const NoteClause& c)
     return "P";
 }
 
+// A range and its exceptions: <low>/<high>[!<low>/<high>...].
+bool ParseRanges(std::string_view text, NoteClause& c)
+{
+    const auto parts = Split(text, '!');
+    if (!ParseRange(parts[0], c.range)) return false;
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        NumberRange e;
+        if (!ParseRange(parts[i], e)) return false;
+        c.except.push_back(e);
+    }
+    return true;
+}
+
 bool ParseClause(std::string_view text, NoteClause& c)
 {
     if (text.empty()) return false;
     const std::string_view rest = text.substr(1);
     switch (text[0]) {
-    case 'N': {
-        c.kind = ClauseKind::Numbers;
-        const auto parts = Split(rest, '!');
-        if (!ParseRange(parts[0], c.range)) return false;
-        for (std::size_t i = 1; i < parts.size(); ++i) {
-            NumberRange e;
-            if (!ParseRange(parts[i], e)) return false;
-            c.except.push_back(e);
-        }
-        return true;
-    }
+    case 'N': c.kind = ClauseKind::Numbers; return ParseRanges(rest, c);
     case 'S': c.kind = ClauseKind::Street; break;
     case 'A': {
         c.kind = ClauseKind::Name;
         const std::size_t hash = rest.find('#');
         c.key = FromUtf8(rest.substr(0, hash));
-        if (hash == std::string_view::npos) return true;
-        const auto parts = Split(rest.substr(hash + 1), '!');
-        if (!ParseRange(parts[0], c.range)) return false;
-        for (std::size_t i = 1; i < parts.size(); ++i) {
-            NumberRange e;
-            if (!ParseRange(parts[i], e)) return false;
-            c.except.push_back(e);
-        }
-        return true;
+        return hash == std::string_view::npos || ParseRanges(rest.substr(hash + 1), c);
     }
     case 'P': c.kind = ClauseKind::Plain; break;
     case 'O': c.kind = ClauseKind::Others; return rest.empty();

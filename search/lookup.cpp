@@ -255,7 +255,7 @@ Entry Lookup::OfficeAt(std::int32_t officeNumber, std::int32_t linePosition, Cit
     e.office = std::move(f[4]);
     e.town = std::move(f[7]);
     e.street = std::move(f[8]);
-    e.detailFlag = u"0";
+    e.detailFlag.assign(1, u'0'); // not = u"0": a false alarm of GCC 12's -Wrestrict at -O2
     ResolveCity(e, memo);
     // The names are the office list's own; the city table gives the readings.
     e.prefecture = std::move(f[5]);
