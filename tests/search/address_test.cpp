@@ -2,6 +2,7 @@
 // the resolution, each in two notations, and the address notes file read back as written.
 #include "base/cp932.h"
 #include "base/errors.h"
+#include "base/path_text.h"
 #include "search/find.h"
 #include "tests/support/japan_post_rows.h"
 #include "tests/support/temp_dir.h"
@@ -188,7 +189,7 @@ TEST(AddressFile, ReadsBackWhatWasWrittenAndRefusesDamage)
     r.clauses = {numbers, name, NoteClause{ClauseKind::Street, {}, {}, u"室町通出水上ル"}};
     f.records.push_back(r);
     const std::string text = FormatAddressFile(f);
-    const AddressFile back = ParseAddressFile(text, "住所.TXT");
+    const AddressFile back = ParseAddressFile(text, PathFromUtf8("住所.TXT"));
     EXPECT_EQ(back.records, f.records);
     EXPECT_EQ(back.cities, f.cities);
     // Cut short, or one bit changed: the checksum on the second line tells.
@@ -196,7 +197,7 @@ TEST(AddressFile, ReadsBackWhatWasWrittenAndRefusesDamage)
     flipped[flipped.size() - 3] ^= 1;
     for (const std::string& damaged : {text.substr(0, text.size() - 5), flipped}) {
         try {
-            ParseAddressFile(damaged, "住所.TXT");
+            ParseAddressFile(damaged, PathFromUtf8("住所.TXT"));
             ADD_FAILURE() << "a damaged file was read";
         } catch (const DirectoryError& e) {
             EXPECT_NE(std::string(e.what()).find("住所.TXT: line 2: is damaged"), std::string::npos) << e.what();

@@ -4,6 +4,7 @@
 #include "tools/ubin-build/month_files.h"
 
 #include "base/cp932.h"
+#include "base/path_text.h"
 #include "directory/entry_diff.h"
 #include "tests/support/temp_dir.h"
 #include "tools/ubin-build/builder.h"
@@ -308,7 +309,8 @@ TEST(MonthFiles, FullKenAllReproducedRowForRow)
     EXPECT_EQ(built.edition, "2026-12");
     EXPECT_FALSE(built.editionGuessed);
 
-    const EntryDiff diff = DiffEntryLines(test::ReadBytes(dir / "old" / "郵便番号.CSV"), test::ReadBytes(dir / "new" / "郵便番号.CSV"));
+    const EntryDiff diff = DiffEntryLines(test::ReadBytes(dir / "old" / PathFromUtf8("郵便番号.CSV")),
+                                            test::ReadBytes(dir / "new" / PathFromUtf8("郵便番号.CSV")));
     std::set<std::string> added, removed, renamed, reading;
     for (const CodeChange& c : diff.added) added.insert(c.postalCode);
     for (const CodeChange& c : diff.removed) removed.insert(c.postalCode);
