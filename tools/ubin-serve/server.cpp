@@ -947,10 +947,10 @@ std::optional<ByteRange> SingleByteRange(std::string_view header, std::size_t si
     };
     header = trim(header);
     if (!header.starts_with("bytes=")) return std::nullopt;
-    const std::string_view spec = trim(header.substr(6));
-    const std::size_t dash = spec.find('-');
-    if (spec.find(',') != std::string_view::npos || dash == std::string_view::npos || size == 0) return std::nullopt;
-    const std::string_view from = trim(spec.substr(0, dash)), to = trim(spec.substr(dash + 1));
+    const std::string_view wanted = trim(header.substr(6));
+    const std::size_t dash = wanted.find('-');
+    if (wanted.find(',') != std::string_view::npos || dash == std::string_view::npos || size == 0) return std::nullopt;
+    const std::string_view from = trim(wanted.substr(0, dash)), to = trim(wanted.substr(dash + 1));
     if (from.empty()) { // the last N bytes
         const std::optional<std::size_t> n = number(to);
         if (!n || *n == 0) return std::nullopt;

@@ -5,6 +5,7 @@
 #include "directory/directory.h"
 #include "directory/edition.h"
 #include "directory/entry_diff.h"
+#include "tools/ubin/find_command.h"
 #include "tools/ubin/subcommand.h"
 
 #include <nlohmann/json.hpp>
@@ -94,18 +95,6 @@ std::string Joined(const std::vector<std::string>& words, const char* separator)
     std::string out;
     for (const std::string& w : words) out += (out.empty() ? "" : separator) + w;
     return out;
-}
-
-// A value for CSV: quoted when it holds a comma, a double quote or a line break.
-std::string CsvValue(const std::string& v)
-{
-    if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
-    std::string out = "\"";
-    for (const char c : v) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
 }
 
 } // namespace

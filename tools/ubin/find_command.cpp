@@ -16,18 +16,6 @@ namespace {
 
 std::string U8(std::u16string_view text) { return ToUtf8(text); }
 
-// A value for CSV: quoted when it holds a comma, a double quote or a line break.
-std::string CsvValue(const std::string& v)
-{
-    if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
-    std::string out = "\"";
-    for (const char c : v) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
 std::u16string Address(const Entry& e) { return CleanAddress(e); }
 
 std::u16string Reading(const Entry& e)
@@ -53,6 +41,18 @@ void PrintLines(const FindResult& r, std::ostream& out)
 }
 
 } // namespace
+
+// A value for CSV: quoted when it holds a comma, a double quote or a line break.
+std::string CsvValue(const std::string& v)
+{
+    if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
+    std::string out = "\"";
+    for (const char c : v) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
 
 std::size_t DisplayWidth(std::u16string_view text)
 {

@@ -16,6 +16,8 @@ struct ToolPlaces;
 extern const std::vector<std::string> kFindCsvColumns;
 // A result's values in that order; null fields are empty.
 std::vector<std::string> FindCsvRow(const Entry& e);
+// A value for CSV: quoted when it holds a comma, a double quote or a line break.
+std::string CsvValue(const std::string& v);
 
 // Runs `ubin find ...` (args without "find"). Returns the exit status: 0, or 2 after an error.
 int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std::ostream& out, std::ostream& err);
