@@ -94,7 +94,7 @@ struct Finder::Notes {
 
 Finder::Finder(const Lookup& lookup)
     : lookup_(lookup), index_(lookup.directory().FilePath(kFindIndexFileName), lookup.directory().findIndexSum),
-      notes_(std::make_unique<Notes>())
+      ranker_(index_), notes_(std::make_unique<Notes>())
 {
 }
 
@@ -233,9 +233,11 @@ Finder::Documents Finder::Match(std::u16string_view query) const
     if (IsKanaOnly(q)) {
         found.match = FindMatch::Reading;
         found.docs = Union(Holding(true, q), Holding(false, name));
+        found.rank = {name, {q}};
         return found;
     }
     found.match = FindMatch::Text;
+    found.rank.name = name;
     const AddressResolver* resolver = Addresses();
     if (!resolver) {
         // A folder built before the address notes: the longest known beginning.
@@ -308,19 +310,52 @@ std::u16string AsWritten(std::u16string_view query, const std::u16string& rest)
     return rest;
 }
 
+// True when a text in search form holds a letter, digit, kana or kanji: something a name or
+// a number is written with.
+bool HasNameCharacter(std::u16string_view searchForm)
+{
+    return std::any_of(searchForm.begin(), searchForm.end(), [](char16_t c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')
+               || (c >= 0x00C0 && c <= 0x024F) || (c >= 0x3041 && c <= 0x30FA) || c == u'ー' || c == u'々'
+               || c == u'〆' || (c >= 0x3400 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xD800 && c <= 0xDBFF);
+    });
+}
+
 } // namespace
 
-FindResult Finder::Find(std::u16string_view query, std::size_t limit) const
+std::vector<std::u16string> Finder::Suggestions(const RankQuery& query) const
 {
-    const Documents found = Match(query);
+    constexpr std::size_t kSuggestions = 5;
+    std::vector<std::u16string> out;
+    for (const FindRanker::Near& near : ranker_.NearNames(query, kSuggestions)) {
+        const Entry e = ReadDocument(near.doc);
+        std::u16string name(near.part == FindRanker::NamePart::City     ? std::u16string_view(e.city)
+                            : near.part == FindRanker::NamePart::Office ? std::u16string_view(e.office)
+                                                                        : e.TownProper());
+        if (!name.empty() && std::find(out.begin(), out.end(), name) == out.end()) out.push_back(std::move(name));
+    }
+    return out;
+}
+
+FindResult Finder::Find(std::u16string_view query, std::size_t limit, FindOrder order) const
+{
+    Documents found = Match(query);
     FindResult r;
     r.match = found.match;
     r.level = found.level;
     r.rest = AsWritten(query, found.rest);
     r.total = found.docs.size();
     const std::size_t n = limit == 0 ? found.docs.size() : std::min(limit, found.docs.size());
+    const bool ranked = found.match == FindMatch::Text || found.match == FindMatch::Reading;
+    if (order == FindOrder::Relevance && ranked) ranker_.Rank(found.docs, found.rank, n);
+    if (r.total == 0) {
+        const std::u16string form = SearchForm(query);
+        r.symbolsOnly = !form.empty() && !HasNameCharacter(form);
+        if (!r.symbolsOnly && (!found.rank.name.empty() || !found.rank.readings.empty()))
+            r.suggestions = Suggestions(found.rank);
+    }
     r.results.reserve(n);
-    // Results come by postal code, so neighbours mostly share their city.
+    // Results in code order mostly share their city with the one before.
     CityMemo memo;
     for (std::size_t i = 0; i < n; ++i) r.results.push_back(ReadDocument(found.docs[i], &memo));
     return r;

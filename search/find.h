@@ -6,6 +6,7 @@
 #include "base/errors.h"
 #include "search/address.h"
 #include "search/find_index.h"
+#include "search/find_rank.h"
 #include "search/lookup.h"
 
 #include <cstddef>
@@ -50,14 +51,24 @@ enum class FindMatch {
              // then the offices at that very address
 };
 
+// The order of the results.
+enum class FindOrder {
+    Relevance, // texts and readings best first (search/find_rank.h); postal codes and addresses
+               // as Code and the address notes give them
+    Code,      // by postal code, area entries before offices of the same code, then source order
+};
+
 struct FindResult {
     FindMatch match = FindMatch::Text;
     // Addresses: how far the text was matched, and what of it was not used, as it was written.
     AddressLevel level = AddressLevel::None;
     std::u16string rest;
     std::size_t total = 0;       // every match
-    std::vector<Entry> results;  // the first `limit` of them, by postal code, area entries
-                                 // before offices of the same code, then source order
+    std::vector<Entry> results;  // the first `limit` of them, in the order asked for
+    // When nothing was found: town, city and office names near what was typed (銀坐: 銀座),
+    // nearest first; and whether the query holds nothing a name is written with (symbols only).
+    std::vector<std::u16string> suggestions;
+    bool symbolsOnly = false;
 };
 
 // The name of a match kind as the command line and the web service print it.
@@ -73,7 +84,8 @@ public:
 
     // At most `limit` results (0: all). A query that is too long or holds a control character
     // is refused with QueryError before anything is searched.
-    FindResult Find(std::u16string_view query, std::size_t limit = 100) const;
+    FindResult Find(std::u16string_view query, std::size_t limit = 100,
+                    FindOrder order = FindOrder::Relevance) const;
 
     // The documents matching a query, without reading their entries.
     struct Documents {
@@ -81,6 +93,7 @@ public:
         std::vector<std::uint32_t> docs;
         AddressLevel level = AddressLevel::None;
         std::u16string rest;
+        RankQuery rank; // what texts and readings are ranked against
     };
     Documents Match(std::u16string_view query) const;
     // The entry of a document.
@@ -102,10 +115,12 @@ private:
     // The documents of an address match: its entries, then the offices at that address.
     Documents AddressDocuments(const AddressMatch& match) const;
     std::vector<std::uint32_t> OfficesAt(const AddressMatch& match) const;
+    std::vector<std::u16string> Suggestions(const RankQuery& query) const;
 
     struct Notes;
     const Lookup& lookup_;
     FindIndex index_;
+    FindRanker ranker_;
     std::unique_ptr<Notes> notes_;
 };
 

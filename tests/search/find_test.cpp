@@ -144,9 +144,9 @@ TEST_F(Find, AnAddressWithAHouseNumberResolvesToItsLongestKnownBeginning)
     EXPECT_EQ(Codes("千代田区どこか５"), (Strings{"1000000"}));
 }
 
-TEST_F(Find, ResultsComeByPostalCodeAreasBeforeOfficesThenSourceOrder)
+TEST_F(Find, ResultsInCodeOrderComeByPostalCodeAreasBeforeOfficesThenSourceOrder)
 {
-    const FindResult r = Run("千代田区");
+    const FindResult r = finder_->Find(u"千代田区", 100, FindOrder::Code);
     std::vector<std::string> order;
     for (const Entry& e : r.results) order.push_back(ToUtf8(e.postalCode) + (e.IsOffice() ? "o" : "a"));
     EXPECT_EQ(order, (Strings{"1000000a", "1000001a", "1000013a", "1000014a", "1000014o", "1008111o", "1008950o"}));

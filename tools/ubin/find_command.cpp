@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
 #include <memory>
 
 namespace ubin {
@@ -38,6 +39,18 @@ void PrintLines(const FindResult& r, std::ostream& out)
     if (r.results.size() < r.total)
         out << "（先頭の " << r.results.size() << " 件を表示。すべて表示するには --limit 0、件数を変えるには --limit N）";
     out << '\n';
+    // How far an address was read, when it was not read to its town.
+    if (r.match == FindMatch::Address && r.level < AddressLevel::Town && !r.results.empty())
+        out << "町域が見つからないため、" << U8(r.results.front().prefecture + r.results.front().city)
+            << " まで一致した結果です" << (r.rest.empty() ? "" : "（使われなかった部分: " + U8(r.rest) + "）") << '\n';
+    if (r.total != 0) return;
+    if (!r.suggestions.empty()) {
+        out << "もしかして:";
+        for (std::size_t i = 0; i < r.suggestions.size(); ++i) out << (i ? "、" : " ") << U8(r.suggestions[i]);
+        out << '\n';
+    } else if (const char* hint = FindHint(r)) {
+        out << hint << '\n';
+    }
 }
 
 } // namespace
@@ -88,6 +101,7 @@ int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std:
     std::string settingsFile, dataFolder;
     bool json = false, csv = false;
     std::size_t limit = 100;
+    FindOrder order = FindOrder::Relevance;
     std::vector<std::string> words;
     CLI::Option* settingsOption = app.add_option("--settings", settingsFile, "read this ubscon.def");
     app.add_option("--data", dataFolder, "use this directory folder")->excludes(settingsOption);
@@ -104,6 +118,9 @@ int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std:
         },
         "COUNT");
     app.add_option("--limit", limit, "print at most N results (default 100; 0 prints all)")->check(count);
+    app.add_option("--sort", order, "result order: relevance (best first; postal codes by code) or code")
+        ->transform(CLI::CheckedTransformer(std::map<std::string, FindOrder>{{"relevance", FindOrder::Relevance},
+                                                                             {"code", FindOrder::Code}}));
     app.add_option("query", words, "what to find; several words are joined with a blank")->required();
     if (const auto status = ParseSubcommand(app, args, out, err)) return *status;
     std::string query;
@@ -124,7 +141,7 @@ int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std:
         const Settings settings = SubcommandSettings(settingsFile, dataFolder, places);
         const std::unique_ptr<Lookup> lookup = Lookup::Open(settings.dataFolder);
         const Finder finder(*lookup);
-        const FindResult r = finder.Find(typed, limit);
+        const FindResult r = finder.Find(typed, limit, order);
         if (json) {
             out << FindJson(query, r, lookup->directory().edition).dump() << '\n';
         } else if (csv) {
@@ -138,7 +155,8 @@ int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std:
         } else {
             PrintLines(r, out);
         }
-        return 0;
+        // Scripts tell "nothing found" from an answer by the status, whatever the format.
+        return r.total == 0 ? 1 : 0;
     } catch (const std::exception& e) {
         err << "ubin find: " << e.what() << '\n';
         return 2;

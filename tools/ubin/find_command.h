@@ -19,7 +19,8 @@ std::vector<std::string> FindCsvRow(const Entry& e);
 // A value for CSV: quoted when it holds a comma, a double quote or a line break.
 std::string CsvValue(const std::string& v);
 
-// Runs `ubin find ...` (args without "find"). Returns the exit status: 0, or 2 after an error.
+// Runs `ubin find ...` (args without "find"). Returns the exit status: 0 when something was
+// found, 1 when nothing was, 2 after an error.
 int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std::ostream& out, std::ostream& err);
 
 // The width of a text on a terminal: full-width characters take two columns, half-width

@@ -73,6 +73,14 @@ nlohmann::ordered_json FindResultJson(const Entry& e)
     return j;
 }
 
+const char* FindHint(const FindResult& r)
+{
+    if (r.total != 0) return nullptr;
+    if (r.symbolsOnly)
+        return "記号だけでは住所を探せません。郵便番号、住所、読み（かな・ローマ字）、事業所名のどれかを入力してください。";
+    return nullptr;
+}
+
 nlohmann::ordered_json FindJson(std::string_view query, const FindResult& r)
 {
     nlohmann::ordered_json j;
@@ -85,6 +93,11 @@ nlohmann::ordered_json FindJson(std::string_view query, const FindResult& r)
     }
     j["results"] = nlohmann::ordered_json::array();
     for (const Entry& e : r.results) j["results"].push_back(FindResultJson(e));
+    if (r.total == 0) {
+        j["suggestions"] = nlohmann::ordered_json::array();
+        for (const std::u16string& s : r.suggestions) j["suggestions"].push_back(U8(s));
+        if (const char* hint = FindHint(r)) j["hint"] = hint;
+    }
     return j;
 }
 

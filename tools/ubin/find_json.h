@@ -3,7 +3,9 @@
 // /v1/find: {"query", "match", "total", ["level", "rest",] "results": [{"postal_code",
 // "prefecture", "city", "town", "town_raw", "detail", "note", "building", "floor",
 // "prefecture_kana", "city_kana", "town_kana", "city_code", "type", "office", "office_kana",
-// "street"}, ...]}, the office fields null for an area entry; level and rest for an address.
+// "street"}, ...]}, the office fields null for an area entry; level and rest for an address;
+// when nothing was found, "suggestions" (names near the query) and, for a query of symbols
+// alone, "hint".
 #include "directory/edition.h"
 #include "search/find.h"
 
@@ -20,6 +22,9 @@ std::u16string TownRaw(const Entry& e);
 // The address as people read it: the town proper, a building and floor, the note in
 // parentheses (東京都千代田区丸の内ＪＰタワー３０階, 東京都千代田区永田町（次のビルを除く）).
 std::u16string CleanAddress(const Entry& e);
+// What to tell a person whose query found nothing and gave no names to suggest; null when there
+// is nothing to say.
+const char* FindHint(const FindResult& result);
 // One result.
 nlohmann::ordered_json FindResultJson(const Entry& e);
 // The whole answer; `query` as given. `edition`, when given, is the data's edition ("2026-11")

@@ -1,0 +1,369 @@
+#include "search/find_rank.h"
+
+#include <algorithm>
+#include <array>
+#include <mutex>
+#include <unordered_map>
+
+namespace ubin {
+
+namespace {
+
+// The reading of 以下に掲載がない場合 in search form: a city's catch-all entry ends with it, and
+// what comes before is the reading of its prefecture and city.
+constexpr std::u16string_view kRestReading = u"イカニケイサイガナイバアイ";
+
+// Words of a company's legal form, written before or after its name: トヨタ自動車 株式会社 is
+// トヨタ自動車 to the people who look for it.
+constexpr std::array<std::u16string_view, 8> kLegalForms = {
+    u"株式会社", u"有限会社", u"合同会社", u"合資会社", u"合名会社", u"(株)", u"(有)", u"(同)",
+};
+
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>{}(s); }
+};
+template <class Value>
+using TextMap = std::unordered_map<std::u16string, Value, TextHash, std::equal_to<>>;
+
+// A town's name without its note: KEN_ALL writes notes in parentheses after the name, which
+// the name form makes half-width.
+std::u16string_view Proper(std::u16string_view town) { return town.substr(0, town.find(u'(')); }
+
+std::u16string_view WithoutLegalForm(std::u16string_view office)
+{
+    for (const std::u16string_view form : kLegalForms) {
+        if (office.size() > form.size() && office.starts_with(form)) return office.substr(form.size());
+        if (office.size() > form.size() && office.ends_with(form)) return office.substr(0, office.size() - form.size());
+    }
+    return office;
+}
+
+enum Tier : std::uint8_t { kWhole, kBeginning, kAnywhere, kUnmatched };
+
+// How the query matches the best of some names. `folded` compares them without long vowels.
+template <class... Names>
+Tier TierOf(std::u16string_view q, bool folded, Names... names)
+{
+    Tier best = kUnmatched;
+    for (const std::u16string_view raw : {std::u16string_view(names)...}) {
+        if (raw.empty()) continue;
+        std::u16string storage;
+        std::u16string_view name = raw;
+        if (folded) name = storage = WithoutLongVowels(raw);
+        if (name == q) return kWhole;
+        if (name.starts_with(q)) best = std::min(best, kBeginning);
+        else if (name.find(q) != std::u16string_view::npos) best = std::min(best, kAnywhere);
+    }
+    return best;
+}
+
+// The vowel a katakana ends with: 'o' for オ コ ョ ..., 'u' for ウ ク ュ ...; 0 for others.
+char VowelOf(char16_t c)
+{
+    static constexpr std::u16string_view kO = u"ォオコゴソゾトドノホボポモョヨロヲ";
+    static constexpr std::u16string_view kU = u"ゥウクグスズツヅヌフブプムュユルヴ";
+    if (kO.find(c) != std::u16string_view::npos) return 'o';
+    if (kU.find(c) != std::u16string_view::npos) return 'u';
+    return 0;
+}
+
+} // namespace
+
+std::u16string WithoutLongVowels(std::u16string_view kana)
+{
+    std::u16string out;
+    out.reserve(kana.size());
+    for (const char16_t c : kana) {
+        if (c == u'ー') continue;
+        const char before = out.empty() ? 0 : VowelOf(out.back());
+        if (c == u'ウ' && before != 0) continue;
+        if (c == u'オ' && before == 'o') continue;
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::size_t EditDistance(std::u16string_view a, std::u16string_view b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+
+// What the ranking reads off the whole index once, at its first use.
+struct FindRankTables {
+    std::once_flag once;
+    TextMap<std::uint32_t> officesInTown;   // prefecture + city + town -> offices there
+    TextMap<std::uint32_t> officesInCity;   // prefecture + city -> offices there
+    // prefecture + city -> where the prefecture's and the city's readings end in a reading.
+    TextMap<std::pair<std::uint16_t, std::uint16_t>> cityReading;
+};
+
+struct FindRanker::Key {
+    std::uint8_t group = 1;
+    std::uint8_t tier = kUnmatched;
+    std::uint32_t prominence = 0;
+    std::uint32_t doc = 0;
+    bool operator<(const Key& o) const
+    {
+        if (group != o.group) return group < o.group;
+        if (tier != o.tier) return tier < o.tier;
+        if (prominence != o.prominence) return prominence > o.prominence;
+        return doc < o.doc;
+    }
+};
+
+namespace {
+
+// The parts of a document's name text.
+struct NameParts {
+    std::u16string_view text, prefecture, city, town, office; // town without its note
+    bool isOffice = false, rest = false;
+    std::u16string_view Place() const { return text.substr(0, prefecture.size() + city.size() + town.size()); }
+    std::u16string_view PrefectureCity() const { return text.substr(0, prefecture.size() + city.size()); }
+    std::u16string_view CityTown() const { return text.substr(prefecture.size(), city.size() + town.size()); }
+    // The city as people name it alone: a ward without its city (大阪市中央区: 中央区), a town or
+    // village without its district (夕張郡長沼町: 長沼町); empty when the city has no such part.
+    std::u16string_view Ward() const
+    {
+        const std::size_t cut = city.find_last_of(u"市郡");
+        return cut == std::u16string_view::npos || cut + 1 >= city.size() ? std::u16string_view() : city.substr(cut + 1);
+    }
+    std::u16string_view WardTown() const
+    {
+        const std::u16string_view ward = Ward();
+        return ward.empty() ? ward : text.substr(prefecture.size() + city.size() - ward.size(), ward.size() + town.size());
+    }
+};
+
+NameParts PartsOf(const FindIndex& index, std::uint32_t doc)
+{
+    NameParts n;
+    n.text = index.NameText(doc);
+    const auto parts = index.Parts(doc);
+    const std::size_t p = std::min<std::size_t>(parts[0], n.text.size());
+    const std::size_t c = std::min<std::size_t>(parts[1], n.text.size() - p);
+    const std::size_t t = std::min<std::size_t>(parts[2], n.text.size() - p - c);
+    n.prefecture = n.text.substr(0, p);
+    n.city = n.text.substr(p, c);
+    n.rest = (parts[3] & kFindTownIsRest) != 0;
+    n.town = n.rest ? std::u16string_view() : Proper(n.text.substr(p + c, t));
+    n.isOffice = (index.Ref(doc) & kFindOfficeBit) != 0;
+    if (n.isOffice) {
+        const std::size_t sep = n.text.find(kFindNameSeparator);
+        if (sep != std::u16string_view::npos) n.office = n.text.substr(sep + 1);
+    }
+    return n;
+}
+
+std::uint32_t ProminenceOf(const FindRankTables& t, const NameParts& n)
+{
+    // A city's catch-all entry stands for the whole city.
+    const TextMap<std::uint32_t>& counts = n.rest ? t.officesInCity : t.officesInTown;
+    const auto it = counts.find(n.rest ? n.PrefectureCity() : n.Place());
+    return it == counts.end() ? 0 : it->second;
+}
+
+} // namespace
+
+FindRanker::FindRanker(const FindIndex& index) : index_(index), tables_(std::make_unique<FindRankTables>()) {}
+FindRanker::~FindRanker() = default;
+
+const FindRankTables& FindRanker::Built() const
+{
+    std::call_once(tables_->once, [this] {
+        FindRankTables& t = *tables_;
+        TextMap<std::u16string_view> prefectureReading; // what all its cities' readings begin with
+        std::vector<std::pair<std::u16string_view, std::u16string_view>> cities; // (prefecture, pref+city)
+        for (std::uint32_t d = 0; d < index_.DocumentCount(); ++d) {
+            const auto flags = index_.Parts(d)[3];
+            const bool office = index_.Ref(d) & kFindOfficeBit;
+            if (!office && !(flags & kFindTownIsRest)) continue;
+            const NameParts n = PartsOf(index_, d);
+            if (office) {
+                ++t.officesInTown[std::u16string(n.Place())];
+                ++t.officesInCity[std::u16string(n.PrefectureCity())];
+                continue;
+            }
+            const std::u16string_view r = index_.ReadText(d);
+            if (!r.ends_with(kRestReading)) continue;
+            const std::u16string_view city = r.substr(0, r.size() - kRestReading.size());
+            auto [it, added] = prefectureReading.try_emplace(std::u16string(n.prefecture), city);
+            if (!added) {
+                std::size_t common = 0;
+                while (common < it->second.size() && common < city.size() && it->second[common] == city[common]) ++common;
+                it->second = it->second.substr(0, common);
+            }
+            t.cityReading[std::u16string(n.PrefectureCity())] = {0, static_cast<std::uint16_t>(city.size())};
+            cities.emplace_back(n.prefecture, n.PrefectureCity());
+        }
+        for (const auto& [prefecture, key] : cities) {
+            const auto p = prefectureReading.find(prefecture);
+            auto c = t.cityReading.find(key);
+            if (p != prefectureReading.end() && c != t.cityReading.end())
+                c->second.first = static_cast<std::uint16_t>(std::min<std::size_t>(p->second.size(), c->second.second));
+        }
+    });
+    return *tables_;
+}
+
+std::uint32_t FindRanker::Prominence(std::uint32_t doc) const
+{
+    return ProminenceOf(Built(), PartsOf(index_, doc));
+}
+
+FindRanker::Key FindRanker::KeyOf(std::uint32_t doc, const RankQuery& q) const
+{
+    const FindRankTables& t = Built();
+    const NameParts n = PartsOf(index_, doc);
+    Key key;
+    key.doc = doc;
+    const auto better = [&](std::uint8_t group, Tier tier) {
+        if (tier == kUnmatched) return;
+        if (group < key.group || (group == key.group && tier < key.tier)) {
+            key.group = group;
+            key.tier = tier;
+        }
+    };
+    const auto placeTier = [&](std::u16string_view name) {
+        return n.rest ? TierOf(name, false, n.city, n.PrefectureCity(), n.Ward())
+                      : TierOf(name, false, n.town, n.CityTown(), n.Place(), n.WardTown());
+    };
+    if (!q.name.empty()) {
+        if (n.isOffice) {
+            const Tier named = TierOf(q.name, false, n.office, WithoutLegalForm(n.office));
+            if (named != kUnmatched) better(0, named);
+            else better(1, std::min(placeTier(q.name), kAnywhere));
+        } else {
+            better(0, std::min(placeTier(q.name), kAnywhere));
+        }
+    }
+    if (!q.readings.empty()) {
+        const std::u16string_view r = index_.ReadText(doc);
+        for (const std::u16string& reading : q.readings) {
+            if (n.isOffice) {
+                better(0, TierOf(reading, q.foldLongVowels, r));
+                continue;
+            }
+            const auto it = t.cityReading.find(n.PrefectureCity());
+            if (it == t.cityReading.end() || it->second.second > r.size()) {
+                better(0, TierOf(reading, q.foldLongVowels, r) == kUnmatched ? kUnmatched : kAnywhere);
+                continue;
+            }
+            const std::size_t pe = it->second.first, ce = it->second.second;
+            const std::size_t te = ce + Proper(r.substr(ce)).size();
+            const Tier tier = n.rest ? TierOf(reading, q.foldLongVowels, r.substr(pe, ce - pe), r.substr(0, ce))
+                                     : TierOf(reading, q.foldLongVowels, r.substr(ce, te - ce), r.substr(pe, te - pe),
+                                              r.substr(0, te));
+            better(0, tier == kUnmatched && TierOf(reading, q.foldLongVowels, r) != kUnmatched ? kAnywhere : tier);
+        }
+    }
+    key.prominence = ProminenceOf(t, n);
+    return key;
+}
+
+void FindRanker::Rank(std::vector<std::uint32_t>& docs, const RankQuery& query, std::size_t top) const
+{
+    std::vector<Key> keys;
+    keys.reserve(docs.size());
+    for (const std::uint32_t d : docs) keys.push_back(KeyOf(d, query));
+    const std::size_t n = top == 0 ? keys.size() : std::min(top, keys.size());
+    std::partial_sort(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(n), keys.end());
+    for (std::size_t i = 0; i < keys.size(); ++i) docs[i] = keys[i].doc;
+}
+
+std::vector<FindRanker::Near> FindRanker::NearNames(const RankQuery& query, std::size_t most) const
+{
+    // The documents sharing a pair of characters with the query (a pair most documents hold
+    // says little and is passed over), or for a short query one of its characters.
+    constexpr std::uint32_t kCommonPair = 20000;
+    const auto candidates = [&](std::u16string_view q, bool reading) {
+        std::vector<std::uint32_t> docs;
+        for (std::size_t i = 0; i + 1 < q.size(); ++i) {
+            const std::uint32_t g = FindGram(q[i], q[i + 1]);
+            const std::uint32_t count = reading ? index_.ReadCount(g) : index_.NameCount(g);
+            if (count == 0 || count > kCommonPair) continue;
+            const std::vector<std::uint32_t> list = reading ? index_.ReadPostings(g) : index_.NamePostings(g);
+            docs.insert(docs.end(), list.begin(), list.end());
+        }
+        if (docs.empty() && q.size() <= 3) {
+            for (std::uint32_t d = 0; d < index_.DocumentCount(); ++d) {
+                const std::u16string_view text = reading ? index_.ReadText(d) : index_.NameText(d);
+                if (std::any_of(q.begin(), q.end(), [&](char16_t c) { return text.find(c) != std::u16string_view::npos; }))
+                    docs.push_back(d);
+            }
+        }
+        std::sort(docs.begin(), docs.end());
+        docs.erase(std::unique(docs.begin(), docs.end()), docs.end());
+        return docs;
+    };
+    struct Found {
+        std::size_t distance;
+        std::uint32_t prominence;
+        Near near;
+    };
+    TextMap<Found> best; // one per distinct name
+    const auto consider = [&](std::u16string_view q, std::u16string_view name, std::uint32_t doc, NamePart part) {
+        if (name.empty() || name == q) return;
+        const std::size_t longest = std::max<std::size_t>(1, q.size() / 3);
+        const std::size_t gap = name.size() > q.size() ? name.size() - q.size() : q.size() - name.size();
+        if (gap > longest) return;
+        const std::size_t distance = EditDistance(q, name);
+        if (distance > longest || distance >= q.size()) return;
+        const Found found{distance, Prominence(doc), {doc, part}};
+        auto [it, added] = best.try_emplace(std::u16string(name), found);
+        if (!added && (distance < it->second.distance
+                       || (distance == it->second.distance && found.prominence > it->second.prominence)))
+            it->second = found;
+    };
+    if (!query.name.empty()) {
+        for (const std::uint32_t d : candidates(query.name, false)) {
+            const NameParts n = PartsOf(index_, d);
+            if (n.isOffice) {
+                consider(query.name, WithoutLegalForm(n.office), d, NamePart::Office);
+                continue;
+            }
+            consider(query.name, n.town, d, NamePart::Town);
+            consider(query.name, n.city, d, NamePart::City);
+        }
+    }
+    const FindRankTables& t = Built();
+    for (const std::u16string& reading : query.readings) {
+        for (const std::uint32_t d : candidates(reading, true)) {
+            const std::u16string_view r = index_.ReadText(d);
+            if (index_.Ref(d) & kFindOfficeBit) {
+                consider(reading, r, d, NamePart::Office);
+                continue;
+            }
+            const NameParts n = PartsOf(index_, d);
+            const auto it = t.cityReading.find(n.PrefectureCity());
+            if (it == t.cityReading.end() || it->second.second > r.size()) continue;
+            const std::size_t pe = it->second.first, ce = it->second.second;
+            if (!n.rest) consider(reading, Proper(r.substr(ce)), d, NamePart::Town);
+            consider(reading, r.substr(pe, ce - pe), d, NamePart::City);
+        }
+    }
+    std::vector<Found> found;
+    for (const auto& [name, f] : best) found.push_back(f);
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        if (a.distance != b.distance) return a.distance < b.distance;
+        if (a.prominence != b.prominence) return a.prominence > b.prominence;
+        return a.near.doc < b.near.doc;
+    });
+    std::vector<Near> out;
+    for (std::size_t i = 0; i < found.size() && out.size() < most; ++i) out.push_back(found[i].near);
+    return out;
+}
+
+} // namespace ubin

@@ -1,0 +1,157 @@
+// The order of the free-text search's results and the names it offers when nothing is found,
+// over a directory built from hand-made rows where each rule alone decides the order.
+#include "base/cp932.h"
+#include "search/find.h"
+#include "tests/support/japan_post_rows.h"
+#include "tests/support/temp_dir.h"
+#include "tools/ubin-build/builder.h"
+
+#include <gtest/gtest.h>
+
+using namespace ubin;
+using test::JigyosyoRow;
+using test::KenAllRow;
+
+namespace {
+
+// The codes are chosen against every rule: the place each test expects first has the larger
+// code, so code order alone never passes.
+const std::vector<KenAllRow> kRows = {
+    {"01427", "0691300", "ﾎｯｶｲﾄﾞｳ", "ﾕｳﾊﾞﾘｸﾞﾝﾅｶﾞﾇﾏﾁｮｳ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "北海道", "夕張郡長沼町", "以下に掲載がない場合"},
+    {"01427", "0691331", "ﾎｯｶｲﾄﾞｳ", "ﾕｳﾊﾞﾘｸﾞﾝﾅｶﾞﾇﾏﾁｮｳ", "ｷﾞﾝｻﾞ", "北海道", "夕張郡長沼町", "銀座"},
+    {"01427", "0691332", "ﾎｯｶｲﾄﾞｳ", "ﾕｳﾊﾞﾘｸﾞﾝﾅｶﾞﾇﾏﾁｮｳ", "ｷﾞﾝｻﾞﾝ", "北海道", "夕張郡長沼町", "銀山"},
+    {"01101", "0600000", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "北海道", "札幌市中央区", "以下に掲載がない場合"},
+    {"01101", "0600061", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ", "ﾆｼｷﾞﾝｻﾞ", "北海道", "札幌市中央区", "西銀座"},
+    {"01101", "0600062", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ", "ｷﾞﾝｻﾞﾋｶﾞｼ", "北海道", "札幌市中央区", "銀座東"},
+    {"13102", "1030000", "ﾄｳｷｮｳﾄ", "ﾁｭｳｵｳｸ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "東京都", "中央区", "以下に掲載がない場合"},
+    {"13102", "1040061", "ﾄｳｷｮｳﾄ", "ﾁｭｳｵｳｸ", "ｷﾞﾝｻﾞ", "東京都", "中央区", "銀座"},
+    {"13102", "1040045", "ﾄｳｷｮｳﾄ", "ﾁｭｳｵｳｸ", "ﾂｷｼﾞ", "東京都", "中央区", "築地"},
+};
+
+const std::vector<JigyosyoRow> kOffices = {
+    {"13102", "ｷﾞﾝｻﾞｼｮｳｼﾞ", "銀座商事　株式会社", "東京都", "中央区", "銀座", "１－１", "1048001"},
+    {"13102", "", "株式会社　中央出版", "東京都", "中央区", "銀座", "２－２", "1048002"},
+    {"13102", "", "築地市場", "東京都", "中央区", "築地", "５－２", "1048003"},
+    {"13102", "ﾄﾖﾀｼﾞﾄﾞｳｼｬｷｭｳｼｭｳ", "トヨタ自動車九州　株式会社", "東京都", "中央区", "銀座", "３－３", "1048004"},
+    {"01427", "ﾄﾖﾀｼﾞﾄﾞｳｼｬ", "トヨタ自動車　株式会社", "北海道", "夕張郡長沼町", "銀山", "１", "0698001"},
+};
+
+class FindRank : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        temp_ = new test::TempDir;
+        test::WriteBytes(*temp_ / "KEN_ALL.CSV", test::KenAllText(kRows));
+        test::WriteBytes(*temp_ / "JIGYOSYO.CSV", test::JigyosyoText(kOffices));
+        BuildOptions options;
+        options.offices = *temp_ / "JIGYOSYO.CSV";
+        BuildDirectory(*temp_ / "KEN_ALL.CSV", *temp_ / "dir", options);
+        lookup_ = Lookup::Open(FromUtf8((*temp_ / "dir").string() + "/")).release();
+        finder_ = new Finder(*lookup_);
+    }
+    static void TearDownTestSuite()
+    {
+        delete finder_;
+        delete lookup_;
+        delete temp_;
+    }
+
+    // The results as "code town" for areas and "code office" for offices.
+    static std::vector<std::string> Order(const std::string& query, FindOrder order = FindOrder::Relevance)
+    {
+        std::vector<std::string> out;
+        for (const Entry& e : finder_->Find(FromUtf8(query), 0, order).results)
+            out.push_back(ToUtf8(e.postalCode) + " " + ToUtf8(e.IsOffice() ? e.office : std::u16string(e.TownProper())));
+        return out;
+    }
+
+    static test::TempDir* temp_;
+    static Lookup* lookup_;
+    static Finder* finder_;
+};
+
+test::TempDir* FindRank::temp_ = nullptr;
+Lookup* FindRank::lookup_ = nullptr;
+Finder* FindRank::finder_ = nullptr;
+
+using Strings = std::vector<std::string>;
+
+} // namespace
+
+TEST_F(FindRank, WholeNamesThenBeginningsThenAnywhereAreasBeforeOfficesAtTheAddress)
+{
+    // Among the two towns named 銀座, the one with offices of its own first; then the names
+    // beginning with it (an office's name among them), then 西銀座; offices standing in 銀座 last.
+    EXPECT_EQ(Order("銀座"), (Strings{"1040061 銀座", "0691331 銀座", "1048001 銀座商事　株式会社", "0600062 銀座東",
+                                     "0600061 西銀座", "1048002 株式会社　中央出版", "1048004 トヨタ自動車九州　株式会社"}));
+    // Readings follow the same rules: ギンザ before ギンザン and ギンザヒガシ, ニシギンザ last.
+    const Strings reading = Order("ぎんざ");
+    ASSERT_GE(reading.size(), 6u);
+    EXPECT_EQ(Strings(reading.begin(), reading.begin() + 2), (Strings{"1040061 銀座", "0691331 銀座"}));
+    EXPECT_EQ(reading.back(), "0600061 西銀座");
+}
+
+TEST_F(FindRank, AnOfficeNamedByTheQueryComesFirstWithoutItsLegalForm)
+{
+    EXPECT_EQ(Order("トヨタ自動車"), (Strings{"0698001 トヨタ自動車　株式会社", "1048004 トヨタ自動車九州　株式会社"}));
+}
+
+TEST_F(FindRank, ACityNamedAloneGivesItsCatchAllEntriesFirstWardsIncluded)
+{
+    const Strings order = Order("中央区");
+    ASSERT_GE(order.size(), 4u);
+    // Tokyo's ward holds offices, Sapporo's none: Tokyo first. (A catch-all has no town.)
+    EXPECT_EQ(order[0], "1030000 ");
+    EXPECT_EQ(order[1], "0600000 ");
+    const Strings district = Order("長沼町");
+    ASSERT_FALSE(district.empty());
+    EXPECT_EQ(district[0], "0691300 ");
+}
+
+TEST_F(FindRank, CodeOrderAndPostalQueriesKeepTheIndexOrder)
+{
+    EXPECT_EQ(Order("銀座", FindOrder::Code),
+              (Strings{"0600061 西銀座", "0600062 銀座東", "0691331 銀座", "1040061 銀座", "1048001 銀座商事　株式会社",
+                       "1048002 株式会社　中央出版", "1048004 トヨタ自動車九州　株式会社"}));
+    EXPECT_EQ(Order("104"), (Strings{"1040045 築地", "1040061 銀座", "1048001 銀座商事　株式会社", "1048002 株式会社　中央出版",
+                                     "1048003 築地市場", "1048004 トヨタ自動車九州　株式会社"}));
+}
+
+TEST_F(FindRank, NothingFoundOffersNearNamesOrSaysTheQueryIsSymbols)
+{
+    struct Case {
+        const char* query;
+        std::vector<std::u16string> first; // the suggestions expected first, in order
+        bool symbols;
+    };
+    const Case cases[] = {
+        {"銀坐", {u"銀座"}, false},            // one kanji wrong
+        {"ぎんぞ", {u"銀座"}, false},          // one kana wrong: the reading's name
+        {"築池市場", {u"築地市場"}, false},    // an office's name
+        {"★★！", {}, true},
+        {"ｘｙｚｚｙ", {}, false},             // nothing near
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.query);
+        const FindResult r = finder_->Find(FromUtf8(c.query));
+        EXPECT_EQ(r.total, 0u);
+        EXPECT_EQ(r.symbolsOnly, c.symbols);
+        ASSERT_GE(r.suggestions.size(), c.first.size());
+        EXPECT_EQ(std::vector<std::u16string>(r.suggestions.begin(), r.suggestions.begin() + c.first.size()), c.first);
+        if (c.first.empty()) {
+            EXPECT_TRUE(r.suggestions.empty());
+        }
+    }
+}
+
+TEST(FindRankText, EditDistanceAndLongVowels)
+{
+    EXPECT_EQ(EditDistance(u"銀坐", u"銀座"), 1u);
+    EXPECT_EQ(EditDistance(u"", u"銀座"), 2u);
+    EXPECT_EQ(EditDistance(u"霞ケ関", u"霞関"), 1u);
+    EXPECT_EQ(EditDistance(u"kitten", u"sitting"), 3u);
+    for (const auto& [written, folded] : std::vector<std::pair<std::u16string, std::u16string>>{
+             {u"トウキョウ", u"トキョ"}, {u"オオサカ", u"オサカ"}, {u"チュウオウ", u"チュオ"}, {u"チュオ", u"チュオ"},
+             {u"ギンザ", u"ギンザ"}, {u"ニイガタ", u"ニイガタ"}, {u"ケイオウ", u"ケイオ"}, {u"ユウバリ", u"ユバリ"}})
+        EXPECT_EQ(WithoutLongVowels(written), folded) << ToUtf8(written);
+}
