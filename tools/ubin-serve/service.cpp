@@ -16,6 +16,9 @@ using nlohmann::json;
 
 constexpr std::size_t kDefaultLimit = 20;
 constexpr std::size_t kDefaultFindLimit = 100; // as ubin find
+// The most results one /v1/find reply holds, whatever `limit` asks (0, "all", included): a reply
+// of every match of one kana would be megabytes. `total` still counts them all.
+constexpr std::size_t kMaxFindLimit = 1000;
 static_assert(kMaxQueryLength == 256, "message::kQueryTooLong names the longest query");
 // The town name of an entry that stands for the rest of its city.
 constexpr std::u16string_view kUnlistedTown = u"以下に掲載がない場合";
@@ -333,6 +336,7 @@ Reply Service::Find(const Params& params) const
         if (!AllDigits(*l) || l->size() > 9) return ErrorReply(400, message::kBadLimit);
         limit = std::stoul(*l);
     }
+    if (limit == 0 || limit > kMaxFindLimit) limit = kMaxFindLimit;
     // The query is checked before any search: text that is not UTF-8 (an overlong form, a
     // surrogate), a control character or more than the longest query is refused with 400.
     if (!IsValidUtf8(*q)) return ErrorReply(400, message::kBadUtf8);

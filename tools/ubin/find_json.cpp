@@ -87,6 +87,7 @@ nlohmann::ordered_json FindJson(std::string_view query, const FindResult& r)
     j["query"] = std::string(query);
     j["match"] = FindMatchName(r.match);
     j["total"] = r.total;
+    j["truncated"] = r.results.size() < r.total;
     if (r.match == FindMatch::Address) {
         j["level"] = AddressLevelName(r.level);
         j["rest"] = U8(r.rest);

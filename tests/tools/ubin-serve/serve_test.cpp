@@ -631,7 +631,15 @@ TEST_F(Serve, FindAnswersExactlyWhatUbinFindPrints)
     const json limited = Body(Get(server.port(), "/v1/find?q=730&limit=2"));
     EXPECT_EQ(limited["results"].size(), 2u);
     EXPECT_GT(limited["total"].get<int>(), 2);
+    EXPECT_EQ(limited["truncated"], true);
     EXPECT_EQ(Body(Get(server.port(), "/v1/find?q=730&limit=0"))["results"].size(), limited["total"].get<std::size_t>());
+    // However many are asked for, a reply holds at most 1,000 results; total counts them all.
+    for (const char* limit : {"0", "1001", "999999999"}) {
+        const json capped = Body(Get(server.port(), "/v1/find?q=" + PercentEncode("区") + "&limit=" + std::string(limit)));
+        EXPECT_EQ(capped["results"].size(), 1000u) << limit;
+        EXPECT_GT(capped["total"].get<std::size_t>(), 1000u);
+        EXPECT_EQ(capped["truncated"], true);
+    }
     for (const std::string& bad : std::vector<std::string>{"/v1/find", "/v1/find?q=", "/v1/find?q=x&limit=-1"}) {
         SCOPED_TRACE(bad);
         EXPECT_EQ(Get(server.port(), bad).status, 400);
