@@ -82,6 +82,31 @@ TEST(UbinFind, EachKindOfMatchAndTheQueryAsGiven)
     EXPECT_EQ(office["results"][1]["office"], "宮内庁");
 }
 
+TEST(UbinFind, NothingFoundExitsOneWithNamesNearTheQueryOrAHint)
+{
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* says; // in the lines for people
+    } cases[] = {
+        {{"銀坐"}, 1, "もしかして: 銀座"},
+        {{"★★"}, 1, "記号だけでは"},
+        {{"銀座"}, 0, "1 件"},
+        {{"--sort", "code", "銀座"}, 0, "1 件"},
+        {{"--sort", "size", "銀座"}, 2, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const Outcome o = Find(c.args);
+        EXPECT_EQ(o.status, c.status) << o.err;
+        EXPECT_NE(o.out.find(c.says), std::string::npos) << o.out;
+    }
+    std::vector<std::string> args = {"--json", "銀坐"};
+    const Outcome json = Find(args);
+    EXPECT_EQ(json.status, 1);
+    EXPECT_EQ(nlohmann::json::parse(json.out)["suggestions"][0], "銀座");
+}
+
 TEST(UbinFind, LimitCutsTheResultsAndTheLinesSayHowToSeeTheRest)
 {
     const nlohmann::ordered_json all = Json({"--limit", "0", "730"});
