@@ -9,8 +9,8 @@
 #include "base/text.h"
 #include "bench/bench_support.h"
 #include "directory/directory.h"
-#include "search/memory_face.h"
-#include "search/search.h"
+#include "form/memory_face.h"
+#include "form/search.h"
 #include "tools/ubin-build/builder.h"
 
 #include <benchmark/benchmark.h>

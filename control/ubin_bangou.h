@@ -6,7 +6,7 @@
 #include "control/ubin_bangou_ids.h"
 #include "platform/component/control_base.h"
 #include "platform/forms/qt_face.h"
-#include "search/search.h"
+#include "form/search.h"
 
 #include <QObject>
 

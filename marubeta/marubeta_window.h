@@ -7,7 +7,7 @@
 #include "platform/forms/qt_face.h"
 #include "platform/link/link_server.h"
 #include "search/live.h"
-#include "search/search.h"
+#include "form/search.h"
 #include "settings/places.h"
 #include "settings/settings.h"
 

@@ -3,7 +3,7 @@
 // names: "ITUbin", "IT1", "Combo1", "Option1" ...). Labels, text boxes, buttons, option buttons
 // and editable lists are supported; an element the form lacks is ignored on write and reads
 // as empty, so a form may leave out what it does not show.
-#include "search/search_face.h"
+#include "form/search_face.h"
 
 #include <QObject>
 #include <QString>

@@ -10,7 +10,7 @@
 // - Enter on a focused push button clicks it;
 // - a list fires its choice only when the user picks an item from it, never from a text typed
 //   or set by the program.
-#include "search/search.h"
+#include "form/search.h"
 
 #include <QObject>
 #include <functional>

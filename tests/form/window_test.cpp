@@ -1,6 +1,6 @@
 // Start-up, the mode switch, the clear button, the result text for the clipboard, and the
 // hooks that the window and the control override.
-#include "tests/search/harness.h"
+#include "tests/form/harness.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/search/harness.h"
+#include "tests/form/harness.h"
 
 namespace ubin::test {
 

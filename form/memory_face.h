@@ -1,7 +1,7 @@
 #pragma once
 // A face held in memory: it records every text, enabled flag, colour, the focus, the lists, the
 // beeps and the clipboard. The tests and the ubin command drive the search logic on it.
-#include "search/search_face.h"
+#include "form/search_face.h"
 
 #include <cstdint>
 #include <map>

@@ -1,6 +1,6 @@
 // The entry box lookups of every mode, the result display and its city texts, the link
 // command and the control's programmatic lookup.
-#include "tests/search/harness.h"
+#include "tests/form/harness.h"
 #include "tests/support/mini_directory.h"
 
 #include <gtest/gtest.h>

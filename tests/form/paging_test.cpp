@@ -1,5 +1,5 @@
 // 前候補 and 次候補: neighbours in index order, or in city-code order in the city mode.
-#include "tests/search/harness.h"
+#include "tests/form/harness.h"
 
 #include <gtest/gtest.h>
 #include <limits>

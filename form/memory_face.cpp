@@ -1,4 +1,4 @@
-#include "search/memory_face.h"
+#include "form/memory_face.h"
 
 namespace ubin {
 

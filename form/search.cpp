@@ -1,4 +1,4 @@
-#include "search/search.h"
+#include "form/search.h"
 
 #include "base/kana.h"
 #include "base/text.h"

@@ -1,5 +1,5 @@
 // The four area lists: prefecture, city, town and sub-area.
-#include "tests/search/harness.h"
+#include "tests/form/harness.h"
 
 #include <gtest/gtest.h>
 

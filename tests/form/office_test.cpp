@@ -1,6 +1,6 @@
 // Offices with a postal code of their own, and kana typed with an input method, on the search
 // form over the sample directory (which holds the offices of data/jigyosyo_sample.csv).
-#include "tests/search/harness.h"
+#include "tests/form/harness.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 // Directory read failures (a truncated or damaged file) are not handled here: they leave as
 // DirectoryError to the program, which reports them.
 #include "search/lookup.h"
-#include "search/search_face.h"
+#include "form/search_face.h"
 #include "settings/settings.h"
 
 #include <cstdint>
