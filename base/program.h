@@ -15,6 +15,15 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // The folder of the running executable (argv0 is the fallback when the system cannot say).
 std::filesystem::path ExecutableFolder(const char* argv0);
 
+// The per-user settings folder's parent: $XDG_CONFIG_HOME when it is an absolute path (the
+// XDG rule: a relative one is ignored), else $HOME/.config, else the current folder. The
+// first form takes the variables' values (null when unset), the second reads them.
+std::filesystem::path ConfigHome(const char* xdgConfigHome, const char* home, const std::filesystem::path& current);
+std::filesystem::path ConfigHome();
+
+// The current folder, or "." when the system cannot say (it was removed).
+std::filesystem::path CurrentFolder();
+
 // Standard output carries UTF-8 and exactly the bytes the program writes. On Windows the
 // console's output code page is set to UTF-8 and standard output is put in binary mode: a line
 // ends as the program ends it ("\n", or CR LF where a format asks for it, as CSV does), and the

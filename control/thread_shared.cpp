@@ -32,14 +32,8 @@ void TakeUpNewBuild(ThreadShared& shared)
 
 PlaceContext ControlPlaces()
 {
-    std::filesystem::path configHome;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) configHome = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) configHome = std::filesystem::path(home) / ".config";
-    std::error_code ec;
-    std::filesystem::path current = std::filesystem::current_path(ec);
-    if (configHome.empty()) configHome = current;
     // The control has no installation folder of its own: its search order never reaches one.
-    return PlatformPlaces(Program::Control, configHome, {}, current);
+    return ProgramPlaces(Program::Control, {});
 }
 
 } // namespace ubin::control

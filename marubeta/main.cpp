@@ -26,13 +26,6 @@ void OnTerminate(int signal)
     std::signal(signal, SIG_DFL);
 }
 
-std::filesystem::path ConfigHome()
-{
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return xdg;
-    if (const char* home = std::getenv("HOME"); home && *home) return std::filesystem::path(home) / ".config";
-    return std::filesystem::current_path();
-}
-
 const ubin::forms::ProgramInfo kProgram{
     QStringLiteral("marubeta"), QStringLiteral("郵便番号簿"),
     QStringLiteral("郵便番号簿: looks up Japanese postal codes and addresses, and serves the lookup to other "
@@ -60,8 +53,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     ubin::forms::SetUpApplication(kProgram);
     const std::filesystem::path exeFolder = QCoreApplication::applicationDirPath().toStdString();
-    const ubin::PlaceContext places =
-        ubin::PlatformPlaces(ubin::Program::Marubeta, ConfigHome(), exeFolder, std::filesystem::current_path());
+    const ubin::PlaceContext places = ubin::ProgramPlaces(ubin::Program::Marubeta, exeFolder);
 
     std::unique_ptr<ubin::MarubetaWindow> window;
     try {

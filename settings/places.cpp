@@ -1,5 +1,7 @@
 #include "settings/places.h"
 
+#include "base/program.h"
+
 namespace ubin {
 
 std::vector<std::filesystem::path> SettingsPlaces(Program program, const PlaceContext& ctx)
@@ -22,6 +24,11 @@ std::u16string WithFinalSeparator(const std::u16string& folder)
     if (folder.back() == u'/') return folder;
     return folder + u"/";
 #endif
+}
+
+PlaceContext ProgramPlaces(Program program, const std::filesystem::path& executableFolder)
+{
+    return PlatformPlaces(program, ConfigHome(), executableFolder, CurrentFolder());
 }
 
 } // namespace ubin

@@ -36,6 +36,11 @@ PlaceContext PlatformPlaces(Program program, const std::filesystem::path& config
                             const std::filesystem::path& executableFolder,
                             const std::filesystem::path& currentFolder);
 
+// PlatformPlaces for the running program: the settings folder's parent from the environment
+// (base/program.h's ConfigHome) and the current folder. Every window and the control start
+// from it.
+PlaceContext ProgramPlaces(Program program, const std::filesystem::path& executableFolder);
+
 // The folder text with the native separator appended when it does not already end in one
 // (empty stays empty). On Windows a final "\" or "/" counts; elsewhere only "/".
 std::u16string WithFinalSeparator(const std::u16string& folder);

@@ -1,10 +1,17 @@
 #include "settings/tool_settings.h"
 
+#include "base/program.h"
+
 #include "base/cp932.h"
 #include "base/path_text.h"
 #include "settings/places.h"
 
 namespace ubin {
+
+ToolPlaces ThisToolPlaces(const char* argv0)
+{
+    return {ConfigHome(), ExecutableFolder(argv0), CurrentFolder()};
+}
 
 Settings LoadToolSettings(const std::optional<std::string>& settingsFile, const std::optional<std::string>& dataFolder,
                           const ToolPlaces& places)

@@ -17,6 +17,10 @@ struct ToolPlaces {
     std::filesystem::path currentFolder;
 };
 
+// The places of the running tool: the settings folder's parent from the environment, the
+// executable's folder (from argv0 where the system cannot say) and the current folder.
+ToolPlaces ThisToolPlaces(const char* argv0);
+
 // The file given (UTF-8 path), or the folder given (clip flags 1, 2 and 3 on), or the search
 // window's places in its order. Throws SettingsError naming every place tried.
 Settings LoadToolSettings(const std::optional<std::string>& settingsFile, const std::optional<std::string>& dataFolder,

@@ -31,23 +31,11 @@ QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 
 } // namespace
 
-std::filesystem::path ConfigHome(const char* xdgConfigHome, const char* home)
-{
-    if (xdgConfigHome && *xdgConfigHome) {
-        const std::filesystem::path xdg(xdgConfigHome);
-        if (xdg.is_absolute()) return xdg;
-    }
-    return std::filesystem::path(home ? home : "") / ".config";
-}
 
 PlaceContext TenzoraPlaces()
 {
     const std::filesystem::path exeFolder(QCoreApplication::applicationDirPath().toStdU16String());
-    std::error_code ec;
-    std::filesystem::path cwd = std::filesystem::current_path(ec);
-    if (ec) cwd = ".";
-    return PlatformPlaces(Program::Tenzora, ConfigHome(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")),
-                          exeFolder, cwd);
+    return ProgramPlaces(Program::Tenzora, exeFolder);
 }
 
 QString TenzoraWindow::title() { return QStringLiteral("郵便番号検索定義"); }

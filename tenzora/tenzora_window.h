@@ -20,10 +20,6 @@ class TenzoraForm;
 
 namespace ubin {
 
-// The folder that stands for the Windows folder's parent: $XDG_CONFIG_HOME when it is set to
-// an absolute path, else $HOME/.config. Null arguments count as unset.
-std::filesystem::path ConfigHome(const char* xdgConfigHome, const char* home);
-
 // Tenzora's places in the running program: the environment, the executable's folder and the
 // current working folder.
 PlaceContext TenzoraPlaces();

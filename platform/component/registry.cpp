@@ -176,13 +176,8 @@ RegisteredClass FromJson(const QJsonObject& o)
 
 } // namespace
 
-std::filesystem::path DefaultRegistryPath(const char* xdgConfigHome, const char* home)
+std::filesystem::path DefaultRegistryPath(const std::filesystem::path& configHome)
 {
-    std::filesystem::path configHome;
-    if (xdgConfigHome && *xdgConfigHome)
-        configHome = xdgConfigHome;
-    else
-        configHome = std::filesystem::path(home ? home : "") / ".config";
     return configHome / "marubeta" / kRegistryFileName;
 }
 

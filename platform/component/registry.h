@@ -13,10 +13,9 @@ namespace ubin::component {
 
 inline constexpr char kRegistryFileName[] = "classes.json";
 
-// <configHome>/marubeta/classes.json, where configHome is $XDG_CONFIG_HOME when it is set and
-// not empty, otherwise $HOME/.config. The program passes the two environment values (null or
-// empty when unset); nothing here reads the environment.
-std::filesystem::path DefaultRegistryPath(const char* xdgConfigHome, const char* home);
+// <configHome>/marubeta/classes.json; the program passes base/program.h's ConfigHome() (nothing
+// here reads the environment).
+std::filesystem::path DefaultRegistryPath(const std::filesystem::path& configHome);
 
 struct RegisteredClass {
     ClassInfo info;

@@ -1,6 +1,7 @@
 // Quillot: a sample host of the UbinBangou control. Without a display it says how to get one.
 #include "samples/quillot/quillot_window.h"
 
+#include "base/program.h"
 #include "platform/component/registry.h"
 #include "platform/component/saved_form.h"
 #include "platform/forms/dialogs.h"
@@ -41,7 +42,7 @@ int main(int argc, char** argv)
     if (!ubin::forms::HasDisplay()) return ubin::forms::ReportNoDisplay(kProgram.name);
 
     std::filesystem::path registry =
-        ubin::component::DefaultRegistryPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+        ubin::component::DefaultRegistryPath(ubin::ConfigHome());
     if (commandLine.parser().isSet(registryOption))
         registry = commandLine.parser().value(registryOption).toStdU16String();
 

@@ -218,13 +218,5 @@ TEST_F(TenzoraTest, WindowShowsEveryControlWithItsCaptionUnclipped)
     }
 }
 
-TEST(TenzoraPlaces, ConfigHomeFollowsXdgWhenAbsolute)
-{
-    EXPECT_EQ(ConfigHome("/x/conf", "/home/u"), fs::path("/x/conf"));
-    EXPECT_EQ(ConfigHome("relative/conf", "/home/u"), fs::path("/home/u/.config"));
-    EXPECT_EQ(ConfigHome("", "/home/u"), fs::path("/home/u/.config"));
-    EXPECT_EQ(ConfigHome(nullptr, "/home/u"), fs::path("/home/u/.config"));
-}
-
 } // namespace
 } // namespace ubin

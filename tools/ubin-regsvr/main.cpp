@@ -5,6 +5,7 @@
 // ~/.config/marubeta/classes.json when XDG_CONFIG_HOME is not set. Exit status 0 on success,
 // 1 when the library cannot be (un)registered, 2 for a command line it does not understand.
 #include "platform/component/library.h"
+#include "base/program.h"
 #include "platform/component/registry.h"
 
 #include <cstdlib>
@@ -64,7 +65,7 @@ int main(int argc, char** argv)
         }
     }
     if (libraryArg.empty()) return Refuse("no LIBRARY given");
-    if (registryPath.empty()) registryPath = DefaultRegistryPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    if (registryPath.empty()) registryPath = DefaultRegistryPath(ubin::ConfigHome());
 
     Result<std::shared_ptr<ControlLibrary>> library = ControlLibrary::Load(libraryArg);
     if (!library) {

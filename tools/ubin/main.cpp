@@ -13,14 +13,7 @@
 int main(int argc, char** argv)
 {
     ubin::UseUtf8Output();
-    ubin::ToolPlaces places;
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
-    if (xdg && *xdg) places.configHome = xdg;
-    else if (home && *home) places.configHome = std::filesystem::path(home) / ".config";
-    std::error_code ec;
-    places.currentFolder = std::filesystem::current_path(ec);
-    places.executableFolder = ubin::ExecutableFolder(argv[0]);
+    const ubin::ToolPlaces places = ubin::ThisToolPlaces(argv[0]);
     if (argc == 2 && std::string_view(argv[1]) == "--version") {
         // The edition of the directory the settings name, when there is one.
         ubin::DirectoryEdition edition;
