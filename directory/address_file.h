@@ -15,6 +15,10 @@
 
 namespace ubin {
 
+// The town KEN_ALL gives a city's catch-all entry: the code for every address of the city that
+// no other entry names.
+inline constexpr std::u16string_view kRestOfCityTown = u"以下に掲載がない場合";
+
 extern const std::u16string kAddressFileName; // 住所.TXT
 
 // The parts of a house number, widest first: 第N地割, N丁目, N番地 (or N番), N号 (or the number

@@ -122,10 +122,11 @@ void Search::ShowOffice(const Entry& office)
 
 bool Search::ShowOfficeOf(std::u16string_view key)
 {
+    // The form shows an office only for a whole code: a code's beginning pages through areas.
     if (key.size() != 7) return false;
-    const std::vector<Entry> offices = lookup_.FindOffices(key, 1);
-    if (offices.empty()) return false;
-    ShowOffice(offices.front());
+    const std::vector<Entry> found = lookup_.FindByPostal(key, {.offices = true, .limit = 1});
+    if (found.empty() || !found.front().IsOffice()) return false;
+    ShowOffice(found.front());
     return true;
 }
 
@@ -296,14 +297,14 @@ void Search::LookupCityCode()
         text.insert(0, 1, u'0');
         face_.SetText(el::kITUbin, text);
     }
-    std::int32_t n = 0;
-    if (!NumericValue32(text, n) || n <= 0) {
+    const CityMatch city = lookup_.FindCity(text);
+    if (city.code == 0) {
         // Nothing, a text that is no number, a negative number or one beyond 32 bits.
         candPos_ = 0;
         return;
     }
-    candPos_ = n;
-    const std::optional<AreaLine> line = lookup_.ReadCity(n);
+    candPos_ = city.code;
+    const std::optional<AreaLine>& line = city.line;
     if (!line) {
         ClearSearch();
         face_.SetText(el::kIT6, text);

@@ -226,6 +226,7 @@ Finder::Documents Finder::Match(std::u16string_view query) const
         const std::uint32_t first = index.LowerBoundPostal(low * scale);
         const std::uint32_t end = index.LowerBoundPostal((low + 1) * scale);
         found.match = FindMatch::Postal;
+        found.code = digits;
         for (std::uint32_t d = first; d < end; ++d) found.docs.push_back(d);
         return found;
     }
@@ -353,6 +354,12 @@ FindResult Finder::Find(std::u16string_view query, std::size_t limit, FindOrder 
         r.symbolsOnly = !form.empty() && !HasNameCharacter(form);
         if (!r.symbolsOnly && (!found.rank.name.empty() || !found.rank.readings.empty()))
             r.suggestions = Suggestions(found.rank);
+    }
+    if (found.match == FindMatch::Postal) {
+        // A postal code is looked up as every program looks it up; the index gave the count.
+        r.results = lookup_.FindByPostal(found.code, {.offices = true, .limit = n});
+        for (Entry& e : r.results) AddNote(e);
+        return r;
     }
     r.results.reserve(n);
     // Results in code order mostly share their city with the one before.

@@ -93,7 +93,8 @@ public:
         std::vector<std::uint32_t> docs;
         AddressLevel level = AddressLevel::None;
         std::u16string rest;
-        RankQuery rank; // what texts and readings are ranked against
+        RankQuery rank;      // what texts and readings are ranked against
+        std::u16string code; // a postal code's digits
     };
     Documents Match(std::u16string_view query) const;
     // The entry of a document.

@@ -6,6 +6,7 @@
 #include "directory/keysearch.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace ubin {
 
@@ -138,8 +139,7 @@ void Lookup::ResolveCity(Entry& e) const
     e.cityStatus = CityStatus::Found;
     e.city = std::move(line.name);
     e.cityKana = std::move(line.kana);
-    // The prefecture is the first two digits of the city line's 5-digit code.
-    const std::int32_t p = Value32(std::u16string_view(line.areaCode).substr(0, 2));
+    const std::int32_t p = PrefectureOfCityCode(line.areaCode);
     e.prefecture = PrefectureName(p);
     e.prefectureKana = PrefectureKana(p);
 }
@@ -180,7 +180,7 @@ AreaLine Lookup::WithPrefecture(const AreaLine& line) const
     AreaLine shown = line;
     if (NumericValue(code) > 50 && NumericValue(code.size() > 2 ? code.substr(2) : std::u16string_view()) != 0) {
         // A number that names no prefecture adds nothing.
-        const std::int32_t p = Value32(code.substr(0, 2));
+        const std::int32_t p = PrefectureOfCityCode(code);
         shown.name = PrefectureName(p) + line.name;
         shown.kana = PrefectureKana(p) + line.kana;
     }
@@ -223,13 +223,42 @@ std::vector<Entry> Lookup::FindPostal(std::u16string_view typed, std::size_t lim
     return Find(Index::Postal, PostalKeyDigits(typed), limit);
 }
 
-std::optional<AreaLine> Lookup::FindCity(std::u16string_view typed) const
+std::vector<Entry> Lookup::FindByPostal(std::u16string_view typed, PostalOptions options) const
+{
+    std::vector<Entry> areas = FindPostal(typed, options.limit);
+    if (!options.offices) return areas;
+    const std::vector<Entry> offices = FindOffices(typed, options.limit);
+    if (offices.empty()) return areas;
+    std::vector<Entry> out;
+    out.reserve(areas.size() + offices.size());
+    // Both lists come by postal code; an area entry goes before an office of its code.
+    std::merge(std::make_move_iterator(areas.begin()), std::make_move_iterator(areas.end()), offices.begin(),
+               offices.end(), std::back_inserter(out),
+               [](const Entry& a, const Entry& b) { return a.postalCode < b.postalCode; });
+    if (options.limit != 0 && out.size() > options.limit) out.resize(options.limit);
+    return out;
+}
+
+CityMatch Lookup::FindCity(std::u16string_view typed) const
 {
     std::u16string text(typed);
     if (text.size() == 4) text.insert(0, 1, u'0');
-    std::int32_t n = 0;
-    if (!NumericValue32(text, n) || n <= 0) return std::nullopt;
-    return ReadCity(n);
+    CityMatch m;
+    if (!NumericValue32(text, m.code) || m.code <= 0) return {};
+    m.line = ReadCity(m.code);
+    return m;
+}
+
+std::int32_t PrefectureOfCityCode(std::u16string_view cityCode)
+{
+    const std::int32_t p = Value32(cityCode.substr(0, 2));
+    return p >= 1 && p <= kPrefectureCount ? p : 0;
+}
+
+bool IsRestOfCity(const Entry& e)
+{
+    if (e.IsOffice()) return false;
+    return e.hasNote ? e.noteKind == NoteKind::RestOfCity : e.town == kRestOfCityTown;
 }
 
 // --- offices ------------------------------------------------------------------------------------

@@ -127,6 +127,26 @@ struct Candidate {
     std::optional<AreaLine> city;
 };
 
+// The prefecture (1..47) a 5-digit city code names in its first two digits; 0 for none.
+std::int32_t PrefectureOfCityCode(std::u16string_view cityCode);
+
+// Whether an entry is its city's catch-all entry (以下に掲載がない場合), which names no town: by
+// its note where the finder gave it one, else by its town's text.
+bool IsRestOfCity(const Entry& entry);
+
+// What a postal-code lookup (Lookup::FindByPostal) gives.
+struct PostalOptions {
+    bool offices = true;   // offices and post-office boxes with a code of their own too
+    std::size_t limit = 0; // at most this many entries; 0: every one
+};
+
+// A typed city code and its line: `code` is 0 when nothing typed is a number above 0 (4 digits
+// stand for a code with a leading 0); `line` is empty when the city table has none for it.
+struct CityMatch {
+    std::int32_t code = 0;
+    std::optional<AreaLine> line;
+};
+
 // The digits of a typed postal code: the half-width digits 0-9 in order, full-width digits
 // counting as the same digits; every other character (hyphen, 〒, blanks) is dropped.
 std::u16string PostalKeyDigits(std::u16string_view text);
@@ -179,11 +199,16 @@ public:
     FirstMatch FindFirst(Index index, std::u16string_view key) const;
     // Every entry whose index key begins with `key`, in index order; at most `limit` (0: all).
     std::vector<Entry> Find(Index index, std::u16string_view key, std::size_t limit = 0) const;
-    // Entries whose postal code begins with the digits of `typed`.
+    // Looking a postal code up, for every program: the entries whose postal code begins with
+    // the digits of `typed` (PostalKeyDigits: full-width digits, hyphens and 〒 as typed), by
+    // postal code, area entries before the offices of the same code, each in the order of its
+    // index.
+    std::vector<Entry> FindByPostal(std::u16string_view typed, PostalOptions options = {}) const;
+    // The area entries alone (FindByPostal without offices).
     std::vector<Entry> FindPostal(std::u16string_view typed, std::size_t limit = 0) const;
     // The line of a typed city code: 1 or 2 digits for a prefecture, 5 for a city; 4 digits
-    // stand for a code with a leading 0. None for no number or a code without a line.
-    std::optional<AreaLine> FindCity(std::u16string_view typed) const;
+    // stand for a code with a leading 0.
+    CityMatch FindCity(std::u16string_view typed) const;
 
     // --- offices ------------------------------------------------------------------------------
     // Whether the directory has the office files.

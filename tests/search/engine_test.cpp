@@ -126,21 +126,26 @@ TEST(KeySearch, FirstMatchIsTheLowestRecordOfTheRun)
 TEST(Cities, CodesOfPrefecturesAndCitiesWithTheFourDigitCompletion)
 {
     Engine e(HandWritten());
-    const auto pref = e->FindCity(u"34");
+    const auto pref = e->FindCity(u"34").line;
     ASSERT_TRUE(pref);
     EXPECT_EQ(pref->areaCode, u"34");
     EXPECT_EQ(e->WithPrefecture(*pref).name, u"広島県"); // shown as stored
-    const auto city = e->FindCity(u"34101");
+    const auto city = e->FindCity(u"34101").line;
     ASSERT_TRUE(city);
     EXPECT_EQ(city->name, u"広島市中区");
     EXPECT_EQ(e->WithPrefecture(*city).name, u"広島県広島市中区");
     EXPECT_EQ(e->WithPrefecture(*city).kana, u"ﾋﾛｼﾏｹﾝﾋﾛｼﾏｼﾅｶｸ");
-    const auto sapporo = e->FindCity(u"1101");
+    const auto sapporo = e->FindCity(u"1101").line;
     ASSERT_TRUE(sapporo);
     EXPECT_EQ(sapporo->code, 1101);
     EXPECT_EQ(sapporo->areaCode, u"01101");
-    for (const char16_t* none : {u"34199", u"48001", u"abc", u"0", u"-34", u"", u"99999999999"})
-        EXPECT_FALSE(e->FindCity(none)) << ToUtf8(none);
+    // A number without a line keeps its code (the window pages on from it); no number has none.
+    const std::pair<const char16_t*, std::int32_t> none[] = {{u"34199", 34199}, {u"48001", 48001}, {u"abc", 0}, {u"0", 0},
+                                                             {u"-34", 0}, {u"", 0}, {u"99999999999", 0}};
+    for (const auto& [typed, code] : none) {
+        EXPECT_FALSE(e->FindCity(typed).line) << ToUtf8(typed);
+        EXPECT_EQ(e->FindCity(typed).code, code) << ToUtf8(typed);
+    }
 }
 
 TEST(Cities, ATableCutShortCountsItsLastPartialRecordAsNoCity)

@@ -157,6 +157,23 @@ TEST_F(Find, ResultsInCodeOrderComeByPostalCodeAreasBeforeOfficesThenSourceOrder
     EXPECT_EQ(h.results[1].detail, u"別館");
 }
 
+TEST_F(Find, ThePostalCodeLookupOfEveryProgramGivesTheIndexOrder)
+{
+    const auto describe = [](const Entry& e) { return ToUtf8(e.postalCode) + (e.IsOffice() ? " " + ToUtf8(e.office) : ""); };
+    for (const char16_t* typed : {u"100", u"1000014", u"〒100-8111", u"730", u"7308799", u"999"}) {
+        SCOPED_TRACE(ToUtf8(typed));
+        std::vector<std::string> indexed, looked, areas;
+        for (const std::uint32_t d : finder_->Match(typed).docs) indexed.push_back(describe(finder_->ReadDocument(d)));
+        for (const Entry& e : lookup_->FindByPostal(typed)) looked.push_back(describe(e));
+        EXPECT_EQ(looked, indexed);
+        for (const Entry& e : lookup_->FindByPostal(typed, {.offices = false})) areas.push_back(describe(e));
+        std::erase_if(indexed, [](const std::string& d) { return d.find(' ') != std::string::npos; });
+        EXPECT_EQ(areas, indexed);
+        const std::size_t two = std::min<std::size_t>(2, looked.size());
+        EXPECT_EQ(lookup_->FindByPostal(typed, {.limit = 2}).size(), two);
+    }
+}
+
 TEST_F(Find, LimitsCutTheResultsButNotTheTotal)
 {
     EXPECT_EQ(Run("千代田区", 2).results.size(), 2u);

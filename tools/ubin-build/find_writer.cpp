@@ -2,6 +2,7 @@
 
 #include "base/checksum.h"
 #include "base/normalize.h"
+#include "directory/address_file.h"
 #include "search/find_index.h"
 
 #include <algorithm>
@@ -11,7 +12,6 @@ namespace ubin {
 
 namespace {
 
-constexpr std::u16string_view kRestOfCity = u"以下に掲載がない場合";
 
 // The distinct pairs of neighbouring characters of a text, each as (gram << 32 | document);
 // pairs across an office's address and name are left out. (A search for one character reads
@@ -113,7 +113,7 @@ std::string FindIndexBytes(const std::vector<FindDocument>& documents)
         nameOffsets.push_back(static_cast<std::uint32_t>(nameText.size()));
         readOffsets.push_back(static_cast<std::uint32_t>(readText.size()));
         parts.insert(parts.end(), {Length(p.size()), Length(c.size()), Length(t.size()),
-                                   static_cast<std::uint8_t>(!doc.office && doc.town == kRestOfCity ? kFindTownIsRest : 0)});
+                                   static_cast<std::uint8_t>(!doc.office && doc.town == kRestOfCityTown ? kFindTownIsRest : 0)});
         AddGrams(name, d, scratch, namePairs);
         AddGrams(reading, d, scratch, readPairs);
     }

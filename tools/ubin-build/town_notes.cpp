@@ -10,7 +10,6 @@ namespace ubin {
 
 namespace {
 
-constexpr std::u16string_view kRestOfCity = u"以下に掲載がない場合";
 constexpr std::u16string_view kNumberFirstEnd = u"がくる場合";
 constexpr std::u16string_view kNumberFirstMark = u"の次に";
 constexpr std::u16string_view kWholeCity = u"一円";
@@ -458,7 +457,7 @@ AddressRecord ReadTownNote(std::u16string_view city, std::u16string_view town, s
     r.note = std::u16string(note);
     r.town = std::u16string(town);
     // The placeholders: no town of that name exists.
-    if (town == kRestOfCity) {
+    if (town == kRestOfCityTown) {
         r.kind = NoteKind::RestOfCity;
         r.note = std::u16string(town);
         r.town.clear();
