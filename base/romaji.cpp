@@ -4,6 +4,7 @@
 #include "base/normalize.h"
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -295,7 +296,13 @@ std::string HepburnOf(std::u16string_view reading)
     for (std::size_t i = 0; i < kana.size();) {
         const char16_t c = kana[i];
         std::string next;
-        if (c == u'ー' || (c == u'ウ' && (lastVowel == 'o' || lastVowel == 'u')) || (c == u'オ' && lastVowel == 'o')) {
+        const bool longVowel = (c == u'ウ' && (lastVowel == 'o' || lastVowel == 'u')) || (c == u'オ' && lastVowel == 'o');
+        if (c == u'ー' || longVowel) {
+            // A long vowel before a vowel that could lengthen the same syllable is written, so
+            // that the two stay apart when the text is read back (チョウオ chouo, not choo, which
+            // reads as チョオ; チュウオウ is still chuo).
+            const char16_t after = i + 1 < kana.size() ? kana[i + 1] : 0;
+            if (longVowel && (after == u'ウ' || (lastVowel == 'o' && after == u'オ'))) out += c == u'ウ' ? 'u' : 'o';
             lastVowel = 0; // one long vowel per syllable: オウウ is ou
             ++i;
         } else if (c == u'ン') {
@@ -354,8 +361,30 @@ std::string CityWord(std::u16string_view kana, std::u16string_view name)
     return HepburnOf(kana);
 }
 
+// Where the reading of a ward of a designated city (札幌市中央区) splits into the city's and
+// the ward's: at the シ whose two sides come nearest to the same kana per kanji, since the
+// reading alone cannot tell 広島市 ヒロシマシ from ヒロシ. npos when the name is not such a ward.
+std::size_t WardSplit(std::u16string_view kana, std::u16string_view name)
+{
+    const std::size_t shi = name.size() > 2 ? name.rfind(u'市', name.size() - 2) : std::u16string_view::npos;
+    if (shi == std::u16string_view::npos || shi == 0 || name.back() != u'区') return std::u16string_view::npos;
+    std::size_t best = std::u16string_view::npos;
+    double bestGap = 0;
+    for (std::size_t p = 1; p + 2 < kana.size(); ++p) {
+        if (kana[p] != u'シ' || std::u16string_view(u"ァィゥェォャュョッンー").find(kana[p + 1]) != std::u16string_view::npos)
+            continue;
+        const double gap = std::abs(static_cast<double>(p) / static_cast<double>(shi) -
+                                    static_cast<double>(kana.size() - p - 1) / static_cast<double>(name.size() - shi - 1));
+        if (best == std::u16string_view::npos || gap < bestGap) best = p, bestGap = gap;
+    }
+    return best;
+}
+
 std::string CityPart(std::u16string_view kana, std::u16string_view name)
 {
+    if (const std::size_t split = WardSplit(kana, name); split != std::u16string_view::npos)
+        return CityWord(kana.substr(0, split + 1), name.substr(0, name.rfind(u'市', name.size() - 2) + 1)) + " " +
+               CityWord(kana.substr(split + 1), name.substr(name.rfind(u'市', name.size() - 2) + 1));
     // A town in a county is written with its county: 夕張郡長沼町 is Yubari-gun Naganuma-cho.
     const std::size_t gun = name.find(u'郡');
     const std::size_t gunKana = kana.find(u"グン");

@@ -134,7 +134,8 @@ TEST(Romaji, HepburnIsReadBackToTheReading)
 {
     for (const char16_t* reading : {u"トウキョウト", u"チュウオウク", u"カスミガセキ", u"シンジュクク", u"オオサカフ",
                                     u"ホッカイドウ", u"ユウバリグンナガヌマチョウ", u"ジユウガオカ", u"シンエイ",
-                                    u"カンイ", u"マッチャ", u"キョウト", u"リュウオウ", u"コオリヤマ"}) {
+                                    u"カンイ", u"マッチャ", u"キョウト", u"リュウオウ", u"コオリヤマ",
+                                    u"チョウオオトミ", u"ショコツチョウウツツ"}) {
         const std::optional<std::u16string> kana = KanaFromRomaji(FromUtf8(HepburnOf(reading)));
         ASSERT_TRUE(kana) << ToUtf8(reading);
         EXPECT_TRUE(HasForm(LongVowelForms(*kana, 1000), reading)) << ToUtf8(reading);
@@ -153,4 +154,10 @@ TEST(Romaji, AddressesAreWrittenAsRoadSignsWriteThem)
     EXPECT_EQ(RomanizedAddress(u"オキナワケン", u"沖縄県", u"ヨミタンソン", u"読谷村", u"", u""), "Yomitan-son, Okinawa");
     EXPECT_EQ(RomanizedAddress(u"トウキョウト", u"東京都", u"ニシトウキョウシ", u"西東京", u"", u""),
               "Nishitokyoshi, Tokyo");
+    // A ward is written with its designated city, split where the kana per kanji agree best.
+    EXPECT_EQ(RomanizedAddress(u"ヒロシマケン", u"広島県", u"ヒロシマシナカク", u"広島市中区", u"", u""),
+              "Hiroshima-shi Naka-ku, Hiroshima");
+    EXPECT_EQ(RomanizedAddress(u"カナガワケン", u"神奈川県", u"ヨコハマシニシク", u"横浜市西区", u"", u""),
+              "Yokohama-shi Nishi-ku, Kanagawa");
+    EXPECT_EQ(RomanizedAddress(u"ミエケン", u"三重県", u"ヨッカイチシ", u"四日市市", u"", u""), "Yokkaichi-shi, Mie");
 }
