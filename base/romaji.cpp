@@ -296,7 +296,8 @@ std::string HepburnOf(std::u16string_view reading)
     for (std::size_t i = 0; i < kana.size();) {
         const char16_t c = kana[i];
         std::string next;
-        const bool longVowel = (c == u'ウ' && (lastVowel == 'o' || lastVowel == 'u')) || (c == u'オ' && lastVowel == 'o');
+        const bool longVowel = ((c == u'ウ' && (lastVowel == 'o' || lastVowel == 'u')) || (c == u'オ' && lastVowel == 'o')) &&
+                               HepburnAt(kana, i, next) == 1; // not ウェ of スウェーデン
         if (c == u'ー' || longVowel) {
             // A long vowel before a vowel that could lengthen the same syllable is written, so
             // that the two stay apart when the text is read back (チョウオ chouo, not choo, which

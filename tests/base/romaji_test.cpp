@@ -135,10 +135,12 @@ TEST(Romaji, HepburnIsReadBackToTheReading)
     for (const char16_t* reading : {u"トウキョウト", u"チュウオウク", u"カスミガセキ", u"シンジュクク", u"オオサカフ",
                                     u"ホッカイドウ", u"ユウバリグンナガヌマチョウ", u"ジユウガオカ", u"シンエイ",
                                     u"カンイ", u"マッチャ", u"キョウト", u"リュウオウ", u"コオリヤマ",
-                                    u"チョウオオトミ", u"ショコツチョウウツツ"}) {
+                                    u"チョウオオトミ", u"ショコツチョウウツツ", u"スウェーデン"}) {
         const std::optional<std::u16string> kana = KanaFromRomaji(FromUtf8(HepburnOf(reading)));
         ASSERT_TRUE(kana) << ToUtf8(reading);
-        EXPECT_TRUE(HasForm(LongVowelForms(*kana, 1000), reading)) << ToUtf8(reading);
+        std::u16string unmarked = reading; // ー is never typed
+        std::erase(unmarked, u'ー');
+        EXPECT_TRUE(HasForm(LongVowelForms(*kana, 1000), unmarked)) << ToUtf8(reading);
     }
 }
 
