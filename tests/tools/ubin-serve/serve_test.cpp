@@ -700,40 +700,6 @@ TEST_F(Serve, JpostalDataHoldsEveryCodeUnderThePrefixAndThePrefixItself)
     }
 }
 
-TEST_F(Serve, JpostalDataGivesAnOfficesStreetAndNameApart)
-{
-    if (!Body(Get(server.port(), "/healthz"))["capabilities"]["offices"]) GTEST_SKIP() << "no offices in the sample";
-    const json records = JpostalRecords(Get(server.port(), "/jpostal/100.json"));
-    EXPECT_EQ(JpostalRecordOf(records, "_1008111"), json::parse(R"(["_1008111","東京都","千代田区","千代田","１－１","宮内庁","ﾄｳｷｮｳﾄ","ﾁﾖﾀﾞｸ",""])"));
-    // Offices of other cities use 100 too; the prefix's record is told by its towns.
-    EXPECT_EQ(records.back(), json::parse(R"(["_100","東京都","","","","","ﾄｳｷｮｳﾄ","",""])"));
-}
-
-// --- /docs and /openapi.json ------------------------------------------------------------------------
-
-TEST_F(Serve, TheDescriptionNamesOnlyPathsTheServerAnswers)
-{
-    const RawResponse docs = Get(server.port(), "/docs");
-    ASSERT_EQ(docs.status, 200);
-    EXPECT_EQ(docs.Header("content-type"), "text/html; charset=utf-8");
-    EXPECT_NE(docs.body.find("/jpostal/"), std::string::npos);
-    const RawResponse description = Get(server.port(), "/openapi.json");
-    ASSERT_EQ(description.status, 200);
-    EXPECT_EQ(description.Header("content-type"), "application/json; charset=utf-8");
-    const json api = Body(description);
-    // Each GET path, its parameters filled with their examples, is a path the server knows.
-    for (const auto& [path, item] : api["paths"].items()) {
-        if (!item.contains("get")) continue;
-        std::string target = path;
-        for (const auto& [name, value] : std::map<std::string, std::string>{{"{prefecture}", "34"}, {"{city}", "34101"}, {"{prefix}", "730"}})
-            if (const std::size_t at = target.find(name); at != std::string::npos) target.replace(at, name.size(), value);
-        if (path == "/api/search") target += "?zipcode=7300014";
-        if (path == "/v1/find") target += "?q=730";
-        SCOPED_TRACE(target);
-        EXPECT_EQ(Get(server.port(), target).status, 200);
-    }
-}
-
 // Every byte outside the unreserved ASCII characters as %XX.
 std::string PercentEncode(const std::string& text)
 {

@@ -164,16 +164,6 @@ async function formPart(page, base, options) {
     });
   }
 
-  await check('the choice of several towns fills the chosen one; a new code takes it away', async () => {
-    await typeCode(page, '7315143');
-    await page.waitForSelector('#town-choice:not([hidden]) button', { timeout: 10000 });
-    await page.locator('#town-options button').nth(0).click();
-    await waitForTown(page, '三宅');
-    await typeCode(page, '7300014');
-    await waitForTown(page, '上幟町');
-    assert.equal(await page.isHidden('#town-choice'), true);
-  });
-
   await check('what the user typed into 番地 stays when the code changes', async () => {
     await page.fill('#street', '1-2-3');
     await typeCode(page, '9999999');
@@ -281,14 +271,6 @@ async function findPart(page, base, options) {
     assert.deepEqual(await fieldValues(page, ADDRESS),
       { prefecture: '東京都', city: '千代田区', town: '永田町', street: '1-7-1 国会ビル', office: '' });
     await screenshot(page, options, 'find-house-number');
-  });
-  await check('picking an office found by text fills its street and name apart', async () => {
-    await page.fill('#find', '宮内庁');
-    await page.waitForSelector('#find-results button:has-text("宮内庁")', { timeout: 10000 });
-    await page.locator('#find-results button', { hasText: '宮内庁' }).first().click();
-    await page.waitForFunction(() => document.getElementById('office').value === '宮内庁', null, { timeout: 10000 });
-    assert.deepEqual(await fieldValues(page, ADDRESS),
-      { prefecture: '東京都', city: '千代田区', town: '千代田', street: '１－１', office: '宮内庁' });
   });
 }
 
