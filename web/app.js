@@ -142,7 +142,10 @@
   // An address as the form shows it: 町域 the town proper, 番地 an office's street part,
   // 会社名・建物名 the office's name or the building of a town's entry.
   function formAddress(r) {
-    const building = r.building ? `${r.building}${r.floor || ''}` : '';
+    // A building's code names its floor; 地階・階層不明 (the basement, or a floor not known) is
+    // no floor to write.
+    const floor = r.floor && r.floor !== '地階・階層不明' ? r.floor : '';
+    const building = r.building ? `${r.building}${floor}` : '';
     return {
       zipcode: r.postal_code,
       prefecture: r.prefecture,
