@@ -164,6 +164,13 @@ async function formPart(page, base, options) {
     });
   }
 
+  await check('a building\'s code puts the building, not 地階・階層不明, in 会社名・建物名', async () => {
+    await typeCode(page, '1006890');
+    await waitForTown(page, '大手町');
+    assert.deepEqual(await fieldValues(page, ADDRESS),
+      { prefecture: '東京都', city: '千代田区', town: '大手町', street: '', office: 'ＪＡビル' });
+  });
+
   await check('what the user typed into 番地 stays when the code changes', async () => {
     await page.fill('#street', '1-2-3');
     await typeCode(page, '9999999');
