@@ -122,8 +122,8 @@ public:
     }
 
     std::string method, target, origin, range;
-    // A CORS preflight's Access-Control-Request-Method and -Headers.
-    std::string accessMethod, accessHeaders;
+    // The header names a CORS preflight asks to send (Access-Control-Request-Headers).
+    std::string accessHeaders;
     int version = 11;
     bool ifRange = false;
     // Set when the request broke one of the size limits, rather than HTTP's grammar.
@@ -150,8 +150,6 @@ private:
             range.append(value.data(), value.size());
         } else if (name == http::field::if_range) {
             ifRange = true;
-        } else if (name == http::field::access_control_request_method) {
-            accessMethod.assign(value.data(), value.size());
         } else if (name == http::field::access_control_request_headers) {
             accessHeaders.assign(value.data(), value.size());
         }
