@@ -118,57 +118,133 @@
     $('town-choice').hidden = false;
   }
 
-  async function fillAddress(result) {
+  // The fields a lookup fills, and what it put there: a new lookup empties each one still
+  // holding the page's value, so the form never shows the address of another code. What the
+  // user typed into a field is theirs and stays.
+  const filledIds = ['prefecture', 'city', 'town', 'street', 'office'];
+  let filled = {};
+
+  function clearFilled() {
+    for (const id of filledIds) {
+      if (filled[id] && $(id).value === filled[id]) $(id).value = '';
+    }
+    filled = {};
+  }
+
+  function fill(values) {
+    for (const id of filledIds) {
+      if (values[id] === undefined) continue;
+      $(id).value = values[id];
+      filled[id] = values[id];
+    }
+  }
+
+  // An address as the form shows it: 町域 the town proper, 番地 an office's street part,
+  // 会社名・建物名 the office's name or the building of a town's entry.
+  function formAddress(r) {
+    // A building's code names its floor; 地階・階層不明 (the basement, or a floor not known) is
+    // no floor to write.
+    const floor = r.floor && r.floor !== '地階・階層不明' ? r.floor : '';
+    const building = r.building ? `${r.building}${floor}` : '';
+    return {
+      zipcode: r.postal_code,
+      prefecture: r.prefecture,
+      city: r.city,
+      town: r.town,
+      street: r.street || '',
+      office: r.office || building,
+    };
+  }
+
+  // The same shape from an /api/search result, for a server without /v1/find (an office's
+  // name then stays in its town).
+  function apiSearchAddress(r) {
+    return { zipcode: r.zipcode, prefecture: r.address1, city: r.address2, town: r.address3, street: '', office: '' };
+  }
+
+  function addressText(a) {
+    return `${a.prefecture}${a.city}${a.town}${a.street}${a.office ? ` ${a.office}` : ''}`;
+  }
+
+  async function fillAddress(address) {
     await prefecturesLoaded;
-    const prefectureChanged = $('prefecture').value !== result.address1;
-    $('prefecture').value = result.address1;
-    $('city').value = result.address2;
-    $('town').value = result.address3;
-    showStatus('zip-status', `${formatCode(result.zipcode)} ${result.address1}${result.address2}${result.address3}`);
-    $('street').focus();
+    const prefectureChanged = $('prefecture').value !== address.prefecture;
+    clearFilled();
+    fill(address);
+    showStatus('zip-status', `${formatCode(address.zipcode)} ${addressText(address)}`);
+    $(address.street ? 'office' : 'street').focus();
     if (prefectureChanged) await loadCities();
     await loadTowns();
+  }
+
+  // What every address of a code has in common: the prefecture, and the city when they share it.
+  async function fillShared(addresses) {
+    await prefecturesLoaded;
+    const prefecture = addresses.every((a) => a.prefecture === addresses[0].prefecture) ? addresses[0].prefecture : '';
+    const city = prefecture && addresses.every((a) => a.city === addresses[0].city) ? addresses[0].city : '';
+    clearFilled();
+    fill({ prefecture, city });
+    if (prefecture) await loadCities();
+    if (city) await loadTowns();
+  }
+
+  let canFind = null; // set from /healthz: whether /v1/find answers
+
+  // The addresses of a code, each once: from /v1/find (town, street and office apart) when the
+  // server offers it, else from /api/search. Null when the code has none.
+  async function addressesOf(digits) {
+    if (await canFind) {
+      const { status, body } = await getJson(`v1/find?q=${digits}&limit=100`);
+      if (status !== 200 || !body) throw new Error((body && body.message) || 'サーバーがエラーを返しました。');
+      if (body.match !== 'postal') return null; // not a code the directory holds
+      const seen = new Set();
+      const list = body.results.map(formAddress).filter((a) => {
+        const key = addressText(a);
+        return !seen.has(key) && seen.add(key);
+      });
+      return list.length ? list : null;
+    }
+    const { body } = await getJson(`api/search?zipcode=${digits}&limit=100`);
+    if (!body || body.status !== 200) throw new Error((body && body.message) || 'サーバーがエラーを返しました。');
+    return body.results && body.results.map(apiSearchAddress);
   }
 
   async function postalCodeTyped() {
     const digits = postalDigits($('zipcode').value);
     if (digits.length !== 7 || !/^\d{7}$/.test(digits)) {
+      // Not a code (yet): the address of the one before goes.
+      if (lookedUp) clearFilled();
       lookedUp = '';
       hideChoice();
-      showStatus('zip-status', digits.length > 7 ? '郵便番号は7桁です。' : '');
+      showStatus('zip-status', digits.length > 7 ? '郵便番号は7桁です。' : '', digits.length > 7);
       return;
     }
     if (digits === lookedUp) return;
     lookedUp = digits;
+    clearFilled();
+    hideChoice();
     showStatus('zip-status', '検索しています…');
-    let reply;
+    let addresses;
     try {
-      reply = await getJson(`api/search?zipcode=${digits}&limit=100`);
+      addresses = await addressesOf(digits);
     } catch (e) {
-      showStatus('zip-status', 'サーバーにつながりません。', true);
+      if (digits === lookedUp) showStatus('zip-status', e instanceof TypeError ? 'サーバーにつながりません。' : e.message, true);
       return;
     }
     if (digits !== lookedUp) return; // another code was typed meanwhile
-    const body = reply.body;
-    if (!body || body.status !== 200) {
-      showStatus('zip-status', (body && body.message) || 'サーバーがエラーを返しました。', true);
-      return;
-    }
-    hideChoice();
-    if (!body.results) {
+    if (!addresses) {
       showStatus('zip-status', `${formatCode(digits)} の住所は見つかりません。`, true);
       return;
     }
-    if (body.results.length === 1) {
-      await fillAddress(body.results[0]);
+    if (addresses.length === 1) {
+      await fillAddress(addresses[0]);
       return;
     }
-    showStatus('zip-status', `${formatCode(digits)} の町域は ${body.results.length} 件あります。`);
+    showStatus('zip-status', `${formatCode(digits)} の町域は ${addresses.length} 件あります。`);
+    await fillShared(addresses);
+    if (digits !== lookedUp) return;
     offerChoice('この郵便番号には町域が複数あります。選んでください。',
-      body.results.map((r) => ({
-        label: `${r.address1}${r.address2}${r.address3}`,
-        choose: () => fillAddress(r),
-      })));
+      addresses.map((a) => ({ label: addressText(a), choose: () => fillAddress(a) })));
   }
 
   // --- free text --------------------------------------------------------------------------------
@@ -177,7 +253,16 @@
   let findTimer = 0;
   let findSerial = 0;
 
-  function showFindResults(results) {
+  // The query's text after the town's name, as typed; else what the server found left over
+  // after the part it matched.
+  function typedAfterTown(query, town, rest) {
+    const at = town ? query.lastIndexOf(town) : -1;
+    if (at >= 0) return query.slice(at + town.length).trim();
+    return (rest || '').trim();
+  }
+
+  function showFindResults(query, reply) {
+    const results = reply.results;
     const list = $('find-results');
     list.replaceChildren();
     for (const r of results) {
@@ -186,13 +271,15 @@
       const code = document.createElement('span');
       code.className = 'code';
       code.textContent = formatCode(r.postal_code);
-      const office = r.office ? ` ${r.office}` : '';
-      button.append(code, `${r.prefecture}${r.city}${r.town}${r.street || ''}${office}`);
+      const address = formAddress(r);
+      button.append(code, addressText(address));
       button.addEventListener('click', () => {
+        // What the user typed after the town (the house number, a building) goes to 番地,
+        // unless the result is an office with its own street part.
+        if (!address.street) address.street = typedAfterTown(query, r.town, reply.rest);
         setPostalCode(r.postal_code);
         hideChoice();
-        fillAddress({ zipcode: r.postal_code, address1: r.prefecture, address2: r.city, address3: r.town });
-        if (r.street) $('street').value = r.street;
+        fillAddress(address);
       });
       const li = document.createElement('li');
       li.append(button);
@@ -218,7 +305,7 @@
     }
     const { total, results } = reply.body;
     showStatus('find-status', total > results.length ? `${total} 件中 ${results.length} 件を表示しています。` : `${total} 件`);
-    showFindResults(results);
+    showFindResults(query, reply.body);
   }
 
   function findTyped() {
@@ -234,12 +321,14 @@
     findTimer = setTimeout(() => find(query, serial), findDelayMs);
   }
 
-  getJson('healthz').then(({ body }) => {
-    if (body && body.capabilities && !body.capabilities.find) {
+  canFind = getJson('healthz').then(({ body }) => {
+    const find = Boolean(body && body.capabilities && body.capabilities.find);
+    if (!find) {
       $('find').disabled = true;
       showStatus('find-status', 'このサーバーでは住所からの検索（/v1/find）がまだ使えません。郵便番号からの入力は使えます。');
     }
-  }).catch(() => {});
+    return find;
+  }).catch(() => false);
 
   $('zipcode').addEventListener('input', postalCodeTyped);
   $('prefecture').addEventListener('change', () => {

@@ -13,6 +13,9 @@
 #include "tools/ubin-serve/service.h"
 
 #include <CLI/CLI.hpp>
+#ifdef UBIN_HAVE_SYSTEMD
+#include <systemd/sd-daemon.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +23,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
@@ -143,6 +147,19 @@ int FitConnections(int wanted)
     return static_cast<int>(std::max<rlim_t>(1, limit.rlim_cur > kOtherFiles ? limit.rlim_cur - kOtherFiles : 1));
 }
 
+// The listening socket systemd passes (ListenStream= of ubin-serve.socket), or -1 when it
+// passes none: started by hand, the server binds --listen itself.
+int SocketFromServiceManager()
+{
+#ifdef UBIN_HAVE_SYSTEMD
+    const int n = sd_listen_fds(1); // 1: the variables are not passed on to anything we start
+    if (n < 0) throw std::runtime_error(std::string("the sockets from systemd cannot be taken: ") + std::strerror(-n));
+    if (n > 1) throw std::runtime_error("systemd passed " + std::to_string(n) + " sockets; ubin-serve listens on one");
+    if (n == 1) return SD_LISTEN_FDS_START;
+#endif
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -240,13 +257,16 @@ int main(int argc, char** argv)
         if (page.size() == 0) LogLine("ubin-serve: no page to serve at / (give --web DIR)");
 
         options.maxConnections = FitConnections(options.maxConnections);
+        options.listenFd = SocketFromServiceManager();
         ubin::serve::HttpServer server(service, page, options, LogLine);
         const int port = server.Bind();
         const bool v6 = options.host.find(':') != std::string::npos;
-        LogLine("ubin-serve: listening on http://" + (v6 ? "[" + options.host + "]" : options.host) + ":" +
-                std::to_string(port) + "/ with " + std::to_string(options.threads) + " threads, at most " +
-                std::to_string(options.maxConnections) + " connections; directory " +
-                ubin::ToUtf8(folder) + (webFolder.empty() ? "" : "; page " + ubin::PathToUtf8(webFolder)));
+        const std::string where = options.listenFd >= 0
+                                      ? "the socket from systemd (port " + std::to_string(port) + ")"
+                                      : "http://" + (v6 ? "[" + options.host + "]" : options.host) + ":" + std::to_string(port) + "/";
+        LogLine("ubin-serve: listening on " + where + " with " + std::to_string(options.threads) + " threads, at most " +
+                std::to_string(options.maxConnections) + " connections; directory " + ubin::ToUtf8(folder) +
+                (webFolder.empty() ? "" : "; page " + ubin::PathToUtf8(webFolder)));
 
         std::atomic<bool> stopped{false};
         std::thread watcher([&] {

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <thread>
 
 namespace ubin::serve {
@@ -65,6 +66,7 @@ const char* StatusText(int status)
 {
     switch (status) {
     case 200: return "OK";
+    case 204: return "No Content";
     case 206: return "Partial Content";
     case 400: return "Bad Request";
     case 404: return "Not Found";
@@ -120,6 +122,8 @@ public:
     }
 
     std::string method, target, origin, range;
+    // The header names a CORS preflight asks to send (Access-Control-Request-Headers).
+    std::string accessHeaders;
     int version = 11;
     bool ifRange = false;
     // Set when the request broke one of the size limits, rather than HTTP's grammar.
@@ -146,6 +150,8 @@ private:
             range.append(value.data(), value.size());
         } else if (name == http::field::if_range) {
             ifRange = true;
+        } else if (name == http::field::access_control_request_headers) {
+            accessHeaders.assign(value.data(), value.size());
         }
     }
     void on_header_impl(error_code&) override {}
@@ -174,6 +180,15 @@ private:
     std::size_t fields_ = 0;
 };
 
+// /jpostal/NNN.json: the data file jquery.jpostal asks for under its data URL (the query it
+// appends, ?referer=...&callback=..., changes nothing).
+Reply JpostalRoute(const Service& s, std::string_view name)
+{
+    const bool digits = name.size() == 8 && name.ends_with(".json") &&
+                        std::all_of(name.begin(), name.begin() + 3, [](char c) { return c >= '0' && c <= '9'; });
+    return digits ? s.JpostalData(name.substr(0, 3)) : ErrorReply(404, message::kNotFound);
+}
+
 // The first two words of a request line Beast refused, for the log.
 std::pair<std::string_view, std::string_view> RequestLineWords(std::string_view bytes)
 {
@@ -182,6 +197,54 @@ std::pair<std::string_view, std::string_view> RequestLineWords(std::string_view 
     if (space == std::string_view::npos) return {line, {}};
     const std::string_view rest = line.substr(space + 1);
     return {line.substr(0, space), rest.substr(0, rest.find(' '))};
+}
+
+// --- CORS ---
+
+// How long a browser may keep a preflight's answer (Chromium keeps it at most two hours).
+constexpr char kPreflightMaxAge[] = "86400";
+// What a page of an allowed origin may send: the lookups, and the lists posted to them.
+constexpr char kCorsMethods[] = "GET, HEAD, POST";
+
+// Header names a preflight may ask for: tokens separated by commas and blanks. Anything else
+// is not sent back, so a request header cannot write into the reply's head.
+bool HeaderNameList(std::string_view text)
+{
+    return text.size() <= 1024 && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("-_., ", c) != nullptr;
+    });
+}
+
+// The CORS headers of a reply to a request from `origin`, each line begun by CRLF; none
+// without --allow-origin. Every reply says it varies by Origin, so a cache between never gives
+// one origin's reply to another.
+std::string CorsHeaders(const std::vector<std::string>& origins, const std::string& origin)
+{
+    if (origins.empty()) return {};
+    std::string allowed;
+    if (std::find(origins.begin(), origins.end(), "*") != origins.end()) allowed = "*";
+    else if (origins.size() == 1) allowed = origins.front();
+    else if (std::find(origins.begin(), origins.end(), origin) != origins.end()) allowed = origin;
+    std::string lines;
+    if (!allowed.empty()) {
+        lines += "\r\nAccess-Control-Allow-Origin: " + allowed;
+        lines += "\r\nAccess-Control-Expose-Headers: X-Ubin-Edition";
+    }
+    lines += "\r\nVary: Origin";
+    return lines;
+}
+
+// A preflight's own headers beyond CorsHeaders: the methods, the headers it asked for, and how
+// long the answer holds.
+std::string PreflightHeaders(const std::string& askedHeaders)
+{
+    std::string lines = "\r\nAccess-Control-Allow-Methods: ";
+    lines += kCorsMethods;
+    if (!askedHeaders.empty() && HeaderNameList(askedHeaders))
+        lines += "\r\nAccess-Control-Allow-Headers: " + askedHeaders;
+    lines += "\r\nAccess-Control-Max-Age: ";
+    lines += kPreflightMaxAge;
+    return lines;
 }
 
 } // namespace
@@ -208,7 +271,11 @@ StaticFiles::StaticFiles(const std::filesystem::path& folder)
 const Reply* StaticFiles::Find(const std::string& path) const
 {
     const auto it = files_.find(path == "/" ? std::string("/index.html") : path);
-    return it == files_.end() ? nullptr : &it->second;
+    if (it != files_.end()) return &it->second;
+    // A page is also named without its extension: /docs is docs.html.
+    if (path.find('.') != std::string::npos) return nullptr;
+    const auto page = files_.find(path + ".html");
+    return page == files_.end() ? nullptr : &page->second;
 }
 
 // --- the server -----------------------------------------------------------------------------------
@@ -243,6 +310,7 @@ private:
     bool ReadSome();
     void Parse();
     bool Checked();
+    bool IsPreflight() const;
     void Answer();
     void Refuse(int status, const char* message, const char* allow = nullptr);
     void Send(serve::Reply reply, std::string_view method, const std::string& target, bool keepAlive,
@@ -501,7 +569,7 @@ bool Connection::Checked()
         Refuse(400, message::kBadPercent);
     } else if (!IsValidUtf8(*decoded)) {
         Refuse(400, message::kBadUtf8);
-    } else if (r.method != "GET" && r.method != "HEAD") {
+    } else if (r.method != "GET" && r.method != "HEAD" && !IsPreflight()) {
         Refuse(405, message::kMethod, "GET, HEAD");
     } else {
         return true;
@@ -525,6 +593,13 @@ void Connection::Refuse(int status, const char* message, const char* allow)
     Send(ErrorReply(status, message), method, target, false, allow);
 }
 
+// OPTIONS is answered only when pages of other origins may read the replies; without
+// --allow-origin it is refused as any other method.
+bool Connection::IsPreflight() const
+{
+    return reader_ && reader_->method == "OPTIONS" && !loop_.shared.options.allowOrigins.empty();
+}
+
 void Connection::Answer()
 {
     answerStart_ = Clock::now();
@@ -537,6 +612,12 @@ void Connection::Answer()
     const Service& s = shared.service;
 
     serve::Reply reply;
+    if (IsPreflight()) {
+        reply.status = 204;
+        reply.cacheControl = kNoStore;
+        const bool keepAlive = r.keep_alive() && ++served_ < shared.options.keepAliveRequests;
+        return Send(std::move(reply), r.method, r.target, keepAlive);
+    }
     try {
         const auto segments = [&path](std::size_t from) {
             const std::string_view rest = std::string_view(path).substr(from);
@@ -560,6 +641,8 @@ void Connection::Answer()
             const bool digits = name.size() == 6 && name.ends_with(".js") &&
                                 std::all_of(name.begin(), name.begin() + 3, [](char c) { return c >= '0' && c <= '9'; });
             reply = digits ? s.YubinbangoData(name.substr(0, 3)) : ErrorReply(404, message::kNotFound);
+        } else if (path.starts_with("/jpostal/")) {
+            reply = JpostalRoute(s, std::string_view(path).substr(9));
         } else if (path == "/v1/find") {
             reply = s.Find(ParseQuery(query));
         } else if (path == "/healthz") {
@@ -605,29 +688,20 @@ void Connection::Send(serve::Reply reply, std::string_view method, const std::st
     head_ += std::to_string(status);
     head_ += ' ';
     head_ += StatusText(status);
-    head_ += "\r\nContent-Type: ";
-    head_ += reply.contentType;
-    head_ += "\r\nContent-Length: ";
-    head_ += std::to_string(bodyCount_);
+    if (status != 204) { // a reply without content has no length either
+        head_ += "\r\nContent-Type: ";
+        head_ += reply.contentType;
+        head_ += "\r\nContent-Length: ";
+        head_ += std::to_string(bodyCount_);
+    }
     if (!contentRange.empty()) head_ += "\r\nContent-Range: " + contentRange;
     head_ += "\r\nCache-Control: ";
     head_ += reply.cacheControl.empty() ? std::string(kNoStore) : reply.cacheControl;
     head_ += "\r\nX-Content-Type-Options: nosniff";
     for (const auto& [name, value] : shared.service.ReplyHeaders()) head_.append("\r\n").append(name).append(": ").append(value);
     if (allow) head_ += std::string("\r\nAllow: ") + allow;
-    const auto& origins = shared.options.allowOrigins;
-    if (!origins.empty()) {
-        if (std::find(origins.begin(), origins.end(), "*") != origins.end()) {
-            head_ += "\r\nAccess-Control-Allow-Origin: *";
-        } else if (origins.size() == 1) {
-            head_ += "\r\nAccess-Control-Allow-Origin: " + origins.front();
-        } else {
-            const std::string origin = reader_ ? reader_->origin : std::string();
-            if (std::find(origins.begin(), origins.end(), origin) != origins.end())
-                head_ += "\r\nAccess-Control-Allow-Origin: " + origin;
-            head_ += "\r\nVary: Origin";
-        }
-    }
+    head_ += CorsHeaders(shared.options.allowOrigins, reader_ ? reader_->origin : std::string());
+    if (status == 204 && reader_) head_ += PreflightHeaders(reader_->accessHeaders);
     if (closeAfter_) {
         head_ += "\r\nConnection: close";
     } else {
@@ -872,9 +946,26 @@ HttpServer::HttpServer(const Service& service, const StaticFiles& page, ServerOp
 
 HttpServer::~HttpServer() = default;
 
+namespace {
+
+// The socket systemd listens on for us: its family tells the protocol.
+int AdoptListeningSocket(tcp::acceptor& acceptor, int fd)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error("the socket handed over (descriptor " + std::to_string(fd) + ") is not a socket");
+    acceptor.assign(address.ss_family == AF_INET6 ? tcp::v6() : tcp::v4(), fd);
+    acceptor.non_blocking(true);
+    return acceptor.local_endpoint().port();
+}
+
+} // namespace
+
 int HttpServer::Bind()
 {
     const ServerOptions& o = impl_->shared.options;
+    if (o.listenFd >= 0) return AdoptListeningSocket(impl_->acceptor, o.listenFd);
     try {
         tcp::resolver resolver(impl_->loops.front()->io);
         const auto endpoints = resolver.resolve(o.host, std::to_string(o.port),

@@ -45,6 +45,9 @@ struct ServerOptions {
     // connections and takes the place of the one idle longest there, or is closed at once when
     // none is idle.
     int maxConnections = 10000;
+    // A listening socket handed over by the service manager (systemd's socket activation):
+    // served instead of binding host:port, so a restart drops no connection. -1: none.
+    int listenFd = -1;
 };
 
 // The static page: each file of a folder, read once, served by its name ("/" is index.html).

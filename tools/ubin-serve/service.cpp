@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 
 namespace ubin::serve {
 
@@ -96,6 +97,13 @@ json ApiSearchResult(const Entry& e)
 json YubinbangoRecord(const Entry& e)
 {
     return json::array({PrefectureOfCity(e.cityCode), U8(e.city), U8(ShownTown(e)), e.IsOffice() ? U8(e.street) : ""});
+}
+
+json JpostalRecord(const Entry& e)
+{
+    return json::array({"_" + U8(e.postalCode), U8(e.prefecture), U8(e.city), U8(ShownTown(e)),
+                        e.IsOffice() ? U8(e.street) : "", e.IsOffice() ? U8(e.office) : "", U8(e.prefectureKana),
+                        U8(e.cityKana), U8(ShownTownKana(e))});
 }
 
 ReplyCache::ReplyCache(std::size_t capacity) : partCapacity_((capacity + 31) / 32) {}
@@ -323,6 +331,41 @@ Reply Service::YubinbangoData(std::string_view prefix) const
         if (!codes.contains(code)) codes[code] = YubinbangoRecord(e);
     }
     r.body = "$yubin(" + JsonText(codes) + ")";
+    cache_.Insert(key, r.body);
+    return r;
+}
+
+Reply Service::JpostalData(std::string_view prefix) const
+{
+    Reply r;
+    r.contentType = kScriptType;
+    r.cacheControl = kDataLifetime;
+    const auto edition = Current();
+    const std::string key = edition->build + "/jpostal/" + std::string(prefix);
+    if (std::optional<std::string> body = cache_.Find(key)) {
+        r.body = std::move(*body);
+        return r;
+    }
+    json records = json::array();
+    std::set<std::string> codes;
+    std::optional<json> shared; // the prefix's record: what every town under it has in common
+    for (const Entry& e : EntriesOf(*edition->lookup, edition->finder.get(), std::string(prefix))) {
+        json record = JpostalRecord(e);
+        if (e.IsOffice()) {
+            // An office's code is its own; the prefix's area is told by the towns alone.
+        } else if (!shared) {
+            shared = json::array({"_" + std::string(prefix), record[1], record[2], "", "", "", record[6], record[7], ""});
+        } else {
+            // jquery.jpostal fills the prefix's record while fewer than 7 digits are typed: a
+            // city that differs between the codes is left empty rather than guessed.
+            for (const int field : {1, 6, 2, 7})
+                if ((*shared)[field] != record[field]) (*shared)[field] = "";
+            if ((*shared)[1] == "") (*shared)[2] = (*shared)[7] = "";
+        }
+        if (codes.insert(U8(e.postalCode)).second) records.push_back(std::move(record));
+    }
+    if (shared) records.push_back(std::move(*shared));
+    r.body = "jQuery_jpostal_callback(" + JsonText(records) + ");";
     cache_.Insert(key, r.body);
     return r;
 }

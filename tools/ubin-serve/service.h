@@ -96,6 +96,9 @@ nlohmann::json ApiSearchResult(const Entry& entry);
 // The record yubinbango-core reads: [prefecture number, city, town, ""]; an office gives its
 // street part last.
 nlohmann::json YubinbangoRecord(const Entry& entry);
+// The record jquery.jpostal reads: ["_" + code, prefecture, city, town, street, office name,
+// and the readings of the first three in half-width kana]; street and office empty for areas.
+nlohmann::json JpostalRecord(const Entry& entry);
 
 class Service {
 public:
@@ -118,6 +121,11 @@ public:
     // GET /yubinbango/{NNN}.js: $yubin({code: record, ...}) for every code under the prefix,
     // the first entry of each code.
     Reply YubinbangoData(std::string_view prefix) const;
+    // GET /jpostal/{NNN}.json: the data file of jquery.jpostal,
+    // jQuery_jpostal_callback([["_NNNNNNN", prefecture, city, town, street, office, and the
+    // three readings], ..., ["_NNN", ...]]), the first entry of each code, and last the
+    // prefix's own record with what all its towns share.
+    Reply JpostalData(std::string_view prefix) const;
     // GET /v1/find?q=...[&limit=N]: the JSON object of `ubin find --json`.
     Reply Find(const Params& params) const;
     // GET /healthz: status, entries, capabilities, the data's edition ("2026-11" or null),

@@ -511,6 +511,60 @@ TEST(ServeOptions, AllowOriginSendsTheCorsHeader)
     EXPECT_EQ(r.Header("vary"), "Origin");
 }
 
+// A CORS preflight from a page of another origin, as a browser sends it before a fetch with a
+// header of its own.
+RawResponse Preflight(int port, const std::string& origin, const std::string& askedHeaders)
+{
+    RawConnection c(port);
+    c.Send("OPTIONS /api/search?zipcode=7300014 HTTP/1.1\r\nHost: x\r\nOrigin: " + origin +
+           "\r\nAccess-Control-Request-Method: GET\r\nAccess-Control-Request-Headers: " + askedHeaders + "\r\n\r\n");
+    RawResponse r = c.Receive();
+    // The connection serves the next request: a 204 has no body to skip.
+    if (r.status == 204 && (!c.Send(GetRequest("/healthz")) || c.Receive().status != 200)) r.status = -1;
+    return r;
+}
+
+TEST(ServeOptions, PreflightsAreAnsweredOnlyForAllowedOrigins)
+{
+    struct Case {
+        std::vector<std::string> origins;
+        std::string origin, askedHeaders;
+        int status;
+        std::string allowOrigin, allowHeaders;
+    };
+    const std::vector<Case> cases = {
+        {{}, "https://shop.example", "x-token", 405, "", ""},
+        {{"*"}, "https://shop.example", "x-token, content-type", 204, "*", "x-token, content-type"},
+        {{"https://a.example", "https://shop.example"}, "https://shop.example", "x-token", 204, "https://shop.example", "x-token"},
+        {{"https://a.example", "https://shop.example"}, "https://evil.example", "x-token", 204, "", "x-token"},
+        // A header list that is not names is not written back into the reply.
+        {{"*"}, "https://shop.example", "x-token; evil=1", 204, "*", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.origin + " " + std::to_string(c.origins.size()));
+        std::vector<std::string> args = SampleArgs();
+        for (const std::string& o : c.origins) args.insert(args.end(), {"--allow-origin", o});
+        ServeProcess server(args);
+        ASSERT_NE(server.port(), 0);
+        const RawResponse r = Preflight(server.port(), c.origin, c.askedHeaders);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.Header("access-control-allow-origin"), c.allowOrigin);
+        EXPECT_EQ(r.Header("access-control-allow-headers"), c.allowHeaders);
+        if (c.status != 204) {
+            EXPECT_EQ(r.headers.count("vary"), 0u); // no CORS at all without --allow-origin
+            continue;
+        }
+        EXPECT_EQ(r.headers.count("content-length"), 0u);
+        EXPECT_NE(r.Header("access-control-allow-methods").find("GET"), std::string::npos);
+        EXPECT_EQ(r.Header("access-control-max-age"), "86400");
+        EXPECT_EQ(r.Header("vary"), "Origin");
+        // The lookups then carry the same headers.
+        const RawResponse get = Get(server.port(), "/api/search?zipcode=7300014", "Origin: " + c.origin + "\r\n");
+        EXPECT_EQ(get.Header("access-control-allow-origin"), c.allowOrigin);
+        EXPECT_EQ(get.Header("vary"), "Origin");
+    }
+}
+
 TEST(ServeOptions, SettingsFileNamesTheDirectory)
 {
     ServeProcess s({"--settings", std::string(UBIN_SAMPLE_DIR) + "ubscon.def", "--listen", "127.0.0.1:0", "--threads", "2"});
@@ -600,6 +654,50 @@ TEST_F(Serve, OfficesAnswerWithTheirTownStreetAndName)
     const json data = json::parse(js.body.substr(7, js.body.size() - 8));
     EXPECT_EQ(data["1008950"], json::parse(R"([13,"千代田区","霞が関","１丁目２－１"])"));
     EXPECT_EQ(data["1000001"], json::parse(R"([13,"千代田区","千代田",""])")); // an area code stays an area
+}
+
+// jQuery_jpostal_callback([...]); as jquery.jpostal's script reads it.
+json JpostalRecords(const RawResponse& r)
+{
+    const std::string prefix = "jQuery_jpostal_callback(";
+    if (!r.body.starts_with(prefix) || !r.body.ends_with(");")) return json();
+    return json::parse(r.body.substr(prefix.size(), r.body.size() - prefix.size() - 2));
+}
+
+json JpostalRecordOf(const json& records, const std::string& key)
+{
+    for (const json& record : records)
+        if (record[0] == key) return record;
+    return json();
+}
+
+TEST_F(Serve, JpostalDataHoldsEveryCodeUnderThePrefixAndThePrefixItself)
+{
+    const RawResponse r = Get(server.port(), "/jpostal/731.json?referer=x&callback=jQuery_jpostal_callback&_=1");
+    ASSERT_EQ(r.status, 200);
+    EXPECT_EQ(r.Header("content-type"), "text/javascript; charset=utf-8");
+    const json records = JpostalRecords(r);
+    ASSERT_TRUE(records.is_array()) << r.body.substr(0, 60);
+    // Each code once, as yubinbango's data: the first of 三宅 and 三宅町.
+    const std::string script = Get(server.port(), "/yubinbango/731.js").body;
+    const json yubinbango = json::parse(script.substr(7, script.size() - 8));
+    EXPECT_EQ(records.size(), yubinbango.size() + 1);
+    for (const auto& [code, record] : yubinbango.items()) {
+        SCOPED_TRACE(code);
+        const json j = JpostalRecordOf(records, "_" + code);
+        ASSERT_EQ(j.size(), 9u);
+        EXPECT_EQ(j[1], "広島県");
+        EXPECT_EQ(j[2], record[1]);
+        EXPECT_EQ(j[3], record[2]);
+    }
+    EXPECT_EQ(JpostalRecordOf(records, "_7315143")[8], "ﾐﾔｹ");
+    // The prefix's own record, last: 731 spans several cities, so only the prefecture.
+    EXPECT_EQ(records.back(), json::parse(R"(["_731","広島県","","","","","ﾋﾛｼﾏｹﾝ","",""])"));
+    EXPECT_EQ(JpostalRecords(Get(server.port(), "/jpostal/000.json")), json::array());
+    for (const std::string& target : std::vector<std::string>{"/jpostal/73.json", "/jpostal/730.js", "/jpostal/abc.json"}) {
+        SCOPED_TRACE(target);
+        EXPECT_EQ(Get(server.port(), target).status, 404);
+    }
 }
 
 // Every byte outside the unreserved ASCII characters as %XX.

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Set-up of the browser test: playwright-core (the driver only; the browser is Debian's
-# chromium) and the real yubinbango-core, fetched from the npm registry into OUTDIR, never
-# into the source tree. Exit 77 (skipped) when chromium, node or npm is missing, or when the
+# chromium), the real yubinbango-core and jquery.jpostal (jquery-jpostal-ja, with jQuery), and
+# an OpenAPI validator with ajv for the description, fetched from the npm registry into OUTDIR,
+# never into the source tree. Exit 77 (skipped) when chromium, node or npm is missing, or when the
 # registry cannot be reached (a machine without network).
 set -euo pipefail
 out=$1
 playwright=playwright-core@1.61.1   # the newest that runs on Debian 12's Node.js 18
 yubinbango=yubinbango-core@0.6.3
+jpostal=jquery-jpostal-ja@2.14.73
+# 10.1.1: the newest validator without a Node.js newer than Debian 12's
+tools="@apidevtools/swagger-parser@10.1.1 ajv@8.17.1 jquery@3.7.1"
 for tool in chromium node npm; do
   if ! command -v "$tool" >/dev/null; then
     echo "SKIPPED: $tool is not installed (bash scripts/install-deps.sh installs it)"
@@ -32,6 +36,22 @@ if [ "$(cat yubinbango.version 2>/dev/null)" != "$yubinbango" ]; then
   tar -xzf "$tarball" -C yubinbango-core --strip-components=1
   echo "$yubinbango" > yubinbango.version
 fi
+if [ "$(cat tools.version 2>/dev/null)" != "$tools" ]; then
+  npm install --no-save --no-package-lock --silent "$playwright" $tools || offline "$tools"
+  echo "$tools" > tools.version
+fi
+if [ "$(cat jpostal.version 2>/dev/null)" != "$jpostal" ]; then
+  # Only the plug-in's script: the package's own data files are not used.
+  rm -rf jquery-jpostal jquery-jpostal-ja-*.tgz
+  tarball=$(npm pack --silent "$jpostal") || offline "$jpostal"
+  mkdir jquery-jpostal
+  tar -xzf "$tarball" -C jquery-jpostal --strip-components=1 package/jquery.jpostal.js package/package.json
+  rm -f "$tarball"
+  echo "$jpostal" > jpostal.version
+fi
 test -f node_modules/playwright-core/package.json
+test -f node_modules/jquery/dist/jquery.min.js
+test -f node_modules/@apidevtools/swagger-parser/package.json
+test -f jquery-jpostal/jquery.jpostal.js
 test -f yubinbango-core/yubinbango-core.js
-echo "browser test set up in $out: $(node --version), chromium $(chromium --version 2>/dev/null | awk '{print $2}'), $playwright, $yubinbango"
+echo "browser test set up in $out: $(node --version), chromium $(chromium --version 2>/dev/null | awk '{print $2}'), $playwright, $yubinbango, $jpostal, $tools"
