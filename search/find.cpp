@@ -2,6 +2,7 @@
 
 #include "base/errors.h"
 #include "base/normalize.h"
+#include "base/romaji.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <iterator>
 #include <mutex>
+#include <optional>
 
 namespace ubin {
 
@@ -43,6 +45,51 @@ std::vector<std::uint32_t> Union(const std::vector<std::uint32_t>& a, const std:
 {
     std::vector<std::uint32_t> out;
     std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
+    return out;
+}
+
+// A query typed in Latin letters, read as kana: the letters before any number (Ginza 4-chome:
+// ginza). None when the query is not romaji.
+std::optional<std::u16string> RomajiReading(std::u16string_view searchForm)
+{
+    std::u16string_view letters = searchForm.substr(0, searchForm.find_first_of(u"0123456789"));
+    while (!letters.empty() && letters.back() == u'-') letters.remove_suffix(1);
+    const auto latin = [](char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= 0x00C0 && c <= 0x017F) || c == u'-'
+               || c == u'\'' || c == u'’';
+    };
+    if (letters.empty() || !std::all_of(letters.begin(), letters.end(), latin)) return std::nullopt;
+    return KanaFromRomaji(letters);
+}
+
+// The readings romaji may stand for: long vowels spelled or not, and ジ ズ as ヂ ヅ too (the
+// directory writes カイヅカ; Hepburn writes it kaizuka). At most kMost.
+std::vector<std::u16string> RomajiForms(std::u16string_view kana)
+{
+    constexpr std::size_t kMost = 128;
+    std::vector<std::u16string> forms;
+    for (const std::u16string& form : LongVowelForms(kana)) {
+        std::vector<std::u16string> spelled{form};
+        for (std::size_t i = 0; i < form.size(); ++i) {
+            const char16_t other = form[i] == u'ジ' ? u'ヂ' : form[i] == u'ズ' ? u'ヅ' : 0;
+            if (other == 0) continue;
+            for (std::size_t n = spelled.size(), k = 0; k < n && forms.size() + spelled.size() < kMost; ++k) {
+                std::u16string s = spelled[k];
+                s[i] = other;
+                spelled.push_back(std::move(s));
+            }
+        }
+        for (std::u16string& s : spelled)
+            if (forms.size() < kMost) forms.push_back(std::move(s));
+    }
+    return forms;
+}
+
+FindRanker::Prefectures PrefectureReadings(const Lookup& lookup)
+{
+    FindRanker::Prefectures out;
+    for (std::int32_t p = 1; p <= kPrefectureCount; ++p)
+        out.emplace_back(NameForm(lookup.PrefectureName(p)), SearchForm(lookup.PrefectureKana(p)));
     return out;
 }
 
@@ -94,7 +141,7 @@ struct Finder::Notes {
 
 Finder::Finder(const Lookup& lookup)
     : lookup_(lookup), index_(lookup.directory().FilePath(kFindIndexFileName), lookup.directory().findIndexSum),
-      ranker_(index_), notes_(std::make_unique<Notes>())
+      ranker_(index_, PrefectureReadings(lookup)), notes_(std::make_unique<Notes>())
 {
 }
 
@@ -235,6 +282,15 @@ Finder::Documents Finder::Match(std::u16string_view query) const
         found.match = FindMatch::Reading;
         found.docs = Union(Holding(true, q), Holding(false, name));
         found.rank = {name, {q}};
+        return found;
+    }
+    if (const std::optional<std::u16string> kana = RomajiReading(q)) {
+        // Romaji is a reading; a name written in Latin letters (NTT, JR) is looked for too.
+        found.match = FindMatch::Reading;
+        found.docs = Holding(false, name);
+        for (const std::u16string& form : RomajiForms(*kana)) found.docs = Union(found.docs, Holding(true, form));
+        // Ranked by the romaji's key; when nothing is found, names near the reading are offered.
+        found.rank = found.docs.empty() ? RankQuery{name, {*kana}} : RankQuery{name, {RomajiKey(*kana)}, true};
         return found;
     }
     found.match = FindMatch::Text;

@@ -41,7 +41,7 @@ std::u16string_view WithoutLegalForm(std::u16string_view office)
 
 enum Tier : std::uint8_t { kWhole, kBeginning, kAnywhere, kUnmatched };
 
-// How the query matches the best of some names. `folded` compares them without long vowels.
+// How the query matches the best of some names. `folded` compares their romaji keys.
 template <class... Names>
 Tier TierOf(std::u16string_view q, bool folded, Names... names)
 {
@@ -50,7 +50,7 @@ Tier TierOf(std::u16string_view q, bool folded, Names... names)
         if (raw.empty()) continue;
         std::u16string storage;
         std::u16string_view name = raw;
-        if (folded) name = storage = WithoutLongVowels(raw);
+        if (folded) name = storage = RomajiKey(raw);
         if (name == q) return kWhole;
         if (name.starts_with(q)) best = std::min(best, kBeginning);
         else if (name.find(q) != std::u16string_view::npos) best = std::min(best, kAnywhere);
@@ -68,14 +68,23 @@ char VowelOf(char16_t c)
     return 0;
 }
 
+// Whether `name` ends with `q`, compared as TierOf compares them.
+bool EndsWith(std::u16string_view name, std::u16string_view q, bool folded)
+{
+    return folded ? RomajiKey(name).ends_with(q) : name.ends_with(q);
+}
+
 } // namespace
 
-std::u16string WithoutLongVowels(std::u16string_view kana)
+std::u16string RomajiKey(std::u16string_view kana)
 {
     std::u16string out;
     out.reserve(kana.size());
-    for (const char16_t c : kana) {
+    for (char16_t c : kana) {
         if (c == u'ー') continue;
+        if (c == u'ヂ') c = u'ジ';
+        else if (c == u'ヅ') c = u'ズ';
+        else if (c == u'ヲ') c = u'オ';
         const char before = out.empty() ? 0 : VowelOf(out.back());
         if (c == u'ウ' && before != 0) continue;
         if (c == u'オ' && before == 'o') continue;
@@ -177,15 +186,18 @@ std::uint32_t ProminenceOf(const FindRankTables& t, const NameParts& n)
 
 } // namespace
 
-FindRanker::FindRanker(const FindIndex& index) : index_(index), tables_(std::make_unique<FindRankTables>()) {}
+FindRanker::FindRanker(const FindIndex& index, Prefectures prefectures)
+    : index_(index), prefectures_(std::move(prefectures)), tables_(std::make_unique<FindRankTables>())
+{
+}
 FindRanker::~FindRanker() = default;
 
 const FindRankTables& FindRanker::Built() const
 {
     std::call_once(tables_->once, [this] {
         FindRankTables& t = *tables_;
-        TextMap<std::u16string_view> prefectureReading; // what all its cities' readings begin with
-        std::vector<std::pair<std::u16string_view, std::u16string_view>> cities; // (prefecture, pref+city)
+        TextMap<std::size_t> prefectureReading; // its name -> its reading's length
+        for (const auto& [name, reading] : prefectures_) prefectureReading[name] = reading.size();
         for (std::uint32_t d = 0; d < index_.DocumentCount(); ++d) {
             const auto flags = index_.Parts(d)[3];
             const bool office = index_.Ref(d) & kFindOfficeBit;
@@ -198,21 +210,11 @@ const FindRankTables& FindRanker::Built() const
             }
             const std::u16string_view r = index_.ReadText(d);
             if (!r.ends_with(kRestReading)) continue;
-            const std::u16string_view city = r.substr(0, r.size() - kRestReading.size());
-            auto [it, added] = prefectureReading.try_emplace(std::u16string(n.prefecture), city);
-            if (!added) {
-                std::size_t common = 0;
-                while (common < it->second.size() && common < city.size() && it->second[common] == city[common]) ++common;
-                it->second = it->second.substr(0, common);
-            }
-            t.cityReading[std::u16string(n.PrefectureCity())] = {0, static_cast<std::uint16_t>(city.size())};
-            cities.emplace_back(n.prefecture, n.PrefectureCity());
-        }
-        for (const auto& [prefecture, key] : cities) {
-            const auto p = prefectureReading.find(prefecture);
-            auto c = t.cityReading.find(key);
-            if (p != prefectureReading.end() && c != t.cityReading.end())
-                c->second.first = static_cast<std::uint16_t>(std::min<std::size_t>(p->second.size(), c->second.second));
+            const std::size_t cityEnd = r.size() - kRestReading.size();
+            const auto p = prefectureReading.find(n.prefecture);
+            const std::size_t prefectureEnd = p == prefectureReading.end() ? 0 : std::min(p->second, cityEnd);
+            t.cityReading[std::u16string(n.PrefectureCity())] = {static_cast<std::uint16_t>(prefectureEnd),
+                                                                 static_cast<std::uint16_t>(cityEnd)};
         }
     });
     return *tables_;
@@ -253,20 +255,23 @@ FindRanker::Key FindRanker::KeyOf(std::uint32_t doc, const RankQuery& q) const
         const std::u16string_view r = index_.ReadText(doc);
         for (const std::u16string& reading : q.readings) {
             if (n.isOffice) {
-                better(0, TierOf(reading, q.foldLongVowels, r));
+                better(0, TierOf(reading, q.romaji, r));
                 continue;
             }
             const auto it = t.cityReading.find(n.PrefectureCity());
             if (it == t.cityReading.end() || it->second.second > r.size()) {
-                better(0, TierOf(reading, q.foldLongVowels, r) == kUnmatched ? kUnmatched : kAnywhere);
+                better(0, TierOf(reading, q.romaji, r) == kUnmatched ? kUnmatched : kAnywhere);
                 continue;
             }
             const std::size_t pe = it->second.first, ce = it->second.second;
             const std::size_t te = ce + Proper(r.substr(ce)).size();
-            const Tier tier = n.rest ? TierOf(reading, q.foldLongVowels, r.substr(pe, ce - pe), r.substr(0, ce))
-                                     : TierOf(reading, q.foldLongVowels, r.substr(ce, te - ce), r.substr(pe, te - pe),
+            const std::u16string_view cityReading = r.substr(pe, ce - pe);
+            const bool ward = n.rest && !n.Ward().empty() && EndsWith(cityReading, reading, q.romaji);
+            const Tier tier = ward     ? kWhole
+                              : n.rest ? TierOf(reading, q.romaji, cityReading, r.substr(0, ce))
+                                       : TierOf(reading, q.romaji, r.substr(ce, te - ce), r.substr(pe, te - pe),
                                               r.substr(0, te));
-            better(0, tier == kUnmatched && TierOf(reading, q.foldLongVowels, r) != kUnmatched ? kAnywhere : tier);
+            better(0, tier == kUnmatched && TierOf(reading, q.romaji, r) != kUnmatched ? kAnywhere : tier);
         }
     }
     key.prominence = ProminenceOf(t, n);

@@ -14,7 +14,9 @@
 //     many: 東京都中央区銀座 has hundreds, 北海道夕張郡長沼町銀座 none);
 //  4. its postal code (the index's order).
 // Readings are compared the same way: a town's reading is the end of its document's reading
-// once its prefecture's and city's are taken off.
+// once its prefecture's and city's are taken off (a city's reading is what its catch-all
+// entry's reading holds before イカニケイサイガナイバアイ), and a ward's catch-all entry is named
+// by the end of its city's reading too (チュウオウク for サッポロシチュウオウク).
 #include "search/find_index.h"
 
 #include <cstdint>
@@ -31,14 +33,16 @@ struct FindRankTables;
 struct RankQuery {
     std::u16string name;                 // the query in name form; empty when only readings apply
     std::vector<std::u16string> readings; // the query as readings (katakana), any of which may match
-    // Readings are compared with their long vowels left out (チュウオウ as チュオ): for romaji,
-    // which may or may not spell them.
-    bool foldLongVowels = false;
+    // Readings are compared as romaji tells them (RomajiKey): the query was typed in Latin
+    // letters, which may or may not spell a long vowel.
+    bool romaji = false;
 };
 
 class FindRanker {
 public:
-    explicit FindRanker(const FindIndex& index);
+    // A prefecture's name in name form and its reading in search form (base/normalize.h).
+    using Prefectures = std::vector<std::pair<std::u16string, std::u16string>>;
+    FindRanker(const FindIndex& index, Prefectures prefectures);
     ~FindRanker();
 
     // Puts the first `top` documents (all when 0) in order, best first; the rest follow in no
@@ -64,14 +68,16 @@ private:
     Key KeyOf(std::uint32_t doc, const RankQuery& query) const;
 
     const FindIndex& index_;
+    Prefectures prefectures_;
     std::unique_ptr<FindRankTables> tables_;
 };
 
 // The number of single-character insertions, deletions and substitutions between two texts.
 std::size_t EditDistance(std::u16string_view a, std::u16string_view b);
 
-// A reading with its long vowels left out: ー, ウ after a kana of the o or u column, オ after
-// one of the o column (トウキョウ トキョ, オオサカ オサカ, チュウオウ チュオ).
-std::u16string WithoutLongVowels(std::u16string_view kana);
+// A reading as romaji tells it: its long vowels left out (ー, ウ after a kana of the o or u
+// column, オ after one of the o column: トウキョウ トキョ, オオサカ オサカ, チュウオウ チュオ), and
+// ヂ ヅ ヲ as ジ ズ オ, which Hepburn spells alike (カイヅカ and kaizuka).
+std::u16string RomajiKey(std::u16string_view kana);
 
 } // namespace ubin

@@ -23,6 +23,7 @@ const std::vector<KenAllRow> kRows = {
     {"01101", "0600000", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "北海道", "札幌市中央区", "以下に掲載がない場合"},
     {"01101", "0600061", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ", "ﾆｼｷﾞﾝｻﾞ", "北海道", "札幌市中央区", "西銀座"},
     {"01101", "0600062", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ", "ｷﾞﾝｻﾞﾋｶﾞｼ", "北海道", "札幌市中央区", "銀座東"},
+    {"13101", "1000000", "ﾄｳｷｮｳﾄ", "ﾁﾖﾀﾞｸ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "東京都", "千代田区", "以下に掲載がない場合"},
     {"13102", "1030000", "ﾄｳｷｮｳﾄ", "ﾁｭｳｵｳｸ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "東京都", "中央区", "以下に掲載がない場合"},
     {"13102", "1040061", "ﾄｳｷｮｳﾄ", "ﾁｭｳｵｳｸ", "ｷﾞﾝｻﾞ", "東京都", "中央区", "銀座"},
     {"13102", "1040045", "ﾄｳｷｮｳﾄ", "ﾁｭｳｵｳｸ", "ﾂｷｼﾞ", "東京都", "中央区", "築地"},
@@ -91,6 +92,27 @@ TEST_F(FindRank, WholeNamesThenBeginningsThenAnywhereAreasBeforeOfficesAtTheAddr
     EXPECT_EQ(reading.back(), "0600061 西銀座");
 }
 
+TEST_F(FindRank, RomajiIsReadAsKanaWithLongVowelsWrittenOrNot)
+{
+    const Strings kana = Order("ぎんざ");
+    for (const char* typed : {"ginza", "GINZA", "Ginza 4-chome", "ｇｉｎｚａ"}) {
+        SCOPED_TRACE(typed);
+        EXPECT_EQ(finder_->Find(FromUtf8(typed)).match, FindMatch::Reading);
+        EXPECT_EQ(Order(typed), kana);
+    }
+    for (const char* typed : {"chuo-ku", "Chūō-ku", "chuuouku", "tyuuouku", "CHUOKU"}) {
+        SCOPED_TRACE(typed);
+        const Strings order = Order(typed);
+        ASSERT_GE(order.size(), 2u);
+        EXPECT_EQ(order[0], "1030000 ");
+        EXPECT_EQ(order[1], "0600000 ");
+    }
+    const FindResult typo = finder_->Find(u"ginzza");
+    EXPECT_EQ(typo.total, 0u);
+    ASSERT_FALSE(typo.suggestions.empty());
+    EXPECT_EQ(typo.suggestions[0], u"銀座");
+}
+
 TEST_F(FindRank, AnOfficeNamedByTheQueryComesFirstWithoutItsLegalForm)
 {
     EXPECT_EQ(Order("トヨタ自動車"), (Strings{"0698001 トヨタ自動車　株式会社", "1048004 トヨタ自動車九州　株式会社"}));
@@ -152,6 +174,6 @@ TEST(FindRankText, EditDistanceAndLongVowels)
     EXPECT_EQ(EditDistance(u"kitten", u"sitting"), 3u);
     for (const auto& [written, folded] : std::vector<std::pair<std::u16string, std::u16string>>{
              {u"トウキョウ", u"トキョ"}, {u"オオサカ", u"オサカ"}, {u"チュウオウ", u"チュオ"}, {u"チュオ", u"チュオ"},
-             {u"ギンザ", u"ギンザ"}, {u"ニイガタ", u"ニイガタ"}, {u"ケイオウ", u"ケイオ"}, {u"ユウバリ", u"ユバリ"}})
-        EXPECT_EQ(WithoutLongVowels(written), folded) << ToUtf8(written);
+             {u"ギンザ", u"ギンザ"}, {u"ニイガタ", u"ニイガタ"}, {u"カイヅカ", u"カイズカ"}, {u"ケイオウ", u"ケイオ"}, {u"ユウバリ", u"ユバリ"}})
+        EXPECT_EQ(RomajiKey(written), folded) << ToUtf8(written);
 }

@@ -1,6 +1,7 @@
 #include "tools/ubin/find_json.h"
 
 #include "base/cp932.h"
+#include "base/romaji.h"
 
 namespace ubin {
 
@@ -36,6 +37,14 @@ std::u16string CleanAddress(const Entry& e)
     return a;
 }
 
+std::string Romaji(const Entry& e)
+{
+    // A catch-all entry names no town; an office's town has no reading of its own.
+    const bool town = !IsRestOfCity(e) && !e.IsOffice();
+    return RomanizedAddress(e.prefectureKana, e.prefecture, e.cityKana, e.city, town ? e.townKana : u"",
+                            town ? e.TownProper() : u"");
+}
+
 nlohmann::ordered_json FindResultJson(const Entry& e)
 {
     const auto orNull = [](const std::u16string& text) -> nlohmann::ordered_json {
@@ -59,6 +68,7 @@ nlohmann::ordered_json FindResultJson(const Entry& e)
     j["prefecture_kana"] = U8(e.prefectureKana);
     j["city_kana"] = U8(e.cityKana);
     j["town_kana"] = U8(e.townKana);
+    j["romaji"] = Romaji(e);
     j["city_code"] = U8(e.cityCode);
     j["type"] = EntryTypeName(e.kind);
     if (e.IsOffice()) {

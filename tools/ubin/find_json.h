@@ -2,7 +2,7 @@
 // The answer of a find as JSON, the same for `ubin find --json` and for the web service's
 // /v1/find: {"query", "match", "total", "truncated" (fewer results than total), ["level", "rest",] "results": [{"postal_code",
 // "prefecture", "city", "town", "town_raw", "detail", "note", "building", "floor",
-// "prefecture_kana", "city_kana", "town_kana", "city_code", "type", "office", "office_kana",
+// "prefecture_kana", "city_kana", "town_kana", "romaji", "city_code", "type", "office", "office_kana",
 // "street"}, ...]}, the office fields null for an area entry; level and rest for an address;
 // when nothing was found, "suggestions" (names near the query) and, for a query of symbols
 // alone, "hint".
@@ -25,6 +25,8 @@ std::u16string CleanAddress(const Entry& e);
 // What to tell a person whose query found nothing and gave no names to suggest; null when there
 // is nothing to say.
 const char* FindHint(const FindResult& result);
+// The address in Latin letters, from its readings: "Ginza, Chuo-ku, Tokyo" (base/romaji.h).
+std::string Romaji(const Entry& e);
 // One result.
 nlohmann::ordered_json FindResultJson(const Entry& e);
 // The whole answer; `query` as given. `edition`, when given, is the data's edition ("2026-11")
