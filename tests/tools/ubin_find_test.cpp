@@ -144,9 +144,9 @@ TEST(UbinFind, CsvHasAHeaderRowAndQuotesWhereNeeded)
     const Outcome o = Find({"--csv", "1008111"});
     EXPECT_EQ(o.status, 0);
     EXPECT_TRUE(o.out.starts_with("postal_code,prefecture,city,town,town_raw,detail,note,building,floor,"
-                                  "prefecture_kana,city_kana,town_kana,city_code,type,office,office_kana,street\r\n"));
+                                  "prefecture_kana,city_kana,town_kana,city_code,type,office,office_kana,street,romaji\r\n"));
     EXPECT_NE(o.out.find("\r\n1008111,東京都,千代田区,千代田,千代田,,"), std::string::npos);
-    EXPECT_NE(o.out.find(",office,宮内庁,,１－１\r\n"), std::string::npos);
+    EXPECT_NE(o.out.find(",office,宮内庁,,１－１,\"Chiyoda-ku, Tokyo\"\r\n"), std::string::npos);
 }
 
 TEST(UbinFind, MistakesAreRefusedWithStatusTwo)

@@ -81,7 +81,7 @@ std::size_t DisplayWidth(std::u16string_view text)
 
 const std::vector<std::string> kFindCsvColumns = {
     "postal_code", "prefecture", "city", "town", "town_raw", "detail", "note", "building", "floor",
-    "prefecture_kana", "city_kana", "town_kana", "romaji", "city_code", "type", "office", "office_kana", "street",
+    "prefecture_kana", "city_kana", "town_kana", "city_code", "type", "office", "office_kana", "street", "romaji",
 };
 
 std::vector<std::string> FindCsvRow(const Entry& e)
@@ -89,7 +89,7 @@ std::vector<std::string> FindCsvRow(const Entry& e)
     return {U8(e.postalCode),     U8(e.prefecture), U8(e.city),       U8(e.TownProper()),
             U8(TownRaw(e)),       U8(e.detail),     U8(e.noteKind == NoteKind::Floor ? e.floor : e.noteText),
             U8(e.building),       U8(e.floor),      U8(e.prefectureKana), U8(e.cityKana), U8(e.townKana),
-            Romaji(e),            U8(e.cityCode),       EntryTypeName(e.kind), U8(e.office), U8(e.officeKana), U8(e.street)};
+            U8(e.cityCode),       EntryTypeName(e.kind), U8(e.office), U8(e.officeKana), U8(e.street), Romaji(e)};
 }
 
 int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std::ostream& out, std::ostream& err)

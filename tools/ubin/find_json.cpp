@@ -68,7 +68,6 @@ nlohmann::ordered_json FindResultJson(const Entry& e)
     j["prefecture_kana"] = U8(e.prefectureKana);
     j["city_kana"] = U8(e.cityKana);
     j["town_kana"] = U8(e.townKana);
-    j["romaji"] = Romaji(e);
     j["city_code"] = U8(e.cityCode);
     j["type"] = EntryTypeName(e.kind);
     if (e.IsOffice()) {
@@ -80,6 +79,8 @@ nlohmann::ordered_json FindResultJson(const Entry& e)
         j["office_kana"] = nullptr;
         j["street"] = nullptr;
     }
+    // Last, after the fields scripts read by position in the CSV.
+    j["romaji"] = Romaji(e);
     return j;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // The answer of a find as JSON, the same for `ubin find --json` and for the web service's
-// /v1/find: {"query", "match", "total", "truncated" (fewer results than total), ["level", "rest",] "results": [{"postal_code",
-// "prefecture", "city", "town", "town_raw", "detail", "note", "building", "floor",
-// "prefecture_kana", "city_kana", "town_kana", "romaji", "city_code", "type", "office", "office_kana",
-// "street"}, ...]}, the office fields null for an area entry; level and rest for an address;
+// /v1/find: {"query", "match", "total", "truncated" (fewer results than total), ["level",
+// "rest",] "results": [{"postal_code", "prefecture", "city", "town", "town_raw", "detail", "note",
+// "building", "floor", "prefecture_kana", "city_kana", "town_kana", "city_code", "type",
+// "office", "office_kana", "street", "romaji"}, ...]}, the office fields null for an area entry; level and rest for an address;
 // when nothing was found, "suggestions" (names near the query) and, for a query of symbols
 // alone, "hint".
 #include "directory/edition.h"
