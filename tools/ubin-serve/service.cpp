@@ -21,8 +21,6 @@ constexpr std::size_t kDefaultFindLimit = 100; // as ubin find
 // of every match of one kana would be megabytes. `total` still counts them all.
 constexpr std::size_t kMaxFindLimit = 1000;
 static_assert(kMaxQueryLength == 256, "message::kQueryTooLong names the longest query");
-// The town name of an entry that stands for the rest of its city.
-constexpr std::u16string_view kUnlistedTown = u"以下に掲載がない場合";
 
 std::string U8(std::u16string_view text) { return ToUtf8(text); }
 
@@ -37,19 +35,9 @@ const std::string* Param(const Params& params, const std::string& name)
     return it == params.end() ? nullptr : &it->second;
 }
 
-// The prefecture number in the first two digits of a 5-digit city code.
-std::int32_t PrefectureOfCity(std::u16string_view cityCode)
-{
-    std::int32_t p = 0;
-    return NumericValue32(cityCode.substr(0, 2), p) ? p : 0;
-}
-
 // A town as a web form fills it in: the city's catch-all entry (以下に掲載がない場合) has none.
-// The directory's address notes say which entry that is; a folder built before them is told by
-// the town's text.
-bool NoTown(const Entry& e) { return e.hasNote ? e.noteKind == NoteKind::RestOfCity : e.town == kUnlistedTown; }
-std::u16string_view ShownTown(const Entry& e) { return NoTown(e) ? std::u16string_view() : e.town; }
-std::u16string_view ShownTownKana(const Entry& e) { return NoTown(e) ? std::u16string_view() : std::u16string_view(e.townKana); }
+std::u16string_view ShownTown(const Entry& e) { return IsRestOfCity(e) ? std::u16string_view() : e.town; }
+std::u16string_view ShownTownKana(const Entry& e) { return IsRestOfCity(e) ? std::u16string_view() : std::u16string_view(e.townKana); }
 
 Reply JsonReply(const json& body, const char* cacheControl = kDataLifetime)
 {
@@ -84,7 +72,7 @@ Reply ErrorReply(int status, std::string_view message)
 
 json ApiSearchResult(const Entry& e)
 {
-    const std::int32_t p = PrefectureOfCity(e.cityCode);
+    const std::int32_t p = PrefectureOfCityCode(e.cityCode);
     const std::u16string town = e.IsOffice() ? e.town + e.street + e.office : std::u16string(ShownTown(e));
     const std::u16string_view townKana = e.IsOffice() ? std::u16string_view(e.officeKana) : ShownTownKana(e);
     return json{
@@ -96,7 +84,7 @@ json ApiSearchResult(const Entry& e)
 
 json YubinbangoRecord(const Entry& e)
 {
-    return json::array({PrefectureOfCity(e.cityCode), U8(e.city), U8(ShownTown(e)), e.IsOffice() ? U8(e.street) : ""});
+    return json::array({PrefectureOfCityCode(e.cityCode), U8(e.city), U8(ShownTown(e)), e.IsOffice() ? U8(e.street) : ""});
 }
 
 json JpostalRecord(const Entry& e)
@@ -175,15 +163,13 @@ json CityJson(const Lookup& lookup, std::int32_t code)
                 {"kana", line ? U8(line->kana) : ""}};
 }
 
-// Every entry of a code, or of a code's beginning: the area entries with their notes, then the
-// offices.
+// Every entry of a code, or of a code's beginning, as every program looks it up (area entries
+// before the offices of a code), the area entries with their notes.
 std::vector<Entry> EntriesOf(const Lookup& lookup, const Finder* finder, const std::string& digits)
 {
-    std::vector<Entry> entries = lookup.FindPostal(FromUtf8(digits));
+    std::vector<Entry> entries = lookup.FindByPostal(FromUtf8(digits));
     if (finder)
         for (Entry& e : entries) finder->AddNote(e);
-    std::vector<Entry> offices = lookup.FindOffices(FromUtf8(digits));
-    entries.insert(entries.end(), std::make_move_iterator(offices.begin()), std::make_move_iterator(offices.end()));
     return entries;
 }
 
