@@ -98,23 +98,10 @@ void LogLine(const std::string& line)
     writer.Add(line);
 }
 
-fs::path ExecutableFolder(const char* argv0)
-{
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::absolute(argv0, ec).parent_path() : self.parent_path();
-}
-
 // The directory folder: --data, --settings, or ubscon.def where the search window looks.
 std::u16string DataFolder(const std::optional<std::string>& dataFolder, const std::optional<std::string>& settingsFile,
-                          const fs::path& executableFolder)
+                          const ubin::ToolPlaces& places)
 {
-    ubin::ToolPlaces places;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) places.configHome = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) places.configHome = fs::path(home) / ".config";
-    std::error_code ec;
-    places.currentFolder = fs::current_path(ec);
-    places.executableFolder = executableFolder;
     return ubin::LoadToolSettings(settingsFile, dataFolder, places).dataFolder;
 }
 
@@ -228,7 +215,7 @@ int main(int argc, char** argv)
     if (version) {
         ubin::DirectoryEdition edition;
         try {
-            edition = ubin::FolderEdition(DataFolder(dataFolder, settingsFile, ExecutableFolder(argv[0])));
+            edition = ubin::FolderEdition(DataFolder(dataFolder, settingsFile, ubin::ThisToolPlaces(argv[0])));
         } catch (const std::exception&) {
         }
         std::cout << ubin::VersionLine("ubin-serve", UBIN_VERSION, edition) << '\n';
@@ -245,14 +232,14 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     try {
-        const fs::path executableFolder = ExecutableFolder(argv[0]);
-        const std::u16string folder = DataFolder(dataFolder, settingsFile, executableFolder);
+        const ubin::ToolPlaces places = ubin::ThisToolPlaces(argv[0]);
+        const std::u16string folder = DataFolder(dataFolder, settingsFile, places);
         // Mapped: a lookup's reads of the point, text and city files become copies. A folder
         // rebuilt by ubin-build while the server runs is taken up between two requests.
         ubin::LiveDirectory directory(folder, {.mapped = true, .find = true, .checkEvery = std::chrono::milliseconds(500)});
         const ubin::serve::Service service(directory, cacheEntries,
                                            maxAge >= 0 ? std::optional<int>(maxAge) : std::nullopt);
-        const fs::path webFolder = WebFolder(web, executableFolder);
+        const fs::path webFolder = WebFolder(web, places.executableFolder);
         const ubin::serve::StaticFiles page(webFolder);
         if (page.size() == 0) LogLine("ubin-serve: no page to serve at / (give --web DIR)");
 
