@@ -121,7 +121,7 @@ struct Fixture {
         sqlite3_prepare_v2(db, "INSERT INTO docs(rowid, name, reading, postal, city, town, detail) VALUES(?,?,?,?,?,?,?)",
                            -1, &ins, nullptr);
         std::mt19937 random(12345);
-        const FindIndex index(lookup->directory().FilePath(kFindIndexFileName));
+        const FindIndex index(lookup->FilePath(kFindIndexFileName));
         std::vector<std::uint32_t> picks;
         for (int i = 0; i < kQueries; ++i) picks.push_back(random() % index.DocumentCount());
         std::sort(picks.begin(), picks.end());

@@ -219,13 +219,13 @@ void BM_EngineNext(benchmark::State& state)
 {
     if (!HaveKenAll(state)) return;
     Fixture& f = Shared();
-    Cursor c = Cursor::Records(Index::Postal, 1, f.lookup->RecordCount(Index::Postal), 0);
+    Cursor c = Cursor::Records(Index::Postal, 1, IndexRecords(*f.lookup).RecordCount(Index::Postal), 0);
     bench::Timer timer;
     ThisThreadReadCounts() = {};
     for (auto _ : state) {
         if (c.position >= c.high) c.position = 0;
         timer.Start();
-        const auto next = f.lookup->Step(c, +1);
+        const auto next = IndexRecords(*f.lookup).Step(c, +1);
         benchmark::DoNotOptimize(f.lookup->ReadEntry(next->entryNumber));
         timer.Stop();
     }

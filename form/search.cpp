@@ -33,7 +33,7 @@ constexpr ModeTexts kModeTexts[4] = {
 } // namespace
 
 Search::Search(SearchFace& face, const Lookup& lookup, const ClipFlags& clipFlags, FormHooks hooks)
-    : face_(face), lookup_(lookup), clipFlags_(clipFlags), hooks_(std::move(hooks))
+    : face_(face), lookup_(lookup), records_(lookup), clipFlags_(clipFlags), hooks_(std::move(hooks))
 {
 }
 
@@ -58,7 +58,7 @@ void Search::DirectoryReplaced()
 
 FirstMatch Search::FindFirstMatch(int index, std::u16string_view key, std::int32_t low, std::int32_t high)
 {
-    return lookup_.FindFirst(static_cast<Index>(index), key, low, high);
+    return records_.FindFirst(static_cast<Index>(index), key, low, high);
 }
 
 void Search::ShowPostalEntry(std::int32_t entryNumber)
@@ -249,7 +249,7 @@ void Search::ITUbin_KeyPress(std::int16_t& key)
     if (searchMode_ < kModePostal || searchMode_ > kModeTownKanji) return;
     if (hooks_.entryLookupStarting) hooks_.entryLookupStarting();
     candLow_ = 1;
-    candHigh_ = lookup_.RecordCount(static_cast<Index>(searchMode_));
+    candHigh_ = records_.RecordCount(static_cast<Index>(searchMode_));
     const std::u16string text = face_.Text(el::kITUbin);
     switch (searchMode_) {
     case kModePostal: {
@@ -320,7 +320,7 @@ void Search::LookupCityCode()
 
 void Search::ShowIndexRecord(int index, std::int32_t record)
 {
-    ShowPostalEntry(lookup_.EntryOfRecord(static_cast<Index>(index), record));
+    ShowPostalEntry(records_.EntryOfRecord(static_cast<Index>(index), record));
 }
 
 void Search::Command7_Click() { Page(-1); }
@@ -342,7 +342,7 @@ void Search::Page(int direction)
         return;
     Cursor cursor = cities ? Cursor::Cities(candPos_)
                            : Cursor::Records(static_cast<Index>(searchMode_), candLow_, candHigh_, candPos_);
-    const std::optional<Candidate> next = lookup_.Step(cursor, direction);
+    const std::optional<Candidate> next = records_.Step(cursor, direction);
     candPos_ = cursor.position;
     if (!next) {
         face_.SetEnabled(button, false);
@@ -446,7 +446,7 @@ std::int16_t Search::LinkExecute(std::u16string_view command)
     if (key.size() == 3) key += kZeros;
     // Paging after this lookup stays inside the index it searched.
     candLow_ = 1;
-    candHigh_ = lookup_.RecordCount(Index::Postal);
+    candHigh_ = records_.RecordCount(Index::Postal);
     const FirstMatch m = FindFirstMatch(kSlotIndex1, key, candLow_, candHigh_);
     if (!m.accepted) {
         if (ShowOfficeOf(key)) return 0;
@@ -465,7 +465,7 @@ void Search::Ubin_get_ocx(std::u16string_view request)
     if (!face_.IsChecked(el::kOption1)) SwitchMode(kModePostal);
     const std::u16string key = PostalKeyDigits(request);
     candLow_ = 1;
-    candHigh_ = lookup_.RecordCount(Index::Postal);
+    candHigh_ = records_.RecordCount(Index::Postal);
     const FirstMatch m = FindFirstMatch(kSlotIndex1, key, candLow_, candHigh_);
     candPos_ = m.record;
     if (m.record == 0) {

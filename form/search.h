@@ -7,7 +7,9 @@
 //
 // Directory read failures (a truncated or damaged file) are not handled here: they leave as
 // DirectoryError to the program, which reports them.
+#include "directory/directory.h"
 #include "search/lookup.h"
+#include "search/records.h"
 #include "form/search_face.h"
 #include "settings/settings.h"
 
@@ -155,6 +157,7 @@ private:
 
     SearchFace& face_;
     const Lookup& lookup_;
+    const IndexRecords records_; // the record level the entry box and the buttons page through
     const ClipFlags& clipFlags_;
     FormHooks hooks_;
 

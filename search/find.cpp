@@ -3,6 +3,7 @@
 #include "base/errors.h"
 #include "base/normalize.h"
 #include "base/romaji.h"
+#include "directory/directory.h"
 
 #include <algorithm>
 #include <cstdio>

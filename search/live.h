@@ -7,6 +7,7 @@
 // A folder's build is the build number of its manifest (MANIFEST.TXT), or, for a folder without
 // one, the sizes and times of its files. Looking costs a few calls to the system, so it is done
 // at most once per interval.
+#include "directory/directory.h"
 #include "search/find.h"
 #include "search/lookup.h"
 

@@ -3,7 +3,9 @@
 #include "base/cp932.h"
 #include "base/errors.h"
 #include "base/text.h"
+#include "directory/directory.h"
 #include "directory/keysearch.h"
+#include "search/records.h"
 
 #include <algorithm>
 #include <iterator>
@@ -39,10 +41,9 @@ private:
     std::size_t at_ = 0;
 };
 
-// Readers hold 8 fields for a city line in the city-code search and the postal result, 6 when
-// paging through cities, 3 in the city list.
+// Readers hold 8 fields for a city line in the city-code search and the postal result, 3 in the
+// city list (6 when paging through cities: search/records.cpp).
 constexpr int kCityLookupFields = 8;
-constexpr int kCityPagingFields = 6;
 constexpr int kCityListFields = 3;
 
 std::int32_t Value32(std::u16string_view text)
@@ -78,7 +79,14 @@ std::unique_ptr<Lookup> Lookup::Open(const std::u16string& dataFolder, bool mapp
     return lookup;
 }
 
-std::int32_t Lookup::RecordCount(Index index) const { return dir_.RecordCount(static_cast<int>(index)); }
+std::int32_t Lookup::EntryCount() const { return dir_.entryCount; }
+bool Lookup::HasOffices() const { return dir_.IsOpen(kSlotOfficeIndex); }
+std::int32_t Lookup::CityTableSize() const { return dir_.cityTableSize; }
+const DirectoryEdition& Lookup::Edition() const { return dir_.edition; }
+std::filesystem::path Lookup::FilePath(std::u16string_view fileName) const
+{
+    return dir_.FilePath(std::u16string(fileName));
+}
 
 std::u16string Lookup::PrefectureName(std::int32_t p) const
 {
@@ -144,11 +152,6 @@ void Lookup::ResolveCity(Entry& e) const
     e.prefectureKana = PrefectureKana(p);
 }
 
-std::int32_t Lookup::EntryOfRecord(Index index, std::int32_t record) const
-{
-    return dir_.ReadIndexRecord(static_cast<int>(index), record).entryNumber;
-}
-
 std::int32_t Lookup::CityPosition(std::int32_t code) const
 {
     // A record beyond the table, or beyond the whole records of a file cut short, is 0.
@@ -189,23 +192,12 @@ AreaLine Lookup::WithPrefecture(const AreaLine& line) const
 
 // --- searches by key ----------------------------------------------------------------------------
 
-FirstMatch Lookup::FindFirst(Index index, std::u16string_view key, std::int32_t low, std::int32_t high) const
-{
-    if (!HasCp932Form(key)) return {};
-    const FirstKeyMatch m = FindFirstKey(dir_, static_cast<int>(index), low, high, key);
-    return {m.record, m.entry, m.accepted};
-}
-
-FirstMatch Lookup::FindFirst(Index index, std::u16string_view key) const
-{
-    return FindFirst(index, key, 1, RecordCount(index));
-}
-
 std::vector<Entry> Lookup::Find(Index index, std::u16string_view key, std::size_t limit) const
 {
     std::vector<Entry> out;
-    const std::int32_t count = RecordCount(index);
-    const FirstMatch first = FindFirst(index, key, 1, count);
+    const IndexRecords records(*this);
+    const std::int32_t count = records.RecordCount(index);
+    const FirstMatch first = records.FindFirst(index, key, 1, count);
     if (!first.accepted) return out;
     out.push_back(ReadEntry(first.entry));
     // The keys that begin with `key` lie together from the first match on.
@@ -348,8 +340,9 @@ std::vector<AreaItem> Lookup::CitiesOf(std::int32_t prefecture) const
 TownList Lookup::TownsOf(std::u16string_view cityKey) const
 {
     TownList list;
-    const std::int32_t count = RecordCount(Index::City);
-    const FirstMatch m = FindFirst(Index::City, cityKey, 1, count);
+    const IndexRecords records(*this);
+    const std::int32_t count = records.RecordCount(Index::City);
+    const FirstMatch m = records.FindFirst(Index::City, cityKey, 1, count);
     list.firstRecord = m.record;
     if (!m.accepted || cityKey.empty()) return list;
     // The city's entries lie together in the city-code index.
@@ -381,30 +374,6 @@ std::vector<AreaItem> Lookup::SubAreasOf(const Entry& town) const
     for (std::int32_t r = town.number + 1; r <= dir_.entryCount && sameTown(r); ++r)
         out.push_back({FirstWord(f[5]), r});
     return out;
-}
-
-// --- stepping -----------------------------------------------------------------------------------
-
-std::optional<Candidate> Lookup::Step(Cursor& c, int direction) const
-{
-    const bool back = direction < 0;
-    std::int32_t low = c.low, high = c.high;
-    if (c.cities) {
-        low = 1;
-        high = dir_.cityTableSize;
-        // Codes beyond the table are passed at once; the test comes before any step, so a
-        // table of 2^31 - 1 records does not overflow.
-        if (back && c.position > high) c.position = high + 1;
-        if (!back && c.position < 0) c.position = 0;
-    }
-    while (true) {
-        if (back ? c.position <= low : c.position >= high) return std::nullopt;
-        c.position += back ? -1 : 1;
-        if (!c.cities) return Candidate{EntryOfRecord(c.index, c.position), std::nullopt};
-        const std::int32_t position = CityPosition(c.position);
-        if (position == 0) continue; // codes without a city are passed over for good
-        return Candidate{0, ReadAreaLine(c.position, position, kCityPagingFields)};
-    }
 }
 
 } // namespace ubin

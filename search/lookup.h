@@ -8,9 +8,10 @@
 // the open files with positioned reads; the engine holds nothing that a lookup changes, so
 // any number of threads may use one engine at the same time.
 #include "directory/address_file.h"
-#include "directory/directory.h"
+#include "directory/edition.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,8 @@
 #include <vector>
 
 namespace ubin {
+
+class DirectoryState;
 
 // The four searchable indexes, numbered as their files UIND1.IDX .. UIND4.IDX.
 enum class Index : int {
@@ -90,41 +93,11 @@ struct AreaItem {
     friend bool operator==(const AreaItem&, const AreaItem&) = default;
 };
 
-// The first record of an index whose key begins with a search key. When the key search met a
-// record but no key begins with the whole search key (one longer than an index key holds),
-// `record` is the record met, `entry` 0 and `accepted` false. Nothing found: all zero.
-struct FirstMatch {
-    std::int32_t record = 0;
-    std::int32_t entry = 0;
-    bool accepted = false;
-};
-
 // The towns of a city, one item per postal entry in the order of the city-code index, and
 // the first record of that index the search met.
 struct TownList {
     std::int32_t firstRecord = 0;
     std::vector<AreaItem> towns;
-};
-
-// A position among the candidates of a lookup: index records low..high of one index, or the
-// city table's codes 1..CityTableSize in code order.
-struct Cursor {
-    bool cities = false;
-    Index index = Index::Postal;
-    std::int32_t low = 1, high = 0;
-    std::int32_t position = 0;
-
-    static Cursor Records(Index index, std::int32_t low, std::int32_t high, std::int32_t position)
-    {
-        return {false, index, low, high, position};
-    }
-    static Cursor Cities(std::int32_t position) { return {true, Index::City, 1, 0, position}; }
-};
-
-// What a step of a cursor reached: the postal entry of an index record, or a city line.
-struct Candidate {
-    std::int32_t entryNumber = 0;
-    std::optional<AreaLine> city;
 };
 
 // The prefecture (1..47) a 5-digit city code names in its first two digits; 0 for none.
@@ -171,11 +144,12 @@ public:
     Lookup(const Lookup&) = delete;
     Lookup& operator=(const Lookup&) = delete;
 
-    const DirectoryState& directory() const { return dir_; }
-    std::int32_t EntryCount() const { return dir_.entryCount; }
-    std::int32_t CityTableSize() const { return dir_.cityTableSize; }
-    // Records an index holds now (its length is taken at each call).
-    std::int32_t RecordCount(Index index) const;
+    std::int32_t EntryCount() const;
+    std::int32_t CityTableSize() const;
+    // The edition of the data (MANIFEST.TXT's), "unknown" for a folder built before editions.
+    const DirectoryEdition& Edition() const;
+    // A file of the open folder.
+    std::filesystem::path FilePath(std::u16string_view fileName) const;
     // Prefecture 1..47; empty text for any other number.
     std::u16string PrefectureName(std::int32_t prefecture) const;
     std::u16string PrefectureKana(std::int32_t prefecture) const;
@@ -183,8 +157,6 @@ public:
     // --- single records -----------------------------------------------------------------------
     // Postal entry n with its city.
     Entry ReadEntry(std::int32_t entryNumber, CityMemo* memo = nullptr) const;
-    // The EntryNumber of index record r.
-    std::int32_t EntryOfRecord(Index index, std::int32_t record) const;
     // The city or prefecture line of a code; none when the table has no line for it (a 0
     // record, a code outside the table or beyond the whole records the file holds).
     std::optional<AreaLine> ReadCity(std::int32_t code) const;
@@ -193,10 +165,6 @@ public:
     AreaLine WithPrefecture(const AreaLine& line) const;
 
     // --- searches by key ----------------------------------------------------------------------
-    // The lowest record in [low, high] (the walk may pass below low) whose key begins with key.
-    // A key with a character code page 932 cannot hold begins no index key.
-    FirstMatch FindFirst(Index index, std::u16string_view key, std::int32_t low, std::int32_t high) const;
-    FirstMatch FindFirst(Index index, std::u16string_view key) const;
     // Every entry whose index key begins with `key`, in index order; at most `limit` (0: all).
     std::vector<Entry> Find(Index index, std::u16string_view key, std::size_t limit = 0) const;
     // Looking a postal code up, for every program: the entries whose postal code begins with
@@ -212,7 +180,7 @@ public:
 
     // --- offices ------------------------------------------------------------------------------
     // Whether the directory has the office files.
-    bool HasOffices() const { return dir_.IsOpen(kSlotOfficeIndex); }
+    bool HasOffices() const;
     // Office n (1-based, in postal code order).
     Entry ReadOffice(std::int32_t officeNumber, CityMemo* memo = nullptr) const;
     // Offices whose postal code begins with the digits of `typed`, in postal code order; none
@@ -231,12 +199,14 @@ public:
     // same city whose whole town name is the town's, by their detail's first word.
     std::vector<AreaItem> SubAreasOf(const Entry& town) const;
 
-    // --- stepping -----------------------------------------------------------------------------
-    // Moves the cursor one candidate on (direction +1) or back (-1). None at an end, where the
-    // cursor stays on the end (city codes without a line passed on the way stay passed).
-    std::optional<Candidate> Step(Cursor& cursor, int direction) const;
-
 private:
+    // The engine's own parts read the open folder itself: the record level the search form
+    // pages through (search/records.h), the finder's and the live folder's files.
+    friend class IndexRecords;
+    friend class Finder;
+    friend class LiveDirectory;
+    const DirectoryState& directory() const { return dir_; }
+
     std::int32_t CityPosition(std::int32_t code) const;
     // The line at a position of TOSHI2.TDB split into at most `capacity` fields, its code
     // completed where it had 4 digits.

@@ -8,6 +8,7 @@
 #include "base/errors.h"
 #include "base/path_text.h"
 #include "directory/manifest.h"
+#include "directory/directory.h"
 #include "search/find.h"
 #include "tests/support/temp_dir.h"
 #include "tools/ubin-build/builder.h"

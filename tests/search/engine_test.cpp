@@ -3,6 +3,7 @@
 #include "base/cp932.h"
 #include "base/text.h"
 #include "search/lookup.h"
+#include "search/records.h"
 #include "tests/search/hand_written.h"
 #include "tests/support/temp_dir.h"
 
@@ -28,6 +29,8 @@ struct Engine {
         lookup = Lookup::Open(temp.DataFolder());
     }
     const Lookup* operator->() const { return lookup.get(); }
+    // The record level the search form works at.
+    IndexRecords records() const { return IndexRecords(*lookup); }
 };
 
 std::vector<std::string> Codes(const std::vector<Entry>& entries)
@@ -109,15 +112,15 @@ TEST(KeySearch, TownsByTheBeginningOfTheirReadingOrName)
 TEST(KeySearch, FirstMatchIsTheLowestRecordOfTheRun)
 {
     Engine e(HandWritten());
-    const FirstMatch m = e->FindFirst(Index::Postal, u"7306");
+    const FirstMatch m = e.records().FindFirst(Index::Postal, u"7306");
     ASSERT_TRUE(m.accepted);
     EXPECT_EQ(e->ReadEntry(m.entry).postalCode, u"7306100");
-    EXPECT_EQ(e->EntryOfRecord(Index::Postal, m.record), m.entry);
-    const FirstMatch none = e->FindFirst(Index::Postal, u"5550000");
+    EXPECT_EQ(e.records().EntryOfRecord(Index::Postal, m.record), m.entry);
+    const FirstMatch none = e.records().FindFirst(Index::Postal, u"5550000");
     EXPECT_EQ(none.record, 0);
     EXPECT_FALSE(none.accepted);
     // A key longer than an index key holds is met but not accepted.
-    const FirstMatch longer = e->FindFirst(Index::TownKana, u"ｶﾐﾉﾎﾞﾘﾁｮｳ");
+    const FirstMatch longer = e.records().FindFirst(Index::TownKana, u"ｶﾐﾉﾎﾞﾘﾁｮｳ");
     EXPECT_NE(longer.record, 0);
     EXPECT_FALSE(longer.accepted);
     EXPECT_EQ(longer.entry, 0);
@@ -164,7 +167,7 @@ TEST(Cities, ATableCutShortCountsItsLastPartialRecordAsNoCity)
         EXPECT_FALSE(e->ReadCity(34105)) << extra;
         EXPECT_EQ(Names(e->CitiesOf(34)), (Strings{"広島市中区", "広島市東区", "広島市西区"})) << extra;
         Cursor c = Cursor::Cities(34104);
-        EXPECT_FALSE(e->Step(c, +1)) << extra;
+        EXPECT_FALSE(IndexRecords(*e).Step(c, +1)) << extra;
     }
 }
 
@@ -199,21 +202,21 @@ TEST(AreaLists, PrefecturesCitiesTownsAndSubAreas)
 TEST(Cursor, IndexRecordsStepOneAtATimeAndStopAtTheirBounds)
 {
     Engine e(HandWritten());
-    const std::int32_t count = e->RecordCount(Index::Postal);
+    const std::int32_t count = e.records().RecordCount(Index::Postal);
     Cursor c = Cursor::Records(Index::Postal, 1, count, 2);
-    auto back = e->Step(c, -1);
+    auto back = e.records().Step(c, -1);
     ASSERT_TRUE(back);
     EXPECT_EQ(c.position, 1);
-    EXPECT_EQ(back->entryNumber, e->EntryOfRecord(Index::Postal, 1));
-    EXPECT_FALSE(e->Step(c, -1));
+    EXPECT_EQ(back->entryNumber, e.records().EntryOfRecord(Index::Postal, 1));
+    EXPECT_FALSE(e.records().Step(c, -1));
     EXPECT_EQ(c.position, 1); // stays on the end
     c.position = count - 1;
-    EXPECT_TRUE(e->Step(c, +1));
-    EXPECT_FALSE(e->Step(c, +1));
+    EXPECT_TRUE(e.records().Step(c, +1));
+    EXPECT_FALSE(e.records().Step(c, +1));
     EXPECT_EQ(c.position, count);
     // From nothing found (position 0) the next candidate is record 1.
     c.position = 0;
-    ASSERT_TRUE(e->Step(c, +1));
+    ASSERT_TRUE(e.records().Step(c, +1));
     EXPECT_EQ(c.position, 1);
 }
 
@@ -221,25 +224,25 @@ TEST(Cursor, CityCodesSkipEmptyRecordsInBothDirections)
 {
     Engine e(HandWritten());
     Cursor c = Cursor::Cities(34102);
-    auto next = e->Step(c, +1);
+    auto next = e.records().Step(c, +1);
     ASSERT_TRUE(next && next->city);
     EXPECT_EQ(next->city->areaCode, u"34104"); // 34103 has no city
     EXPECT_EQ(c.position, 34104);
     c.position = 13102;
-    auto back = e->Step(c, -1);
+    auto back = e.records().Step(c, -1);
     ASSERT_TRUE(back && back->city);
     EXPECT_EQ(back->city->areaCode, u"01101");
-    back = e->Step(c, -1);
+    back = e.records().Step(c, -1);
     EXPECT_EQ(back->city->areaCode, u"47"); // then the prefecture lines
     c.position = 1;
-    EXPECT_FALSE(e->Step(c, -1));
+    EXPECT_FALSE(e.records().Step(c, -1));
     // Past the last city every empty code up to the table's end is passed for good.
     c.position = 35201;
-    EXPECT_FALSE(e->Step(c, +1));
+    EXPECT_FALSE(e.records().Step(c, +1));
     EXPECT_EQ(c.position, e->CityTableSize());
     // A position beyond the table steps back from its end.
     c.position = std::numeric_limits<std::int32_t>::max();
-    back = e->Step(c, -1);
+    back = e.records().Step(c, -1);
     ASSERT_TRUE(back && back->city);
     EXPECT_EQ(back->city->areaCode, u"35201");
 }

@@ -2,6 +2,7 @@
 #include "base/cp932.h"
 #include "base/text.h"
 #include "search/lookup.h"
+#include "search/records.h"
 #include "tests/support/temp_dir.h"
 #include "tools/ubin-build/builder.h"
 
@@ -41,11 +42,11 @@ std::string Answers(const Lookup& lookup, int offset, int samples)
         if (const auto city = lookup.FindCity(e.cityCode).line) out += ToUtf8(lookup.WithPrefecture(*city).name) + "\n";
         if (e.HasSubAreas())
             for (const AreaItem& a : lookup.SubAreasOf(e)) out += ToUtf8(a.name) + "\n";
-        Cursor c = Cursor::Records(Index::Postal, 1, lookup.RecordCount(Index::Postal), n);
+        Cursor c = Cursor::Records(Index::Postal, 1, IndexRecords(lookup).RecordCount(Index::Postal), n);
         for (int step = 0; step < 3; ++step)
-            if (const auto s = lookup.Step(c, step == 1 ? -1 : +1)) out += std::to_string(s->entryNumber) + " ";
+            if (const auto s = IndexRecords(lookup).Step(c, step == 1 ? -1 : +1)) out += std::to_string(s->entryNumber) + " ";
         Cursor cities = Cursor::Cities(static_cast<std::int32_t>(NumericValue(e.cityCode)));
-        if (const auto s = lookup.Step(cities, +1); s && s->city) out += ToUtf8(s->city->name) + "\n";
+        if (const auto s = IndexRecords(lookup).Step(cities, +1); s && s->city) out += ToUtf8(s->city->name) + "\n";
         if (k % 40 == 0) {
             const std::int32_t p = 1 + k % 47;
             for (const AreaItem& city : lookup.CitiesOf(p)) out += ToUtf8(city.name) + ",";

@@ -127,7 +127,7 @@ Service::Service(LiveDirectory& directory, std::size_t cacheEntries, std::option
 
 std::vector<std::pair<std::string, std::string>> Service::ReplyHeaders() const
 {
-    return {{"X-Ubin-Edition", Current()->lookup->directory().edition.ShortText()}};
+    return {{"X-Ubin-Edition", Current()->lookup->Edition().ShortText()}};
 }
 
 Capabilities Service::capabilities() const
@@ -380,7 +380,7 @@ Reply Service::Find(const Params& params) const
     const FindResult found = edition->finder->Find(query, limit);
     Reply r;
     r.cacheControl = kDataLifetime;
-    r.body = FindJson(*q, found, edition->lookup->directory().edition).dump(-1, ' ', false, json::error_handler_t::replace);
+    r.body = FindJson(*q, found, edition->lookup->Edition()).dump(-1, ' ', false, json::error_handler_t::replace);
     return r;
 }
 
@@ -388,7 +388,7 @@ Reply Service::Health() const
 {
     const auto edition = Current();
     const Capabilities c{edition->lookup->HasOffices(), edition->finder != nullptr};
-    const DirectoryEdition& data = edition->lookup->directory().edition;
+    const DirectoryEdition& data = edition->lookup->Edition();
     const bool stale = maxAgeMonths_ && data.OlderThan(*maxAgeMonths_, MonthOf(std::chrono::system_clock::now()));
     return JsonReply(json{{"status", "ok"},
                           {"entries", edition->lookup->EntryCount()},

@@ -143,7 +143,7 @@ int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std:
         const Finder finder(*lookup);
         const FindResult r = finder.Find(typed, limit, order);
         if (json) {
-            out << FindJson(query, r, lookup->directory().edition).dump() << '\n';
+            out << FindJson(query, r, lookup->Edition()).dump() << '\n';
         } else if (csv) {
             for (std::size_t i = 0; i < kFindCsvColumns.size(); ++i) out << (i ? "," : "") << kFindCsvColumns[i];
             out << "\r\n";

@@ -720,7 +720,7 @@ TEST_F(Serve, FindAnswersExactlyWhatUbinFindPrints)
         SCOPED_TRACE(q);
         const auto current = directory.Current();
         const std::string expected =
-            FindJson(q, current->finder->Find(FromUtf8(q), 100), current->lookup->directory().edition).dump();
+            FindJson(q, current->finder->Find(FromUtf8(q), 100), current->lookup->Edition()).dump();
         const RawResponse r = Get(server.port(), "/v1/find?q=" + PercentEncode(q));
         EXPECT_EQ(r.status, 200);
         EXPECT_EQ(r.Header("content-type"), "application/json; charset=utf-8");
