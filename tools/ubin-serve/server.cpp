@@ -69,6 +69,7 @@ const char* StatusText(int status)
     case 400: return "Bad Request";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
+    case 413: return "Content Too Large";
     case 500: return "Internal Server Error";
     default: return "Unknown";
     }

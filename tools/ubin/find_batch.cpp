@@ -15,19 +15,40 @@ namespace ubin {
 
 namespace {
 
-// The text of a line that did not decode: its ASCII as it is, each run of other bytes as one
-// U+FFFD, so that the output stays text and the reader still sees which line it was.
-std::string Shown(std::string_view bytes)
+// The text of a line that did not decode: what decodes as it is, each run of bytes that does not
+// as one U+FFFD, so that the output stays text and the reader still sees which line it was.
+std::string Shown(std::string_view bytes, bool cp932)
 {
-    std::string out;
+    std::u16string out;
     bool inRun = false;
-    for (const char c : bytes) {
-        const bool ascii = static_cast<unsigned char>(c) < 0x80;
-        if (ascii) out += c;
-        else if (!inRun) out += "\xEF\xBF\xBD";
-        inRun = !ascii;
+    while (!bytes.empty()) {
+        std::size_t good = 0;
+        if (cp932) {
+            std::u16string part; // TryDecodeCp932 starts its output afresh
+            good = TryDecodeCp932(bytes, part);
+            out += part;
+        } else {
+            // The longest prefix that is UTF-8, a character at a time by the length its first
+            // byte announces.
+            while (good < bytes.size()) {
+                const auto lead = static_cast<unsigned char>(bytes[good]);
+                const std::size_t n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+                if (good + n > bytes.size()) break;
+                try {
+                    out += FromUtf8(bytes.substr(good, n));
+                } catch (const EncodingError&) {
+                    break;
+                }
+                good += n;
+            }
+        }
+        if (good > 0) inRun = false;
+        if (good == bytes.size()) break;
+        if (!inRun) out += u'\uFFFD';
+        inRun = true;
+        bytes.remove_prefix(good + 1);
     }
-    return out;
+    return ToUtf8(out);
 }
 
 bool Blank(std::u16string_view text)
@@ -52,9 +73,9 @@ BatchLine DecodeBatchLine(std::size_t number, std::string_view bytes, bool cp932
         line.query = cp932 ? DecodeCp932(bytes) : FromUtf8(bytes);
         line.input = cp932 ? ToUtf8(line.query) : std::string(bytes);
     } catch (const EncodingError&) {
-        line.input = Shown(bytes);
+        line.input = Shown(bytes, cp932);
         line.query.clear();
-        line.error = batch_message::kNotText;
+        line.error = cp932 ? batch_message::kNotCp932 : batch_message::kNotUtf8;
     }
     return line;
 }

@@ -37,7 +37,8 @@ struct BatchAnswer {
 
 // The texts of the error column.
 namespace batch_message {
-inline constexpr char kNotText[] = "文字コードが不正です（UTF-8 または CP932 として読めません）。";
+inline constexpr char kNotUtf8[] = "UTF-8 として読めないバイトがあります。";
+inline constexpr char kNotCp932[] = "CP932 として読めないバイトがあります。";
 inline constexpr char kTooLong[] = "長すぎます（正規化後256文字まで）。";
 inline constexpr char kControl[] = "制御文字が含まれています。";
 } // namespace batch_message
