@@ -139,10 +139,9 @@ private:
     Clock::time_point start_, drawn_{};
 };
 
-void WriteCsvHeader(std::ostream& out, const std::string& inputName)
+void WriteCsvHeader(std::ostream& out)
 {
-    for (std::size_t i = 0; i < kBatchCsvColumns.size(); ++i)
-        out << (i ? "," : "") << CsvValue(i == 0 && !inputName.empty() ? inputName : kBatchCsvColumns[i]);
+    for (std::size_t i = 0; i < kBatchCsvColumns.size(); ++i) out << (i ? "," : "") << kBatchCsvColumns[i];
     out << "\r\n";
 }
 
@@ -179,9 +178,7 @@ BatchInput ReadBatchInput(std::string_view bytes, std::size_t column, bool heade
     input.cp932 = LooksCp932(rows);
     input.lines.reserve(rows.size());
     for (const Row& r : rows) {
-        BatchLine line = DecodeBatchLine(r.number, r.bytes, input.cp932);
-        if (header && r.number == 1) input.headerName = line.input;
-        else input.lines.push_back(std::move(line));
+        if (!header || r.number > 1) input.lines.push_back(DecodeBatchLine(r.number, r.bytes, input.cp932));
     }
     return input;
 }
@@ -199,7 +196,7 @@ int RunFindBatch(const BatchOptions& o, const std::u16string& dataFolder, std::o
     try {
         const std::unique_ptr<Lookup> lookup = Lookup::Open(dataFolder, true);
         const Finder finder(*lookup);
-        if (!o.json) WriteCsvHeader(out, input.headerName);
+        if (!o.json) WriteCsvHeader(out);
         Progress progress(err, o.progress, input.lines.size(), input.cp932);
         std::size_t done = 0;
         AnswerInOrder(finder, input.lines, o.threads, [&](const BatchLine& line, const BatchAnswer& a) {

@@ -14,11 +14,11 @@ struct ToolPlaces;
 // The queries of a file's bytes: every line, or with `column` (1-based) that field of every CSV
 // row (quoted fields may hold commas, doubled quotes and line breaks). A leading BOM is dropped.
 // The bytes are taken as code page 932 when most of the lines holding non-ASCII bytes are not
-// UTF-8; a line that does not decode becomes an error line.
+// UTF-8; a line that does not decode becomes an error line. With `header` the first row is not
+// looked up; the lines keep their numbers in the file.
 struct BatchInput {
     std::vector<BatchLine> lines;
     bool cp932 = false;
-    std::string headerName; // with `header`: the column's name in the first row, not looked up
 };
 BatchInput ReadBatchInput(std::string_view bytes, std::size_t column, bool header);
 
