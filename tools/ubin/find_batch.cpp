@@ -120,6 +120,10 @@ void AnswerInOrder(const Finder& finder, const std::vector<BatchLine>& lines, un
     const std::size_t chunks = (lines.size() + chunk - 1) / chunk;
     std::vector<BatchAnswer> answers(lines.size());
     std::vector<char> done(chunks, 0);
+    // Answers wait at most this many chunks ahead of the output: a slow reader of the output
+    // (a pipe) holds the threads back rather than every answer in memory.
+    const std::size_t window = std::size_t{threads} * 4;
+    std::size_t written = 0; // chunks handed to `take`
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     std::mutex mutex;
@@ -131,6 +135,11 @@ void AnswerInOrder(const Finder& finder, const std::vector<BatchLine>& lines, un
             while (!stop) {
                 const std::size_t c = next++;
                 if (c >= chunks) break;
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return c < written + window || stop; });
+                    if (stop) break;
+                }
                 const std::size_t end = std::min(lines.size(), (c + 1) * chunk);
                 for (std::size_t i = c * chunk; i < end; ++i) answers[i] = AnswerBatchLine(finder, lines[i]);
                 const std::lock_guard lock(mutex);
@@ -148,7 +157,11 @@ void AnswerInOrder(const Finder& finder, const std::vector<BatchLine>& lines, un
     for (unsigned t = 0; t < threads; ++t) workers.emplace_back(work);
     // The workers end before this function does, whatever `take` throws.
     const auto joinAll = [&] {
-        stop = true;
+        {
+            const std::lock_guard lock(mutex);
+            stop = true;
+            changed.notify_all();
+        }
         for (std::thread& w : workers) w.join();
     };
     try {
@@ -163,6 +176,9 @@ void AnswerInOrder(const Finder& finder, const std::vector<BatchLine>& lines, un
                 take(lines[i], answers[i]);
                 answers[i] = BatchAnswer(); // written: its memory goes back
             }
+            const std::lock_guard lock(mutex);
+            ++written;
+            changed.notify_all();
         }
     } catch (...) {
         joinAll();
