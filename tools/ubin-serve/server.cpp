@@ -584,7 +584,7 @@ void Connection::Answer()
             const bool digits = name.size() == 6 && name.ends_with(".js") &&
                                 std::all_of(name.begin(), name.begin() + 3, [](char c) { return c >= '0' && c <= '9'; });
             reply = digits ? s.YubinbangoData(name.substr(0, 3)) : ErrorReply(404, message::kNotFound);
-        } else if (path == kBatchPath) {
+        } else if (r.batch) { // POST to the path as written (Checked refused any other method)
             reply = s.FindBatch(r.body);
         } else if (path == "/v1/find") {
             reply = s.Find(ParseQuery(query));
