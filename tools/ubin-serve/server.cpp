@@ -71,6 +71,7 @@ const char* StatusText(int status)
     case 400: return "Bad Request";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
+    case 413: return "Content Too Large";
     case 500: return "Internal Server Error";
     default: return "Unknown";
     }
@@ -111,8 +112,12 @@ Params ParseQuery(std::string_view query)
     return params;
 }
 
+// The one route that reads a body: POST /v1/find/batch, up to kMaxBatchBytes.
+constexpr std::string_view kBatchPath = "/v1/find/batch";
+bool IsBatchTarget(std::string_view target) { return target.substr(0, target.find('?')) == kBatchPath; }
+
 // What a request says that the replies depend on, taken from Beast's parser as it reads; the
-// body is counted, never kept (no route reads one).
+// body is counted, and kept only for the batch route.
 class RequestReader final : public http::basic_parser<true> {
 public:
     explicit RequestReader(const ServerOptions& o) : options_(o)
@@ -129,6 +134,8 @@ public:
     // Set when the request broke one of the size limits, rather than HTTP's grammar.
     bool tooLarge = false;
     std::uint64_t bodyBytes = 0;
+    bool batch = false; // a POST to the batch route: its body is kept
+    std::string body;
 
 private:
     void on_request_impl(http::verb, boost::beast::string_view m, boost::beast::string_view t, int v, error_code& ec) override
@@ -137,6 +144,8 @@ private:
         method.assign(m.data(), m.size());
         target.assign(t.data(), t.size());
         if (target.size() > options_.maxUrlBytes) Refuse(ec);
+        batch = method == "POST" && IsBatchTarget(target);
+        if (batch) body_limit(kMaxBatchBytes);
     }
     void on_response_impl(int, boost::beast::string_view, int, error_code&) override {}
     void on_field_impl(http::field name, boost::beast::string_view, boost::beast::string_view value, error_code& ec) override
@@ -156,19 +165,20 @@ private:
     }
     void on_header_impl(error_code&) override {}
     void on_body_init_impl(const boost::optional<std::uint64_t>&, error_code&) override {}
-    std::size_t on_body_impl(boost::beast::string_view body, error_code& ec) override { return Count(body.size(), ec); }
+    std::size_t on_body_impl(boost::beast::string_view part, error_code& ec) override { return Count(part, ec); }
     void on_chunk_header_impl(std::uint64_t, boost::beast::string_view, error_code&) override {}
-    std::size_t on_chunk_body_impl(std::uint64_t, boost::beast::string_view body, error_code& ec) override
+    std::size_t on_chunk_body_impl(std::uint64_t, boost::beast::string_view part, error_code& ec) override
     {
-        return Count(body.size(), ec);
+        return Count(part, ec);
     }
     void on_finish_impl(error_code&) override {}
 
-    std::size_t Count(std::size_t n, error_code& ec)
+    std::size_t Count(boost::beast::string_view part, error_code& ec)
     {
-        bodyBytes += n;
-        if (bodyBytes > kMaxRequestBytes) Refuse(ec);
-        return n;
+        bodyBytes += part.size();
+        if (bodyBytes > (batch ? kMaxBatchBytes : kMaxRequestBytes)) Refuse(ec);
+        else if (batch) body.append(part.data(), part.size());
+        return part.size();
     }
     void Refuse(error_code& ec)
     {
@@ -311,6 +321,7 @@ private:
     void Parse();
     bool Checked();
     bool IsPreflight() const;
+    bool CheckedBatch();
     void Answer();
     void Refuse(int status, const char* message, const char* allow = nullptr);
     void Send(serve::Reply reply, std::string_view method, const std::string& target, bool keepAlive,
@@ -541,7 +552,9 @@ void Connection::Parse()
         if (ec) {
             // Refused. A head Beast could not read was not taken: the buffer starts with its
             // request line, where the log finds the method and target.
-            if (r.tooLarge || ec == http::error::header_limit || ec == http::error::body_limit) {
+            if (r.batch && (r.bodyBytes > kMaxBatchBytes || ec == http::error::body_limit)) {
+                Refuse(413, message::kBatchTooLarge);
+            } else if (r.tooLarge || ec == http::error::header_limit || ec == http::error::body_limit) {
                 Refuse(400, message::kTooLarge);
             } else {
                 Refuse(400, message::kBadRequest);
@@ -562,6 +575,7 @@ void Connection::Parse()
 bool Connection::Checked()
 {
     const RequestReader& r = *reader_;
+    if (IsBatchTarget(r.target)) return CheckedBatch();
     const std::uint64_t announced = r.content_length() ? *r.content_length() : 0;
     if (headBytes_ + announced > kMaxRequestBytes) {
         Refuse(400, message::kTooLarge);
@@ -574,6 +588,18 @@ bool Connection::Checked()
     } else {
         return true;
     }
+    return false;
+}
+
+// The batch route takes POST alone (and a CORS preflight for it), with a body of at most
+// kMaxBatchBytes.
+bool Connection::CheckedBatch()
+{
+    const RequestReader& r = *reader_;
+    if (IsPreflight()) return true;
+    if (r.method != "POST") Refuse(405, message::kBatchMethod, "POST");
+    else if (r.content_length() && *r.content_length() > kMaxBatchBytes) Refuse(413, message::kBatchTooLarge);
+    else return true;
     return false;
 }
 
@@ -643,6 +669,8 @@ void Connection::Answer()
             reply = digits ? s.YubinbangoData(name.substr(0, 3)) : ErrorReply(404, message::kNotFound);
         } else if (path.starts_with("/jpostal/")) {
             reply = JpostalRoute(s, std::string_view(path).substr(9));
+        } else if (r.batch) { // POST to the path as written (Checked refused any other method)
+            reply = s.FindBatch(r.body);
         } else if (path == "/v1/find") {
             reply = s.Find(ParseQuery(query));
         } else if (path == "/healthz") {

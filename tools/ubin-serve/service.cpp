@@ -3,6 +3,7 @@
 #include "base/cp932.h"
 #include "base/text.h"
 #include "tools/ubin-serve/request_text.h"
+#include "tools/ubin/find_batch.h"
 #include "tools/ubin/find_json.h"
 
 #include <algorithm>
@@ -381,6 +382,38 @@ Reply Service::Find(const Params& params) const
     Reply r;
     r.cacheControl = kDataLifetime;
     r.body = FindJson(*q, found, edition->lookup->Edition()).dump(-1, ' ', false, json::error_handler_t::replace);
+    return r;
+}
+
+Reply Service::FindBatch(std::string_view body) const
+{
+    static_assert(kMaxBatchLines == 10000 && kMaxBatchBytes == 1 << 20, "message::kBatchTooLarge names the limits");
+    if (body.size() > kMaxBatchBytes) return ErrorReply(413, message::kBatchTooLarge);
+    if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
+    // A line break at the end ends the last line rather than starting another.
+    if (body.ends_with('\n')) body.remove_suffix(1);
+    std::vector<BatchLine> lines;
+    while (!body.empty()) {
+        if (lines.size() == kMaxBatchLines) return ErrorReply(413, message::kBatchTooLarge);
+        const std::size_t end = body.find('\n');
+        std::string_view line = body.substr(0, end);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        lines.push_back(DecodeBatchLine(lines.size() + 1, line, false));
+        body = end == std::string_view::npos ? std::string_view() : body.substr(end + 1);
+    }
+    const auto edition = Current();
+    if (!edition->finder) return ErrorReply(404, message::kNoFind);
+    nlohmann::ordered_json results = nlohmann::ordered_json::array();
+    // One thread: the server answers its requests on every core already.
+    AnswerInOrder(*edition->finder, lines, 1, [&](const BatchLine& line, const BatchAnswer& answer) {
+        results.push_back(BatchAnswerJson(line, answer));
+    });
+    const DirectoryEdition& data = edition->lookup->Edition();
+    Reply r;
+    nlohmann::ordered_json reply;
+    reply["edition"] = data.month ? nlohmann::ordered_json(FormatYearMonth(*data.month)) : nlohmann::ordered_json();
+    reply["results"] = std::move(results);
+    r.body = reply.dump(-1, ' ', false, json::error_handler_t::replace);
     return r;
 }
 

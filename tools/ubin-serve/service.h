@@ -23,6 +23,10 @@ inline constexpr char kScriptType[] = "text/javascript; charset=utf-8";
 // Answers drawn from the directory change only when it is rebuilt.
 inline constexpr char kDataLifetime[] = "public, max-age=86400";
 inline constexpr char kNoStore[] = "no-store";
+// POST /v1/find/batch takes at most this many lines and bytes of body, so that one request
+// holds a loop's thread for well under a second.
+inline constexpr std::size_t kMaxBatchLines = 10000;
+inline constexpr std::size_t kMaxBatchBytes = 1 << 20;
 
 // The texts of the error replies.
 namespace message {
@@ -42,6 +46,8 @@ inline constexpr char kBadUtf8[] = "URLの文字がUTF-8として不正です。
 inline constexpr char kTooLarge[] = "リクエストが大きすぎます（8KBまで）。";
 inline constexpr char kBadRequest[] = "リクエストの形式が不正です。";
 inline constexpr char kMethod[] = "このURLはGETとHEADだけを受け付けます。";
+inline constexpr char kBatchTooLarge[] = "一括検索は10,000行・1MiBまでです。";
+inline constexpr char kBatchMethod[] = "このURLはPOSTだけを受け付けます。";
 inline constexpr char kInternal[] = "サーバー内部でエラーが起きました。";
 } // namespace message
 
@@ -128,6 +134,9 @@ public:
     Reply JpostalData(std::string_view prefix) const;
     // GET /v1/find?q=...[&limit=N]: the JSON object of `ubin find --json`.
     Reply Find(const Params& params) const;
+    // POST /v1/find/batch with a UTF-8 body of one query per line: {"edition", "results": [the
+    // JSON of each line's best answer (tools/ubin/find_batch.h)]}; 413 past kMaxBatchLines.
+    Reply FindBatch(std::string_view body) const;
     // GET /healthz: status, entries, capabilities, the data's edition ("2026-11" or null),
     // whether it was guessed, and whether it is stale.
     Reply Health() const;

@@ -2,6 +2,7 @@
 
 #include "base/cp932.h"
 #include "base/errors.h"
+#include "tools/ubin/batch_command.h"
 #include "tools/ubin/cli.h"
 #include "tools/ubin/subcommand.h"
 #include "tools/ubin/find_json.h"
@@ -9,7 +10,15 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <iostream>
 #include <memory>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#else
+#include <unistd.h>
+#endif
 
 namespace ubin {
 
@@ -121,8 +130,38 @@ int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std:
     app.add_option("--sort", order, "result order: relevance (best first; postal codes by code) or code")
         ->transform(CLI::CheckedTransformer(std::map<std::string, FindOrder>{{"relevance", FindOrder::Relevance},
                                                                              {"code", FindOrder::Code}}));
-    app.add_option("query", words, "what to find; several words are joined with a blank")->required();
+    BatchOptions batch;
+    bool batchMode = false;
+    app.add_flag("--batch", batchMode,
+                 "find the best postal code of every line of FILE (- for standard input): CSV, or JSON lines with --json");
+    CLI::Option* columnOption =
+        app.add_option("--column", batch.column, "with --batch: look up this field (1-based) of every CSV row")
+            ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20));
+    CLI::Option* headerOption = app.add_flag("--header", batch.header, "with --batch: the first row names the columns");
+    CLI::Option* threadsOption = app.add_option("--threads", batch.threads, "with --batch: threads to answer on (default: one per core)");
+    app.add_option("query", words, "what to find; several words are joined with a blank (with --batch: FILE)")->required();
     if (const auto status = ParseSubcommand(app, args, out, err)) return *status;
+    if (!batchMode && (columnOption->count() || headerOption->count() || threadsOption->count())) {
+        err << "ubin find: --column, --header and --threads go with --batch\n";
+        return 2;
+    }
+    if (batchMode) {
+        if (words.size() != 1 || csv) {
+            err << "ubin find: --batch reads one FILE (or -) and writes CSV, or JSON lines with --json\n";
+            return 2;
+        }
+        batch.file = words[0];
+        batch.json = json;
+        // A bar only for a person watching: a pipe or a log gets the summary alone.
+        batch.progress = &err == &std::cerr && isatty(2);
+        try {
+            const Settings settings = SubcommandSettings(settingsFile, dataFolder, places);
+            return RunFindBatch(batch, settings.dataFolder, out, err);
+        } catch (const std::exception& e) {
+            err << "ubin find: " << e.what() << '\n';
+            return 2;
+        }
+    }
     std::string query;
     for (const std::string& w : words) query += (query.empty() ? "" : " ") + w;
     std::u16string typed;

@@ -513,11 +513,12 @@ TEST(ServeOptions, AllowOriginSendsTheCorsHeader)
 
 // A CORS preflight from a page of another origin, as a browser sends it before a fetch with a
 // header of its own.
-RawResponse Preflight(int port, const std::string& origin, const std::string& askedHeaders)
+RawResponse Preflight(int port, const std::string& origin, const std::string& askedHeaders,
+                      const std::string& target = "/api/search?zipcode=7300014", const std::string& method = "GET")
 {
     RawConnection c(port);
-    c.Send("OPTIONS /api/search?zipcode=7300014 HTTP/1.1\r\nHost: x\r\nOrigin: " + origin +
-           "\r\nAccess-Control-Request-Method: GET\r\nAccess-Control-Request-Headers: " + askedHeaders + "\r\n\r\n");
+    c.Send("OPTIONS " + target + " HTTP/1.1\r\nHost: x\r\nOrigin: " + origin + "\r\nAccess-Control-Request-Method: " + method
+           + "\r\nAccess-Control-Request-Headers: " + askedHeaders + "\r\n\r\n");
     RawResponse r = c.Receive();
     // The connection serves the next request: a 204 has no body to skip.
     if (r.status == 204 && (!c.Send(GetRequest("/healthz")) || c.Receive().status != 200)) r.status = -1;
@@ -563,6 +564,12 @@ TEST(ServeOptions, PreflightsAreAnsweredOnlyForAllowedOrigins)
         EXPECT_EQ(get.Header("access-control-allow-origin"), c.allowOrigin);
         EXPECT_EQ(get.Header("vary"), "Origin");
     }
+    // The batch route, which takes POST alone, is preflighted too.
+    ServeProcess server(SampleArgs({"--allow-origin", "*"}));
+    ASSERT_NE(server.port(), 0);
+    const RawResponse batch = Preflight(server.port(), "https://shop.example", "content-type", "/v1/find/batch", "POST");
+    EXPECT_EQ(batch.status, 204);
+    EXPECT_NE(batch.Header("access-control-allow-methods").find("POST"), std::string::npos);
 }
 
 TEST(ServeOptions, SettingsFileNamesTheDirectory)
@@ -742,6 +749,76 @@ TEST_F(Serve, FindAnswersExactlyWhatUbinFindPrints)
         SCOPED_TRACE(bad);
         EXPECT_EQ(Get(server.port(), bad).status, 400);
     }
+}
+
+} // namespace
+} // namespace ubin::test
+
+namespace ubin::test {
+namespace {
+
+RawResponse PostBatch(int port, const std::string& body, const std::string& method = "POST")
+{
+    RawConnection c(port);
+    c.Send(method + " /v1/find/batch HTTP/1.1\r\nHost: x\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body);
+    return c.Receive(std::chrono::seconds(60));
+}
+
+TEST_F(Serve, FindBatchAnswersEveryLineWithTheBestResultOfFind)
+{
+    LiveDirectory directory(FromUtf8(UBIN_SAMPLE_DIR), {.find = true});
+    const auto current = directory.Current();
+    const std::vector<std::string> queries = {"千代田区永田町９９", "", "ぎんざ", "どこにもない", "宮内庁", "730"};
+    std::string body = "\xEF\xBB\xBF";
+    for (const std::string& q : queries) body += q + "\r\n";
+    const RawResponse r = PostBatch(server.port(), body + "bad\x01line\n\xC3\x28\n");
+    ASSERT_EQ(r.status, 200);
+    const json j = Body(r);
+    EXPECT_EQ(j["edition"], json(current->lookup->Edition().ShortText()));
+    ASSERT_EQ(j["results"].size(), queries.size() + 2);
+    for (std::size_t i = 0; i < queries.size(); ++i) {
+        SCOPED_TRACE(queries[i]);
+        const json& row = j["results"][i];
+        EXPECT_EQ(row["line"], i + 1);
+        EXPECT_EQ(row["input"], queries[i]);
+        const FindResult found = current->finder->Find(FromUtf8(queries[i]), 1);
+        const std::string code = queries[i].empty() || found.results.empty() ? "" : ToUtf8(found.results[0].postalCode);
+        EXPECT_EQ(row["postal_code"], code);
+        EXPECT_EQ(row["candidates"], queries[i].empty() ? 0 : found.total);
+        EXPECT_FALSE(row.contains("error"));
+    }
+    for (std::size_t i = queries.size(); i < queries.size() + 2; ++i) {
+        EXPECT_TRUE(j["results"][i].contains("error")) << j["results"][i];
+        EXPECT_FALSE(j["results"][i].contains("postal_code"));
+    }
+}
+
+TEST_F(Serve, FindBatchRefusesOtherMethodsAndBodiesPastItsLimits)
+{
+    const RawResponse get = Get(server.port(), "/v1/find/batch");
+    EXPECT_EQ(get.status, 405);
+    EXPECT_EQ(get.Header("allow"), "POST");
+    EXPECT_EQ(Body(get)["status"], 405);
+
+    std::string lines;
+    for (int i = 0; i < 10000; ++i) lines += "7300014\n";
+    EXPECT_EQ(PostBatch(server.port(), lines).status, 200); // exactly the most lines
+    const RawResponse tooMany = PostBatch(server.port(), lines + "7300014\n");
+    EXPECT_EQ(tooMany.status, 413);
+    EXPECT_EQ(Body(tooMany)["status"], 413);
+    // A body past 1 MiB, announced (refused before it is read) and chunked (refused as it comes).
+    EXPECT_EQ(PostBatch(server.port(), std::string((1 << 20) + 1, 'a')).status, 413);
+    RawConnection chunked(server.port());
+    std::string request = "POST /v1/find/batch HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (int i = 0; i < 20; ++i) request += "10000\r\n" + std::string(0x10000, 'b') + "\r\n";
+    chunked.Send(request + "0\r\n\r\n");
+    EXPECT_EQ(chunked.Receive().status, 413);
+    // Other routes still refuse a body as before.
+    EXPECT_EQ(PostBatch(server.port(), "x").status, 200);
+    RawConnection post(server.port());
+    post.Send("POST /v1/find HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n\r\nabc");
+    EXPECT_EQ(post.Receive().status, 405);
 }
 
 } // namespace
