@@ -294,3 +294,33 @@ TEST(UbinCommand, ANulInTheDataFolderIsShownInTheMessageNotCutAt)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("/no/such\\0folder/"), std::string::npos) << r.err;
 }
+
+TEST(UbinCommand, TheStepsAnswerAsUbinFormToo)
+{
+    for (const std::vector<std::string>& steps :
+         {std::vector<std::string>{"--data", kSample, "postal", "7300014", "clip"},
+          {"--json", "--data", kSample, "kana", "ｷﾞﾝｻﾞ", "next"}, {"--data", kSample, "--clip-flags", "1,6", "kanji", "銀座"}}) {
+        std::vector<std::string> form = {"form"};
+        form.insert(form.end(), steps.begin(), steps.end());
+        const Outcome plain = Ubin(steps), named = Ubin(form);
+        EXPECT_EQ(named.status, 0) << named.err;
+        EXPECT_EQ(named.out, plain.out);
+        EXPECT_NE(named.out, "");
+    }
+}
+
+TEST(UbinCommand, HelpLeadsWithFindAndMistakesTakeOneLine)
+{
+    const Outcome help = Ubin({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_LT(help.out.find("ubin find"), help.out.find("ubin form")) << help.out;
+    EXPECT_EQ(Ubin({"form", "--help"}).out, help.out);
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--bogus"}, {"form"}, {"form", "--data"}, {"find", "--limit", "-1", "x"}}) {
+        const Outcome r = Ubin(args);
+        EXPECT_EQ(r.status, 2) << args.front();
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
+    }
+}
