@@ -12,7 +12,7 @@ cmake --build build
 # A postal code, a reading and an address with its house number, as people type them.
 for query in 7300014 ぎんざ 千代田区永田町1-7-1; do
   echo "\$ ubin find $query"
-  build/tools/ubin/ubin find --data build/sample --limit 5 "$query" || true
+  build/tools/ubin/ubin find --data build/sample --limit 5 "$query" || [[ $? -eq 1 ]] # 1: nothing found
   echo
 done
 
