@@ -28,7 +28,7 @@ Settings LoadToolSettings(const std::optional<std::string>& settingsFile, const 
     std::vector<std::string> tried;
     auto found = FindSettings(SettingsPlaces(Program::Marubeta, ctx), &tried);
     if (!found) {
-        std::string msg = "システム管理ファイルがみつかりません: 呼び出し元に Ubscon.def が必要です"
+        std::string msg = "システム管理ファイルがみつかりません: 呼び出し元に ubscon.def が必要です"
                           "（--settings FILE か --data DIR でも指定できます）";
         for (const std::string& t : tried) msg += "\n  " + t;
         throw SettingsError(msg);

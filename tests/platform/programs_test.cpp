@@ -18,21 +18,12 @@ struct Program {
     const char* name;
     const char* path;
     bool window;
-    int usageStatus; // the status of an unknown option
-    bool oneLine;    // an unknown option is refused with one line
 };
 
 const Program kPrograms[] = {
-    {"marubeta", UBIN_MARUBETA, true, 2, true},
-    {"tenzora", UBIN_TENZORA, true, 2, true},
-    {"piroshen", UBIN_PIROSHEN, true, 2, true},
-    {"quillot", UBIN_QUILLOT, true, 2, true},
-    {"ubin-build", UBIN_BUILD, false, 2, true},
-    {"ubin-regsvr", UBIN_REGSVR, false, 2, true},
-    // ubin's lines are what outside checks read: its refusal keeps its hint on a line of its own.
-    {"ubin", UBIN_UBIN, false, 2, false},
-    // ubin-link keeps 2 for "no server answers", as scripts that use it rely on, and its usage.
-    {"ubin-link", UBIN_LINK, false, 64, false},
+    {"marubeta", UBIN_MARUBETA, true},     {"tenzora", UBIN_TENZORA, true}, {"piroshen", UBIN_PIROSHEN, true},
+    {"quillot", UBIN_QUILLOT, true},       {"ubin-build", UBIN_BUILD, false}, {"ubin-regsvr", UBIN_REGSVR, false},
+    {"ubin", UBIN_UBIN, false},            {"ubin-link", UBIN_LINK, false},
 };
 
 struct Outcome {
@@ -88,12 +79,40 @@ TEST(Programs, AnUnknownOptionIsRefusedWithOneLine)
     for (const Program& p : kPrograms) {
         SCOPED_TRACE(p.name);
         const Outcome r = Start(p, {QStringLiteral("--no-such-option")});
-        EXPECT_EQ(r.status, p.usageStatus) << Utf8(r.err);
+        EXPECT_EQ(r.status, 2) << Utf8(r.err);
         EXPECT_TRUE(r.out.isEmpty()) << Utf8(r.out);
         EXPECT_TRUE(r.err.startsWith(QString::fromLatin1(p.name) + QStringLiteral(": "))) << Utf8(r.err);
-        if (p.oneLine) {
-            EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << Utf8(r.err);
-        }
+        EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << Utf8(r.err);
+    }
+}
+
+TEST(Programs, AMissingValueOrABadNumberIsRefusedWithOneLine)
+{
+    const struct {
+        const char* program;
+        QStringList args;
+        const char* says; // what the line names
+    } cases[] = {
+        {UBIN_UBIN, {"--data"}, "--data"},
+        {UBIN_UBIN, {"find", "--limit", "-1", "x"}, "--limit"},
+        {UBIN_UBIN, {"form", "--clip-flags", "9", "clear"}, "--clip-flags"},
+        {UBIN_BUILD, {"in.csv", "out", "--offices"}, "--offices"},
+        {UBIN_BUILD, {"in.csv", "out", "--edition", "2026-13"}, "2026-13"},
+        {UBIN_BUILD, {"in.csv"}, "OUTDIR"},
+        {UBIN_BUILD, {"--base", "in.csv", "--add", "a.csv", "out"}, "--del"},
+        {UBIN_REGSVR, {"--registry"}, "--registry"},
+        {UBIN_LINK, {"--timeout", "-5", "execute", "x"}, "--timeout"},
+        {UBIN_LINK, {"--timeout", "soon", "execute", "x"}, "--timeout"},
+        {UBIN_LINK, {"--service"}, "--service"},
+        {UBIN_LINK, {"fetch", "IT1"}, "fetch"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utf8(QString::fromUtf8(c.program) + QLatin1Char(' ') + c.args.join(QLatin1Char(' '))));
+        const Outcome r = Start({"", c.program, false}, c.args);
+        EXPECT_EQ(r.status, 2) << Utf8(r.err);
+        EXPECT_TRUE(r.out.isEmpty()) << Utf8(r.out);
+        EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << Utf8(r.err);
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << Utf8(r.err);
     }
 }
 

@@ -255,7 +255,7 @@ TEST(UbinCommand, FindsItsSettingsAsTheWindowDoes)
     r = Ubin({"postal", "7300014"}, places);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("ubscon.def"), std::string::npos);
+    EXPECT_NE(r.err.find("呼び出し元に ubscon.def が必要です"), std::string::npos) << "the file as it is named on disk";
     EXPECT_NE(r.err.find((cwd / "ubscon.def").string()), std::string::npos); // names the places tried
 
     r = Ubin({"--settings", (cwd / "missing.def").string(), "postal", "1"});
@@ -293,4 +293,34 @@ TEST(UbinCommand, ANulInTheDataFolderIsShownInTheMessageNotCutAt)
     const Outcome r = Ubin({"--settings", (t / "folder-with-nul.def").string(), "postal", "7300014"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("/no/such\\0folder/"), std::string::npos) << r.err;
+}
+
+TEST(UbinCommand, TheStepsAnswerAsUbinFormToo)
+{
+    for (const std::vector<std::string>& steps :
+         {std::vector<std::string>{"--data", kSample, "postal", "7300014", "clip"},
+          {"--json", "--data", kSample, "kana", "ｷﾞﾝｻﾞ", "next"}, {"--data", kSample, "--clip-flags", "1,6", "kanji", "銀座"}}) {
+        std::vector<std::string> form = {"form"};
+        form.insert(form.end(), steps.begin(), steps.end());
+        const Outcome plain = Ubin(steps), named = Ubin(form);
+        EXPECT_EQ(named.status, 0) << named.err;
+        EXPECT_EQ(named.out, plain.out);
+        EXPECT_NE(named.out, "");
+    }
+}
+
+TEST(UbinCommand, HelpLeadsWithFindAndMistakesTakeOneLine)
+{
+    const Outcome help = Ubin({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_LT(help.out.find("ubin find"), help.out.find("ubin form")) << help.out;
+    EXPECT_EQ(Ubin({"form", "--help"}).out, help.out);
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--bogus"}, {"form"}, {"form", "--data"}, {"find", "--limit", "-1", "x"}}) {
+        const Outcome r = Ubin(args);
+        EXPECT_EQ(r.status, 2) << args.front();
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
+    }
 }

@@ -8,6 +8,7 @@
 #include "base/program.h"
 #include "directory/edition.h"
 #include "settings/tool_settings.h"
+#include "tools/command_line/command_line.h"
 
 #include <cstdlib>
 
@@ -33,38 +34,37 @@ std::atomic<bool> interrupted{false};
 
 extern "C" void OnSignal(int) { interrupted = true; }
 
-void Usage(std::FILE* to)
-{
-    std::fputs("usage: ubin-build KEN_ALL.CSV OUTDIR [--offices JIGYOSYO.CSV] [--settings] [--quiet]\n"
-               "                  [--data-folder FOLDER] [--edition YYYY-MM]\n"
-               "       ubin-build --base KEN_ALL.CSV --add ADD_YYMM.CSV --del DEL_YYMM.CSV [--add ... --del ...]\n"
-               "                  [--offices JIGYOSYO.CSV --jadd JADD_YYMM.CSV --jdel JDEL_YYMM.CSV ...]\n"
-               "                  [--lenient] [--write-csv FILE] OUTDIR\n"
-               "\n"
-               "Writes the directory files UIND1.IDX .. UIND5.IDX, 郵便Point.POI, 郵便番号.CSV,\n"
-               "TOSHI1.TDB and TOSHI2.TDB, and the search index 検索.IDX, into OUTDIR,\n"
-               "replacing the folder whole.\n"
-               "\n"
-               "  --offices FILE      also read Japan Post's JIGYOSYO.CSV (the offices with a\n"
-               "                      postal code of their own) into 事業所.CSV and 事業所.IDX\n"
-               "  --edition YYYY-MM   the month of Japan Post's data (default: the newest month\n"
-               "                      in which an input file was changed, recorded as guessed)\n"
-               "  --base FILE         the full KEN_ALL.CSV the change files apply to\n"
-               "  --add FILE, --del FILE\n"
-               "                      one month's ADD_YYMM.CSV and DEL_YYMM.CSV, applied in the\n"
-               "                      order given (the n-th --add with the n-th --del)\n"
-               "  --jadd FILE, --jdel FILE\n"
-               "                      the same for JIGYOSYO.CSV (JADD_YYMM.CSV, JDEL_YYMM.CSV)\n"
-               "  --lenient           count added rows that are there already instead of stopping\n"
-               "  --write-csv FILE    also write the KEN_ALL.CSV the change files made\n"
-               "  --settings          also write OUTDIR/ubscon.def with DataFolder = OUTDIR\n"
-               "  --data-folder DIR   the DataFolder that --settings writes, when the directory\n"
-               "                      will be read from another place (an installation)\n"
-               "  --quiet             no progress and no summary\n"
-               "  -h, --help          this text\n"
-               "  --version           the version, and the edition of the directory the settings name\n",
-               to);
-}
+const char kHelp[] =
+    "usage: ubin-build KEN_ALL.CSV OUTDIR [--offices JIGYOSYO.CSV] [--settings] [--quiet]\n"
+    "                  [--data-folder FOLDER] [--edition YYYY-MM]\n"
+    "       ubin-build --base KEN_ALL.CSV --add ADD_YYMM.CSV --del DEL_YYMM.CSV [--add ... --del ...]\n"
+    "                  [--offices JIGYOSYO.CSV --jadd JADD_YYMM.CSV --jdel JDEL_YYMM.CSV ...]\n"
+    "                  [--lenient] [--write-csv FILE] OUTDIR\n"
+    "\n"
+    "Writes the directory files UIND1.IDX .. UIND5.IDX, 郵便Point.POI, 郵便番号.CSV,\n"
+    "TOSHI1.TDB and TOSHI2.TDB, and the search index 検索.IDX, into OUTDIR,\n"
+    "replacing the folder whole.\n"
+    "\n"
+    "  --offices FILE      also read Japan Post's JIGYOSYO.CSV (the offices with a\n"
+    "                      postal code of their own) into 事業所.CSV and 事業所.IDX\n"
+    "  --edition YYYY-MM   the month of Japan Post's data (default: the newest month\n"
+    "                      in which an input file was changed, recorded as guessed)\n"
+    "  --base FILE         the full KEN_ALL.CSV the change files apply to\n"
+    "  --add FILE, --del FILE\n"
+    "                      one month's ADD_YYMM.CSV and DEL_YYMM.CSV, applied in the\n"
+    "                      order given (the n-th --add with the n-th --del)\n"
+    "  --jadd FILE, --jdel FILE\n"
+    "                      the same for JIGYOSYO.CSV (JADD_YYMM.CSV, JDEL_YYMM.CSV)\n"
+    "  --lenient           count added rows that are there already instead of stopping\n"
+    "  --write-csv FILE    also write the KEN_ALL.CSV the change files made\n"
+    "  --settings          also write OUTDIR/ubscon.def with DataFolder = OUTDIR\n"
+    "  --data-folder DIR   the DataFolder that --settings writes, when the directory\n"
+    "                      will be read from another place (an installation)\n"
+    "  --quiet             no progress and no summary\n"
+    "  -h, --help          this text\n"
+    "  --version           the version, and the edition of the directory the settings name\n"
+    "\n"
+    "Exit status: 0 built, 1 when the build failed, 2 for a command line it does not understand.\n";
 
 // The edition of the directory the settings name, as ubin finds them.
 ubin::DirectoryEdition SettingsEdition(const char* argv0)
@@ -83,68 +83,64 @@ ubin::DirectoryEdition SettingsEdition(const char* argv0)
     }
 }
 
+int Refuse(const std::string& problem)
+{
+    std::cerr << ubin::UsageLine("ubin-build", problem) << '\n';
+    return ubin::kExitUsage;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     ubin::UseUtf8Output();
-    const std::vector<std::string> args = ubin::ProgramArguments(argc, argv);
-    std::vector<std::string> positional;
-    std::optional<std::string> base;
-    std::vector<std::filesystem::path> adds, dels, jadds, jdels;
     ubin::BuildOptions options;
     bool quiet = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--settings") {
-            options.writeSettings = true;
-        } else if (arg == "--quiet") {
-            quiet = true;
-        } else if (arg == "--offices" && i + 1 < args.size()) {
-            options.offices = ubin::PathFromUtf8(args[++i]);
-        } else if (arg == "--data-folder" && i + 1 < args.size()) {
-            options.settingsDataFolder = ubin::FromUtf8(args[++i]);
-        } else if (arg == "--help" || arg == "-h") {
-            Usage(stdout);
-            return 0;
-        } else if (arg == "--version") {
-            std::puts(ubin::VersionLine("ubin-build", UBIN_VERSION, SettingsEdition(argv[0])).c_str());
-            return 0;
-        } else if (arg == "--edition" && i + 1 < args.size()) {
-            options.edition = args[++i];
-            if (!ubin::ParseYearMonth(options.edition)) {
-                std::fprintf(stderr, "ubin-build: --edition takes a year and a month, as 2026-11, not \"%s\"\n",
-                             options.edition.c_str());
-                return 2;
-            }
-        } else if (arg == "--base" && i + 1 < args.size()) {
-            base = args[++i];
-        } else if ((arg == "--add" || arg == "--del" || arg == "--jadd" || arg == "--jdel") && i + 1 < args.size()) {
-            (arg == "--add" ? adds : arg == "--del" ? dels : arg == "--jadd" ? jadds : jdels)
-                .push_back(ubin::PathFromUtf8(args[++i]));
-        } else if (arg == "--lenient") {
-            options.lenient = true;
-        } else if (arg == "--write-csv" && i + 1 < args.size()) {
-            options.writeCsv = ubin::PathFromUtf8(args[++i]);
-        } else if (arg.starts_with("-") && arg != "-") {
-            std::fprintf(stderr, "ubin-build: unknown option %s (ubin-build --help shows how to use it)\n", arg.c_str());
-            return 2;
-        } else {
-            positional.push_back(arg);
-        }
-    }
-    if (base) positional.insert(positional.begin(), *base);
-    if (positional.size() != 2 || (options.settingsDataFolder && !options.writeSettings)) {
-        Usage(stderr);
-        return 2;
-    }
-    if (adds.size() != dels.size() || jadds.size() != jdels.size()) {
-        std::fprintf(stderr, "ubin-build: each month takes an --add and a --del (--jadd and --jdel for the offices), "
-                             "in the same order\n");
-        return 2;
-    }
-    for (std::size_t m = 0; m < adds.size(); ++m) options.months.push_back({adds[m], dels[m]});
-    for (std::size_t m = 0; m < jadds.size(); ++m) options.officeMonths.push_back({jadds[m], jdels[m]});
+    std::vector<std::string> positional; // KEN_ALL.CSV (or the --base file) and OUTDIR
+    std::vector<std::filesystem::path> addFiles, delFiles, jaddFiles, jdelFiles;
+    std::string offices, dataFolder, base, writeCsv;
+    std::vector<std::string> adds, dels, jadds, jdels;
+    CLI::App app("Builds the directory files from Japan Post's KEN_ALL.CSV.", "ubin-build");
+    // As before CLI11, an option given twice takes its last value.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("--settings", options.writeSettings, "also write OUTDIR/ubscon.def");
+    app.add_flag("--quiet", quiet, "no progress and no summary");
+    app.add_flag("--lenient", options.lenient, "count added rows that are there already");
+    app.add_option("--offices", offices, "Japan Post's JIGYOSYO.CSV");
+    app.add_option("--data-folder", dataFolder, "the DataFolder that --settings writes");
+    app.add_option("--edition", options.edition, "the month of Japan Post's data, YYYY-MM")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return ubin::ParseYearMonth(text) ? "" : "takes a year and a month, as 2026-11, not \"" + text + "\"";
+            },
+            "YYYY-MM"));
+    app.add_option("--base", base, "the full KEN_ALL.CSV the change files apply to");
+    for (auto [name, files] : {std::pair{"--add", &adds}, {"--del", &dels}, {"--jadd", &jadds}, {"--jdel", &jdels}})
+        // One file each time it is given: OUTDIR after the last --del is no change file.
+        app.add_option(name, *files, "a month's change file, in order")
+            ->allow_extra_args(false)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--write-csv", writeCsv, "also write the KEN_ALL.CSV the change files made");
+    app.add_option("files", positional, "KEN_ALL.CSV and OUTDIR")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    ubin::AddVersionFlag(app, std::cout,
+                         [&] { return ubin::VersionLine("ubin-build", UBIN_VERSION, SettingsEdition(argv[0])); });
+    if (const auto status = ubin::ParseCommandLine(app, ubin::ProgramArguments(argc, argv), std::cout, std::cerr, kHelp))
+        return *status;
+    if (app.count("--offices")) options.offices = ubin::PathFromUtf8(offices);
+    if (app.count("--data-folder")) options.settingsDataFolder = ubin::FromUtf8(dataFolder);
+    if (app.count("--write-csv")) options.writeCsv = ubin::PathFromUtf8(writeCsv);
+    for (auto [from, to] :
+         {std::pair{&adds, &addFiles}, {&dels, &delFiles}, {&jadds, &jaddFiles}, {&jdels, &jdelFiles}})
+        for (const std::string& f : *from) to->push_back(ubin::PathFromUtf8(f));
+    if (app.count("--base")) positional.insert(positional.begin(), base);
+    if (positional.size() != 2)
+        return Refuse("give two files, KEN_ALL.CSV (or --base FILE) and OUTDIR; " + std::to_string(positional.size()) +
+                      " given");
+    if (options.settingsDataFolder && !options.writeSettings) return Refuse("--data-folder needs --settings");
+    if (addFiles.size() != delFiles.size() || jaddFiles.size() != jdelFiles.size())
+        return Refuse("each month takes an --add and a --del (--jadd and --jdel for the offices), in the same order");
+    for (std::size_t m = 0; m < addFiles.size(); ++m) options.months.push_back({addFiles[m], delFiles[m]});
+    for (std::size_t m = 0; m < jaddFiles.size(); ++m) options.officeMonths.push_back({jaddFiles[m], jdelFiles[m]});
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);

@@ -7,32 +7,33 @@
 #include "platform/component/library.h"
 #include "base/program.h"
 #include "platform/component/registry.h"
+#include "base/path_text.h"
+#include "tools/command_line/command_line.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
-constexpr int kExitUsage = 2;
-
-void Usage(std::ostream& to)
-{
-    to << "usage: ubin-regsvr LIBRARY [-u] [--registry FILE]\n"
-          "  registers the control classes of LIBRARY (for example <prefix>/lib/marubeta/libsorelto.so)\n"
-          "  in the per-user class registry, $XDG_CONFIG_HOME/marubeta/classes.json\n"
-          "  (~/.config/marubeta/classes.json); hosts such as quillot find the classes there.\n"
-          "  -u               remove them again\n"
-          "  --registry FILE  use FILE as the class registry\n"
-          "  -h, --help       show this text\n"
-          "  --version        show the version\n";
-}
+const char kHelp[] =
+    "usage: ubin-regsvr LIBRARY [-u] [--registry FILE]\n"
+    "  registers the control classes of LIBRARY (for example <prefix>/lib/marubeta/libsorelto.so)\n"
+    "  in the per-user class registry, $XDG_CONFIG_HOME/marubeta/classes.json\n"
+    "  (~/.config/marubeta/classes.json); hosts such as quillot find the classes there.\n"
+    "  -u, /u           remove them again\n"
+    "  --registry FILE  use FILE as the class registry\n"
+    "  -h, --help       show this text\n"
+    "  --version        show the version\n"
+    "Exit status: 0 done, 1 when the library cannot be (un)registered, 2 for a command line it\n"
+    "does not understand.\n";
 
 int Refuse(const std::string& problem)
 {
-    std::cerr << "ubin-regsvr: " << problem << " (ubin-regsvr --help shows how to use it)\n";
-    return kExitUsage;
+    std::cerr << ubin::UsageLine("ubin-regsvr", problem) << '\n';
+    return ubin::kExitUsage;
 }
 
 } // namespace
@@ -40,31 +41,24 @@ int Refuse(const std::string& problem)
 int main(int argc, char** argv)
 {
     using namespace ubin::component;
-    std::string libraryArg;
-    std::filesystem::path registryPath;
+    CLI::App app("Registers a control library in the per-user class registry.", "ubin-regsvr");
+    std::vector<std::string> words;
+    std::string registryArg;
     bool unregister = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-u" || arg == "/u") {
-            unregister = true;
-        } else if (arg == "--registry") {
-            if (i + 1 >= argc) return Refuse("--registry needs a FILE");
-            registryPath = argv[++i];
-        } else if (arg == "-h" || arg == "--help") {
-            Usage(std::cout);
-            return 0;
-        } else if (arg == "--version") {
-            std::cout << "ubin-regsvr " << UBIN_VERSION << "\n";
-            return 0;
-        } else if (!arg.empty() && arg[0] == '-') {
-            return Refuse("unknown option " + arg);
-        } else if (libraryArg.empty() && !arg.empty()) {
-            libraryArg = arg;
-        } else {
-            return Refuse("one LIBRARY at a time, not also " + arg);
-        }
+    app.add_flag("-u", unregister, "remove the classes again");
+    app.add_option("--registry", registryArg, "use FILE as the class registry");
+    app.add_option("library", words, "the control library");
+    ubin::AddVersionFlag(app, std::cout, [] { return std::string("ubin-regsvr " UBIN_VERSION); });
+    if (const auto status = ubin::ParseCommandLine(app, ubin::ProgramArguments(argc, argv), std::cout, std::cerr, kHelp))
+        return *status;
+    std::string libraryArg;
+    for (const std::string& word : words) {
+        if (word == "/u") unregister = true; // the Windows tool's own spelling
+        else if (libraryArg.empty() && !word.empty()) libraryArg = word;
+        else return Refuse("one LIBRARY at a time, not also " + word);
     }
     if (libraryArg.empty()) return Refuse("no LIBRARY given");
+    std::filesystem::path registryPath = ubin::PathFromUtf8(registryArg);
     if (registryPath.empty()) registryPath = DefaultRegistryPath(ubin::ConfigHome());
 
     Result<std::shared_ptr<ControlLibrary>> library = ControlLibrary::Load(libraryArg);

@@ -8,9 +8,11 @@
 #include "form/search.h"
 #include "settings/places.h"
 #include "settings/settings.h"
+#include "tools/command_line/command_line.h"
 #include "tools/ubin/check_command.h"
 #include "tools/ubin/diff_command.h"
 #include "tools/ubin/find_command.h"
+#include "tools/ubin/subcommand.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
@@ -26,10 +28,11 @@ namespace {
 namespace el = element;
 
 const char kUsage[] =
-    "usage: ubin [--settings FILE | --data DIR] [--json] [--clip-flags LIST] STEP...\n"
-    "       ubin find [--settings FILE | --data DIR] [--json | --csv] [--limit N] QUERY...\n"
+    "usage: ubin find [--settings FILE | --data DIR] [--json | --csv] [--limit N] [--sort code] QUERY...\n"
     "       ubin check [--settings FILE | --data DIR] [--max-age MONTHS]\n"
     "       ubin diff OLD_DIR NEW_DIR [--json | --csv]\n"
+    "       ubin form [--settings FILE | --data DIR] [--json] [--clip-flags LIST] STEP...\n"
+    "       ubin --help | --version\n"
     "\n"
     "ubin find finds any address: a postal code or its beginning, a reading in any kana, any\n"
     "part of an address or an office name, or an address with a house number\n"
@@ -38,7 +41,9 @@ const char kUsage[] =
     "--max-age it fails when the data is older. ubin diff lists the postal codes added,\n"
     "removed and changed between two builds.\n"
     "\n"
-    "Each step acts as a user would on the search window, in order:\n"
+    "ubin form, for scripts and tests, drives the search window's logic and prints its widgets\n"
+    "by name; `ubin STEP...` without the word form does the same. Each step acts as a user\n"
+    "would on the search window, in order:\n"
     "  postal TEXT   city TEXT   kana TEXT   kanji TEXT\n"
     "                switch to that search mode and press Enter with TEXT in the entry box\n"
     "  next, prev    the paging buttons 次候補 and 前候補 (nothing when disabled)\n"
@@ -57,7 +62,9 @@ const char kUsage[] =
     "  --data DIR       use this directory folder, clip flags 1, 2 and 3 on\n"
     "  --clip-flags LIST  the clip flags that are on, e.g. 1,2,3,6 (0 automatic copy,\n"
     "                   1 postal code, 2 city, 3 town, 4 reading, 5 city code, 6 prefecture)\n"
-    "Without --settings or --data the settings are looked for as the search window does.\n";
+    "Without --settings or --data the settings are looked for as the search window does.\n"
+    "Exit status: 0 done, 2 for a mistake in the arguments or settings or a directory that\n"
+    "cannot be read (ubin find: 1 when nothing was found).\n";
 
 // A mistake in the arguments.
 class UsageError : public std::runtime_error {
@@ -97,43 +104,31 @@ ClipFlags ParseClipFlags(const std::string& list)
 }
 
 struct Options {
-    std::optional<std::string> settingsFile, dataFolder;
+    std::string settingsFile, dataFolder, clipFlags;
     bool json = false;
-    std::optional<ClipFlags> clipFlags;
-    std::vector<Step> steps;
+    std::vector<std::string> words; // the steps and their texts, in order
 };
 
-Options ParseArguments(const std::vector<std::string>& args)
+std::vector<Step> ParseSteps(const std::vector<std::string>& args)
 {
-    Options o;
-    const auto value = [&](std::size_t& i) -> const std::string& {
-        if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
-        return args[++i];
-    };
+    std::vector<Step> steps;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--settings") o.settingsFile = value(i);
-        else if (a == "--data") o.dataFolder = value(i);
-        else if (a == "--json") o.json = true;
-        else if (a == "--clip-flags") o.clipFlags = ParseClipFlags(value(i));
-        else if (a.starts_with("--")) throw UsageError("unknown option " + a);
-        else if (!kSteps.count(a)) throw UsageError("unknown step \"" + a + "\"");
-        else {
-            Step s{a, {}};
-            if (a == "area") {
-                // Up to four items, ending at the next step's name.
-                while (s.args.size() < 4 && i + 1 < args.size() && !kSteps.count(args[i + 1]))
-                    s.args.push_back(FromUtf8(args[++i]));
-                if (s.args.empty()) throw UsageError("area needs at least a prefecture");
-            } else if (a != "next" && a != "prev" && a != "clear" && a != "clip") {
-                s.args.push_back(FromUtf8(value(i)));
-            }
-            o.steps.push_back(std::move(s));
+        if (!kSteps.count(a)) throw UsageError("unknown step \"" + a + "\"");
+        Step s{a, {}};
+        if (a == "area") {
+            // Up to four items, ending at the next step's name.
+            while (s.args.size() < 4 && i + 1 < args.size() && !kSteps.count(args[i + 1]))
+                s.args.push_back(FromUtf8(args[++i]));
+            if (s.args.empty()) throw UsageError("area needs at least a prefecture");
+        } else if (a != "next" && a != "prev" && a != "clear" && a != "clip") {
+            if (i + 1 >= args.size()) throw UsageError(a + " needs a TEXT");
+            s.args.push_back(FromUtf8(args[++i]));
         }
+        steps.push_back(std::move(s));
     }
-    if (o.settingsFile && o.dataFolder) throw UsageError("give --settings or --data, not both");
-    if (o.steps.empty()) throw UsageError("no step given");
-    return o;
+    if (steps.empty()) throw UsageError("no step given");
+    return steps;
 }
 
 } // namespace
@@ -230,33 +225,54 @@ void PrintJson(const MemoryFace& face, std::ostream& out)
 
 } // namespace
 
-int RunUbin(const std::vector<std::string>& args, const ToolPlaces& places, std::ostream& out, std::ostream& err)
+int RunForm(const std::vector<std::string>& args, const std::string& program, const ToolPlaces& places,
+            std::ostream& out, std::ostream& err)
 {
-    if (!args.empty() && args[0] == "find") return RunFind({args.begin() + 1, args.end()}, places, out, err);
-    if (!args.empty() && args[0] == "check") return RunCheck({args.begin() + 1, args.end()}, places, out, err);
-    if (!args.empty() && args[0] == "diff") return RunDiff({args.begin() + 1, args.end()}, places, out, err);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        out << kUsage;
-        return 0;
-    }
+    CLI::App app("Drives the search window's logic step by step and prints its widgets by name.", program);
+    Options o;
+    CLI::Option* settingsOption = app.add_option("--settings", o.settingsFile, "read this ubscon.def");
+    app.add_option("--data", o.dataFolder, "use this directory folder")->excludes(settingsOption);
+    app.add_flag("--json", o.json, "print one JSON object");
+    app.add_option("--clip-flags", o.clipFlags, "the clip flags that are on, e.g. 1,2,3,6");
+    app.add_option("step", o.words, "the steps, each with its texts");
+    if (const auto status = ParseCommandLine(app, args, out, err, kUsage)) return *status;
     try {
-        const Options o = ParseArguments(args);
-        const Settings settings = LoadToolSettings(o.settingsFile, o.dataFolder, places);
-        const ClipFlags flags = o.clipFlags.value_or(settings.clipFlags);
+        std::vector<Step> steps;
+        std::optional<ClipFlags> clipFlags;
+        try {
+            steps = ParseSteps(o.words);
+            if (app.count("--clip-flags")) clipFlags = ParseClipFlags(o.clipFlags);
+        } catch (const EncodingError& e) {
+            throw UsageError(std::string("a step's text is not UTF-8 (") + e.what() + ")");
+        }
+        const Settings settings = SubcommandSettings(o.settingsFile, o.dataFolder, places);
+        const ClipFlags flags = clipFlags.value_or(settings.clipFlags);
         const std::unique_ptr<Lookup> lookup = Lookup::Open(settings.dataFolder);
         MemoryFace face;
         Search search(face, *lookup, flags);
         search.Start();
-        for (const Step& s : o.steps) RunStep(s, search, face);
+        for (const Step& s : steps) RunStep(s, search, face);
         if (o.json) PrintJson(face, out);
         else PrintLines(face, out);
         return 0;
     } catch (const UsageError& e) {
-        err << "ubin: " << e.what() << "\n(ubin --help shows how to use it)\n";
+        err << UsageLine(program, e.what()) << '\n';
     } catch (const std::exception& e) {
-        err << "ubin: " << e.what() << '\n';
+        err << program << ": " << e.what() << '\n';
     }
-    return 2;
+    return kExitUsage;
+}
+
+int RunUbin(const std::vector<std::string>& args, const ToolPlaces& places, std::ostream& out, std::ostream& err)
+{
+    const std::string first = args.empty() ? std::string() : args[0];
+    const std::vector<std::string> rest = args.empty() ? args : std::vector<std::string>(args.begin() + 1, args.end());
+    if (first == "find") return RunFind(rest, places, out, err);
+    if (first == "check") return RunCheck(rest, places, out, err);
+    if (first == "diff") return RunDiff(rest, places, out, err);
+    if (first == "form") return RunForm(rest, "ubin form", places, out, err);
+    // The steps without the word form: the scripts written before it was a subcommand.
+    return RunForm(args, "ubin", places, out, err);
 }
 
 } // namespace ubin

@@ -1,22 +1,13 @@
 #include "tools/ubin/subcommand.h"
 
+#include "tools/command_line/command_line.h"
+
 namespace ubin {
 
 std::optional<int> ParseSubcommand(CLI::App& app, const std::vector<std::string>& args, std::ostream& out,
                                    std::ostream& err)
 {
-    std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 takes the last word first
-    try {
-        app.parse(reversed);
-    } catch (const CLI::CallForHelp&) {
-        out << app.help();
-        return 0;
-    } catch (const CLI::ParseError& e) {
-        const std::string name = app.get_name();
-        err << name << ": " << e.what() << "\n(" << name << " --help shows how to use it)\n";
-        return 2;
-    }
-    return std::nullopt;
+    return ParseCommandLine(app, args, out, err);
 }
 
 Settings SubcommandSettings(const std::string& settingsFile, const std::string& dataFolder, const ToolPlaces& places)

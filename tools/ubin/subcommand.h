@@ -13,8 +13,8 @@
 namespace ubin {
 
 // Parses args (first word first) into app. Empty when the command goes on; otherwise the
-// status to end with: 0 after --help (printed on out), 2 after a mistake (named on err, with
-// how to see the help).
+// status to end with: 0 after --help (printed on out), 2 after a mistake (one line on err naming
+// it and how to see the help).
 std::optional<int> ParseSubcommand(CLI::App& app, const std::vector<std::string>& args, std::ostream& out,
                                    std::ostream& err);
 
