@@ -4,6 +4,7 @@
 #include "base/errors.h"
 #include "base/path_text.h"
 #include "search/find.h"
+#include "tests/search/built_directory.h"
 #include "tests/support/japan_post_rows.h"
 #include "tests/support/temp_dir.h"
 #include "tools/ubin-build/builder.h"
@@ -65,34 +66,17 @@ const std::vector<KenAllRow> kRows = {
 
 class Address : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        temp_ = new test::TempDir;
-        test::WriteBytes(*temp_ / "KEN_ALL.CSV", test::KenAllText(kRows));
-        BuildDirectory(*temp_ / "KEN_ALL.CSV", *temp_ / "dir");
-        lookup_ = Lookup::Open(FromUtf8((*temp_ / "dir").string() + "/")).release();
-        finder_ = new Finder(*lookup_);
-    }
-    static void TearDownTestSuite()
-    {
-        delete finder_;
-        delete lookup_;
-        delete temp_;
-    }
+    static void SetUpTestSuite() { built_ = new test::BuiltDirectory(kRows); }
+    static void TearDownTestSuite() { delete built_; }
     static std::string First(const char* query)
     {
-        const FindResult r = finder_->Find(FromUtf8(query), 1);
+        const FindResult r = built_->finder->Find(FromUtf8(query), 1);
         return r.results.empty() ? "nothing" : ToUtf8(r.results[0].postalCode);
     }
 
-    static test::TempDir* temp_;
-    static Lookup* lookup_;
-    static Finder* finder_;
+    static inline test::BuiltDirectory* built_ = nullptr;
 };
 
-test::TempDir* Address::temp_ = nullptr;
-Lookup* Address::lookup_ = nullptr;
-Finder* Address::finder_ = nullptr;
 
 struct Written {
     const char* one;
@@ -153,24 +137,24 @@ TEST_F(Address, TheEntryWhoseNoteCoversTheAddressComesFirstInAnyNotation)
 
 TEST_F(Address, TheResultSaysHowFarTheAddressWasMatched)
 {
-    FindResult r = finder_->Find(u"東京都千代田区丸の内1-1-1 何とかビル");
+    FindResult r = built_->finder->Find(u"東京都千代田区丸の内1-1-1 何とかビル");
     EXPECT_EQ(r.match, FindMatch::Address);
     EXPECT_EQ(r.level, AddressLevel::Number);
     EXPECT_EQ(r.rest, u"何とかビル");
-    r = finder_->Find(u"東京都千代田区どこか");
+    r = built_->finder->Find(u"東京都千代田区どこか");
     EXPECT_EQ(r.level, AddressLevel::City);
     // Where the note cannot decide, every candidate comes back.
-    r = finder_->Find(u"京都市上京区近衛町1");
+    r = built_->finder->Find(u"京都市上京区近衛町1");
     EXPECT_EQ(r.total, 2u);
     // Results carry the town proper, the note and the building.
-    r = finder_->Find(u"丸の内2-7-2 JPタワー30階", 1);
+    r = built_->finder->Find(u"丸の内2-7-2 JPタワー30階", 1);
     ASSERT_EQ(r.results.size(), 1u);
     EXPECT_EQ(r.results[0].townProper, u"丸の内");
     EXPECT_EQ(r.results[0].building, u"ＪＰタワー");
     EXPECT_EQ(r.results[0].floor, u"３０階");
     EXPECT_EQ(r.results[0].noteKind, NoteKind::Floor);
     // A bare town name stays a text search.
-    EXPECT_EQ(finder_->Find(u"永田町").match, FindMatch::Text);
+    EXPECT_EQ(built_->finder->Find(u"永田町").match, FindMatch::Text);
 }
 
 TEST(AddressFile, ReadsBackWhatWasWrittenAndRefusesDamage)

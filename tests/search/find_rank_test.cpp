@@ -2,6 +2,7 @@
 // over a directory built from hand-made rows where each rule alone decides the order.
 #include "base/cp932.h"
 #include "search/find.h"
+#include "tests/search/built_directory.h"
 #include "tests/support/japan_post_rows.h"
 #include "tests/support/temp_dir.h"
 #include "tools/ubin-build/builder.h"
@@ -39,41 +40,21 @@ const std::vector<JigyosyoRow> kOffices = {
 
 class FindRank : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        temp_ = new test::TempDir;
-        test::WriteBytes(*temp_ / "KEN_ALL.CSV", test::KenAllText(kRows));
-        test::WriteBytes(*temp_ / "JIGYOSYO.CSV", test::JigyosyoText(kOffices));
-        BuildOptions options;
-        options.offices = *temp_ / "JIGYOSYO.CSV";
-        BuildDirectory(*temp_ / "KEN_ALL.CSV", *temp_ / "dir", options);
-        lookup_ = Lookup::Open(FromUtf8((*temp_ / "dir").string() + "/")).release();
-        finder_ = new Finder(*lookup_);
-    }
-    static void TearDownTestSuite()
-    {
-        delete finder_;
-        delete lookup_;
-        delete temp_;
-    }
+    static void SetUpTestSuite() { built_ = new test::BuiltDirectory(kRows, kOffices); }
+    static void TearDownTestSuite() { delete built_; }
 
     // The results as "code town" for areas and "code office" for offices.
     static std::vector<std::string> Order(const std::string& query, FindOrder order = FindOrder::Relevance)
     {
         std::vector<std::string> out;
-        for (const Entry& e : finder_->Find(FromUtf8(query), 0, order).results)
+        for (const Entry& e : built_->finder->Find(FromUtf8(query), 0, order).results)
             out.push_back(ToUtf8(e.postalCode) + " " + ToUtf8(e.IsOffice() ? e.office : std::u16string(e.TownProper())));
         return out;
     }
 
-    static test::TempDir* temp_;
-    static Lookup* lookup_;
-    static Finder* finder_;
+    static inline test::BuiltDirectory* built_ = nullptr;
 };
 
-test::TempDir* FindRank::temp_ = nullptr;
-Lookup* FindRank::lookup_ = nullptr;
-Finder* FindRank::finder_ = nullptr;
 
 using Strings = std::vector<std::string>;
 
@@ -97,7 +78,7 @@ TEST_F(FindRank, RomajiIsReadAsKanaWithLongVowelsWrittenOrNot)
     const Strings kana = Order("ぎんざ");
     for (const char* typed : {"ginza", "GINZA", "Ginza 4-chome", "ｇｉｎｚａ"}) {
         SCOPED_TRACE(typed);
-        EXPECT_EQ(finder_->Find(FromUtf8(typed)).match, FindMatch::Reading);
+        EXPECT_EQ(built_->finder->Find(FromUtf8(typed)).match, FindMatch::Reading);
         EXPECT_EQ(Order(typed), kana);
     }
     for (const char* typed : {"chuo-ku", "Chūō-ku", "chuuouku", "tyuuouku", "CHUOKU"}) {
@@ -107,7 +88,7 @@ TEST_F(FindRank, RomajiIsReadAsKanaWithLongVowelsWrittenOrNot)
         EXPECT_EQ(order[0], "1030000 ");
         EXPECT_EQ(order[1], "0600000 ");
     }
-    const FindResult typo = finder_->Find(u"ginzza");
+    const FindResult typo = built_->finder->Find(u"ginzza");
     EXPECT_EQ(typo.total, 0u);
     ASSERT_FALSE(typo.suggestions.empty());
     EXPECT_EQ(typo.suggestions[0], u"銀座");
@@ -155,7 +136,7 @@ TEST_F(FindRank, NothingFoundOffersNearNamesOrSaysTheQueryIsSymbols)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.query);
-        const FindResult r = finder_->Find(FromUtf8(c.query));
+        const FindResult r = built_->finder->Find(FromUtf8(c.query));
         EXPECT_EQ(r.total, 0u);
         EXPECT_EQ(r.symbolsOnly, c.symbols);
         ASSERT_GE(r.suggestions.size(), c.first.size());

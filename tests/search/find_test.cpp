@@ -3,6 +3,7 @@
 // with a house number, and the limits.
 #include "base/cp932.h"
 #include "search/find.h"
+#include "tests/search/built_directory.h"
 #include "tests/support/japan_post_rows.h"
 #include "tests/support/temp_dir.h"
 #include "tools/ubin-build/builder.h"
@@ -40,25 +41,10 @@ const std::vector<JigyosyoRow> kOffices = {
 
 class Find : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        temp_ = new test::TempDir;
-        test::WriteBytes(*temp_ / "KEN_ALL.CSV", test::KenAllText(kRows));
-        test::WriteBytes(*temp_ / "JIGYOSYO.CSV", test::JigyosyoText(kOffices));
-        BuildOptions options;
-        options.offices = *temp_ / "JIGYOSYO.CSV";
-        BuildDirectory(*temp_ / "KEN_ALL.CSV", *temp_ / "dir", options);
-        lookup_ = Lookup::Open(FromUtf8((*temp_ / "dir").string() + "/")).release();
-        finder_ = new Finder(*lookup_);
-    }
-    static void TearDownTestSuite()
-    {
-        delete finder_;
-        delete lookup_;
-        delete temp_;
-    }
+    static void SetUpTestSuite() { built_ = new test::BuiltDirectory(kRows, kOffices); }
+    static void TearDownTestSuite() { delete built_; }
 
-    static FindResult Run(const std::string& query, std::size_t limit = 100) { return finder_->Find(FromUtf8(query), limit); }
+    static FindResult Run(const std::string& query, std::size_t limit = 100) { return built_->finder->Find(FromUtf8(query), limit); }
     // The postal codes of the results (an office's code with its name).
     static std::vector<std::string> Codes(const std::string& query, std::size_t limit = 100)
     {
@@ -68,14 +54,9 @@ protected:
         return out;
     }
 
-    static test::TempDir* temp_;
-    static Lookup* lookup_;
-    static Finder* finder_;
+    static inline test::BuiltDirectory* built_ = nullptr;
 };
 
-test::TempDir* Find::temp_ = nullptr;
-Lookup* Find::lookup_ = nullptr;
-Finder* Find::finder_ = nullptr;
 
 using Strings = std::vector<std::string>;
 
@@ -146,7 +127,7 @@ TEST_F(Find, AnAddressWithAHouseNumberResolvesToItsLongestKnownBeginning)
 
 TEST_F(Find, ResultsInCodeOrderComeByPostalCodeAreasBeforeOfficesThenSourceOrder)
 {
-    const FindResult r = finder_->Find(u"千代田区", 100, FindOrder::Code);
+    const FindResult r = built_->finder->Find(u"千代田区", 100, FindOrder::Code);
     std::vector<std::string> order;
     for (const Entry& e : r.results) order.push_back(ToUtf8(e.postalCode) + (e.IsOffice() ? "o" : "a"));
     EXPECT_EQ(order, (Strings{"1000000a", "1000001a", "1000013a", "1000014a", "1000014o", "1008111o", "1008950o"}));
@@ -163,14 +144,14 @@ TEST_F(Find, ThePostalCodeLookupOfEveryProgramGivesTheIndexOrder)
     for (const char16_t* typed : {u"100", u"1000014", u"〒100-8111", u"730", u"7308799", u"999"}) {
         SCOPED_TRACE(ToUtf8(typed));
         std::vector<std::string> indexed, looked, areas;
-        for (const std::uint32_t d : finder_->Match(typed).docs) indexed.push_back(describe(finder_->ReadDocument(d)));
-        for (const Entry& e : lookup_->FindByPostal(typed)) looked.push_back(describe(e));
+        for (const std::uint32_t d : built_->finder->Match(typed).docs) indexed.push_back(describe(built_->finder->ReadDocument(d)));
+        for (const Entry& e : built_->lookup->FindByPostal(typed)) looked.push_back(describe(e));
         EXPECT_EQ(looked, indexed);
-        for (const Entry& e : lookup_->FindByPostal(typed, {.offices = false})) areas.push_back(describe(e));
+        for (const Entry& e : built_->lookup->FindByPostal(typed, {.offices = false})) areas.push_back(describe(e));
         std::erase_if(indexed, [](const std::string& d) { return d.find(' ') != std::string::npos; });
         EXPECT_EQ(areas, indexed);
         const std::size_t two = std::min<std::size_t>(2, looked.size());
-        EXPECT_EQ(lookup_->FindByPostal(typed, {.limit = 2}).size(), two);
+        EXPECT_EQ(built_->lookup->FindByPostal(typed, {.limit = 2}).size(), two);
     }
 }
 
@@ -226,17 +207,17 @@ TEST_F(Find, QueriesTooLongOrWithControlCharactersAreRefused)
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(c.query.substr(0, 8)) + " (" + std::to_string(c.query.size()) + " units)");
         try {
-            finder_->Find(c.query);
+            built_->finder->Find(c.query);
             EXPECT_FALSE(c.fault) << "searched";
         } catch (const QueryError& e) {
             ASSERT_TRUE(c.fault) << e.what();
             EXPECT_EQ(e.fault(), *c.fault) << e.what();
         }
     }
-    EXPECT_THROW(finder_->Match(u"\u0001"), QueryError);
+    EXPECT_THROW(built_->finder->Match(u"\u0001"), QueryError);
     // The refusal names the limit.
     try {
-        finder_->Find(std::u16string(300, u'a'));
+        built_->finder->Find(std::u16string(300, u'a'));
     } catch (const QueryError& e) {
         EXPECT_NE(std::string(e.what()).find("300 characters long; a search takes at most 256"), std::string::npos)
             << e.what();
