@@ -429,6 +429,16 @@ void Search::Combo3_Click()
     face_.SetEditText(el::kCombo4, detailItems_.front().name);
 }
 
+void Search::ComboClick(int list)
+{
+    switch (list) {
+    case 0: Combo1_Click(); break;
+    case 1: Combo2_Click(); break;
+    case 2: Combo3_Click(); break;
+    default: Combo4_Click(); break;
+    }
+}
+
 void Search::Combo4_Click()
 {
     const AreaItem* detail = FindItem(detailItems_, face_.EditText(el::kCombo4));

@@ -131,6 +131,8 @@ public:
     void Combo2_Click();
     void Combo3_Click();
     void Combo4_Click();
+    // The click of area list `list` in the order of el::kCombos (0: Combo1 ... 3: Combo4).
+    void ComboClick(int list);
 
     // --- lookups for other programs ---------------------------------------------------------------
     // The link service's execute command: a postal code looked up as mode 1 does, without

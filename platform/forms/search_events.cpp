@@ -44,14 +44,7 @@ SearchEvents::SearchEvents(QWidget* form, Search& search, Guard guard)
         // A choice is the user's pick from the list, never a text typed or set by the program.
         ChoiceOnlyFromList(combos_[i]);
         connect(combos_[i], &QComboBox::activated, this, [this, i] {
-            Run([&] {
-                switch (i) {
-                case 0: search_.Combo1_Click(); break;
-                case 1: search_.Combo2_Click(); break;
-                case 2: search_.Combo3_Click(); break;
-                default: search_.Combo4_Click(); break;
-                }
-            });
+            Run([&] { search_.ComboClick(static_cast<int>(i)); });
         });
     }
     // Option button n selects search mode n.

@@ -26,6 +26,8 @@ std::optional<int> ParseCommandLine(CLI::App& app, const std::vector<std::string
                                     std::ostream& err, const std::string& helpText)
 {
     std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 takes the last word first
+    // A word beginning with / is a path on every platform (CLI11 reads /x as an option on Windows).
+    app.allow_windows_style_options(false);
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {

@@ -147,12 +147,7 @@ void Choose(Search& search, MemoryFace& face, int list, const std::u16string& it
     if (std::find(items.begin(), items.end(), item) == items.end())
         throw UsageError("\"" + ToUtf8(item) + "\" is not an item of " + std::string(name));
     face.SetEditText(name, item);
-    switch (list) {
-    case 0: search.Combo1_Click(); break;
-    case 1: search.Combo2_Click(); break;
-    case 2: search.Combo3_Click(); break;
-    default: search.Combo4_Click(); break;
-    }
+    search.ComboClick(list);
 }
 
 void RunStep(const Step& s, Search& search, MemoryFace& face)
