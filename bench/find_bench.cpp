@@ -11,6 +11,7 @@
 #include "base/cp932.h"
 #include "base/normalize.h"
 #include "bench/bench_support.h"
+#include "directory/directory.h"
 #include "search/find.h"
 #include "search/lookup.h"
 #include "tools/ubin-build/builder.h"

@@ -9,6 +9,7 @@
 #include "base/cp932.h"
 #include "base/path_text.h"
 #include "bench/bench_support.h"
+#include "directory/directory.h"
 #include "directory/manifest.h"
 #include "search/find.h"
 #include "tools/ubin-build/builder.h"

@@ -182,8 +182,8 @@ void BM_EnginePostal(benchmark::State& s)
 void BM_EngineCityCode(benchmark::State& s)
 {
     EngineLookups(s, &Fixture::city, [](const Lookup& l, const std::u16string& k) {
-        const auto line = l.FindCity(k);
-        return line ? (benchmark::DoNotOptimize(l.WithPrefecture(*line)), 1u) : 0u;
+        const auto city = l.FindCity(k);
+        return city.line ? (benchmark::DoNotOptimize(l.WithPrefecture(*city.line)), 1u) : 0u;
     });
 }
 void BM_EngineTownKana(benchmark::State& s)
