@@ -265,15 +265,27 @@ EditorSettings ReadEditorSettingsFile(const std::filesystem::path& path)
     return ReadWith<EditorSettings>(path, [](std::u16string_view t) { return ParseEditorSettings(t); });
 }
 
-void WriteSettingsFile(const std::filesystem::path& path, const Settings& s)
+namespace {
+
+// Formats first, so that a value that cannot be written leaves the old file as it was; the
+// error names the file.
+template <class T>
+void WriteWith(const std::filesystem::path& path, const T& settings, std::string (*format)(const T&))
 {
     std::string bytes;
     try {
-        bytes = FormatSettings(s);
+        bytes = format(settings);
     } catch (const SettingsError& e) {
         throw SettingsError(PathToUtf8(path) + ": " + e.what());
     }
     WriteAtomically(path, bytes);
+}
+
+} // namespace
+
+void WriteSettingsFile(const std::filesystem::path& path, const Settings& s)
+{
+    WriteWith(path, s, FormatSettings);
 }
 
 SavedSettings SaveSettingsFile(const std::filesystem::path& path, const Settings& s)
@@ -302,13 +314,7 @@ SavedSettings SaveSettingsFile(const std::filesystem::path& path, const Settings
 
 void WriteEditorSettingsFile(const std::filesystem::path& path, const EditorSettings& s)
 {
-    std::string bytes;
-    try {
-        bytes = FormatEditorSettings(s);
-    } catch (const SettingsError& e) {
-        throw SettingsError(PathToUtf8(path) + ": " + e.what());
-    }
-    WriteAtomically(path, bytes);
+    WriteWith(path, s, FormatEditorSettings);
 }
 
 std::optional<FoundSettings<Settings>> FindSettings(const std::vector<std::filesystem::path>& places,
