@@ -1,9 +1,11 @@
 #include "base/errors.h"
+#include "base/csv.h"
 #include "base/text.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <deque>
 
 using namespace ubin;
 
@@ -137,4 +139,42 @@ TEST(Errors, AMessageHoldingANulIsShownWhole)
     const DirectoryError e("/data\0folder/UIND1.IDX: file not found"s);
     EXPECT_EQ(std::string(e.what()), "/data\\0folder/UIND1.IDX: file not found");
     EXPECT_EQ(std::string(SettingsError("a\0b\0"s).what()), "a\\0b\\0");
+}
+
+// Japan Post's rows: quoted values may hold commas and doubled quotes; a value's text after its
+// closing quote still belongs to it; bytes and decoded text split alike.
+TEST(CsvRows, SplitsQuotedValuesInBytesAndText)
+{
+    const struct {
+        std::string line;
+        std::vector<std::string> values; // empty with ok false: a quote is not closed
+        bool ok = true;
+    } cases[] = {
+        {"01101,\"060  \",\"0600000\"", {"01101", "060  ", "0600000"}},
+        {"a,,\"\"", {"a", "", ""}},
+        {"\"x,y\",\"say \"\"hi\"\"\",end,", {"x,y", "say \"hi\"", "end", ""}},
+        {"\"ab\"cd,e", {"abcd", "e"}},
+        {"\"\"\"\"", {"\""}},
+        {"a,\"open", {}, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string_view> bytes;
+        std::deque<std::string> scratch;
+        EXPECT_EQ(ubin::SplitCsvRow(std::string_view(c.line), bytes, scratch), c.ok) << c.line;
+        std::vector<std::u16string_view> text;
+        std::deque<std::u16string> textScratch;
+        const std::u16string wide(c.line.begin(), c.line.end());
+        EXPECT_EQ(ubin::SplitCsvRow(std::u16string_view(wide), text, textScratch), c.ok) << c.line;
+        if (!c.ok) continue;
+        EXPECT_EQ(std::vector<std::string>(bytes.begin(), bytes.end()), c.values) << c.line;
+        ASSERT_EQ(text.size(), c.values.size()) << c.line;
+        for (std::size_t i = 0; i < text.size(); ++i)
+            EXPECT_EQ(std::string(text[i].begin(), text[i].end()), c.values[i]) << c.line;
+    }
+    std::string_view rest = "a\r\nb\n\nc";
+    EXPECT_EQ(ubin::TakeLine(rest), "a");
+    EXPECT_EQ(ubin::TakeLine(rest), "b");
+    EXPECT_EQ(ubin::TakeLine(rest), "");
+    EXPECT_EQ(ubin::TakeLine(rest), "c");
+    EXPECT_TRUE(rest.empty());
 }

@@ -1,6 +1,7 @@
 #include "tools/ubin-build/csv_rows.h"
 
 #include "base/cp932.h"
+#include "base/csv.h"
 #include "base/errors.h"
 
 #include <algorithm>
@@ -71,33 +72,6 @@ std::size_t FirstInvalidUtf8(std::string_view bytes)
 
 bool IsWellFormedUtf8(std::string_view bytes) { return FirstInvalidUtf8(bytes) == std::string_view::npos; }
 
-// Splits a CSV row: a value opened by a double quote runs to the next lone double quote and
-// may hold commas, a doubled double quote stands for one. False when a quote is not closed.
-bool SplitRow(std::u16string_view line, std::vector<std::u16string>& out)
-{
-    out.clear();
-    std::size_t i = 0;
-    while (true) {
-        std::u16string value;
-        if (i < line.size() && line[i] == u'"') {
-            ++i;
-            while (true) {
-                if (i >= line.size()) return false;
-                if (line[i] == u'"') {
-                    if (i + 1 < line.size() && line[i + 1] == u'"') { value.push_back(u'"'); i += 2; continue; }
-                    ++i;
-                    break;
-                }
-                value.push_back(line[i++]);
-            }
-        }
-        while (i < line.size() && line[i] != u',') value.push_back(line[i++]);
-        out.push_back(std::move(value));
-        if (i >= line.size()) return true;
-        ++i; // the comma
-    }
-}
-
 } // namespace
 
 InputEncoding DetectEncoding(std::string_view bytes)
@@ -145,13 +119,12 @@ void CsvRows::ForEach(const std::function<void(std::int64_t, std::vector<std::u1
     if (encoding_ == InputEncoding::Utf8 && rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
     std::u16string text;
     std::vector<std::u16string> fields;
+    std::vector<std::u16string_view> values;
+    std::deque<std::u16string> scratch;
     std::int64_t lineNo = 0;
     while (!rest.empty()) {
-        const std::size_t nl = rest.find('\n');
-        std::string_view line = rest.substr(0, nl);
-        rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
+        const std::string_view line = TakeLine(rest);
         ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) continue;
         if (encoding_ == InputEncoding::Cp932) {
             const std::size_t bad = TryDecodeCp932(line, text);
@@ -168,7 +141,9 @@ void CsvRows::ForEach(const std::function<void(std::int64_t, std::vector<std::u1
                 Fail(lineNo, std::string("is not UTF-8 like the rest of the file (") + e.what() + ")");
             }
         }
-        if (!SplitRow(text, fields)) Fail(lineNo, "a double quote is not closed");
+        scratch.clear();
+        if (!SplitCsvRow(std::u16string_view(text), values, scratch)) Fail(lineNo, "a double quote is not closed");
+        fields.assign(values.begin(), values.end());
         if (fields.size() != static_cast<std::size_t>(columns_))
             Fail(lineNo, "has " + std::to_string(fields.size()) + " columns; " + kind_ + " rows have "
                              + std::to_string(columns_));

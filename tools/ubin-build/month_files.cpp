@@ -1,5 +1,6 @@
 #include "tools/ubin-build/month_files.h"
 
+#include "base/csv.h"
 #include "base/path_text.h"
 #include "tools/ubin-build/csv_rows.h"
 
@@ -68,52 +69,6 @@ int HalfWidthBalance(std::string_view s)
     return depth;
 }
 
-// Splits a row into its values, quotes removed (code page 932 and UTF-8 alike: neither puts a
-// comma or a double quote inside a character). A value is a view of the line, or, when it holds
-// a doubled double quote, of a copy kept in `scratch`. False when a quote is not closed.
-bool SplitValues(std::string_view line, std::vector<std::string_view>& out, std::deque<std::string>& scratch)
-{
-    out.clear();
-    std::size_t i = 0;
-    while (true) {
-        std::string_view value;
-        if (i < line.size() && line[i] == '"') {
-            const std::size_t start = ++i;
-            std::string* copy = nullptr;
-            while (true) {
-                const std::size_t quote = line.find('"', i);
-                if (quote == std::string_view::npos) return false;
-                if (quote + 1 < line.size() && line[quote + 1] == '"') {
-                    if (!copy) copy = &scratch.emplace_back(line.substr(start, quote - start));
-                    else copy->append(line.substr(i, quote - i));
-                    copy->push_back('"');
-                    i = quote + 2;
-                    continue;
-                }
-                if (copy) copy->append(line.substr(i, quote - i));
-                value = copy ? std::string_view(*copy) : line.substr(start, quote - start);
-                i = quote + 1;
-                break;
-            }
-            // Anything between the closing quote and the comma belongs to the value.
-            const std::size_t comma = std::min(line.find(',', i), line.size());
-            if (comma > i) {
-                std::string& joined = scratch.emplace_back(value);
-                joined.append(line.substr(i, comma - i));
-                value = joined;
-            }
-            i = comma;
-        } else {
-            const std::size_t comma = std::min(line.find(',', i), line.size());
-            value = line.substr(i, comma - i);
-            i = comma;
-        }
-        out.push_back(value);
-        if (i >= line.size()) return true;
-        ++i;
-    }
-}
-
 // One record: a row, or a long town's rows.
 struct Record {
     std::string text;     // the rows as they stand in their file, each ending in CR LF
@@ -143,13 +98,10 @@ public:
         std::deque<std::string> scratch;
         while (!rest.empty()) {
             scratch.clear();
-            const std::size_t nl = rest.find('\n');
-            std::string_view line = rest.substr(0, nl);
-            rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
+            const std::string_view line = TakeLine(rest);
             ++lineNo;
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             if (line.empty()) continue;
-            if (!SplitValues(line, values, scratch)) Fail(lineNo, "a double quote is not closed");
+            if (!SplitCsvRow(line, values, scratch)) Fail(lineNo, "a double quote is not closed");
             if (values.size() != static_cast<std::size_t>(format_.columns))
                 Fail(lineNo, "has " + std::to_string(values.size()) + " columns; " + format_.kind + " rows have "
                                  + std::to_string(format_.columns));
