@@ -12,37 +12,37 @@ struct Caption {
 // The window's design captions.
 constexpr Caption kDesignCaptions[] = {
     {"Frame1", u" 検索方法 "},
-    {"Option1", u"郵便"},
-    {"Option5", u"選択検索"},
-    {"Option3", u"町域（ｶﾅ）"},
-    {"Option4", u"町域（漢字）"},
-    {"Option2", u"都市"},
+    {element::kOption1, u"郵便"},
+    {element::kOption5, u"選択検索"},
+    {element::kOption3, u"町域（ｶﾅ）"},
+    {element::kOption4, u"町域（漢字）"},
+    {element::kOption2, u"都市"},
     {"Frame2", u" 検索"},
-    {"Label1", u"郵便番号 "},
-    {"ITUbin", u"Text1"},
-    {"Label5", u"730-0014"},
-    {"Command7", u"前候補"},
-    {"Command8", u"次候補"},
+    {element::kLabel1, u"郵便番号 "},
+    {element::kITUbin, u"Text1"},
+    {element::kLabel5, u"730-0014"},
+    {element::kCommand7, u"前候補"},
+    {element::kCommand8, u"次候補"},
     {"Frame3", u"選択検索項目 "},
     {"Label11", u"都道府県"},
     {"Label12", u"市区町村"},
     {"Label13", u"町／字"},
     {"Label14", u"地域詳細"},
-    {"Label9", u"Label9"},
+    {element::kLabel9, u"Label9"},
     {"Label16_0", u"郵便番号"},
     {"Label16_1", u"-"},
-    {"IT1", u"IT1"},
-    {"IT2", u"IT2"},
+    {element::kIT1, u"IT1"},
+    {element::kIT2, u"IT2"},
     {"Label10", u"都市コード"},
-    {"IT6", u"IT6"},
+    {element::kIT6, u"IT6"},
     {"Label17", u"住所"},
-    {"IT3", u"IT3"},
-    {"IT4", u"IT4"},
+    {element::kIT3, u"IT3"},
+    {element::kIT4, u"IT4"},
     {"Label15", u"カナ読み"},
-    {"IT5", u"IT5"},
-    {"Text6", u""},
-    {"Command2", u"クリア"},
-    {"Command1", u"クリップ"},
+    {element::kIT5, u"IT5"},
+    {element::kText6, u""},
+    {element::kCommand2, u"クリア"},
+    {element::kCommand1, u"クリップ"},
 };
 
 const std::vector<std::u16string> kNoItems;
@@ -52,8 +52,9 @@ const std::vector<std::u16string> kNoItems;
 MemoryFace::MemoryFace()
 {
     for (const Caption& c : kDesignCaptions) texts_.emplace(std::string(c.element), std::u16string(c.text));
-    const char16_t* comboTexts[] = {u"Combo1", u"Combo2", u"Combo3", u"Combo4"};
-    for (int i = 0; i < 4; ++i) lists_[std::string(element::kCombos[i])].editText = comboTexts[i];
+    // A list's edit text is its name until something is chosen.
+    for (const std::string_view combo : element::kCombos)
+        lists_[std::string(combo)].editText.assign(combo.begin(), combo.end());
     checked_[std::string(element::kOption1)] = true;
     focus_ = element::kITUbin;
 }

@@ -21,9 +21,9 @@ bool IsKey(QEvent* event, int key)
 bool IsEnter(QEvent* event) { return IsKey(event, Qt::Key_Return) || IsKey(event, Qt::Key_Enter); }
 
 template <class W>
-W* Find(QWidget* form, const char* name)
+W* Find(QWidget* form, std::string_view name)
 {
-    return form->findChild<W*>(QString::fromLatin1(name));
+    return form->findChild<W*>(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
 }
 
 } // namespace
@@ -31,11 +31,10 @@ W* Find(QWidget* form, const char* name)
 SearchEvents::SearchEvents(QWidget* form, Search& search, Guard guard)
     : QObject(form), search_(search), guard_(std::move(guard))
 {
-    entry_ = Find<QLineEdit>(form, "ITUbin");
+    entry_ = Find<QLineEdit>(form, element::kITUbin);
     if (entry_) entry_->installEventFilter(this);
-    const char* comboNames[4] = {"Combo1", "Combo2", "Combo3", "Combo4"};
     for (int i = 0; i < 4; ++i) {
-        combos_[i] = Find<QComboBox>(form, comboNames[i]);
+        combos_[i] = Find<QComboBox>(form, element::kCombos[i]);
         if (!combos_[i]) continue;
         if (i < 3) {
             combos_[i]->installEventFilter(this);
@@ -49,18 +48,18 @@ SearchEvents::SearchEvents(QWidget* form, Search& search, Guard guard)
     }
     // Option button n selects search mode n.
     for (int mode = 1; mode <= 5; ++mode)
-        if (auto* option = Find<QRadioButton>(form, QStringLiteral("Option%1").arg(mode).toLatin1().constData()))
+        if (auto* option = Find<QRadioButton>(form, element::kOptions[mode - 1]))
             connect(option, &QRadioButton::clicked, this, [this, mode] { Run([&] { search_.SwitchMode(mode); }); });
-    auto button = [&](const char* name, std::function<void()> click) {
+    auto button = [&](std::string_view name, std::function<void()> click) {
         if (auto* b = Find<QPushButton>(form, name))
             connect(b, &QPushButton::clicked, this, [this, click = std::move(click)] { Run(click); });
     };
-    button("Command2", [this] { search_.Command2_Click(); });
-    button("Command1", [this] { search_.Command1_Click(); });
+    button(element::kCommand2, [this] { search_.Command2_Click(); });
+    button(element::kCommand1, [this] { search_.Command1_Click(); });
 
     // The paging buttons, and PageUp and PageDown for them while they are enabled (otherwise
     // the keys keep their meaning in the focused element, as in a list).
-    const char* pagingNames[2] = {"Command7", "Command8"};
+    const std::string_view pagingNames[2] = {element::kCommand7, element::kCommand8};
     const QKeySequence pagingKeys[2] = {QKeySequence(Qt::Key_PageUp), QKeySequence(Qt::Key_PageDown)};
     for (int i = 0; i < 2; ++i) {
         paging_[i] = Find<QPushButton>(form, pagingNames[i]);
