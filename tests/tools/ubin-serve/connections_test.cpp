@@ -19,20 +19,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using serve::ByteRange;
 
-std::vector<std::string> SampleArgs(std::vector<std::string> more = {})
-{
-    std::vector<std::string> args = {"--data", UBIN_SAMPLE_DIR, "--web", UBIN_WEB_DIR, "--listen", "127.0.0.1:0"};
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
-}
-
-RawResponse Get(int port, const std::string& target, const std::string& headers = "")
-{
-    RawConnection c(port);
-    if (!c.Send(GetRequest(target, headers))) return {};
-    return c.Receive();
-}
-
 const std::string kTooLarge = R"({"message":"リクエストが大きすぎます（8KBまで）。","status":400})";
 
 // --- Range ----------------------------------------------------------------------------------------

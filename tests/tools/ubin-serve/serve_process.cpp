@@ -256,4 +256,18 @@ std::string GetRequest(const std::string& target, const std::string& extraHeader
     return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "\r\n";
 }
 
+RawResponse Get(int port, const std::string& target, const std::string& headers)
+{
+    RawConnection c(port);
+    if (!c.Send(GetRequest(target, headers))) return {};
+    return c.Receive();
+}
+
+std::vector<std::string> SampleArgs(std::vector<std::string> more)
+{
+    std::vector<std::string> args = {"--data", UBIN_SAMPLE_DIR, "--web", UBIN_WEB_DIR, "--listen", "127.0.0.1:0"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
 } // namespace ubin::test

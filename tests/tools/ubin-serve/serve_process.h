@@ -89,4 +89,10 @@ private:
 // "GET <target> HTTP/1.1" with a Host header and the extra header lines.
 std::string GetRequest(const std::string& target, const std::string& extraHeaders = "");
 
+// One GET on a connection of its own; an empty response when it could not be sent.
+RawResponse Get(int port, const std::string& target, const std::string& headers = "");
+
+// ubin-serve's arguments over the sample directory on a free loopback port, then `more`.
+std::vector<std::string> SampleArgs(std::vector<std::string> more = {});
+
 } // namespace ubin::test

@@ -24,22 +24,6 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-const std::vector<std::string> kSampleArgs = {"--data", UBIN_SAMPLE_DIR, "--web", UBIN_WEB_DIR, "--listen", "127.0.0.1:0"};
-
-std::vector<std::string> SampleArgs(std::vector<std::string> more = {})
-{
-    std::vector<std::string> args = kSampleArgs;
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
-}
-
-RawResponse Get(int port, const std::string& target, const std::string& headers = "")
-{
-    RawConnection c(port);
-    if (!c.Send(GetRequest(target, headers))) return {};
-    return c.Receive();
-}
-
 json Body(const RawResponse& r) { return json::parse(r.body); }
 
 class Serve : public ::testing::Test {
