@@ -23,7 +23,7 @@ struct Program {
 const Program kPrograms[] = {
     {"marubeta", UBIN_MARUBETA, true},     {"tenzora", UBIN_TENZORA, true}, {"piroshen", UBIN_PIROSHEN, true},
     {"quillot", UBIN_QUILLOT, true},       {"ubin-build", UBIN_BUILD, false}, {"ubin-regsvr", UBIN_REGSVR, false},
-    {"ubin", UBIN_UBIN, false},            {"ubin-link", UBIN_LINK, false},
+    {"ubin", UBIN_UBIN, false},            {"ubin-link", UBIN_LINK, false},   {"ubin-serve", UBIN_SERVE, false},
 };
 
 struct Outcome {
@@ -66,7 +66,7 @@ TEST(Programs, HelpAndVersionOnStandardOutputWithoutADisplay)
         // The tools that read the directory name its data edition after the version.
         const QString line = QStringLiteral("%1 %2").arg(QString::fromLatin1(p.name), QStringLiteral(UBIN_VERSION));
         const std::string name = p.name;
-        if (name == "ubin" || name == "ubin-build")
+        if (name == "ubin" || name == "ubin-build" || name == "ubin-serve")
             EXPECT_TRUE(version.out.startsWith(line + QStringLiteral(" (data edition ")) && version.out.endsWith(QStringLiteral(")\n")))
                 << Utf8(version.out);
         else

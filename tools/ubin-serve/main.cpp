@@ -5,12 +5,14 @@
 // Serves the directory's lookups over HTTP to web forms; SIGTERM or SIGINT stop it after the
 // requests in flight.
 #include "base/cp932.h"
+#include "base/program.h"
 #include "base/path_text.h"
 #include "directory/edition.h"
 #include "search/lookup.h"
 #include "settings/tool_settings.h"
 #include "tools/ubin-serve/server.h"
 #include "tools/ubin-serve/service.h"
+#include "tools/command_line/command_line.h"
 
 #include <CLI/CLI.hpp>
 #ifdef UBIN_HAVE_SYSTEMD
@@ -151,7 +153,7 @@ int SocketFromServiceManager()
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"ubin-serve: the postal directory's lookups over HTTP for web forms"};
+    CLI::App app{"ubin-serve: the postal directory's lookups over HTTP for web forms", "ubin-serve"};
     std::string settingsText, dataText, webText;
     std::string listen = "127.0.0.1:8080";
     ubin::serve::ServerOptions options;
@@ -196,20 +198,19 @@ int main(int argc, char** argv)
         ->check(CLI::NonNegativeNumber);
     bool version = false;
     app.add_flag("--version", version, "the version and the data's edition");
+    // --version reads the edition of the folder the other options name, so it is a plain flag
+    // acted on after the parse.
+    if (const auto status = ubin::ParseCommandLine(app, ubin::ProgramArguments(argc, argv), std::cout, std::cerr))
+        return *status;
     std::optional<std::string> settingsFile, dataFolder, web;
+    if (settingsOption->count()) settingsFile = settingsText;
+    if (dataOption->count()) dataFolder = dataText;
+    if (webOption->count()) web = webText;
     try {
-        app.parse(argc, argv);
-        if (settingsOption->count()) settingsFile = settingsText;
-        if (dataOption->count()) dataFolder = dataText;
-        if (webOption->count()) web = webText;
         ubin::serve::ParseListen(listen, options.host, options.port);
-    } catch (const CLI::ParseError& e) {
-        // --help is a success; every mistake ends with status 2, as in ubin.
-        const int status = app.exit(e);
-        return status == 0 ? 0 : 2;
     } catch (const std::invalid_argument& e) {
-        std::cerr << "ubin-serve: " << e.what() << '\n';
-        return 2;
+        std::cerr << ubin::UsageLine("ubin-serve", e.what()) << '\n';
+        return ubin::kExitUsage;
     }
 
     if (version) {
