@@ -38,7 +38,9 @@ function(ubin_add_layer_headers directory)
       continue()
     endif()
     ubin_target_folder(${target} folder)
-    if(folder STREQUAL "")
+    # Targets of the top folder, and those of code built from outside the tree (googletest for
+    # the Windows build), keep their own include paths.
+    if(folder STREQUAL "" OR folder MATCHES "^\\.\\.")
       continue()
     endif()
     ubin_header_root("${folder}" root)
