@@ -258,7 +258,7 @@ void BindDirectory(py::module_& m)
 {
     using Release = py::call_guard<py::gil_scoped_release>;
     py::class_<Directory>(m, "Directory", "A directory folder built by ubin-build, safe to share between threads.")
-        .def(py::init(&OpenDirectory), py::arg("path"), py::arg("mapped") = true, Release(),
+        .def(py::init(&OpenDirectory), py::arg("path"), py::arg("mapped") = true,
              "Opens the folder; `mapped` maps the files lookups read (best for many lookups).")
         .def_property_readonly("edition", [](const Directory& d) { return d.lookup->Edition().ShortText(); },
                                "the data's edition, '2023-09', or 'unknown'")

@@ -36,7 +36,7 @@ class CMakeBuild(build_ext):
             sys.exit(f"setup.py: the engine's sources are not beside {HERE}; build from the project's tree")
         build = Path(os.environ.get("UBIN_CMAKE_BUILD_DIR") or Path(self.build_temp).resolve() / "cmake")
         configure = ["cmake", "-S", str(ROOT), "-B", str(build), "-DUBIN_WITH_QT=OFF", "-DUBIN_PYTHON=ON",
-                     f"-DPYTHON_EXECUTABLE={sys.executable}"]
+                     f"-DPython_EXECUTABLE={sys.executable}"]
         if not (build / "CMakeCache.txt").exists():
             configure += ["-DCMAKE_BUILD_TYPE=Release"] + (["-G", "Ninja"] if shutil.which("ninja") else [])
         subprocess.run(configure, check=True)

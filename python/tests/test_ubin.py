@@ -18,8 +18,8 @@ ADDRESSES = ["千代田区永田町1-7-1", "広島県広島市中区上幟町8-1
 
 def run_cli(args):
     cli = os.environ.get("UBIN_CLI")
-    if not cli:
-        pytest.skip("no ubin program: set UBIN_CLI")
+    if not cli or not os.path.exists(cli):
+        pytest.skip("no ubin program to compare with: build the target ubin, set UBIN_CLI")
     return subprocess.run([cli] + args, capture_output=True, text=True)
 
 

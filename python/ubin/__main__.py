@@ -5,7 +5,7 @@ import os
 import shutil
 import sys
 
-from . import Directory, Error
+from . import Directory, Error, SettingsError
 from ._ubin import _settings_folder
 
 DIRECTORY_RULE = (
@@ -79,6 +79,10 @@ def find(args):
     try:
         d = Directory(a.dir or default_folder())
         r = d.find(" ".join(a.query), a.limit)
+    except SettingsError as e:
+        # The settings' own message names ubin's options; this command takes the folder so.
+        print(f"python3 -m ubin find: {e}\n--dir DIR か環境変数 UBIN_DIRECTORY でフォルダを指定できます", file=sys.stderr)
+        return 2
     except Error as e:
         print(f"python3 -m ubin find: {e}", file=sys.stderr)
         return 2
