@@ -50,6 +50,7 @@ struct Found {
     FindResult result;
     std::string query;
     DirectoryEdition edition;
+    py::object results; // the entries as Python objects, made at their first reading
 };
 
 // The best entry of a written address, by the rule of `ubin find --batch` (AnswerBatchLine).
@@ -90,14 +91,15 @@ Resolved Resolve(const Finder& finder, std::u16string_view text, bool refusedAsR
     return r;
 }
 
-// The texts of a table column: None and NaN (pandas' empty cells) are blank lines.
+// The texts of a table column: None, NaN and pd.NA (pandas' empty cells) are blank lines.
 std::vector<std::u16string> ColumnTexts(const py::iterable& column)
 {
     std::vector<std::u16string> texts;
     texts.reserve(py::len_hint(column));
     for (const py::handle item : column) {
         if (py::isinstance<py::str>(item)) texts.push_back(item.cast<std::u16string>());
-        else if (item.is_none() || (py::isinstance<py::float_>(item) && item.cast<double>() != item.cast<double>()))
+        else if (item.is_none() || (py::isinstance<py::float_>(item) && item.cast<double>() != item.cast<double>()) ||
+                 std::string(py::str(item.get_type().attr("__name__"))) == "NAType")
             texts.emplace_back();
         else
             throw py::type_error("resolve_many takes texts (str, None or NaN), not " +
@@ -205,7 +207,12 @@ void BindResults(py::module_& m)
         .def_property_readonly("match", [](const Found& f) { return FindMatchName(f.result.match); },
                                "how the query was taken: postal, reading, text or address")
         .def_property_readonly("total", [](const Found& f) { return f.result.total; }, "every match, also past the limit")
-        .def_property_readonly("results", [](const Found& f) { return f.result.results; }, "the first `limit`, best first")
+        .def_property_readonly("results",
+                               [](Found& f) {
+                                   if (!f.results) f.results = py::cast(f.result.results);
+                                   return f.results;
+                               },
+                               "the first `limit`, best first")
         .def_property_readonly("suggestions", [](const Found& f) { return f.result.suggestions; },
                                "when nothing was found: names near the query")
         .def_property_readonly("level", [](const Found& f) {
@@ -271,7 +278,7 @@ void BindDirectory(py::module_& m)
              "The entries whose postal code begins with `code`, areas before the offices of a code.")
         .def("find",
              [](const Directory& d, const std::u16string& text, std::size_t limit) {
-                 return Found{d.Find().Find(text, limit), ToUtf8(text), d.lookup->Edition()};
+                 return Found{d.Find().Find(text, limit), ToUtf8(text), d.lookup->Edition(), py::object()};
              },
              py::arg("text"), py::arg("limit") = 100, Release(),
              "Anything a person types (code, reading, name, address), best first, as `ubin find`.")
@@ -291,7 +298,7 @@ void BindDirectory(py::module_& m)
              },
              py::arg("addresses"), py::arg("threads") = 1,
              "resolve() of every text of a list, the list answered in C++ (`threads` 0: one per core). "
-             "None and NaN give an empty answer; a text the finder refuses gives an answer with its error.");
+             "None, NaN and pd.NA give an empty answer; a text the finder refuses gives an answer with its error.");
 }
 
 } // namespace

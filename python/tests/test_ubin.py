@@ -88,9 +88,10 @@ def test_resolve_many_answers_as_resolve_row_by_row(directory):
 
 def test_pandas_column(directory):
     pd = pytest.importorskip("pandas")
-    df = pd.DataFrame({"address": ADDRESSES[:8] + [None]})
+    df = pd.DataFrame({"address": ADDRESSES[:8] + [None, pd.NA]})
     df["postal_code"] = [r.postal_code for r in directory.resolve_many(df["address"])]
     applied = df["address"].apply(lambda a: directory.resolve(a).postal_code if isinstance(a, str) else None)
+    assert df["postal_code"].tolist()[-2:] == [None, None]
     assert df["postal_code"].tolist() == applied.tolist()
     assert df["postal_code"][0] == directory.find(ADDRESSES[0]).results[0].postal_code
 

@@ -7,7 +7,7 @@
     d.resolve("千代田区永田町1-7-1").postal_code
 
 Lookups release the GIL; one Directory may serve many threads. resolve_many() answers a whole
-column of addresses in C++ (None and NaN cells give empty answers).
+column of addresses in C++ (None, NaN and pd.NA cells give empty answers).
 """
 from ._ubin import (  # noqa: F401
     Directory,
