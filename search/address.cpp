@@ -194,6 +194,11 @@ AddressResolver::AddressResolver(AddressFile file) : file_(std::move(file))
             cityVariants_[VariantForm(k)].push_back(c.code);
             longestCity_ = std::max(longestCity_, k.size());
         }
+        // A ward of a designated city is written without its city as often (北区梅田 for
+        // 大阪市北区梅田); several cities may have a ward of that name.
+        if (const std::size_t shi = key.rfind(u'市'); shi != std::u16string::npos && shi + 2 < key.size()
+                                                        && key.back() == u'区')
+            wards_[key.substr(shi + 1)].push_back(c.code);
     }
     for (std::size_t i = 0; i < file_.records.size(); ++i) {
         const AddressRecord& r = file_.records[i];
@@ -248,18 +253,23 @@ std::vector<std::pair<std::int32_t, std::size_t>> AddressResolver::Cities(std::u
                                                                           std::int32_t prefecture) const
 {
     std::vector<std::pair<std::int32_t, std::size_t>> found;
-    const auto look = [&](const Keys& keys, std::u16string_view from) {
+    // Longest first; at one length a city's own name before a ward named without its city
+    // (東京都北区 before 大阪市北区 for 北区).
+    const auto look = [&](std::initializer_list<const Keys*> maps, std::u16string_view from) {
         for (std::size_t n = std::min(longestCity_, from.size()); n > 0; --n) {
-            const auto it = keys.find(std::u16string(from.substr(0, n)));
-            if (it == keys.end()) continue;
-            for (const std::int32_t code : it->second)
-                if (prefecture == 0 || code / 1000 == prefecture) found.emplace_back(code, at + n);
+            const std::u16string key(from.substr(0, n));
+            for (const Keys* keys : maps) {
+                const auto it = keys->find(key);
+                if (it == keys->end()) continue;
+                for (const std::int32_t code : it->second)
+                    if (prefecture == 0 || code / 1000 == prefecture) found.emplace_back(code, at + n);
+            }
         }
     };
     const std::u16string_view from = text.substr(at);
-    look(cities_, from);
+    look({&cities_, &wards_}, from);
     // The variant form decides only when the exact form names no city (鹿嶋市 is not 鹿島市).
-    if (found.empty()) look(cityVariants_, VariantForm(from));
+    if (found.empty()) look({&cityVariants_}, VariantForm(from));
     return found;
 }
 

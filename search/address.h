@@ -85,6 +85,7 @@ private:
     AddressFile file_;
     std::vector<std::u16string> prefectureKeys_; // by code - 1
     Keys cities_, cityVariants_;                 // name form of a city (and without its 郡) -> codes
+    Keys wards_;                                 // a designated city's ward without its city -> codes
     Keys towns_, townVariants_;                  // name form of a town -> records
     std::unordered_map<std::int32_t, std::vector<std::int32_t>> placeholders_; // city -> records
     std::unordered_map<std::int32_t, std::u16string> cityNames_;

@@ -62,6 +62,11 @@ const std::vector<KenAllRow> kRows = {
     Row("08222", "3140031", "茨城県", "鹿嶋市", "宮中"),
     Row("41207", "8490000", "佐賀県", "鹿島市", "以下に掲載がない場合"),
     Row("41207", "8491311", "佐賀県", "鹿島市", "高津原"),
+    Row("13117", "1140000", "東京都", "北区", "以下に掲載がない場合"),
+    Row("13117", "1150045", "東京都", "北区", "赤羽"),
+    Row("27127", "5300001", "大阪府", "大阪市北区", "梅田"),
+    Row("34101", "7300014", "広島県", "広島市中区", "上幟町"),
+    Row("06402", "9990601", "山形県", "西置賜郡飯豊町", "中"),
 };
 
 class Address : public ::testing::Test {
@@ -128,6 +133,13 @@ TEST_F(Address, TheEntryWhoseNoteCoversTheAddressComesFirstInAnyNotation)
         // Exact spellings win over the variant form: 鹿嶋市 and 鹿島市 are two cities.
         {"鹿嶋市宮中1-2", "茨城県鹿嶋市宮中", "3140031"},
         {"鹿島市高津原1-2", "佐賀県鹿島市高津原", "8491311"},
+        // A designated city's ward without its city: the ward that has the town; a city of
+        // that name first when no ward has it.
+        {"北区梅田3-1-1", "大阪府北区梅田三丁目1番1号", "5300001"},
+        {"北区赤羽1-1", "東京都北区赤羽一丁目1", "1150045"},
+        {"中区上幟町8-18", "広島県中区上幟町８－１８", "7300014"},
+        {"中区丸の内1-1", "愛知県中区丸の内一丁目1", "4600002"},
+        {"北区どこか1", "北区どこか", "1140000"},
     };
     for (const Written& w : cases) {
         EXPECT_EQ(First(w.one), w.code) << w.one;
