@@ -137,6 +137,18 @@ std::string Field(const Entry& e, ubin_field field)
     return {};
 }
 
+// One attribute of a result set into *out, after both are checked.
+template <class T, class Get>
+ubin_status Attribute(const ubin_results* results, T* out, const char* name, Get get)
+{
+    return Guard([&] {
+        if (!results) return NullArgument("results");
+        if (!out) return NullArgument(name);
+        *out = get(*results);
+        return UBIN_OK;
+    });
+}
+
 } // namespace
 
 extern "C" {
@@ -260,52 +272,27 @@ void ubin_results_free(ubin_results* results) { delete results; }
 
 ubin_status ubin_results_count(const ubin_results* results, size_t* count)
 {
-    return Guard([&] {
-        if (!results) return NullArgument("results");
-        if (!count) return NullArgument("count");
-        *count = results->entries.size();
-        return UBIN_OK;
-    });
+    return Attribute(results, count, "count", [](const ubin_results& r) { return r.entries.size(); });
 }
 
 ubin_status ubin_results_total(const ubin_results* results, size_t* total)
 {
-    return Guard([&] {
-        if (!results) return NullArgument("results");
-        if (!total) return NullArgument("total");
-        *total = results->total;
-        return UBIN_OK;
-    });
+    return Attribute(results, total, "total", [](const ubin_results& r) { return r.total; });
 }
 
 ubin_status ubin_results_match(const ubin_results* results, ubin_match* match)
 {
-    return Guard([&] {
-        if (!results) return NullArgument("results");
-        if (!match) return NullArgument("match");
-        *match = results->match;
-        return UBIN_OK;
-    });
+    return Attribute(results, match, "match", [](const ubin_results& r) { return r.match; });
 }
 
 ubin_status ubin_results_level(const ubin_results* results, ubin_level* level)
 {
-    return Guard([&] {
-        if (!results) return NullArgument("results");
-        if (!level) return NullArgument("level");
-        *level = results->level;
-        return UBIN_OK;
-    });
+    return Attribute(results, level, "level", [](const ubin_results& r) { return r.level; });
 }
 
 ubin_status ubin_results_rest(const ubin_results* results, const char** rest)
 {
-    return Guard([&] {
-        if (!results) return NullArgument("results");
-        if (!rest) return NullArgument("rest");
-        *rest = results->rest.c_str();
-        return UBIN_OK;
-    });
+    return Attribute(results, rest, "rest", [](const ubin_results& r) { return r.rest.c_str(); });
 }
 
 ubin_status ubin_results_field(const ubin_results* results, size_t index, ubin_field field, const char** value)
