@@ -68,10 +68,19 @@ step "ubin find 7300014 from /usr/bin with no option"
 answer=$(run ubin find 7300014)
 echo "$answer" | head -n 3
 grep -Eq '730-?0014' <<<"$answer" || fail "ubin find 7300014 did not answer 730-0014"
-step "ubin-serve --version"
+step "ubin-serve --version, its page from /usr/share/ubin-serve, its systemd units"
 run ubin-serve --version
+log="$empty/serve.log"
+run ubin-serve --listen 127.0.0.1:0 2>"$log" &
+serve=$!
+for _ in $(seq 50); do grep -q 'listening on' "$log" && break; sleep 0.1; done
+url=$(grep -o 'http://127.0.0.1:[0-9]*/' "$log" | head -n 1)
+page=$(curl -sf "$url" || true)
+kill "$serve"; wait "$serve" || true
+grep -q '<html' <<<"$page" || fail "ubin-serve served no page at ${url:-(no address)}: $(cat "$log")"
+systemd-analyze verify /usr/lib/systemd/system/ubin-serve.service /usr/lib/systemd/system/ubin-serve.socket
 
-mapfile -t listed < <(dpkg -L "${packages[@]}" | sort -u)
+mapfile -t listed < <(dpkg -L "${packages[@]}" | grep -v "^$" | sort -u)
 step "man page of each program in /usr/bin"
 for file in "${listed[@]}"; do
   [[ "$file" == /usr/bin/* ]] || continue
