@@ -1,0 +1,97 @@
+# The Debian packages of the suite: configure with -DCMAKE_INSTALL_PREFIX=/usr, build, then
+# `cpack -G DEB` (scripts/package-check.sh does it all and checks the result; docs/packaging.md
+# says what each package holds).
+#
+# Two packages, from two install components:
+#   tools   -> ubin:          ubin, ubin-build, ubin-serve with its page and systemd units, and
+#                             the sample directory. No Qt: a server for web forms or a machine
+#                             that only builds the directory installs no windowing libraries.
+#   desktop -> ubin-desktop:  the windows (marubeta, tenzora, piroshen, quillot), the sorelto
+#                             control, ubin-link and ubin-regsvr, the launcher and the icon.
+#                             Needs ubin for the sample directory its ubscon.def points at.
+# Later, the C library and its header: a component `capi` packaged as libubin1 (the shared
+# library with its soname) and `capi-dev` as libubin-dev (header, .so link, pkg-config file),
+# each added to CPACK_COMPONENTS_ALL below with its own NAME, SECTION (libs / libdevel) and
+# DESCRIPTION, and libubin-dev depending on libubin1 (= the same version).
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  message(STATUS "Debian packages want -DCMAKE_INSTALL_PREFIX=/usr (now ${CMAKE_INSTALL_PREFIX})")
+endif()
+
+set(UBIN_DEB_MAINTAINER "Seed 1c68999c maintainers <maintainers@users.noreply.c-seed-1c68999c.example>"
+    CACHE STRING "Maintainer field of the Debian packages")
+set(UBIN_DEB_RELEASE 1 CACHE STRING "Debian revision of the packages (the part after the -)")
+set(UBIN_DEB_VERSION "${PROJECT_VERSION}-${UBIN_DEB_RELEASE}")
+
+set(_components tools)
+set(_package_tools ubin)
+set(_package_desktop ubin-desktop)
+if(UBIN_WITH_QT)
+  list(APPEND _components desktop)
+endif()
+
+# Each package's copyright and changelog.Debian.gz in /usr/share/doc/<package>/, where dpkg
+# and lintian look for them. The date is the configure time, or SOURCE_DATE_EPOCH when the
+# build sets it for a reproducible package.
+string(TIMESTAMP UBIN_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+foreach(_component IN LISTS _components)
+  set(UBIN_DEB_PACKAGE ${_package_${_component}})
+  set(_changelog "${PROJECT_BINARY_DIR}/debian/${UBIN_DEB_PACKAGE}/changelog.Debian")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${_changelog} @ONLY)
+  if(UBIN_GZIP)
+    add_custom_command(OUTPUT ${_changelog}.gz
+      COMMAND ${UBIN_GZIP} -9nkf ${_changelog}
+      DEPENDS ${_changelog}
+      COMMENT "changelog.Debian.gz of ${UBIN_DEB_PACKAGE}" VERBATIM)
+    add_custom_target(${UBIN_DEB_PACKAGE}_deb_changelog ALL DEPENDS ${_changelog}.gz)
+    install(FILES ${_changelog}.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${UBIN_DEB_PACKAGE}
+            COMPONENT ${_component})
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${UBIN_DEB_PACKAGE} COMPONENT ${_component})
+endforeach()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ubin)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL ${_components})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)   # <package>_<version>-<release>_<arch>.deb
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${UBIN_DEB_RELEASE})
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${UBIN_DEB_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Depends: from the libraries the programs link (dpkg-shlibdeps), not kept by hand.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The control files (md5sums, control) 0644 as dpkg-deb builds them, not the umask's choice.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# A Debug build packs stripped programs all the same.
+set(CPACK_STRIP_FILES ON)
+# Install with DESTDIR and the real prefix: the sample's ubscon.def is written at install time
+# and names its folder from CMAKE_INSTALL_PREFIX, which must be /usr, not CPack's staging folder.
+set(CPACK_SET_DESTDIR ON)
+
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${_package_tools})
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION "Japanese postal-code directory: command-line tools and web service
+ubin finds Japanese addresses by postal code, municipal city code, the
+beginning of a town reading in kana or of a town name in kanji, and cleans
+lists of addresses. ubin-build builds the directory files from Japan Post's
+KEN_ALL.CSV and JIGYOSYO.CSV. ubin-serve answers the same lookups over HTTP
+for web forms, with an address form page and systemd units (not enabled).
+A sample directory is installed in /usr/share/marubeta, so that the tools
+answer with no download.")
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_NAME ${_package_desktop})
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS "${_package_tools} (= ${UBIN_DEB_VERSION})")
+# Not linked, so dpkg-shlibdeps cannot see them: Qt's SVG plugin draws the windows' icon, and
+# a CJK font their Japanese captions.
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_RECOMMENDS "libqt6svg6, fonts-noto-cjk")
+set(CPACK_DEBIAN_DESKTOP_DESCRIPTION "Japanese postal-code directory: search window and control
+marubeta is the search window: postal code, reading, name or four lists of
+prefecture, city, town and sub-area, with the address copied in the layout
+chosen. tenzora edits its settings. sorelto is the embeddable UbinBangou
+lookup control; quillot hosts it and piroshen looks addresses up through a
+running marubeta, as samples for programs of one's own. ubin-link and
+ubin-regsvr talk to marubeta and register the control from the command line.")
+
+include(CPack)

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Builds the Debian packages from an existing build folder and checks them on this machine:
+# lintian finds no error, the installed programs answer from /usr with no option, every file
+# dpkg lists is there, and a purge leaves nothing of them. Needs root (apt-get install/purge).
+#   bash scripts/package-check.sh [BUILD_DIR]      (build/ by default)
+# The build folder is reconfigured with -DCMAKE_INSTALL_PREFIX=/usr when it has another
+# prefix; only what is out of date is built again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build}")
+start=$SECONDS
+step() { echo "-- package-check [$((SECONDS - start)) s] $*"; }
+fail() { echo "package-check: $*" >&2; exit 1; }
+
+[ -f "$build/CMakeCache.txt" ] || fail "$build is not a build folder (no CMakeCache.txt)"
+[ "$(id -u)" = 0 ] || fail "installing the packages needs root"
+
+if ! grep -qx 'CMAKE_INSTALL_PREFIX:PATH=/usr' "$build/CMakeCache.txt"; then
+  step "reconfiguring $build with the prefix /usr"
+  cmake -S . -B "$build" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+fi
+step "building what is out of date in $build"
+cmake --build "$build" -j2 | tail -n 1
+
+# An install rule without a component would land in no package: nothing may install as
+# "Unspecified".
+unspecified=$(mktemp -d)
+DESTDIR="$unspecified" cmake --install "$build" --component Unspecified >/dev/null
+leaked=$(find "$unspecified" -type f)
+rm -rf "$unspecified"
+[ -z "$leaked" ] || fail "install rules without a component (they are in no package): $leaked"
+
+out="$build/packages"
+rm -rf "$out"
+step "cpack -G DEB into $out"
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$out" >/dev/null
+mapfile -t debs < <(find "$out" -maxdepth 1 -name '*.deb' | sort)
+[ "${#debs[@]}" -gt 0 ] || fail "cpack made no .deb"
+packages=()
+for deb in "${debs[@]}"; do
+  packages+=("$(dpkg-deb --field "$deb" Package)")
+  echo "   $(basename "$deb"): $(dpkg-deb --field "$deb" Depends)"
+done
+
+step "lintian ${debs[*]##*/}"
+lintian --fail-on error --tag-display-limit 0 "${debs[@]}"
+
+# What is on disk before: only what the packages bring must be gone after the purge.
+declare -A before=()
+for deb in "${debs[@]}"; do
+  while read -r path; do
+    path=${path#.}; path=${path%/}
+    if [ -n "$path" ] && [ -e "$path" ]; then before[$path]=1; fi
+  done < <(dpkg-deb --fsys-tarfile "$deb" | tar -t)
+done
+
+step "apt-get install ${debs[*]##*/}"
+installed=0
+cleanup() { if [ "$installed" = 1 ]; then apt-get purge -y -qq "${packages[@]}" >/dev/null || true; fi; }
+trap cleanup EXIT
+apt-get install -y -qq --no-install-recommends "${debs[@]}" >/dev/null
+installed=1
+
+# The installed programs alone: no settings of the user's, no build folder, in an empty folder.
+empty=$(mktemp -d)
+run() { (cd "$empty" && env -i PATH=/usr/bin:/bin HOME="$empty" QT_QPA_PLATFORM=offscreen "$@"); }
+step "ubin find 7300014 from /usr/bin with no option"
+answer=$(run ubin find 7300014)
+echo "$answer" | head -n 3
+grep -Eq '730-?0014' <<<"$answer" || fail "ubin find 7300014 did not answer 730-0014"
+step "ubin-serve --version, its page from /usr/share/ubin-serve, its systemd units"
+run ubin-serve --version
+log="$empty/serve.log"
+run ubin-serve --listen 127.0.0.1:0 2>"$log" &
+serve=$!
+for _ in $(seq 50); do grep -q 'listening on' "$log" && break; sleep 0.1; done
+url=$(grep -o 'http://127.0.0.1:[0-9]*/' "$log" | head -n 1)
+page=$(curl -sf "$url" || true)
+kill "$serve"; wait "$serve" || true
+grep -q '<html' <<<"$page" || fail "ubin-serve served no page at ${url:-(no address)}: $(cat "$log")"
+systemd-analyze verify /usr/lib/systemd/system/ubin-serve.service /usr/lib/systemd/system/ubin-serve.socket
+
+mapfile -t listed < <(dpkg -L "${packages[@]}" | grep -v "^$" | sort -u)
+step "man page of each program in /usr/bin"
+for file in "${listed[@]}"; do
+  [[ "$file" == /usr/bin/* ]] || continue
+  page=$(man -w "$(basename "$file")") || fail "no man page for $(basename "$file")"
+  echo "   $page"
+  run "$file" --help >/dev/null || fail "$file --help failed"
+done
+rm -rf "$empty"
+
+step "every path dpkg -L lists (${#listed[@]}) is on disk"
+for path in "${listed[@]}"; do
+  [ -e "$path" ] || fail "$path is listed by dpkg but missing"
+done
+
+step "apt-get purge ${packages[*]}"
+apt-get purge -y -qq "${packages[@]}" >/dev/null
+installed=0
+left=()
+for path in "${listed[@]}"; do
+  if [ -e "$path" ] && [ -z "${before[$path]:-}" ]; then left+=("$path"); fi
+done
+[ "${#left[@]}" = 0 ] || fail "left on disk after the purge: ${left[*]}"
+step "done: ${#debs[@]} package(s), ${#listed[@]} paths, lintian without errors, purge clean"
