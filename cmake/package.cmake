@@ -9,10 +9,8 @@
 #   desktop -> ubin-desktop:  the windows (marubeta, tenzora, piroshen, quillot), the sorelto
 #                             control, ubin-link and ubin-regsvr, the launcher and the icon.
 #                             Needs ubin for the sample directory its ubscon.def points at.
-# Later, the C library and its header: a component `capi` packaged as libubin1 (the shared
-# library with its soname) and `capi-dev` as libubin-dev (header, .so link, pkg-config file),
-# each added to CPACK_COMPONENTS_ALL below with its own NAME, SECTION (libs / libdevel) and
-# DESCRIPTION, and libubin-dev depending on libubin1 (= the same version).
+#   capi    -> libubin1:      the C library, by its soname.
+#   capi_dev -> libubin-dev:  its header and the libubin.so link a C program is built with.
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
   message(STATUS "Debian packages want -DCMAKE_INSTALL_PREFIX=/usr (now ${CMAKE_INSTALL_PREFIX})")
 endif()
@@ -25,6 +23,11 @@ set(UBIN_DEB_VERSION "${PROJECT_VERSION}-${UBIN_DEB_RELEASE}")
 set(_components tools)
 set(_package_tools ubin)
 set(_package_desktop ubin-desktop)
+set(_package_capi libubin1)
+set(_package_capi_dev libubin-dev)
+if(TARGET ubin_c)
+  list(APPEND _components capi capi_dev)
+endif()
 if(UBIN_WITH_QT)
   list(APPEND _components desktop)
 endif()
@@ -93,5 +96,22 @@ chosen. tenzora edits its settings. sorelto is the embeddable UbinBangou
 lookup control; quillot hosts it and piroshen looks addresses up through a
 running marubeta, as samples for programs of one's own. ubin-link and
 ubin-regsvr talk to marubeta and register the control from the command line.")
+
+set(CPACK_DEBIAN_CAPI_PACKAGE_NAME ${_package_capi})
+set(CPACK_DEBIAN_CAPI_PACKAGE_SECTION libs)
+# The shlibs file (CPack makes it for every package that holds a library with a soname: here
+# libubin1 alone) and the ldconfig trigger dpkg wants of a shared library.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_CAPI_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_DEBIAN_CAPI_DESCRIPTION "Japanese postal-code directory: C library
+libubin opens a directory built by ubin-build and answers postal codes,
+anything a person types (ranked) and written addresses, with UTF-8 texts and
+a status from every call; one directory serves any number of threads.")
+set(CPACK_DEBIAN_CAPI_DEV_PACKAGE_NAME ${_package_capi_dev})
+set(CPACK_DEBIAN_CAPI_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_CAPI_DEV_PACKAGE_DEPENDS "${_package_capi} (= ${UBIN_DEB_VERSION})")
+set(CPACK_DEBIAN_CAPI_DEV_DESCRIPTION "Japanese postal-code directory: C library (development files)
+The header ubin/ubin.h and the link to libubin for building C programs that
+look Japanese postal codes and addresses up.")
 
 include(CPack)

@@ -68,6 +68,26 @@ step "ubin find 7300014 from /usr/bin with no option"
 answer=$(run ubin find 7300014)
 echo "$answer" | head -n 3
 grep -Eq '730-?0014' <<<"$answer" || fail "ubin find 7300014 did not answer 730-0014"
+step "a C program built against libubin-dev, run on the installed sample"
+cat >"$empty/postal.c" <<'C'
+#include <stdio.h>
+#include <ubin/ubin.h>
+int main(void)
+{
+    ubin_directory* dir = NULL;
+    ubin_results* found = NULL;
+    const char* town = "";
+    if (ubin_open("/usr/share/marubeta", 1, &dir) != UBIN_OK) return fprintf(stderr, "%s\n", ubin_last_error()), 1;
+    if (ubin_postal(dir, "7300014", 0, 1, &found) != UBIN_OK) return fprintf(stderr, "%s\n", ubin_last_error()), 1;
+    ubin_results_field(found, 0, UBIN_FIELD_TOWN, &town);
+    printf("%s\n", town);
+    ubin_results_free(found);
+    ubin_close(dir);
+    return 0;
+}
+C
+cc -std=c11 -Wall -o "$empty/postal" "$empty/postal.c" -lubin
+[ "$(run "$empty/postal")" = "上幟町" ] || fail "the C program did not find 上幟町 for 7300014"
 step "ubin-serve --version, its page from /usr/share/ubin-serve, its systemd units"
 run ubin-serve --version
 log="$empty/serve.log"
