@@ -19,7 +19,8 @@ function(ubin_man_page target)
   endif()
   set(_hand "${PROJECT_SOURCE_DIR}/docs/man/${target}.1")
   set(_page "${PROJECT_BINARY_DIR}/man/${target}.1")
-  if(NOT UBIN_GZIP)
+  # Man pages are for the Debian packages; the Windows build has none.
+  if(NOT UBIN_GZIP OR CMAKE_CROSSCOMPILING)
     return()
   elseif(EXISTS "${_hand}")
     # With this build's version and installed paths (@PROJECT_VERSION@, @CMAKE_INSTALL_FULL_...@).
