@@ -63,7 +63,7 @@ installed=1
 
 # The installed programs alone: no settings of the user's, no build folder, in an empty folder.
 empty=$(mktemp -d)
-run() { (cd "$empty" && env -i PATH=/usr/bin:/bin HOME="$empty" QT_QPA_PLATFORM=offscreen "$@"); }
+run() { (cd "$empty" && exec env -i PATH=/usr/bin:/bin HOME="$empty" QT_QPA_PLATFORM=offscreen "$@"); }
 step "ubin find 7300014 from /usr/bin with no option"
 answer=$(run ubin find 7300014)
 echo "$answer" | head -n 3
@@ -91,12 +91,13 @@ cc -std=c11 -Wall -o "$empty/postal" "$empty/postal.c" -lubin
 step "ubin-serve --version, its page from /usr/share/ubin-serve, its systemd units"
 run ubin-serve --version
 log="$empty/serve.log"
-run ubin-serve --listen 127.0.0.1:0 2>"$log" &
+# Started here, not through run: with exec, $! is the server itself and kill reaches it.
+(cd "$empty" && exec env -i PATH=/usr/bin:/bin HOME="$empty" ubin-serve --listen 127.0.0.1:0 >/dev/null 2>"$log") &
 serve=$!
 for _ in $(seq 50); do grep -q 'listening on' "$log" && break; sleep 0.1; done
 url=$(grep -o 'http://127.0.0.1:[0-9]*/' "$log" | head -n 1)
 page=$(curl -sf "$url" || true)
-kill "$serve"; wait "$serve" || true
+kill "$serve"; wait "$serve" || true   # before any check can fail: no server is left behind
 grep -q '<html' <<<"$page" || fail "ubin-serve served no page at ${url:-(no address)}: $(cat "$log")"
 systemd-analyze verify /usr/lib/systemd/system/ubin-serve.service /usr/lib/systemd/system/ubin-serve.socket
 
