@@ -20,7 +20,8 @@ namespace {
 
 const char kHelp[] =
     "usage: ubin-regsvr LIBRARY [-u] [--registry FILE]\n"
-    "  registers the control classes of LIBRARY (for example <prefix>/lib/marubeta/libsorelto.so)\n"
+    "  registers the control classes of LIBRARY (for example /usr/lib/x86_64-linux-gnu/marubeta/libsorelto.so\n"
+    "  as the Debian package installs it)\n"
     "  in the per-user class registry, $XDG_CONFIG_HOME/marubeta/classes.json\n"
     "  (~/.config/marubeta/classes.json); hosts such as quillot find the classes there.\n"
     "  -u, /u           remove them again\n"
