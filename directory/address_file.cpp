@@ -158,11 +158,13 @@ std::u16string StreetForm(std::u16string_view nameForm)
     return out;
 }
 
+bool IsBuildingSeparator(char16_t c) { return c == u'・' || c == u'･' || c == u' ' || c == u'　'; }
+
 std::u16string BuildingForm(std::u16string_view nameForm)
 {
     std::u16string out;
     for (const char16_t c : nameForm)
-        if (c != u'・' && c != u'･' && c != u' ' && c != u'　') out.push_back(c);
+        if (!IsBuildingSeparator(c)) out.push_back(c);
     return out;
 }
 

@@ -110,6 +110,8 @@ struct AddressFile {
 // names without ・ (ミッドタウン・タワー = ミッドタウンタワー).
 std::u16string StreetForm(std::u16string_view nameForm);
 std::u16string BuildingForm(std::u16string_view nameForm);
+// What BuildingForm leaves out: ・ and blanks.
+bool IsBuildingSeparator(char16_t c);
 
 std::string FormatAddressFile(const AddressFile& file);
 // Throws DirectoryError naming the file and the line when the text is not an address file.

@@ -169,7 +169,8 @@ WrittenNumber AddressResolver::ReadNumber(std::u16string_view text, std::size_t&
         // What joins the next number: a dash, ノ after a unit (1番地の2), or nothing after a unit.
         if (i + 1 < text.size() && (text[i] == u'-' || (level >= 0 && text[i] == u'ノ')) && (IsDigit(text[i + 1]) || text[i + 1] == u'第'))
             ++i;
-        else if (!(level >= 0 && i < text.size() && IsDigit(text[i])))
+        // After 号, the last part, a digit begins something else (1号6本木ヒルズ).
+        else if (!(level >= 0 && level != kLevelGo && i < text.size() && IsDigit(text[i])))
             break;
     }
     // A dash left after the number (1-2-3-) is part of it.
@@ -379,22 +380,32 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
         for (const NoteClause& c : file_.records[static_cast<std::size_t>(i)].clauses)
             if (c.kind == ClauseKind::Name && !c.key.empty() && StartsWith(rest, c.key)) named = std::max(named, c.key.size());
     const std::u16string_view afterName = rest.substr(named);
-    std::size_t used = 0;
-    const WrittenNumber number = ReadNumber(afterName, used);
-    std::u16string_view after = afterName.substr(used);
 
-    // A building of the town written anywhere after it, the longest first.
-    const std::u16string building = BuildingForm(after);
+    // A building of the town written anywhere after it, the longest first. It is looked for
+    // before the house number is read, since its name may begin with a numeral the number would
+    // take (六本木6-10-1六本木ヒルズ森タワー: name form 6本木ヒルズ...).
+    std::vector<std::size_t> positions; // of each character of `building` in afterName
+    std::u16string building;
+    for (std::size_t k = 0; k < afterName.size(); ++k)
+        if (!IsBuildingSeparator(afterName[k])) {
+            building.push_back(afterName[k]);
+            positions.push_back(k);
+        }
     std::u16string matchedBuilding;
     std::optional<std::int32_t> floor;
+    std::size_t buildingAt = afterName.size();
     for (const std::int32_t i : hit.records) {
         const AddressRecord& r = file_.records[static_cast<std::size_t>(i)];
         if (r.kind != NoteKind::Floor || r.buildingKey.size() <= matchedBuilding.size()) continue;
         if (const std::size_t at = building.find(r.buildingKey); at != std::u16string::npos) {
             matchedBuilding = r.buildingKey;
             floor = ReadFloor(std::u16string_view(building).substr(at + r.buildingKey.size()));
+            buildingAt = positions[at];
         }
     }
+    std::size_t used = 0;
+    const WrittenNumber number = ReadNumber(afterName.substr(0, buildingAt), used);
+    std::u16string_view after = afterName.substr(used);
     bool floorListed = false;
     if (!matchedBuilding.empty() && floor && *floor != kFloorUnknown)
         for (const std::int32_t i : hit.records) {
@@ -418,6 +429,11 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
             while (common < c.key.size() && common < street.size() && c.key[common] == street[common]) ++common;
             if (through != std::u16string::npos && common > through + 1)
                 return kTownDefault + static_cast<double>(common) / static_cast<double>(street.size() + 1);
+            // The same street with a crossing the note does not list (河原町通三条上る for an
+            // entry of 河原町通姉小路上る), or that street as the note's crossing: nearer than
+            // an entry of other streets.
+            if (through != std::u16string::npos && through > 0 && c.key.find(street.substr(0, through)) != std::u16string::npos)
+                return kRefused + 0.75;
             return kRefused + 0.5;
         }
         case ClauseKind::Name: {

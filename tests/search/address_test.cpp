@@ -67,6 +67,11 @@ const std::vector<KenAllRow> kRows = {
     Row("27127", "5300001", "大阪府", "大阪市北区", "梅田"),
     Row("34101", "7300014", "広島県", "広島市中区", "上幟町"),
     Row("06402", "9990601", "山形県", "西置賜郡飯豊町", "中"),
+    Row("13103", "1060032", "東京都", "港区", "六本木（次のビルを除く）"),
+    Row("13103", "1066190", "東京都", "港区", "六本木六本木ヒルズ森タワー（地階・階層不明）"),
+    Row("13103", "1066145", "東京都", "港区", "六本木六本木ヒルズ森タワー（４５階）"),
+    Row("26104", "6040084", "京都府", "京都市中京区", "下丸屋町（小川通夷川下る、小川通夷川上る）"),
+    Row("26104", "6048006", "京都府", "京都市中京区", "下丸屋町（御池通河原町東入、河原町通姉小路上る）"),
 };
 
 class Address : public ::testing::Test {
@@ -140,6 +145,13 @@ TEST_F(Address, TheEntryWhoseNoteCoversTheAddressComesFirstInAnyNotation)
         {"中区上幟町8-18", "広島県中区上幟町８－１８", "7300014"},
         {"中区丸の内1-1", "愛知県中区丸の内一丁目1", "4600002"},
         {"北区どこか1", "北区どこか", "1140000"},
+        // A building whose name begins with a numeral (六本木 → 6本木 in name form) after a
+        // house number ending in 号, after a blank, or right after the town.
+        {"東京都港区六本木6丁目10番1号 六本木ヒルズ森タワー45F", "港区六本木六本木ヒルズ森タワー４５階", "1066145"},
+        {"港区六本木6-10-1六本木ヒルズ森タワー", "港区六本木 六本木ヒルズ森タワー", "1066190"},
+        // A Kyoto street the notes list with another crossing: the entry of that street.
+        {"京都市中京区河原町通三条上る下丸屋町", "京都市中京区下丸屋町河原町通三条上ル", "6048006"},
+        {"京都市中京区小川通夷川下る下丸屋町", "京都市中京区下丸屋町小川通夷川下ル", "6040084"},
     };
     for (const Written& w : cases) {
         EXPECT_EQ(First(w.one), w.code) << w.one;
