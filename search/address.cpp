@@ -104,6 +104,33 @@ std::optional<std::int32_t> ReadFloor(std::u16string_view text)
     return std::nullopt;
 }
 
+// Whether a place name written in `text` plainly ends at `at`: at the end, a number (甲 乙 丙
+// 丁 before one are lot prefixes: 下宿乙1185), or 字 / 大字 and a further name.
+bool NameEndsAt(std::u16string_view text, std::size_t at)
+{
+    const std::u16string_view after = text.substr(at);
+    if (after.empty() || IsDigit(after[0]) || after[0] == u'字' || after[0] == u'第' || after[0] == kNumberBreak
+        || StartsWith(after, u"大字"))
+        return true;
+    return after.size() > 1 && std::u16string_view(u"甲乙丙丁").find(after[0]) != std::u16string_view::npos && IsDigit(after[1]);
+}
+
+// The text with a number written right at `at` in the short form (1-4-28) or as 1丁目
+// rewritten to N丁目 and what follows it (1丁目4-28); empty when no such number stands there.
+std::u16string ChomeTownForm(std::u16string_view text, std::size_t at)
+{
+    std::size_t i = at;
+    while (i < text.size() && IsDigit(text[i]) && i - at < 4) ++i;
+    if (i == at || (i < text.size() && IsDigit(text[i]))) return {};
+    const std::u16string_view number = text.substr(at, i - at);
+    if (StartsWith(text.substr(i), u"丁目")) i += 2;
+    else if (i < text.size() && text[i] == u'-') ++i;
+    else if (i < text.size()) return {};
+    std::u16string out(text.substr(0, at));
+    out.append(number).append(u"丁目").append(text.substr(i));
+    return out;
+}
+
 std::u16string ShortPrefecture(std::u16string_view name)
 {
     if (name.size() > 2 && (name.back() == u'都' || name.back() == u'府' || name.back() == u'県'))
@@ -211,6 +238,12 @@ AddressResolver::AddressResolver(AddressFile file) : file_(std::move(file))
         std::vector<std::int32_t>& same = towns_[r.townKey];
         same.push_back(index);
         townVariants_[VariantForm(r.townKey)].push_back(index);
+        // 岐山通り is written 岐山通 as often (name form: 通リ).
+        if (std::u16string key = r.townKey; key.find(u"通リ") != std::u16string::npos) {
+            for (std::size_t at = key.find(u"通リ"); at != std::u16string::npos; at = key.find(u"通リ", at))
+                key.erase(at + 1, 1);
+            townVariants_[VariantForm(key)].push_back(index);
+        }
         longestTown_ = std::max(longestTown_, r.townKey.size());
     }
 }
@@ -314,6 +347,44 @@ AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::
         if (!variant.records.empty() && variant.end > best.end) {
             best = std::move(variant);
             best.oaza = s == at + 2;
+        }
+    }
+    // 大字 or 字 written inside the town's name (一箕町大字八幡, 鳴子温泉字鷲ノ巣 for KEN_ALL's
+    // 一箕町八幡, 鳴子温泉鷲ノ巣).
+    {
+        std::u16string stripped;
+        std::vector<std::size_t> positions; // of each character of `stripped` in text
+        for (std::size_t k = at; k < text.size();) {
+            const std::size_t skip = StartsWith(text.substr(k), u"大字") ? 2 : text[k] == u'字' ? 1 : 0;
+            if (skip > 0) {
+                k += skip;
+                continue;
+            }
+            stripped.push_back(text[k]);
+            positions.push_back(k++);
+        }
+        TownHit inside = look(towns_, stripped, 0);
+        if (!inside.records.empty()) {
+            inside.end = positions[inside.end - 1] + 1;
+            // Only a name that ends where the written one does: 吉岡字東柴崎 is 吉岡, not 吉岡東.
+            if (!NameEndsAt(text, inside.end)) inside.records.clear();
+            inside.oaza = StartsWith(text.substr(at), u"大字");
+            if (!inside.records.empty() && inside.end > best.end) best = std::move(inside);
+        }
+    }
+    // A town written without the 町 KEN_ALL gives it (大字吉沢319 for 吉沢町), where the name
+    // plainly ends there: at a number, 字, or the end.
+    for (std::size_t s = starts.size() - 1; s < starts.size() && best.records.empty(); --s) {
+        if (s == 0 && starts.size() > 1) break; // 大字 itself is no town's beginning
+        const std::u16string_view from = text.substr(starts[s]);
+        for (std::size_t n = std::min(longestTown_ - 1, from.size()); n > 0 && best.records.empty(); --n) {
+            if (!NameEndsAt(from, n)) continue;
+            const auto it = towns_.find(std::u16string(from.substr(0, n)) + u'町');
+            if (it == towns_.end()) continue;
+            for (const std::int32_t r : it->second)
+                if (fits(file_.records[static_cast<std::size_t>(r)])) best.records.push_back(r);
+            best.end = starts[s] + n;
+            best.oaza = starts[s] == at + 2;
         }
     }
     return best;
@@ -538,6 +609,21 @@ AddressMatch AddressResolver::Resolve(std::u16string_view text) const
             better(std::move(m), true);
             townFound = true;
             break;
+        }
+        if (!townFound && !cities.empty()) {
+            // A city whose towns are its 丁目 (下田市一丁目), written in the short form:
+            // 下田市1-4-28 is 一丁目4-28.
+            const auto& [city, end] = cities.front();
+            if (const std::u16string chome = ChomeTownForm(text, end); !chome.empty()) {
+                const TownHit hit = TownAt(chome, end, city, start.prefecture);
+                if (!hit.records.empty()) {
+                    AddressMatch m;
+                    m.specific = true;
+                    Choose(chome, hit, m);
+                    better(std::move(m), true);
+                    break;
+                }
+            }
         }
         if (!townFound && !cities.empty()) {
             // The city is known, its town is not: the city's own entries for that.

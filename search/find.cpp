@@ -314,7 +314,11 @@ Finder::Documents Finder::Match(std::u16string_view query) const
     AddressMatch address;
     if (numbered) {
         address = resolver->Resolve(name);
-        if (address.level >= AddressLevel::Town && address.specific && !address.entries.empty())
+        // The city's own entries too when the number follows the city itself (いの町1369, the
+        // entry いの町の次に番地がくる場合); a name that begins with a city (八王子市立第1中学校)
+        // stays a text search.
+        const bool numberAfterCity = address.level == AddressLevel::City && !address.number.empty();
+        if ((address.level >= AddressLevel::Town || numberAfterCity) && address.specific && !address.entries.empty())
             return AddressDocuments(address);
     }
     found.docs = Holding(false, name);

@@ -72,11 +72,32 @@ const std::vector<KenAllRow> kRows = {
     Row("13103", "1066145", "東京都", "港区", "六本木六本木ヒルズ森タワー（４５階）"),
     Row("26104", "6040084", "京都府", "京都市中京区", "下丸屋町（小川通夷川下る、小川通夷川上る）"),
     Row("26104", "6048006", "京都府", "京都市中京区", "下丸屋町（御池通河原町東入、河原町通姉小路上る）"),
+    Row("22219", "4150000", "静岡県", "下田市", "以下に掲載がない場合"),
+    Row("22219", "4150001", "静岡県", "下田市", "下田市の次に番地がくる場合"),
+    Row("22219", "4150021", "静岡県", "下田市", "一丁目"),
+    Row("39386", "7812100", "高知県", "吾川郡いの町", "以下に掲載がない場合"),
+    Row("39386", "7812110", "高知県", "吾川郡いの町", "いの町の次に番地がくる場合"),
+    Row("10205", "3730019", "群馬県", "太田市", "吉沢町"),
+    Row("10205", "3730036", "群馬県", "太田市", "由良町"),
+    Row("10205", "3730037", "群馬県", "太田市", "由良"),
+    Row("07202", "9650003", "福島県", "会津若松市", "一箕町八幡"),
+    Row("04215", "9896711", "宮城県", "大崎市", "鳴子温泉町"),
+    Row("04215", "9896811", "宮城県", "大崎市", "鳴子温泉鷲ノ巣"),
+    Row("04421", "9813621", "宮城県", "黒川郡大和町", "吉岡"),
+    Row("04421", "9813627", "宮城県", "黒川郡大和町", "吉岡東"),
+    Row("41209", "8430301", "佐賀県", "嬉野市", "嬉野町下宿"),
+    Row("35215", "7450071", "山口県", "周南市", "岐山通り"),
+};
+
+// An office at an address whose town KEN_ALL does not list: the city's own entry still comes
+// first, the office after it.
+const std::vector<test::JigyosyoRow> kOffices = {
+    {"39386", "ｲﾉﾁｮｳ", "いの町立病院", "高知県", "吾川郡いの町", "", "１３６９", "7812193"},
 };
 
 class Address : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { built_ = new test::BuiltDirectory(kRows); }
+    static void SetUpTestSuite() { built_ = new test::BuiltDirectory(kRows, kOffices); }
     static void TearDownTestSuite() { delete built_; }
     static std::string First(const char* query)
     {
@@ -152,6 +173,18 @@ TEST_F(Address, TheEntryWhoseNoteCoversTheAddressComesFirstInAnyNotation)
         // A Kyoto street the notes list with another crossing: the entry of that street.
         {"京都市中京区河原町通三条上る下丸屋町", "京都市中京区下丸屋町河原町通三条上ル", "6048006"},
         {"京都市中京区小川通夷川下る下丸屋町", "京都市中京区下丸屋町小川通夷川下ル", "6040084"},
+        // A city whose towns are its 丁目, the 丁目 in the short form; the number right after
+        // the city: its 次に番地がくる場合 entry, before an office at that address.
+        {"静岡県下田市１－４－２８", "下田市一丁目4番28号", "4150021"},
+        {"高知県吾川郡いの町１３６９", "いの町1369番地", "7812110"},
+        // A town written without its 町 where the name ends; 大字 and 字 inside the town.
+        {"群馬県太田市大字吉沢３１９－３", "太田市吉沢319番地3", "3730019"},
+        {"太田市由良330", "太田市大字由良330", "3730037"},
+        {"福島県会津若松市一箕町大字八幡字門田１－１", "会津若松市一箕町八幡門田1-1", "9650003"},
+        {"宮城県大崎市鳴子温泉字鷲ノ巣８６番地１", "大崎市鳴子温泉鷲ノ巣86-1", "9896811"},
+        {"宮城県黒川郡大和町吉岡字東柴崎６２", "大和町大字吉岡字東柴崎62", "9813621"},
+        {"佐賀県嬉野市嬉野町大字下宿乙１１８５", "嬉野市嬉野町下宿乙1185", "8430301"},
+        {"周南市岐山通1丁目", "山口県周南市岐山通り一丁目", "7450071"},
     };
     for (const Written& w : cases) {
         EXPECT_EQ(First(w.one), w.code) << w.one;
