@@ -168,6 +168,24 @@ std::u16string VariantForm(std::u16string_view nameForm)
 
 std::u16string NameForm(std::u16string_view text) { return FoldName(SearchForm(text)); }
 
+std::u16string AddressForm(std::u16string_view text)
+{
+    const auto numeral = [](char16_t c) { return NumeralValue(c) >= 0 || (c >= u'０' && c <= u'９'); };
+    std::u16string marked;
+    marked.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        if (!IsBlank(text[i])) {
+            marked.push_back(text[i++]);
+            continue;
+        }
+        std::size_t end = i;
+        while (end < text.size() && IsBlank(text[end])) ++end;
+        if (i > 0 && end < text.size() && numeral(text[i - 1]) && numeral(text[end])) marked.push_back(kNumberBreak);
+        i = end;
+    }
+    return NameForm(marked);
+}
+
 bool IsKanaOnly(std::u16string_view searchForm)
 {
     if (searchForm.empty()) return false;

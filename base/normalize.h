@@ -28,6 +28,10 @@ std::u16string SearchForm(std::u16string_view text);
 // The index and the query both take this form, so whatever it folds is found either way.
 std::u16string NameForm(std::u16string_view text);
 inline constexpr char16_t kNumberBreak = u'・';
+// The name form of a written address: as NameForm, but a blank between two numerals stays as a
+// kNumberBreak, since what follows it is no part of the house number (梅田3-1-1 3F,
+// 永田町1-7-1 101号室).
+std::u16string AddressForm(std::u16string_view text);
 // The same for a text already in search form.
 std::u16string FoldName(std::u16string_view searchForm);
 

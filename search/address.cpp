@@ -477,6 +477,7 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
     std::size_t used = 0;
     const WrittenNumber number = ReadNumber(afterName.substr(0, buildingAt), used);
     std::u16string_view after = afterName.substr(used);
+    if (!after.empty() && after[0] == kNumberBreak) after.remove_prefix(1);
     bool floorListed = false;
     if (!matchedBuilding.empty() && floor && *floor != kFloorUnknown)
         for (const std::int32_t i : hit.records) {

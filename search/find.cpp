@@ -313,7 +313,7 @@ Finder::Documents Finder::Match(std::u16string_view query) const
                           || name.find(u"通") != std::u16string::npos;
     AddressMatch address;
     if (numbered) {
-        address = resolver->Resolve(name);
+        address = resolver->Resolve(AddressForm(query));
         // The city's own entries too when the number follows the city itself (いの町1369, the
         // entry いの町の次に番地がくる場合); a name that begins with a city (八王子市立第1中学校)
         // stays a text search.
@@ -323,7 +323,7 @@ Finder::Documents Finder::Match(std::u16string_view query) const
     }
     found.docs = Holding(false, name);
     if (found.docs.empty()) {
-        if (!numbered) address = resolver->Resolve(name);
+        if (!numbered) address = resolver->Resolve(AddressForm(query));
         if (!address.entries.empty()) return AddressDocuments(address);
     }
     return found;

@@ -68,6 +68,16 @@ TEST(SearchForm, NamesReadNumeralsDashesAndLettersOneWay)
     EXPECT_EQ(NameForm(u"丸の内"), u"丸ノ内");
 }
 
+TEST(SearchForm, AnAddressKeepsABlankBetweenNumbersAsABreak)
+{
+    const std::pair<const char16_t*, const char16_t*> cases[] = {
+        {u"梅田3-1-1 3F", u"梅田3-1-1・3F"},         {u"永田町１－７－１　１０１号室", u"永田町1-7-1・101号室"},
+        {u"梅田三丁目 1-1", u"梅田3丁目1-1"},          {u"梅田 3-1-1", u"梅田3-1-1"},
+        {u"丸の内2-7-2 JPタワー 30F", u"丸ノ内2-7-2JPタワー30F"},
+    };
+    for (const auto& [written, form] : cases) EXPECT_EQ(AddressForm(written), form) << ToUtf8(written);
+}
+
 TEST(SearchForm, VariantKanjiAreOneOnlyInTheVariantForm)
 {
     for (const auto& [old, common] : {std::pair{u"富澤", u"富沢"}, {u"濱田", u"浜田"}, {u"髙田", u"高田"},

@@ -198,6 +198,10 @@ TEST_F(Address, TheResultSaysHowFarTheAddressWasMatched)
     EXPECT_EQ(r.match, FindMatch::Address);
     EXPECT_EQ(r.level, AddressLevel::Number);
     EXPECT_EQ(r.rest, u"何とかビル");
+    // A blank ends the house number: a room or floor after it is no part of it.
+    r = built_->finder->Find(u"大阪市北区梅田3-1-1 3F");
+    EXPECT_EQ(r.level, AddressLevel::Number);
+    EXPECT_EQ(r.rest, u"3F");
     r = built_->finder->Find(u"東京都千代田区どこか");
     EXPECT_EQ(r.level, AddressLevel::City);
     // Where the note cannot decide, every candidate comes back.
