@@ -226,7 +226,11 @@ AddressResolver::AddressResolver(AddressFile file) : file_(std::move(file))
         // 大阪市北区梅田); several cities may have a ward of that name.
         if (const std::size_t shi = key.rfind(u'市'); shi != std::u16string::npos && shi + 2 < key.size()
                                                         && key.back() == u'区')
+        {
             wards_[key.substr(shi + 1)].push_back(c.code);
+            // ... or without the ward (横浜市みなとみらい): the ward that has the town.
+            designated_[key.substr(0, shi + 1)].push_back(c.code);
+        }
     }
     for (std::size_t i = 0; i < file_.records.size(); ++i) {
         const AddressRecord& r = file_.records[i];
@@ -301,7 +305,7 @@ std::vector<std::pair<std::int32_t, std::size_t>> AddressResolver::Cities(std::u
         }
     };
     const std::u16string_view from = text.substr(at);
-    look({&cities_, &wards_}, from);
+    look({&cities_, &wards_, &designated_}, from);
     // The variant form decides only when the exact form names no city (鹿嶋市 is not 鹿島市).
     if (found.empty()) look({&cityVariants_}, VariantForm(from));
     return found;
@@ -601,9 +605,18 @@ AddressMatch AddressResolver::Resolve(std::u16string_view text) const
         if (start.prefecture == 0 && prefectureWritten && best.level != AddressLevel::None) continue;
         const auto cities = Cities(text, start.at, start.prefecture);
         bool townFound = false;
-        for (const auto& [city, end] : cities) {
-            const TownHit hit = Town(text, end, city, start.prefecture);
+        for (std::size_t k = 0; k < cities.size(); ++k) {
+            const auto& [city, end] = cities[k];
+            TownHit hit = Town(text, end, city, start.prefecture);
             if (hit.records.empty()) continue;
+            // The same name for several cities (a designated city without its ward, 名古屋市名駅:
+            // 西区 and 中村区 both have 名駅): the town of each, for the notes to decide.
+            for (std::size_t o = k + 1; o < cities.size() && cities[o].second == end; ++o) {
+                TownHit other = Town(text, end, cities[o].first, start.prefecture);
+                if (other.records.empty() || other.end < hit.end) continue;
+                if (other.end > hit.end) hit = std::move(other);
+                else if (other.street == hit.street) hit.records.insert(hit.records.end(), other.records.begin(), other.records.end());
+            }
             AddressMatch m;
             m.specific = true;
             Choose(text, hit, m);
@@ -626,7 +639,18 @@ AddressMatch AddressResolver::Resolve(std::u16string_view text) const
                 }
             }
         }
-        if (!townFound && !cities.empty()) {
+        // A designated city written without its ward and a town none of its wards has: no one
+        // ward's entries answer for it.
+        const bool wardUnknown = !townFound && !cities.empty()
+                                 && designated_.count(std::u16string(text.substr(start.at, cities.front().second - start.at))) > 0;
+        if (wardUnknown) {
+            AddressMatch m;
+            m.level = AddressLevel::City;
+            m.specific = true;
+            m.rest = std::u16string(text.substr(cities.front().second));
+            better(std::move(m), true);
+        }
+        if (!townFound && !cities.empty() && !wardUnknown) {
             // The city is known, its town is not: the city's own entries for that.
             const auto& [city, end] = cities.front();
             std::size_t used = 0;

@@ -86,6 +86,7 @@ private:
     std::vector<std::u16string> prefectureKeys_; // by code - 1
     Keys cities_, cityVariants_;                 // name form of a city (and without its 郡) -> codes
     Keys wards_;                                 // a designated city's ward without its city -> codes
+    Keys designated_;                            // a designated city without its ward -> its wards
     Keys towns_, townVariants_;                  // name form of a town -> records
     std::unordered_map<std::int32_t, std::vector<std::int32_t>> placeholders_; // city -> records
     std::unordered_map<std::int32_t, std::u16string> cityNames_;

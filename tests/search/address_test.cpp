@@ -87,6 +87,9 @@ const std::vector<KenAllRow> kRows = {
     Row("04421", "9813627", "宮城県", "黒川郡大和町", "吉岡東"),
     Row("41209", "8430301", "佐賀県", "嬉野市", "嬉野町下宿"),
     Row("35215", "7450071", "山口県", "周南市", "岐山通り"),
+    Row("23104", "4510045", "愛知県", "名古屋市西区", "名駅"),
+    Row("14103", "2200012", "神奈川県", "横浜市西区", "みなとみらい"),
+    Row("14109", "2220033", "神奈川県", "横浜市港北区", "新横浜"),
 };
 
 // An office at an address whose town KEN_ALL does not list: the city's own entry still comes
@@ -185,6 +188,11 @@ TEST_F(Address, TheEntryWhoseNoteCoversTheAddressComesFirstInAnyNotation)
         {"宮城県黒川郡大和町吉岡字東柴崎６２", "大和町大字吉岡字東柴崎62", "9813621"},
         {"佐賀県嬉野市嬉野町大字下宿乙１１８５", "嬉野市嬉野町下宿乙1185", "8430301"},
         {"周南市岐山通1丁目", "山口県周南市岐山通り一丁目", "7450071"},
+        // A designated city without its ward: the ward that has the town; where two wards
+        // have it, the one whose note covers the number.
+        {"横浜市みなとみらい2-2-1", "神奈川県横浜市みなとみらい二丁目2番1号", "2200012"},
+        {"名古屋市名駅1-3-4", "愛知県名古屋市名駅一丁目3番4号", "4530002"},
+        {"横浜市どこか5", "神奈川県横浜市どこか", "nothing"},
     };
     for (const Written& w : cases) {
         EXPECT_EQ(First(w.one), w.code) << w.one;
