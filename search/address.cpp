@@ -297,6 +297,8 @@ std::vector<std::pair<std::int32_t, std::size_t>> AddressResolver::Cities(std::u
         for (std::size_t n = std::min(longestCity_, from.size()); n > 0; --n) {
             const std::u16string key(from.substr(0, n));
             for (const Keys* keys : maps) {
+                // 京都市 stands for its wards only where no ward was written (京都市上京区...).
+                if (keys == &designated_ && !found.empty()) continue;
                 const auto it = keys->find(key);
                 if (it == keys->end()) continue;
                 for (const std::int32_t code : it->second)

@@ -90,6 +90,8 @@ const std::vector<KenAllRow> kRows = {
     Row("23104", "4510045", "愛知県", "名古屋市西区", "名駅"),
     Row("14103", "2200012", "神奈川県", "横浜市西区", "みなとみらい"),
     Row("14109", "2220033", "神奈川県", "横浜市港北区", "新横浜"),
+    Row("26102", "6020000", "京都府", "京都市上京区", "以下に掲載がない場合"),
+    Row("26104", "6040974", "京都府", "京都市中京区", "四丁目"),
 };
 
 // An office at an address whose town KEN_ALL does not list: the city's own entry still comes
@@ -193,6 +195,8 @@ TEST_F(Address, TheEntryWhoseNoteCoversTheAddressComesFirstInAnyNotation)
         {"横浜市みなとみらい2-2-1", "神奈川県横浜市みなとみらい二丁目2番1号", "2200012"},
         {"名古屋市名駅1-3-4", "愛知県名古屋市名駅一丁目3番4号", "4530002"},
         {"横浜市どこか5", "神奈川県横浜市どこか", "nothing"},
+        // A ward written is never traded for another ward of its city.
+        {"京都市上京区堀川通寺之内上る4丁目天神北町1", "京都府京都市上京区堀川通寺之内上ル四丁目天神北町１", "6020000"},
     };
     for (const Written& w : cases) {
         EXPECT_EQ(First(w.one), w.code) << w.one;
