@@ -140,7 +140,11 @@ TEST_F(Find, ResultsInCodeOrderComeByPostalCodeAreasBeforeOfficesThenSourceOrder
 
 TEST_F(Find, ThePostalCodeLookupOfEveryProgramGivesTheIndexOrder)
 {
-    const auto describe = [](const Entry& e) { return ToUtf8(e.postalCode) + (e.IsOffice() ? " " + ToUtf8(e.office) : ""); };
+    const auto describe = [](const Entry& e) {
+        std::string text = ToUtf8(e.postalCode);
+        if (e.IsOffice()) text.append(" ").append(ToUtf8(e.office));
+        return text;
+    };
     for (const char16_t* typed : {u"100", u"1000014", u"〒100-8111", u"730", u"7308799", u"999"}) {
         SCOPED_TRACE(ToUtf8(typed));
         std::vector<std::string> indexed, looked, areas;
