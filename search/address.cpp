@@ -249,6 +249,12 @@ AddressResolver::AddressResolver(AddressFile file) : file_(std::move(file))
             townVariants_[VariantForm(key)].push_back(index);
         }
         longestTown_ = std::max(longestTown_, r.townKey.size());
+        // 本町1丁目上: a town whose name holds a 丁目, written 本町1-2 as often.
+        if (const std::size_t chome = r.townKey.find(u"丁目"); chome != std::u16string::npos && chome > 0 && IsDigit(r.townKey[chome - 1])) {
+            std::size_t digits = chome;
+            while (digits > 0 && IsDigit(r.townKey[digits - 1])) --digits;
+            if (digits > 0) chomeParents_.insert(r.townKey.substr(0, digits));
+        }
     }
 }
 
@@ -619,9 +625,17 @@ AddressMatch AddressResolver::Resolve(std::u16string_view text) const
                 if (other.end > hit.end) hit = std::move(other);
                 else if (other.street == hit.street) hit.records.insert(hit.records.end(), other.records.begin(), other.records.end());
             }
+            // 本町1-1 for the town 本町1丁目 beside 本町.
+            std::u16string chome;
+            if (chomeParents_.count(file_.records[static_cast<std::size_t>(hit.records.front())].townKey) > 0)
+                if (chome = ChomeTownForm(text, hit.end); !chome.empty()) {
+                    TownHit longer = Town(chome, end, city, start.prefecture);
+                    if (!longer.records.empty() && longer.end > hit.end) hit = std::move(longer);
+                    else chome.clear();
+                }
             AddressMatch m;
             m.specific = true;
-            Choose(text, hit, m);
+            Choose(chome.empty() ? text : std::u16string_view(chome), hit, m);
             better(std::move(m), true);
             townFound = true;
             break;

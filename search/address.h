@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace ubin {
@@ -88,6 +89,7 @@ private:
     Keys wards_;                                 // a designated city's ward without its city -> codes
     Keys designated_;                            // a designated city without its ward -> its wards
     Keys towns_, townVariants_;                  // name form of a town -> records
+    std::unordered_set<std::u16string> chomeParents_; // 本町 where a town 本町1丁目 stands beside it
     std::unordered_map<std::int32_t, std::vector<std::int32_t>> placeholders_; // city -> records
     std::unordered_map<std::int32_t, std::u16string> cityNames_;
     std::size_t longestCity_ = 0, longestTown_ = 0;

@@ -92,6 +92,8 @@ const std::vector<KenAllRow> kRows = {
     Row("14109", "2220033", "神奈川県", "横浜市港北区", "新横浜"),
     Row("26102", "6020000", "京都府", "京都市上京区", "以下に掲載がない場合"),
     Row("26104", "6040974", "京都府", "京都市中京区", "四丁目"),
+    Row("15210", "9480003", "新潟県", "十日町市", "本町（７丁目）"),
+    Row("15210", "9480082", "新潟県", "十日町市", "本町二丁目"),
 };
 
 // An office at an address whose town KEN_ALL does not list: the city's own entry still comes
@@ -195,6 +197,9 @@ TEST_F(Address, TheEntryWhoseNoteCoversTheAddressComesFirstInAnyNotation)
         {"横浜市みなとみらい2-2-1", "神奈川県横浜市みなとみらい二丁目2番1号", "2200012"},
         {"名古屋市名駅1-3-4", "愛知県名古屋市名駅一丁目3番4号", "4530002"},
         {"横浜市どこか5", "神奈川県横浜市どこか", "nothing"},
+        // A town with a 丁目 in its name beside the town without it, in the short form.
+        {"十日町市本町2-3", "新潟県十日町市本町二丁目3番地", "9480082"},
+        {"十日町市本町7-1", "新潟県十日町市本町七丁目1番地", "9480003"},
         // A ward written is never traded for another ward of its city.
         {"京都市上京区堀川通寺之内上る4丁目天神北町1", "京都府京都市上京区堀川通寺之内上ル四丁目天神北町１", "6020000"},
     };
