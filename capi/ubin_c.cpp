@@ -255,7 +255,7 @@ ubin_status ubin_resolve(const ubin_directory* directory, const char* address, u
         if (!out) return NullArgument("out");
         // The rule of `ubin find --batch` (AnswerBatchLine): the finder's first result is the
         // best, and a level only means something for a written address.
-        ubin::FindResult found = FinderOf(directory).Find(Text(address, "address"), 1);
+        ubin::FindResult found = FinderOf(directory).Best(Text(address, "address"));
         auto r = std::make_unique<ubin_results>();
         r->match = MatchOf(found.match);
         r->total = found.total;

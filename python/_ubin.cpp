@@ -75,7 +75,7 @@ Resolved Resolve(const Finder& finder, std::u16string_view text, bool refusedAsR
     Resolved r;
     if (Blank(text)) return r;
     try {
-        FindResult found = finder.Find(text, 1);
+        FindResult found = finder.Best(text);
         r.match = found.match;
         r.total = found.total;
         if (found.match == FindMatch::Address) {

@@ -401,6 +401,13 @@ std::vector<std::u16string> Finder::Suggestions(const RankQuery& query) const
 
 FindResult Finder::Find(std::u16string_view query, std::size_t limit, FindOrder order) const
 {
+    return Answer(query, limit, order, true);
+}
+
+FindResult Finder::Best(std::u16string_view query) const { return Answer(query, 1, FindOrder::Relevance, false); }
+
+FindResult Finder::Answer(std::u16string_view query, std::size_t limit, FindOrder order, bool suggest) const
+{
     Documents found = Match(query);
     FindResult r;
     r.match = found.match;
@@ -413,7 +420,7 @@ FindResult Finder::Find(std::u16string_view query, std::size_t limit, FindOrder 
     if (r.total == 0) {
         const std::u16string form = SearchForm(query);
         r.symbolsOnly = !form.empty() && !HasNameCharacter(form);
-        if (!r.symbolsOnly && (!found.rank.name.empty() || !found.rank.readings.empty()))
+        if (suggest && !r.symbolsOnly && (!found.rank.name.empty() || !found.rank.readings.empty()))
             r.suggestions = Suggestions(found.rank);
     }
     if (found.match == FindMatch::Postal) {

@@ -92,6 +92,11 @@ TEST_F(FindRank, RomajiIsReadAsKanaWithLongVowelsWrittenOrNot)
     EXPECT_EQ(typo.total, 0u);
     ASSERT_FALSE(typo.suggestions.empty());
     EXPECT_EQ(typo.suggestions[0], u"銀座");
+    // The best result alone (a batch row) looks for no suggestions, and is the first of Find's.
+    EXPECT_TRUE(built_->finder->Best(u"ginzza").suggestions.empty());
+    const FindResult best = built_->finder->Best(u"ぎんざ");
+    ASSERT_EQ(best.results.size(), 1u);
+    EXPECT_EQ(best.results[0].postalCode, built_->finder->Find(u"ぎんざ").results.at(0).postalCode);
 }
 
 TEST_F(FindRank, AnOfficeNamedByTheQueryComesFirstWithoutItsLegalForm)

@@ -92,7 +92,7 @@ BatchAnswer AnswerBatchLine(const Finder& finder, const BatchLine& line)
         return a;
     }
     try {
-        const FindResult r = finder.Find(line.query, 1);
+        const FindResult r = finder.Best(line.query);
         a.match = FindMatchName(r.match);
         if (r.match == FindMatch::Address) a.level = AddressLevelName(r.level);
         a.candidates = r.total;
