@@ -131,6 +131,28 @@ std::u16string ChomeTownForm(std::u16string_view text, std::size_t at)
     return out;
 }
 
+// The text with 北1西2 at `at` (a grid town and its 丁目 without 条 and 丁目) written as
+// 北1条西2丁目; empty when no such form stands there.
+std::u16string GridTownForm(std::u16string_view text, std::size_t at)
+{
+    constexpr std::u16string_view kSides = u"北南東西";
+    const auto number = [&](std::size_t from) {
+        std::size_t i = from;
+        while (i < text.size() && IsDigit(text[i]) && i - from < 3) ++i;
+        return i;
+    };
+    if (at >= text.size() || kSides.find(text[at]) == std::u16string_view::npos) return {};
+    const std::size_t first = number(at + 1);
+    if (first == at + 1 || first >= text.size() || kSides.find(text[first]) == std::u16string_view::npos) return {};
+    const std::size_t second = number(first + 1);
+    if (second == first + 1 || (second < text.size() && IsDigit(text[second]))) return {};
+    std::u16string out(text.substr(0, first));
+    out.append(u"条").append(text.substr(first, second - first)).append(u"丁目");
+    std::size_t rest = second;
+    if (rest < text.size() && (text[rest] == u'-' || text[rest] == kNumberBreak)) ++rest;
+    return out.append(text.substr(rest));
+}
+
 std::u16string ShortPrefecture(std::u16string_view name)
 {
     if (name.size() > 2 && (name.back() == u'都' || name.back() == u'府' || name.back() == u'県'))
@@ -615,12 +637,19 @@ AddressMatch AddressResolver::Resolve(std::u16string_view text) const
         bool townFound = false;
         for (std::size_t k = 0; k < cities.size(); ++k) {
             const auto& [city, end] = cities[k];
-            TownHit hit = Town(text, end, city, start.prefecture);
+            std::u16string_view written = text;
+            TownHit hit = Town(written, end, city, start.prefecture);
+            // 北1西2, the short form of 北1条西2丁目 in Sapporo and Asahikawa.
+            const std::u16string grid = hit.records.empty() ? GridTownForm(text, end) : std::u16string();
+            if (!grid.empty()) {
+                written = grid;
+                hit = Town(written, end, city, start.prefecture);
+            }
             if (hit.records.empty()) continue;
             // The same name for several cities (a designated city without its ward, 名古屋市名駅:
             // 西区 and 中村区 both have 名駅): the town of each, for the notes to decide.
             for (std::size_t o = k + 1; o < cities.size() && cities[o].second == end; ++o) {
-                TownHit other = Town(text, end, cities[o].first, start.prefecture);
+                TownHit other = Town(written, end, cities[o].first, start.prefecture);
                 if (other.records.empty() || other.end < hit.end) continue;
                 if (other.end > hit.end) hit = std::move(other);
                 else if (other.street == hit.street) hit.records.insert(hit.records.end(), other.records.begin(), other.records.end());
@@ -628,14 +657,14 @@ AddressMatch AddressResolver::Resolve(std::u16string_view text) const
             // 本町1-1 for the town 本町1丁目 beside 本町.
             std::u16string chome;
             if (chomeParents_.count(file_.records[static_cast<std::size_t>(hit.records.front())].townKey) > 0)
-                if (chome = ChomeTownForm(text, hit.end); !chome.empty()) {
+                if (chome = ChomeTownForm(written, hit.end); !chome.empty()) {
                     TownHit longer = Town(chome, end, city, start.prefecture);
                     if (!longer.records.empty() && longer.end > hit.end) hit = std::move(longer);
                     else chome.clear();
                 }
             AddressMatch m;
             m.specific = true;
-            Choose(chome.empty() ? text : std::u16string_view(chome), hit, m);
+            Choose(chome.empty() ? written : std::u16string_view(chome), hit, m);
             better(std::move(m), true);
             townFound = true;
             break;

@@ -200,6 +200,9 @@ TEST_F(Address, TheEntryWhoseNoteCoversTheAddressComesFirstInAnyNotation)
         // A town with a 丁目 in its name beside the town without it, in the short form.
         {"十日町市本町2-3", "新潟県十日町市本町二丁目3番地", "9480082"},
         {"十日町市本町7-1", "新潟県十日町市本町七丁目1番地", "9480003"},
+        // Sapporo's short form of 北1条西25丁目, with its ward or without.
+        {"札幌市中央区北1西25-1", "北海道札幌市中央区北一西二十五", "0640821"},
+        {"札幌市北1西2", "札幌市中央区北１西２－１", "0600001"},
         // A ward written is never traded for another ward of its city.
         {"京都市上京区堀川通寺之内上る4丁目天神北町1", "京都府京都市上京区堀川通寺之内上ル四丁目天神北町１", "6020000"},
     };
