@@ -609,6 +609,43 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
     match.rest = matchedBuilding.empty() ? std::u16string(after) : std::u16string();
 }
 
+bool AddressResolver::TownInCities(std::u16string_view text, const std::vector<std::pair<std::int32_t, std::size_t>>& cities,
+                                   std::int32_t prefecture, AddressMatch& match) const
+{
+    for (std::size_t k = 0; k < cities.size(); ++k) {
+        const auto& [city, end] = cities[k];
+        std::u16string_view written = text;
+        TownHit hit = Town(written, end, city, prefecture);
+        // 北1西2, the short form of 北1条西2丁目 in Sapporo and Asahikawa.
+        const std::u16string grid = hit.records.empty() ? GridTownForm(text, end) : std::u16string();
+        if (!grid.empty()) {
+            written = grid;
+            hit = Town(written, end, city, prefecture);
+        }
+        if (hit.records.empty()) continue;
+        // The same name for several cities (a designated city without its ward, 名古屋市名駅:
+        // 西区 and 中村区 both have 名駅): the town of each, for the notes to decide.
+        for (std::size_t o = k + 1; o < cities.size() && cities[o].second == end; ++o) {
+            TownHit other = Town(written, end, cities[o].first, prefecture);
+            if (other.records.empty() || other.end < hit.end) continue;
+            if (other.end > hit.end) hit = std::move(other);
+            else if (other.street == hit.street) hit.records.insert(hit.records.end(), other.records.begin(), other.records.end());
+        }
+        // 本町1-1 for the town 本町1丁目 beside 本町.
+        std::u16string chome;
+        if (chomeParents_.count(file_.records[static_cast<std::size_t>(hit.records.front())].townKey) > 0)
+            if (chome = ChomeTownForm(written, hit.end); !chome.empty()) {
+                TownHit longer = Town(chome, end, city, prefecture);
+                if (!longer.records.empty() && longer.end > hit.end) hit = std::move(longer);
+                else chome.clear();
+            }
+        match.specific = true;
+        Choose(chome.empty() ? written : std::u16string_view(chome), hit, match);
+        return true;
+    }
+    return false;
+}
+
 AddressMatch AddressResolver::Resolve(std::u16string_view text) const
 {
     // A postal code written before the address (〒100-0005 東京都…, 1000005東京都…) is not
@@ -634,41 +671,9 @@ AddressMatch AddressResolver::Resolve(std::u16string_view text) const
         // Text that begins with a prefecture's full name is not read as a town from its start.
         if (start.prefecture == 0 && prefectureWritten && best.level != AddressLevel::None) continue;
         const auto cities = Cities(text, start.at, start.prefecture);
-        bool townFound = false;
-        for (std::size_t k = 0; k < cities.size(); ++k) {
-            const auto& [city, end] = cities[k];
-            std::u16string_view written = text;
-            TownHit hit = Town(written, end, city, start.prefecture);
-            // 北1西2, the short form of 北1条西2丁目 in Sapporo and Asahikawa.
-            const std::u16string grid = hit.records.empty() ? GridTownForm(text, end) : std::u16string();
-            if (!grid.empty()) {
-                written = grid;
-                hit = Town(written, end, city, start.prefecture);
-            }
-            if (hit.records.empty()) continue;
-            // The same name for several cities (a designated city without its ward, 名古屋市名駅:
-            // 西区 and 中村区 both have 名駅): the town of each, for the notes to decide.
-            for (std::size_t o = k + 1; o < cities.size() && cities[o].second == end; ++o) {
-                TownHit other = Town(written, end, cities[o].first, start.prefecture);
-                if (other.records.empty() || other.end < hit.end) continue;
-                if (other.end > hit.end) hit = std::move(other);
-                else if (other.street == hit.street) hit.records.insert(hit.records.end(), other.records.begin(), other.records.end());
-            }
-            // 本町1-1 for the town 本町1丁目 beside 本町.
-            std::u16string chome;
-            if (chomeParents_.count(file_.records[static_cast<std::size_t>(hit.records.front())].townKey) > 0)
-                if (chome = ChomeTownForm(written, hit.end); !chome.empty()) {
-                    TownHit longer = Town(chome, end, city, start.prefecture);
-                    if (!longer.records.empty() && longer.end > hit.end) hit = std::move(longer);
-                    else chome.clear();
-                }
-            AddressMatch m;
-            m.specific = true;
-            Choose(chome.empty() ? written : std::u16string_view(chome), hit, m);
-            better(std::move(m), true);
-            townFound = true;
-            break;
-        }
+        AddressMatch inCity;
+        const bool townFound = TownInCities(text, cities, start.prefecture, inCity);
+        if (townFound) better(std::move(inCity), true);
         if (!townFound && !cities.empty()) {
             // A city whose towns are its 丁目 (下田市一丁目), written in the short form:
             // 下田市1-4-28 is 一丁目4-28.

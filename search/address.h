@@ -80,6 +80,9 @@ private:
                                                               std::int32_t prefecture) const;
     TownHit Town(std::u16string_view text, std::size_t at, std::int32_t city, std::int32_t prefecture) const;
     TownHit TownAt(std::u16string_view text, std::size_t at, std::int32_t city, std::int32_t prefecture) const;
+    // The town after the first of `cities` that has one, chosen into `match`; false when none has.
+    bool TownInCities(std::u16string_view text, const std::vector<std::pair<std::int32_t, std::size_t>>& cities,
+                      std::int32_t prefecture, AddressMatch& match) const;
     void Choose(std::u16string_view text, const TownHit& hit, AddressMatch& match) const;
     std::vector<std::int32_t> Placeholders(std::int32_t city, const WrittenNumber& number) const;
 
