@@ -1,4 +1,4 @@
-// Cleaning a list of addresses (tools/ubin/find_batch.h) over the full KEN_ALL.CSV and
+// Cleaning a list of addresses (present/find_batch.h) over the full KEN_ALL.CSV and
 // JIGYOSYO.CSV: 100,000 lines made from random entries of the directory in the ways people write
 // them (digits, full-width digits, kanji numerals for 丁目, 1-2-3 or 1丁目2番3号, with and without
 // the prefecture, a building name after, readings in hiragana, a town's name alone), answered
@@ -9,8 +9,8 @@
 #include "bench/bench_support.h"
 #include "search/find.h"
 #include "search/lookup.h"
-#include "tools/ubin-build/builder.h"
-#include "tools/ubin/find_batch.h"
+#include "builder/builder.h"
+#include "present/find_batch.h"
 
 #include <benchmark/benchmark.h>
 

@@ -14,7 +14,7 @@
 #include "directory/directory.h"
 #include "search/find.h"
 #include "search/lookup.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>

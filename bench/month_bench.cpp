@@ -4,7 +4,7 @@
 // adds them back renamed, and adds 40 towns of new codes. The goal is under 3 s.
 // Run: ubin_month_bench [KEN_ALL.CSV] (default: the UBIN_FULL_KEN_ALL of the build).
 #include "base/cp932.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <benchmark/benchmark.h>
 

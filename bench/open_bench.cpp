@@ -12,7 +12,7 @@
 #include "directory/directory.h"
 #include "directory/manifest.h"
 #include "search/find.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <cstdio>
 #include <cstring>

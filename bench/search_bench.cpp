@@ -11,7 +11,7 @@
 #include "directory/directory.h"
 #include "form/memory_face.h"
 #include "form/search.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>

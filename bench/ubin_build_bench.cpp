@@ -2,8 +2,8 @@
 // joining a town's continuation rows, which must take time in proportion to the rows.
 // Run: ubin_build_bench [KEN_ALL.CSV] (default: the UBIN_FULL_KEN_ALL of the build).
 #include "base/cp932.h"
-#include "tools/ubin-build/builder.h"
-#include "tools/ubin-build/ken_all.h"
+#include "builder/builder.h"
+#include "builder/ken_all.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,7 +6,7 @@
 #include "base/errors.h"
 #include "search/find.h"
 #include "search/lookup.h"
-#include "tools/ubin/find_json.h"
+#include "present/find_json.h"
 
 #include <array>
 #include <memory>

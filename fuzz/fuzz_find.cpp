@@ -8,7 +8,7 @@
 #include "base/errors.h"
 #include "base/path_text.h"
 #include "search/find.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <cstddef>
 #include <cstdint>

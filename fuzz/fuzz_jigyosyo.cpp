@@ -3,7 +3,7 @@
 // 7-digit postal codes, municipal codes of a prefecture, a name, texts the readers can split,
 // and each office's line within the file, in order.
 #include "fuzz/reader_fuzzer.h"
-#include "tools/ubin-build/jigyosyo.h"
+#include "builder/jigyosyo.h"
 
 using namespace ubin;
 using namespace ubin::fuzz;

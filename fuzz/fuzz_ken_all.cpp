@@ -3,7 +3,7 @@
 // builder can write: 7-digit postal codes, municipal codes of a prefecture, texts the readers can
 // split, each entry's line within the file, and a city for every entry's code.
 #include "fuzz/reader_fuzzer.h"
-#include "tools/ubin-build/ken_all.h"
+#include "builder/ken_all.h"
 
 using namespace ubin;
 using namespace ubin::fuzz;

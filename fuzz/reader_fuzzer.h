@@ -13,7 +13,7 @@
 //
 // and one line in fuzz/CMakeLists.txt: ubin_reader_fuzzer(fuzz_jigyosyo fuzz_jigyosyo.cpp).
 #include "base/cp932.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <cstddef>
 #include <cstdint>

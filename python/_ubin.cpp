@@ -7,8 +7,8 @@
 #include "search/find.h"
 #include "search/lookup.h"
 #include "settings/tool_settings.h"
-#include "tools/ubin/find_batch.h"
-#include "tools/ubin/find_json.h"
+#include "present/find_batch.h"
+#include "present/find_json.h"
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>

@@ -6,7 +6,7 @@
 #include "platform/forms/program.h"
 #include "platform/forms/twips.h"
 #include "tests/support/type_text.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <QAbstractItemView>
 #include <QClipboard>

@@ -5,7 +5,7 @@
 #include "base/cp932.h"
 #include "search/find.h"
 #include "tests/support/temp_dir.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <gtest/gtest.h>
 

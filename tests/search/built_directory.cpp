@@ -1,7 +1,7 @@
 #include "tests/search/built_directory.h"
 
 #include "base/cp932.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 namespace ubin::test {
 

@@ -11,7 +11,7 @@
 #include "directory/directory.h"
 #include "search/find.h"
 #include "tests/support/temp_dir.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "search/lookup.h"
 #include "search/records.h"
 #include "tests/support/temp_dir.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <gtest/gtest.h>
 

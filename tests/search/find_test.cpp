@@ -6,7 +6,7 @@
 #include "tests/search/built_directory.h"
 #include "tests/support/japan_post_rows.h"
 #include "tests/support/temp_dir.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Directories built from small KEN_ALL texts and read back with the directory library.
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include "base/cp932.h"
 #include "base/process.h"
@@ -8,7 +8,7 @@
 #include "directory/keysearch.h"
 #include "settings/settings.h"
 #include "tests/support/temp_dir.h"
-#include "tools/ubin-build/output_folder.h"
+#include "builder/output_folder.h"
 
 #include <gtest/gtest.h>
 

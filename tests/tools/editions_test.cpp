@@ -6,7 +6,7 @@
 #include "tests/support/japan_post_rows.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 #include "tools/ubin/cli.h"
 
 #include <gtest/gtest.h>

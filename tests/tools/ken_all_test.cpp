@@ -1,7 +1,7 @@
 // The reading rules that the round trips do not show one by one.
 #include "base/cp932.h"
 #include "base/kana.h"
-#include "tools/ubin-build/ken_all.h"
+#include "builder/ken_all.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // Japan Post's monthly change files applied to a full file: rows deleted and added as records
 // (a long town's rows together), their errors, where added rows go, and, on the full
 // KEN_ALL.CSV, a later month made by the test and reproduced row for row.
-#include "tools/ubin-build/month_files.h"
+#include "builder/month_files.h"
 
 #include "base/cp932.h"
 #include "base/path_text.h"
 #include "directory/entry_diff.h"
 #include "tests/support/temp_dir.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <gtest/gtest.h>
 

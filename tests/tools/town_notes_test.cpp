@@ -2,8 +2,8 @@
 // of the notes of the full KEN_ALL.CSV it cannot read.
 #include "base/cp932.h"
 #include "base/path_text.h"
-#include "tools/ubin-build/builder.h"
-#include "tools/ubin-build/town_notes.h"
+#include "builder/builder.h"
+#include "builder/town_notes.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include "tests/support/mini_directory.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <gtest/gtest.h>
 

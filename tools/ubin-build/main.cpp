@@ -1,7 +1,7 @@
 // ubin-build KEN_ALL.CSV OUTDIR [--offices JIGYOSYO.CSV] [--settings] [--quiet] [--data-folder FOLDER]
 //            [--edition YYYY-MM] [--add ADD_YYMM.CSV --del DEL_YYMM.CSV]... [--write-csv FILE]
 // ubin-build --base KEN_ALL.CSV --add ... --del ... OUTDIR
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include "base/cp932.h"
 #include "base/path_text.h"

@@ -3,8 +3,8 @@
 #include "base/cp932.h"
 #include "base/text.h"
 #include "tools/ubin-serve/request_text.h"
-#include "tools/ubin/find_batch.h"
-#include "tools/ubin/find_json.h"
+#include "present/find_batch.h"
+#include "present/find_json.h"
 
 #include <algorithm>
 #include <chrono>

@@ -135,7 +135,7 @@ public:
     // GET /v1/find?q=...[&limit=N]: the JSON object of `ubin find --json`.
     Reply Find(const Params& params) const;
     // POST /v1/find/batch with a UTF-8 body of one query per line: {"edition", "results": [the
-    // JSON of each line's best answer (tools/ubin/find_batch.h)]}; 413 past kMaxBatchLines.
+    // JSON of each line's best answer (present/find_batch.h)]}; 413 past kMaxBatchLines.
     Reply FindBatch(std::string_view body) const;
     // GET /healthz: status, entries, capabilities, the data's edition ("2026-11" or null),
     // whether it was guessed, and whether it is stale.

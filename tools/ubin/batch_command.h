@@ -1,7 +1,7 @@
 #pragma once
 // ubin find --batch: the best postal code of every line of a file (or of one column of a CSV
 // file), written as CSV or JSON lines in the file's order.
-#include "tools/ubin/find_batch.h"
+#include "present/find_batch.h"
 
 #include <ostream>
 #include <string>

@@ -5,7 +5,7 @@
 #include "tools/ubin/batch_command.h"
 #include "tools/ubin/cli.h"
 #include "tools/ubin/subcommand.h"
-#include "tools/ubin/find_json.h"
+#include "present/find_json.h"
 
 #include <algorithm>
 #include <charconv>

@@ -2,7 +2,7 @@
 // ubin find: any address from what a person types, printed for people (aligned lines), as
 // JSON or as CSV.
 #include "search/find.h"
-#include "tools/ubin/find_json.h"
+#include "present/find_json.h"
 
 #include <ostream>
 #include <string>

@@ -5,7 +5,7 @@
 
 #include "base/cp932.h"
 #include "search/live.h"
-#include "tools/ubin/find_json.h"
+#include "present/find_json.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

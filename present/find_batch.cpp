@@ -1,8 +1,8 @@
-#include "tools/ubin/find_batch.h"
+#include "present/find_batch.h"
 
 #include "base/cp932.h"
 #include "base/errors.h"
-#include "tools/ubin/find_json.h"
+#include "present/find_json.h"
 
 #include <algorithm>
 #include <atomic>

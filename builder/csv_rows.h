@@ -2,7 +2,7 @@
 // Rows of Japan Post's CSV files (KEN_ALL.CSV, JIGYOSYO.CSV): the whole file read, its edition
 // told (code page 932, or UTF-8 with or without a byte order mark), each line decoded and split
 // into its columns. Every fault is a BuildError naming the file, the line and what is wrong.
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <cstdint>
 #include <filesystem>

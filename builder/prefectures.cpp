@@ -1,4 +1,4 @@
-#include "tools/ubin-build/prefectures.h"
+#include "builder/prefectures.h"
 
 namespace ubin {
 

@@ -1,8 +1,8 @@
-#include "tools/ubin-build/month_files.h"
+#include "builder/month_files.h"
 
 #include "base/csv.h"
 #include "base/path_text.h"
-#include "tools/ubin-build/csv_rows.h"
+#include "builder/csv_rows.h"
 
 #include <algorithm>
 #include <deque>

@@ -8,7 +8,7 @@
 // them, and they are added or deleted as one. Rows are the same when their values are, the
 // last columns aside (KEN_ALL's update and reason columns, JIGYOSYO's change column), which
 // Japan Post writes differently in the change files.
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <cstdint>
 #include <filesystem>

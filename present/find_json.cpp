@@ -1,4 +1,4 @@
-#include "tools/ubin/find_json.h"
+#include "present/find_json.h"
 
 #include "base/cp932.h"
 #include "base/romaji.h"

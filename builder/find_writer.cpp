@@ -1,4 +1,4 @@
-#include "tools/ubin-build/find_writer.h"
+#include "builder/find_writer.h"
 
 #include "base/checksum.h"
 #include "base/normalize.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Reading JIGYOSYO.CSV, Japan Post's list of the offices with a postal code of their own
 // (大口事業所個別番号), code page 932 or the UTF-8 edition, 13 columns a row.
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,8 +1,8 @@
 #pragma once
 // Reading KEN_ALL.CSV (code page 932, or the UTF-8 edition) into postal entries: rows
 // checked, continuation rows joined, town names split from their parenthesised detail.
-#include "tools/ubin-build/builder.h"
-#include "tools/ubin-build/csv_rows.h"
+#include "builder/builder.h"
+#include "builder/csv_rows.h"
 
 #include <cstdint>
 #include <filesystem>

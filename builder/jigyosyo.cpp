@@ -1,9 +1,9 @@
-#include "tools/ubin-build/jigyosyo.h"
+#include "builder/jigyosyo.h"
 
 #include "base/cp932.h"
 #include "base/errors.h"
 #include "base/kana.h"
-#include "tools/ubin-build/csv_rows.h"
+#include "builder/csv_rows.h"
 
 namespace ubin {
 

@@ -1,4 +1,4 @@
-#include "tools/ubin-build/csv_rows.h"
+#include "builder/csv_rows.h"
 
 #include "base/cp932.h"
 #include "base/csv.h"

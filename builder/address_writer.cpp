@@ -1,8 +1,8 @@
-#include "tools/ubin-build/address_writer.h"
+#include "builder/address_writer.h"
 
 #include "base/cp932.h"
-#include "tools/ubin-build/prefectures.h"
-#include "tools/ubin-build/town_notes.h"
+#include "builder/prefectures.h"
+#include "builder/town_notes.h"
 
 #include <string>
 #include <unordered_set>

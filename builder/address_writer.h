@@ -1,8 +1,8 @@
 #pragma once
 // The address notes file (住所.TXT) of a build: every entry's town read by the note grammar
-// (tools/ubin-build/town_notes.h), with the prefectures and cities.
+// (builder/town_notes.h), with the prefectures and cities.
 #include "directory/address_file.h"
-#include "tools/ubin-build/ken_all.h"
+#include "builder/ken_all.h"
 
 #include <cstddef>
 #include <cstdint>

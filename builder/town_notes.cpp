@@ -1,4 +1,4 @@
-#include "tools/ubin-build/town_notes.h"
+#include "builder/town_notes.h"
 
 #include "base/normalize.h"
 

@@ -1,4 +1,4 @@
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include "base/cp932.h"
 #include "base/atomic_write.h"
@@ -13,13 +13,13 @@
 #include "directory/manifest.h"
 #include "settings/places.h"
 #include "settings/settings.h"
-#include "tools/ubin-build/address_writer.h"
-#include "tools/ubin-build/find_writer.h"
-#include "tools/ubin-build/jigyosyo.h"
-#include "tools/ubin-build/ken_all.h"
-#include "tools/ubin-build/month_files.h"
-#include "tools/ubin-build/output_folder.h"
-#include "tools/ubin-build/prefectures.h"
+#include "builder/address_writer.h"
+#include "builder/find_writer.h"
+#include "builder/jigyosyo.h"
+#include "builder/ken_all.h"
+#include "builder/month_files.h"
+#include "builder/output_folder.h"
+#include "builder/prefectures.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "tools/ubin-build/output_folder.h"
+#include "builder/output_folder.h"
 
-#include "tools/ubin-build/builder.h"
+#include "builder/builder.h"
 
 #include "base/leftovers.h"
 #include "base/path_text.h"
