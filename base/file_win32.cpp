@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace ubin::platform {
 
 namespace {
@@ -51,41 +54,84 @@ std::size_t ReadAt(FileHandle h, std::uint64_t offset, void* buffer, std::size_t
     return got;
 }
 
-MappedFile::MappedFile(const std::filesystem::path& path) : path_(path)
+MappedFile::MappedFile(const std::filesystem::path& path, Mode mode) : path_(path)
 {
     // Opened as every directory file is (regular files only).
-    HANDLE file = reinterpret_cast<HANDLE>(OpenReadShared(path));
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size)) {
-        CloseHandle(file);
-        Fail(path, "size cannot be read");
-    }
-    size_ = static_cast<std::size_t>(size.QuadPart);
-    if (size_ > 0) {
-        HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        if (!mapping) {
-            CloseHandle(file);
-            Fail(path, "cannot be mapped");
+    handle_ = OpenReadShared(path);
+    Take(mode);
+}
+
+MappedFile::MappedFile(FileHandle file, const std::filesystem::path& path, Mode mode) : path_(path)
+{
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(file), GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        Fail(path, "cannot be mapped");
+    handle_ = reinterpret_cast<FileHandle>(copy);
+    Take(mode);
+}
+
+void MappedFile::Take(Mode mode)
+{
+    HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    try {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(file, &size)) Fail(path_, "size cannot be read");
+        size_ = static_cast<std::size_t>(size.QuadPart);
+        if (size_ > 0 && mode == Mode::Load) {
+            auto* copy = new unsigned char[size_];
+            data_ = copy;
+            loaded_ = true;
+            if (ReadAt(handle_, 0, copy, size_, path_) != size_)
+                throw DirectoryError(path_.string() + ": the file ended while it was read (it is being replaced?)");
+        } else if (size_ > 0) {
+            HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+            if (!mapping) Fail(path_, "cannot be mapped");
+            mapping_ = reinterpret_cast<std::intptr_t>(mapping);
+            void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+            if (!view) Fail(path_, "cannot be mapped");
+            data_ = static_cast<const unsigned char*>(view);
         }
-        void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-        if (!view) {
-            CloseHandle(mapping);
-            CloseHandle(file);
-            Fail(path, "cannot be mapped");
-        }
-        data_ = static_cast<const unsigned char*>(view);
-        mapping_ = reinterpret_cast<std::intptr_t>(mapping);
+    } catch (...) {
+        Release();
+        throw;
     }
-    CloseHandle(file);
+    if (loaded_) {
+        CloseFile(handle_);
+        handle_ = kNoFile;
+    }
 }
 
 void MappedFile::Release()
 {
-    if (data_) UnmapViewOfFile(data_);
+    if (data_ && loaded_) delete[] data_;
+    else if (data_) UnmapViewOfFile(data_);
     if (mapping_) CloseHandle(reinterpret_cast<HANDLE>(mapping_));
+    CloseFile(handle_);
+    handle_ = kNoFile;
     data_ = nullptr;
     size_ = 0;
     mapping_ = 0;
+    loaded_ = false;
+}
+
+// Windows does not let a mapped file be cut short: nothing changes under a mapping.
+bool MappedFile::Changed() const { return false; }
+std::uint64_t MappingFaults() { return 0; }
+
+void ForEachPart(FileHandle h, std::uint64_t offset, std::uint64_t size, const std::filesystem::path& path,
+                 const std::function<void(const unsigned char*, std::size_t)>& take)
+{
+    std::vector<unsigned char> block(std::size_t{1} << 20);
+    for (std::uint64_t at = offset; at < offset + size;) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), offset + size - at));
+        const std::size_t got = ReadAt(h, at, block.data(), want, path);
+        if (got == 0)
+            throw DirectoryError(path.string() + ": the file ends at byte " + std::to_string(at)
+                                 + " (it is shorter than when it was opened)");
+        take(block.data(), got);
+        at += got;
+    }
 }
 
 std::uint64_t FileSize(FileHandle h, const std::filesystem::path& path)

@@ -122,7 +122,7 @@ int NumeralValue(char16_t c)
     }
 }
 
-std::u16string FoldName(std::u16string_view searchForm)
+NameText FoldName(std::u16string_view searchForm)
 {
     std::u16string out;
     out.reserve(searchForm.size());
@@ -147,7 +147,7 @@ std::u16string FoldName(std::u16string_view searchForm)
         else if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
         out.push_back(c);
     }
-    return out;
+    return NameText(std::move(out));
 }
 
 std::u16string VariantForm(std::u16string_view nameForm)
@@ -166,9 +166,9 @@ std::u16string VariantForm(std::u16string_view nameForm)
     return out;
 }
 
-std::u16string NameForm(std::u16string_view text) { return FoldName(SearchForm(text)); }
+NameText NameForm(std::u16string_view text) { return FoldName(SearchForm(text)); }
 
-std::u16string AddressForm(std::u16string_view text)
+NameText AddressForm(std::u16string_view text)
 {
     const auto numeral = [](char16_t c) { return NumeralValue(c) >= 0 || (c >= u'０' && c <= u'９'); };
     std::u16string marked;

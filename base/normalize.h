@@ -4,6 +4,7 @@
 // or none, 霞が関 or 霞ヶ関), and a search should find them whichever way the user types.
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace ubin {
 
@@ -16,6 +17,27 @@ std::u16string Nfkc(std::u16string_view text);
 // The search form of a text: NFKC, hiragana as katakana, every blank (U+0020, U+3000) dropped.
 std::u16string SearchForm(std::u16string_view text);
 
+// A text in name form (NameForm below): the one form in which the search index and the address
+// tables hold their names and in which a query is compared with them. Only NameForm,
+// AddressForm and FoldName make one, so that the two sides cannot be written in different forms.
+class NameText {
+public:
+    NameText() = default;
+    const std::u16string& str() const { return text_; }
+    operator const std::u16string&() const { return text_; }
+    operator std::u16string_view() const { return text_; }
+    bool empty() const { return text_.empty(); }
+    std::size_t size() const { return text_.size(); }
+    char16_t operator[](std::size_t i) const { return text_[i]; }
+    friend bool operator==(const NameText&, const NameText&) = default;
+    friend bool operator==(const NameText& a, std::u16string_view b) { return a.text_ == b; }
+
+private:
+    explicit NameText(std::u16string text) : text_(std::move(text)) {}
+    friend NameText FoldName(std::u16string_view searchForm);
+    std::u16string text_;
+};
+
 // The search form of a name: as SearchForm, and further
 //  - ヶ ケ ヵ ガ (and が) as one character, since names are written with any of them (霞ヶ関,
 //    霞が関, 霞ケ関);
@@ -26,14 +48,14 @@ std::u16string SearchForm(std::u16string_view text);
 //    between two numbers as '-' (５３の１ = 53-1);
 //  - Latin letters in upper case (ｊｐタワー = JPタワー).
 // The index and the query both take this form, so whatever it folds is found either way.
-std::u16string NameForm(std::u16string_view text);
+NameText NameForm(std::u16string_view text);
 inline constexpr char16_t kNumberBreak = u'・';
 // The name form of a written address: as NameForm, but a blank between two numerals stays as a
 // kNumberBreak, since what follows it is no part of the house number (梅田3-1-1 3F,
 // 永田町1-7-1 101号室).
-std::u16string AddressForm(std::u16string_view text);
+NameText AddressForm(std::u16string_view text);
 // The same for a text already in search form.
-std::u16string FoldName(std::u16string_view searchForm);
+NameText FoldName(std::u16string_view searchForm);
 
 // The old and the common form of a kanji as one (澤 沢, 濱 浜, 髙 高, 﨑 崎, 條 条 ...), and ノ
 // between two kanji as の (虎ノ門 = 虎の門), for a name in name form. Two names that are one
