@@ -82,7 +82,7 @@ struct Fixture {
         const auto pick = [&](std::uint32_t n) { return static_cast<int>(random() % n); };
         while (lines.size() < kLines) {
             const auto entry = static_cast<std::int32_t>(1 + random() % static_cast<std::uint32_t>(lookup->EntryCount()));
-            const AddressRecord& r = *book->Record(entry);
+            const AddressRecord r = *book->Record(entry);
             if (r.town.empty()) continue;
             const std::u16string prefecture = book->PrefectureName(r.cityCode / 1000), city = book->CityName(r.cityCode);
             std::u16string q;

@@ -83,7 +83,7 @@ struct Fixture {
         std::mt19937 random(54321);
         while (addresses.size() < 10000) {
             const auto entry = static_cast<std::int32_t>(1 + random() % static_cast<std::uint32_t>(lookup->EntryCount()));
-            const AddressRecord& r = *book->Record(entry);
+            const AddressRecord r = *book->Record(entry);
             if (r.town.empty()) continue;
             const int notation = static_cast<int>(random() % 3);
             const int a = 1 + static_cast<int>(random() % 9), b = 1 + static_cast<int>(random() % 30), c = 1 + static_cast<int>(random() % 20);

@@ -5,7 +5,9 @@
 #include "base/path_text.h"
 #include "base/sha256.h"
 #include "base/text.h"
+#include "base/normalize.h"
 #include "directory/address_file.h"
+#include "directory/address_table.h"
 #include "directory/directory.h"
 #include "base/checksum.h"
 #include "directory/edition.h"
@@ -135,7 +137,8 @@ std::vector<fs::path> DirectoryFileNames()
     std::vector<fs::path> names = {FileName(kPointFileName),       FileName(kLinesFileName),
                                    FileName(kCityTableFileName),   FileName(kCityLinesFileName),
                                    FileName(kOfficeLinesFileName), FileName(kOfficeIndexFileName),
-                                   FileName(kFindIndexFileName),   FileName(kAddressFileName),
+                                   FileName(kFindIndexFileName),   FileName(kAddressTableFileName),
+                                   FileName(kAddressFileName),
                                    FileName(kManifestFileName),
                                    fs::path(kSettingsName)};
     for (const auto& n : kIndexFileNames) names.push_back(FileName(n));
@@ -371,7 +374,9 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     // thread meanwhile.
     const OfficeFiles officeFiles = WriteOffices(offices.offices, options.offices.value_or(fs::path()));
     std::future<std::string> findIndex = std::async(std::launch::async, [&] {
-        return FindIndexBytes(FindDocuments(data, order, offices.offices, officeFiles.order));
+        FindRanker::Prefectures prefectures;
+        for (const Prefecture& p : kPrefectures) prefectures.emplace_back(NameForm(p.name), SearchForm(p.kana));
+        return FindIndexBytes(FindDocuments(data, order, offices.offices, officeFiles.order), prefectures);
     });
 
     const AddressNotes notes = MakeAddressNotes(data, order);
@@ -452,7 +457,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         write(FileName(kOfficeIndexFileName), officeFiles.index);
     }
     write(FileName(kFindIndexFileName), findIndex.get());
-    write(FileName(kAddressFileName), FormatAddressFile(notes.file));
+    write(FileName(kAddressTableFileName), AddressTableBytes(notes.file));
     folder.WriteFile(FileName(kManifestFileName), FormatManifest(manifest));
     if (options.writeSettings) {
         Settings s;

@@ -3,7 +3,9 @@
 #include "base/checksum.h"
 #include "base/normalize.h"
 #include "directory/address_file.h"
+#include "directory/sections.h"
 #include "search/find_index.h"
+#include "search/find_rank.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,6 +25,9 @@ void AddGrams(std::u16string_view text, std::uint32_t doc, std::vector<std::uint
     for (std::size_t i = 0; i + 1 < text.size(); ++i)
         if (text[i] != kFindNameSeparator && text[i + 1] != kFindNameSeparator)
             scratch.push_back(FindGram(text[i], text[i + 1]));
+    // Each character alone too, so that a query of one character reads a list, not every text.
+    for (const char16_t c : text)
+        if (c != kFindNameSeparator) scratch.push_back(FindSingle(c));
     std::sort(scratch.begin(), scratch.end());
     scratch.erase(std::unique(scratch.begin(), scratch.end()), scratch.end());
     for (const std::uint32_t g : scratch) out.push_back((static_cast<std::uint64_t>(g) << 32) | doc);
@@ -62,17 +67,11 @@ void WriteLists(std::vector<std::uint64_t>& pairs, std::vector<FindGramEntry>& g
     }
 }
 
-template <class T>
-void Append(std::string& out, const std::vector<T>& items)
-{
-    out.append(reinterpret_cast<const char*>(items.data()), items.size() * sizeof(T));
-}
-
 std::uint8_t Length(std::size_t n) { return static_cast<std::uint8_t>(std::min<std::size_t>(n, 255)); }
 
 } // namespace
 
-std::string FindIndexBytes(const std::vector<FindDocument>& documents)
+std::string FindIndexBytes(const std::vector<FindDocument>& documents, const FindRanker::Prefectures& prefectures)
 {
     std::vector<const FindDocument*> docs;
     docs.reserve(documents.size());
@@ -105,7 +104,7 @@ std::string FindIndexBytes(const std::vector<FindDocument>& documents)
         refs.push_back(doc.number | (doc.office ? kFindOfficeBit : 0));
         const std::u16string p = NameForm(doc.prefecture), c = NameForm(doc.city), t = NameForm(doc.town);
         std::u16string name = p + c + t;
-        if (doc.office) name += NameForm(doc.street) + kFindNameSeparator + NameForm(doc.officeName);
+        if (doc.office) name += NameForm(doc.street).str() + kFindNameSeparator + NameForm(doc.officeName).str();
         else name += NameForm(doc.detail);
         const std::u16string reading = SearchForm(doc.reading);
         nameText.insert(nameText.end(), name.begin(), name.end());
@@ -122,40 +121,32 @@ std::string FindIndexBytes(const std::vector<FindDocument>& documents)
     WriteLists(namePairs, nameGrams, namePostings);
     WriteLists(readPairs, readGrams, readPostings);
 
-    // The header, then each section at an offset that is a multiple of 8.
-    std::string out(kFindHeaderBytes, '\0');
-    out.reserve(out.size() + 8 * kFindSectionCount + (postal.size() + refs.size() + nameOffsets.size() + readOffsets.size()) * 4
-                + (nameText.size() + readText.size()) * 2 + parts.size()
-                + (nameGrams.size() + readGrams.size()) * sizeof(FindGramEntry) + namePostings.size() + readPostings.size());
-    std::memcpy(out.data(), kFindIndexMagic, 8);
-    std::memcpy(out.data() + 8, &count, 4);
-    const std::uint32_t sections = kFindSectionCount;
-    std::memcpy(out.data() + 12, &sections, 4);
-    int section = 0;
-    const auto add = [&](const auto& items) {
-        out.resize((out.size() + 7) / 8 * 8, '\0');
-        const std::uint64_t offset = out.size();
-        Append(out, items);
-        const std::uint64_t size = out.size() - offset;
-        std::memcpy(out.data() + 16 + 16 * section, &offset, 8);
-        std::memcpy(out.data() + 24 + 16 * section, &size, 8);
-        ++section;
+    // The first sections, read back in memory to work out the ranking's from them; then all.
+    const auto write = [&](const FindRankSections* rank) {
+        SectionWriter out(std::string_view(rank ? kFindIndexMagic : kFindIndexMagicV2, 8), count,
+                          rank ? kFindSums : kFindOldSectionCount, rank != nullptr);
+        out.Add(postal);
+        out.Add(refs);
+        out.Add(nameOffsets);
+        out.Add(nameText);
+        out.Add(readOffsets);
+        out.Add(readText);
+        out.Add(parts);
+        out.Add(nameGrams);
+        out.Add(namePostings);
+        out.Add(readGrams);
+        out.Add(readPostings);
+        if (rank) {
+            out.Add(rank->prominence);
+            out.Add(rank->order);
+            out.Add(rank->splits);
+            out.Add(rank->entryDocs);
+        }
+        return out.Finish();
     };
-    add(postal);
-    add(refs);
-    add(nameOffsets);
-    add(nameText);
-    add(readOffsets);
-    add(readText);
-    add(parts);
-    add(nameGrams);
-    add(namePostings);
-    add(readGrams);
-    add(readPostings);
-    // The checksum last, over every byte with its own field still zero.
-    const std::uint64_t sum = Xxh3Of(out);
-    std::memcpy(out.data() + kFindChecksumOffset, &sum, 8);
-    return out;
+    const FindIndex first(write(nullptr), "検索.IDX");
+    const FindRankSections rank = ComputeRankSections(first, prefectures);
+    return write(&rank);
 }
 
 } // namespace ubin

@@ -1,5 +1,7 @@
 #pragma once
 // Writing the free-text search index (検索.IDX) of a directory: see search/find_index.h.
+#include "search/find_rank.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,7 +21,8 @@ struct FindDocument {
 };
 
 // The bytes of the index over the documents, in the order results are given (postal code,
-// area entries before offices of the same code, source line).
-std::string FindIndexBytes(const std::vector<FindDocument>& documents);
+// area entries before offices of the same code, source line); `prefectures` gives each
+// prefecture's name in name form and its reading in search form.
+std::string FindIndexBytes(const std::vector<FindDocument>& documents, const FindRanker::Prefectures& prefectures);
 
 } // namespace ubin

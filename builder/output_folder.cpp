@@ -163,9 +163,13 @@ void OutputFolder::WriteFile(const fs::path& name, std::string_view bytes)
         throw BuildError(final_ / name, 0, std::string("cannot be written: ") + std::strerror(err));
     };
     if (fd < 0) fail(errno);
+    // Written 64 KB at a time: the system keeps a file in its cache in pieces of at most the size
+    // it was written in, and a program that maps the file and touches one byte maps the whole
+    // piece. Pieces of megabytes would make every lookup count megabytes as its memory.
+    constexpr std::size_t kPiece = std::size_t{64} << 10;
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(fd, bytes.data() + done, std::min(kPiece, bytes.size() - done));
         if (n < 0) {
             if (errno == EINTR) continue;
             fail(errno);

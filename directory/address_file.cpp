@@ -148,6 +148,12 @@ void CheckText(const std::u16string& text)
 
 } // namespace
 
+bool PlainlyWithoutNote(std::u16string_view town, std::u16string_view detail)
+{
+    return detail.empty() && town != kRestOfCityTown && town.find(u"の次に") == std::u16string_view::npos
+           && !town.ends_with(u"一円");
+}
+
 std::u16string StreetForm(std::u16string_view nameForm)
 {
     // The name form has turned る into ル already: 入ル and 入る are both 入ル here.

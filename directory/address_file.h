@@ -19,7 +19,12 @@ namespace ubin {
 // no other entry names.
 inline constexpr std::u16string_view kRestOfCityTown = u"以下に掲載がない場合";
 
-extern const std::u16string kAddressFileName; // 住所.TXT
+extern const std::u16string kAddressFileName; // 住所.TXT (the builds before; now 住所.IDX)
+
+// Whether an entry plainly has no note, as its line of 郵便番号.CSV shows it: no detail, and a town
+// that is a name, not a placeholder (以下に掲載がない場合, …の次に番地がくる場合, …一円). The notes
+// give every such entry the kind None, so a program showing it need not read its record.
+bool PlainlyWithoutNote(std::u16string_view town, std::u16string_view detail);
 
 // The parts of a house number, widest first: 第N地割, N丁目, N番地 (or N番), N号 (or the number
 // after a dash: 400-2番地 is 番地 400, 2).

@@ -1,5 +1,6 @@
 #include "directory/directory.h"
 #include "directory/address_file.h"
+#include "directory/address_table.h"
 #include "directory/keysearch.h"
 #include "directory/manifest.h"
 
@@ -39,6 +40,12 @@ std::int32_t ReadInt32(const unsigned char* p)
 std::string Name(const std::filesystem::path& p) { return PathToUtf8(p); }
 
 } // namespace
+
+DirectoryError ChangedInPlace(const std::filesystem::path& file)
+{
+    return DirectoryError(Name(file) + ": was cut short or overwritten while in use: a directory folder is replaced "
+                          + "only as ubin-build does it (a new folder put in its place), never by copying files over it");
+}
 
 ReadCounts& ThisThreadReadCounts()
 {
@@ -97,8 +104,10 @@ void DirectoryState::Swap(DirectoryState& other) noexcept
     std::swap(cityTableSize, other.cityTableSize);
     std::swap(manifestBuild, other.manifestBuild);
     std::swap(findIndexSum, other.findIndexSum);
+    std::swap(addressTableSum, other.addressTableSum);
     std::swap(edition, other.edition);
     std::swap(slots_, other.slots_);
+    std::swap(mapped_, other.mapped_);
 }
 
 void DirectoryState::CloseAll()
@@ -152,11 +161,26 @@ void DirectoryState::OpenOfficeFiles()
 
 void DirectoryState::MapFiles()
 {
-    for (const int slot : {kSlotPoints, kSlotLines, kSlotCityTable, kSlotCityLines, kSlotOfficeIndex, kSlotOfficeLines}) {
+    for (const int slot : {kSlotIndex1, kSlotIndex2, kSlotIndex3, kSlotIndex4, kSlotPoints, kSlotLines, kSlotCityTable,
+                           kSlotCityLines, kSlotOfficeIndex, kSlotOfficeLines}) {
         if (!IsOpen(slot)) continue;
         auto& f = *slots_[static_cast<std::size_t>(slot)];
-        if (!f.map) f.map = std::make_shared<platform::MappedFile>(f.path);
+        if (!f.map) f.map = std::make_shared<platform::MappedFile>(f.handle, f.path);
     }
+    mapped_ = true;
+}
+
+bool DirectoryState::Changed() const
+{
+    for (const auto& f : slots_)
+        if (f && f->map && f->map->Changed()) return true;
+    return false;
+}
+
+void DirectoryState::CheckUnchanged() const
+{
+    for (const auto& f : slots_)
+        if (f && f->map && f->map->Changed()) throw ChangedInPlace(f->path);
 }
 
 std::size_t DirectoryState::Read(const OpenFile& f, std::uint64_t offset, void* out, std::size_t size) const
@@ -167,6 +191,8 @@ std::size_t DirectoryState::Read(const OpenFile& f, std::uint64_t offset, void* 
     if (offset >= bytes.size()) return 0;
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, bytes.size() - offset));
     std::memcpy(out, bytes.data() + offset, n);
+    // A file cut short under the mapping reads as zeros past its end: never an answer.
+    if (f.map->Changed()) throw ChangedInPlace(f.path);
     return n;
 }
 
@@ -272,11 +298,13 @@ void DirectoryState::CheckFilesAgree()
         }
     }
     findIndexSum.reset();
+    addressTableSum.reset();
     const auto manifest = ReadManifest(FilePath(kManifestFileName));
     edition = {};
     if (!manifest) return;
     manifestBuild = manifest->build;
-    const std::string findIndexName = ToUtf8(kFindIndexFileName), addressFileName = ToUtf8(kAddressFileName);
+    const std::string findIndexName = ToUtf8(kFindIndexFileName), addressFileName = ToUtf8(kAddressFileName),
+                      addressTableName = ToUtf8(kAddressTableFileName);
     edition = EditionOf(&*manifest);
     for (const ManifestFile& listed : manifest->files) {
         const std::filesystem::path path = FilePath(FromUtf8(listed.name));
@@ -296,6 +324,10 @@ void DirectoryState::CheckFilesAgree()
         if (manifest->kind != ManifestSum::Xxh3) continue;
         if (listed.name == findIndexName) {
             findIndexSum = listed.sum;
+            continue;
+        }
+        if (listed.name == addressTableName) {
+            addressTableSum = listed.sum;
             continue;
         }
         // The address notes are read by a finder, not at start, and check their own checksum
@@ -343,22 +375,8 @@ void DirectoryState::Verify(const OpenFile& f) const
 
 std::uint64_t DirectoryState::Xxh3OfSlot(const OpenFile& f) const
 {
-    Xxh3Stream sum;
-    if (f.map) {
-        sum.Update(f.map->bytes().data(), f.map->bytes().size());
-        return sum.Digest();
-    }
-    std::vector<unsigned char> block(std::size_t{1} << 20);
-    for (std::uint64_t offset = 0; offset < f.size;) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), f.size - offset));
-        const std::size_t got = platform::ReadAt(f.handle, offset, block.data(), want, f.path);
-        if (got == 0)
-            throw DirectoryError(Name(f.path) + ": the file ends at byte " + std::to_string(offset)
-                                 + " (it is shorter than when it was opened)");
-        sum.Update(block.data(), got);
-        offset += got;
-    }
-    return sum.Digest();
+    // Read through the file, not through its mapping: the check keeps none of it in memory.
+    return Xxh3OfOpenFile(f.handle, f.size, f.path);
 }
 
 void DirectoryState::CheckEndsWithLine(int slot) const

@@ -3,6 +3,7 @@
 // One DirectoryState belongs to one program, or to the controls of one thread. Opening and
 // closing change it; once open, every read is a positioned read on a file opened for reading,
 // so any number of threads may read through one state at the same time.
+#include "base/errors.h"
 #include "base/file.h"
 #include "directory/edition.h"
 
@@ -67,6 +68,10 @@ struct DirectoryLine {
     std::u16string postalCode, cityCode, townKana, townName, detail, detailFlag;
 };
 
+// The error of a file that changed under a program that had it open: someone copied another
+// file over it instead of replacing the folder.
+DirectoryError ChangedInPlace(const std::filesystem::path& file);
+
 // A 1-based record count: file size / record length, rounded half to even.
 std::int32_t RecordCountOf(std::uint64_t fileSize, int recordLength);
 
@@ -99,6 +104,8 @@ public:
     // The XXH3 the manifest gives for 検索.IDX, which is checked when the index is mapped (at
     // the first search), not at start; none without a manifest of version 2.
     std::optional<std::uint64_t> findIndexSum;
+    // The same for the address tables (住所.IDX), checked when the finder first reads them.
+    std::optional<std::uint64_t> addressTableSum;
     // The edition of Japan Post's data the manifest records; unknown without one.
     DirectoryEdition edition;
 
@@ -143,6 +150,13 @@ public:
     // index files stay read by position. A mapped file must not be rewritten in place while it
     // is mapped; ubin-build never does (it replaces the folder).
     void MapFiles();
+    // Whether MapFiles mapped the files: a program that maps them wants the finder's files
+    // mapped too; one that does not, read into memory.
+    bool IsMapped() const { return mapped_; }
+    // DirectoryError naming a mapped file that was cut short under its mapping since it was
+    // opened (platform::MappedFile::Changed): an answer read from it is refused, never given.
+    void CheckUnchanged() const;
+    bool Changed() const;
 
     // DataFolder followed directly by the name; on POSIX the text is the UTF-8 file name.
     std::filesystem::path FilePath(const std::u16string& name) const;
@@ -232,6 +246,7 @@ private:
     void CheckEndsWithLine(int slot) const;
     void ReadPrefectureLines();
 
+    bool mapped_ = false;
     // Indexed by slot number; a slot without a file holds none.
     std::array<std::optional<OpenFile>, kSlotCount> slots_;
 };

@@ -57,7 +57,7 @@ Held InRange(const HouseNumber& n, const NumberRange& r)
     return Held::Yes;
 }
 
-Held Holds(const WrittenNumber& written, const NumberRange& range, const std::vector<NumberRange>& except)
+Held Holds(const WrittenNumber& written, const NumberRange& range, std::span<const NumberRange> except)
 {
     const int top = std::min(TopLevel(range.low), TopLevel(range.high));
     if (top == kNumberLevels) return Held::Yes; // no number: a name alone
@@ -227,86 +227,24 @@ WrittenNumber AddressResolver::ReadNumber(std::u16string_view text, std::size_t&
     return w;
 }
 
-AddressResolver::AddressResolver(AddressFile file) : file_(std::move(file))
+AddressResolver::AddressResolver(const AddressTable& table) : table_(table) {}
+
+std::optional<AddressRecord> AddressResolver::Record(std::int32_t entry) const
 {
-    prefectureKeys_.resize(47);
-    for (const AddressArea& p : file_.prefectures)
-        if (p.code >= 1 && p.code <= 47) prefectureKeys_[static_cast<std::size_t>(p.code - 1)] = NameForm(p.name);
-    for (const AddressArea& c : file_.cities) {
-        cityNames_[c.code] = c.name;
-        const std::u16string key = NameForm(c.name);
-        std::vector<std::u16string> keys{key};
-        // 虻田郡倶知安町 is written 倶知安町 as often.
-        if (const std::size_t gun = key.find(u'郡'); gun != std::u16string::npos && gun + 1 < key.size())
-            keys.push_back(key.substr(gun + 1));
-        for (const std::u16string& k : keys) {
-            cities_[k].push_back(c.code);
-            cityVariants_[VariantForm(k)].push_back(c.code);
-            longestCity_ = std::max(longestCity_, k.size());
-        }
-        // A ward of a designated city is written without its city as often (北区梅田 for
-        // 大阪市北区梅田); several cities may have a ward of that name.
-        if (const std::size_t shi = key.rfind(u'市'); shi != std::u16string::npos && shi + 2 < key.size()
-                                                        && key.back() == u'区')
-        {
-            wards_[key.substr(shi + 1)].push_back(c.code);
-            // ... or without the ward (横浜市みなとみらい): the ward that has the town.
-            designated_[key.substr(0, shi + 1)].push_back(c.code);
-        }
-    }
-    for (std::size_t i = 0; i < file_.records.size(); ++i) {
-        const AddressRecord& r = file_.records[i];
-        const auto index = static_cast<std::int32_t>(i);
-        if (r.townKey.empty()) {
-            placeholders_[r.cityCode].push_back(index);
-            continue;
-        }
-        std::vector<std::int32_t>& same = towns_[r.townKey];
-        same.push_back(index);
-        townVariants_[VariantForm(r.townKey)].push_back(index);
-        // 岐山通り is written 岐山通 as often (name form: 通リ).
-        if (std::u16string key = r.townKey; key.find(u"通リ") != std::u16string::npos) {
-            for (std::size_t at = key.find(u"通リ"); at != std::u16string::npos; at = key.find(u"通リ", at))
-                key.erase(at + 1, 1);
-            townVariants_[VariantForm(key)].push_back(index);
-        }
-        longestTown_ = std::max(longestTown_, r.townKey.size());
-        // 本町1丁目上: a town whose name holds a 丁目, written 本町1-2 as often.
-        if (const std::size_t chome = r.townKey.find(u"丁目"); chome != std::u16string::npos && chome > 0 && IsDigit(r.townKey[chome - 1])) {
-            std::size_t digits = chome;
-            while (digits > 0 && IsDigit(r.townKey[digits - 1])) --digits;
-            if (digits > 0) chomeParents_.insert(r.townKey.substr(0, digits));
-        }
-    }
+    const auto r = table_.Record(entry);
+    if (!r) return std::nullopt;
+    return r->Copy();
 }
 
-const AddressRecord* AddressResolver::Record(std::int32_t entry) const
-{
-    if (entry < 1 || static_cast<std::size_t>(entry) > file_.records.size()) return nullptr;
-    return &file_.records[static_cast<std::size_t>(entry - 1)];
-}
+std::u16string AddressResolver::CityName(std::int32_t code) const { return std::u16string(table_.CityName(code)); }
 
-const std::u16string& AddressResolver::CityName(std::int32_t code) const
-{
-    static const std::u16string none;
-    const auto it = cityNames_.find(code);
-    return it == cityNames_.end() ? none : it->second;
-}
-
-const std::u16string& AddressResolver::PrefectureName(std::int32_t code) const
-{
-    static const std::u16string none;
-    for (const AddressArea& p : file_.prefectures)
-        if (p.code == code) return p.name;
-    return none;
-}
+std::u16string AddressResolver::PrefectureName(std::int32_t code) const { return std::u16string(table_.PrefectureName(code)); }
 
 std::vector<AddressResolver::Start> AddressResolver::Prefectures(std::u16string_view text) const
 {
     std::vector<Start> starts;
-    for (std::size_t p = 0; p < prefectureKeys_.size(); ++p) {
-        const std::u16string& key = prefectureKeys_[p];
-        const auto code = static_cast<std::int32_t>(p + 1);
+    for (std::int32_t code = 1; code <= 47; ++code) {
+        const std::u16string_view key = table_.PrefectureKey(code);
         if (!key.empty() && StartsWith(text, key)) starts.push_back({code, key.size()});
         else if (const std::u16string s = ShortPrefecture(key); !s.empty() && StartsWith(text, s))
             starts.push_back({code, s.size(), true});
@@ -321,43 +259,51 @@ std::vector<std::pair<std::int32_t, std::size_t>> AddressResolver::Cities(std::u
     std::vector<std::pair<std::int32_t, std::size_t>> found;
     // Longest first; at one length a city's own name before a ward named without its city
     // (東京都北区 before 大阪市北区 for 北区).
-    const auto look = [&](std::initializer_list<const Keys*> maps, std::u16string_view from) {
-        for (std::size_t n = std::min(longestCity_, from.size()); n > 0; --n) {
-            const std::u16string key(from.substr(0, n));
-            for (const Keys* keys : maps) {
+    const auto look = [&](std::initializer_list<NameTable> tables, std::u16string_view from) {
+        std::vector<std::vector<NameHit>> hits;
+        for (const NameTable t : tables) hits.push_back(table_.Beginnings(t, from, table_.LongestCity()));
+        std::vector<std::size_t> next; // per table, the hits not yet taken (taken from the longest)
+        for (const auto& h : hits) next.push_back(h.size());
+        for (std::size_t n = std::min(table_.LongestCity(), from.size()); n > 0; --n) {
+            std::size_t k = 0;
+            for (const NameTable t : tables) {
+                std::vector<NameHit>& h = hits[k];
+                std::size_t& i = next[k++];
+                if (i == 0 || h[i - 1].length != n) continue;
+                const NameHit hit = h[--i];
                 // 京都市 stands for its wards only where no ward was written (京都市上京区...).
-                if (keys == &designated_ && !found.empty()) continue;
-                const auto it = keys->find(key);
-                if (it == keys->end()) continue;
-                for (const std::int32_t code : it->second)
+                if (t == NameTable::Designated && !found.empty()) continue;
+                for (const std::int32_t code : hit.values)
                     if (prefecture == 0 || code / 1000 == prefecture) found.emplace_back(code, at + n);
             }
         }
     };
     const std::u16string_view from = text.substr(at);
-    look({&cities_, &wards_, &designated_}, from);
+    look({NameTable::Cities, NameTable::Wards, NameTable::Designated}, from);
     // The variant form decides only when the exact form names no city (鹿嶋市 is not 鹿島市).
-    if (found.empty()) look({&cityVariants_}, VariantForm(from));
+    if (found.empty()) look({NameTable::CityVariants}, VariantForm(from));
     return found;
 }
 
 AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::size_t at, std::int32_t city,
                                                  std::int32_t prefecture) const
 {
-    const auto fits = [&](const AddressRecord& r) {
-        return city != 0 ? r.cityCode == city : prefecture == 0 || r.cityCode / 1000 == prefecture;
+    const auto fits = [&](std::int32_t record) {
+        if (record < 0 || record >= table_.RecordCount()) return false;
+        const std::int32_t code = table_.RecordAt(record).cityCode();
+        return city != 0 ? code == city : prefecture == 0 || code / 1000 == prefecture;
     };
-    const auto look = [&](const Keys& keys, std::u16string_view from, std::size_t start) {
+    const auto look = [&](NameTable table, std::u16string_view from, std::size_t start) {
         TownHit hit, runOn;
-        for (std::size_t n = std::min(longestTown_, from.size()); n > 0 && hit.records.empty(); --n) {
-            const auto it = keys.find(std::u16string(from.substr(0, n)));
-            if (it == keys.end()) continue;
+        const std::vector<NameHit> names = table_.Beginnings(table, from, table_.LongestTown());
+        for (auto it = names.rbegin(); it != names.rend() && hit.records.empty(); ++it) {
+            const std::size_t n = it->length;
             // A town ending in a digit is not the beginning of a longer number (北1 in 北12条),
             // unless no other town fits (浦臼第１ then 1-2).
             TownHit& into = IsDigit(from[n - 1]) && n < from.size() && IsDigit(from[n]) ? runOn : hit;
             if (!into.records.empty()) continue;
-            for (const std::int32_t r : it->second)
-                if (fits(file_.records[static_cast<std::size_t>(r)])) into.records.push_back(r);
+            for (const std::int32_t r : it->values)
+                if (fits(r)) into.records.push_back(r);
             into.end = start + n;
         }
         return hit.records.empty() ? runOn : hit;
@@ -368,7 +314,7 @@ AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::
     else if (StartsWith(text.substr(at), u"字")) starts.push_back(at + 1);
     TownHit best;
     for (const std::size_t s : starts) {
-        TownHit exact = look(towns_, text.substr(s), s);
+        TownHit exact = look(NameTable::Towns, text.substr(s), s);
         if (!exact.records.empty()) {
             best = std::move(exact);
             best.oaza = s == at + 2;
@@ -377,7 +323,7 @@ AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::
     }
     // The old or common form of a kanji decides only where it matches more than the exact form.
     for (const std::size_t s : starts) {
-        TownHit variant = look(townVariants_, VariantForm(text.substr(s)), s);
+        TownHit variant = look(NameTable::TownVariants, VariantForm(text.substr(s)), s);
         if (!variant.records.empty() && variant.end > best.end) {
             best = std::move(variant);
             best.oaza = s == at + 2;
@@ -397,7 +343,7 @@ AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::
             stripped.push_back(text[k]);
             positions.push_back(k++);
         }
-        TownHit inside = look(towns_, stripped, 0);
+        TownHit inside = look(NameTable::Towns, stripped, 0);
         if (!inside.records.empty()) {
             inside.end = positions[inside.end - 1] + 1;
             // Only a name that ends where the written one does: 吉岡字東柴崎 is 吉岡, not 吉岡東.
@@ -411,12 +357,12 @@ AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::
     for (std::size_t s = starts.size() - 1; s < starts.size() && best.records.empty(); --s) {
         if (s == 0 && starts.size() > 1) break; // 大字 itself is no town's beginning
         const std::u16string_view from = text.substr(starts[s]);
-        for (std::size_t n = std::min(longestTown_ - 1, from.size()); n > 0 && best.records.empty(); --n) {
+        for (std::size_t n = std::min(table_.LongestTown() - 1, from.size()); n > 0 && best.records.empty(); --n) {
             if (!NameEndsAt(from, n)) continue;
-            const auto it = towns_.find(std::u16string(from.substr(0, n)) + u'町');
-            if (it == towns_.end()) continue;
-            for (const std::int32_t r : it->second)
-                if (fits(file_.records[static_cast<std::size_t>(r)])) best.records.push_back(r);
+            const auto records = table_.Find(NameTable::Towns, std::u16string(from.substr(0, n)) + u'町');
+            if (!records) continue;
+            for (const std::int32_t r : *records)
+                if (fits(r)) best.records.push_back(r);
             best.end = starts[s] + n;
             best.oaza = starts[s] == at + 2;
         }
@@ -441,17 +387,17 @@ AddressResolver::TownHit AddressResolver::Town(std::u16string_view text, std::si
 std::vector<std::int32_t> AddressResolver::Placeholders(std::int32_t city, const WrittenNumber& number) const
 {
     std::vector<std::pair<double, std::int32_t>> scored;
-    const auto it = placeholders_.find(city);
-    if (it == placeholders_.end()) return {};
-    for (const std::int32_t i : it->second) {
-        const AddressRecord& r = file_.records[static_cast<std::size_t>(i)];
+    for (const std::int32_t i : table_.Placeholders(city)) {
+        if (i < 0 || i >= table_.RecordCount()) continue;
+        const RecordView r = table_.RecordAt(i);
         double score = kUndecided;
-        if (r.kind == NoteKind::WholeCity) score = kTownDefault;
-        else if (r.kind == NoteKind::NumberFirst) {
+        if (r.kind() == NoteKind::WholeCity) score = kTownDefault;
+        else if (r.kind() == NoteKind::NumberFirst) {
             score = number.empty() ? kUndecided : kTownDefault;
-            for (const NoteClause& c : r.clauses) {
-                if (c.kind != ClauseKind::Numbers || number.empty()) continue;
-                const Held h = Holds(number, c.range, c.except);
+            for (std::size_t k = 0; k < r.ClauseCount(); ++k) {
+                const ClauseView c = r.Clause(k);
+                if (c.kind() != ClauseKind::Numbers || number.empty()) continue;
+                const Held h = Holds(number, c.range(), c.except());
                 score = h == Held::Yes ? kDecided : h == Held::No ? kRefused : kUndecided;
                 if (h == Held::Yes) break;
             }
@@ -461,7 +407,7 @@ std::vector<std::int32_t> AddressResolver::Placeholders(std::int32_t city, const
     std::stable_sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
     std::vector<std::int32_t> out;
     for (const auto& [score, i] : scored)
-        if (score > kRefused || out.empty()) out.push_back(file_.records[static_cast<std::size_t>(i)].entry);
+        if (score > kRefused || out.empty()) out.push_back(table_.RecordAt(i).entry());
     return out;
 }
 
@@ -482,8 +428,8 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
     // A named part of the town, then the number after it.
     std::size_t named = 0;
     for (const std::int32_t i : hit.records)
-        for (const NoteClause& c : file_.records[static_cast<std::size_t>(i)].clauses)
-            if (c.kind == ClauseKind::Name && !c.key.empty() && StartsWith(rest, c.key)) named = std::max(named, c.key.size());
+        for (const RecordView r = table_.RecordAt(i); const ClauseView c : r.Clauses())
+            if (c.kind() == ClauseKind::Name && !c.key().empty() && StartsWith(rest, c.key())) named = std::max(named, c.key().size());
     const std::u16string_view afterName = rest.substr(named);
 
     // A building of the town written anywhere after it, the longest first. It is looked for
@@ -500,11 +446,11 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
     std::optional<std::int32_t> floor;
     std::size_t buildingAt = afterName.size();
     for (const std::int32_t i : hit.records) {
-        const AddressRecord& r = file_.records[static_cast<std::size_t>(i)];
-        if (r.kind != NoteKind::Floor || r.buildingKey.size() <= matchedBuilding.size()) continue;
-        if (const std::size_t at = building.find(r.buildingKey); at != std::u16string::npos) {
-            matchedBuilding = r.buildingKey;
-            floor = ReadFloor(std::u16string_view(building).substr(at + r.buildingKey.size()));
+        const RecordView r = table_.RecordAt(i);
+        if (r.kind() != NoteKind::Floor || r.buildingKey().size() <= matchedBuilding.size()) continue;
+        if (const std::size_t at = building.find(r.buildingKey()); at != std::u16string::npos) {
+            matchedBuilding = r.buildingKey();
+            floor = ReadFloor(std::u16string_view(building).substr(at + r.buildingKey().size()));
             buildingAt = positions[at];
         }
     }
@@ -515,42 +461,44 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
     bool floorListed = false;
     if (!matchedBuilding.empty() && floor && *floor != kFloorUnknown)
         for (const std::int32_t i : hit.records) {
-            const AddressRecord& r = file_.records[static_cast<std::size_t>(i)];
-            floorListed = floorListed || (r.buildingKey == matchedBuilding && r.floor == *floor);
+            const RecordView r = table_.RecordAt(i);
+            floorListed = floorListed || (r.buildingKey() == matchedBuilding && r.floor() == *floor);
         }
 
-    const auto scoreClause = [&](const NoteClause& c) -> double {
-        switch (c.kind) {
+    const auto scoreClause = [&](const ClauseView& c) -> double {
+        switch (c.kind()) {
         case ClauseKind::Numbers: {
             if (number.empty()) return kUndecided;
-            const Held h = Holds(number, c.range, c.except);
+            const Held h = Holds(number, c.range(), c.except());
             return h == Held::Yes ? kDecided : h == Held::No ? kRefused : kUndecided;
         }
         case ClauseKind::Street: {
             if (street.empty()) return kUndecided;
-            if (c.key == street) return kDecided;
+            const std::u16string_view key = c.key();
+            if (key == street) return kDecided;
             // The same street and crossing written with another turn: nearly as good.
             const std::size_t through = street.find(u'通');
             std::size_t common = 0;
-            while (common < c.key.size() && common < street.size() && c.key[common] == street[common]) ++common;
+            while (common < key.size() && common < street.size() && key[common] == street[common]) ++common;
             if (through != std::u16string::npos && common > through + 1)
                 return kTownDefault + static_cast<double>(common) / static_cast<double>(street.size() + 1);
             // The same street with a crossing the note does not list (河原町通三条上る for an
             // entry of 河原町通姉小路上る), or that street as the note's crossing: nearer than
             // an entry of other streets.
-            if (through != std::u16string::npos && through > 0 && c.key.find(street.substr(0, through)) != std::u16string::npos)
+            if (through != std::u16string::npos && through > 0 && key.find(street.substr(0, through)) != std::u16string_view::npos)
                 return kRefused + 0.75;
             return kRefused + 0.5;
         }
         case ClauseKind::Name: {
             // 軽井沢（大字）: the town's entry for addresses written with 大字.
-            if (c.key == u"大字") return hit.oaza ? kDecided : kRefused + 0.5;
-            if (c.key.empty() || !StartsWith(rest, c.key)) return rest.empty() ? kUndecided : kRefused + 0.5;
+            const std::u16string_view key = c.key();
+            if (key == u"大字") return hit.oaza ? kDecided : kRefused + 0.5;
+            if (key.empty() || !StartsWith(rest, key)) return rest.empty() ? kUndecided : kRefused + 0.5;
             // 二俣川向 is not 二俣: a shorter name that the text also begins with comes after.
-            if (c.key.size() < named) return kDecided - 0.75;
-            if (c.range == NumberRange{} && c.except.empty()) return kDecided;
+            if (key.size() < named) return kDecided - 0.75;
+            if (c.range() == NumberRange{} && c.except().empty()) return kDecided;
             if (number.empty()) return kDecided - 0.5;
-            const Held h = Holds(number, c.range, c.except);
+            const Held h = Holds(number, c.range(), c.except());
             return h == Held::Yes ? kDecided : h == Held::No ? kRefused : kDecided - 0.5;
         }
         case ClauseKind::Others: return kTownDefault;
@@ -568,28 +516,32 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
 
     std::vector<std::pair<double, std::int32_t>> scored;
     for (const std::int32_t i : hit.records) {
-        const AddressRecord& r = file_.records[static_cast<std::size_t>(i)];
+        const RecordView r = table_.RecordAt(i);
         double score = kTownDefault;
-        if (r.kind == NoteKind::Floor) {
-            if (r.buildingKey != matchedBuilding || matchedBuilding.empty()) continue;
-            if (floor && *floor != kFloorUnknown && r.floor == *floor) score = kFloorMatch;
-            else if (r.floor == kFloorUnknown && !floorListed) score = kBuildingMatch;
+        if (r.kind() == NoteKind::Floor) {
+            if (r.buildingKey() != matchedBuilding || matchedBuilding.empty()) continue;
+            if (floor && *floor != kFloorUnknown && r.floor() == *floor) score = kFloorMatch;
+            else if (r.floor() == kFloorUnknown && !floorListed) score = kBuildingMatch;
             else continue;
-        } else if (r.kind == NoteKind::Plain) {
+        } else if (r.kind() == NoteKind::Plain) {
             score = kUndecided;
-        } else if (!r.clauses.empty()) {
+        } else if (r.ClauseCount() > 0) {
             score = kRefused;
-            for (const NoteClause& c : r.clauses) score = std::max(score, scoreClause(c));
+            for (const ClauseView c : r.Clauses()) score = std::max(score, scoreClause(c));
         }
-        scored.emplace_back(score, r.entry);
+        scored.emplace_back(score, r.entry());
     }
     std::stable_sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
     // A town written without its city: after the best, the other entries of the best one's city.
     if (!scored.empty()) {
-        const std::int32_t bestCity = Record(scored.front().second)->cityCode;
+        const auto cityOf = [&](std::int32_t entry) {
+            const auto r = table_.Record(entry);
+            return r ? r->cityCode() : 0;
+        };
+        const std::int32_t bestCity = cityOf(scored.front().second);
         std::stable_sort(scored.begin() + 1, scored.end(), [&](const auto& a, const auto& b) {
             if (a.first != b.first) return false;
-            return Record(a.second)->cityCode == bestCity && Record(b.second)->cityCode != bestCity;
+            return cityOf(a.second) == bestCity && cityOf(b.second) != bestCity;
         });
     }
     const bool decided = !scored.empty() && scored.front().first > kRefused;
@@ -598,9 +550,9 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
 
     match.level = AddressLevel::Town;
     if (!hit.records.empty()) {
-        const AddressRecord& first = file_.records[static_cast<std::size_t>(hit.records.front())];
-        match.town = first.townKey;
-        match.cityCode = first.cityCode;
+        const RecordView first = table_.RecordAt(hit.records.front());
+        match.town = first.townKey();
+        match.cityCode = first.cityCode();
     }
     match.number = number;
     const bool usedAfter = !number.empty() || named > 0 || !street.empty() || !matchedBuilding.empty();
@@ -633,7 +585,7 @@ bool AddressResolver::TownInCities(std::u16string_view text, const std::vector<s
         }
         // 本町1-1 for the town 本町1丁目 beside 本町.
         std::u16string chome;
-        if (chomeParents_.count(file_.records[static_cast<std::size_t>(hit.records.front())].townKey) > 0)
+        if (table_.Holds(NameTable::ChomeParents, table_.RecordAt(hit.records.front()).townKey()))
             if (chome = ChomeTownForm(written, hit.end); !chome.empty()) {
                 TownHit longer = Town(chome, end, city, prefecture);
                 if (!longer.records.empty() && longer.end > hit.end) hit = std::move(longer);
@@ -692,7 +644,7 @@ AddressMatch AddressResolver::Resolve(std::u16string_view text) const
         // A designated city written without its ward and a town none of its wards has: no one
         // ward's entries answer for it.
         const bool wardUnknown = !townFound && !cities.empty()
-                                 && designated_.count(std::u16string(text.substr(start.at, cities.front().second - start.at))) > 0;
+                                 && table_.Holds(NameTable::Designated, text.substr(start.at, cities.front().second - start.at));
         if (wardUnknown) {
             AddressMatch m;
             m.level = AddressLevel::City;

@@ -6,17 +6,17 @@
 // 1-2-3), a building and its floor. The entry chosen is the one whose note covers what was
 // written; where the notes cannot decide, every candidate comes back, the likeliest first.
 //
-// Works on the directory's address notes (住所.TXT, directory/address_file.h) and on texts in
+// Works on the directory's address tables (住所.IDX, directory/address_table.h) and on texts in
 // name form (base/normalize.h). Linear in the length of the text: every step looks up the
 // beginnings of what is left, never longer than the longest name the directory holds.
 #include "directory/address_file.h"
+#include "directory/address_table.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
+#include <optional>
 #include <vector>
 
 namespace ubin {
@@ -48,20 +48,21 @@ struct AddressMatch {
 
 class AddressResolver {
 public:
-    explicit AddressResolver(AddressFile file);
+    // Over the tables of a folder (directory/address_table.h), which outlive the resolver.
+    explicit AddressResolver(const AddressTable& table);
 
     // `text` in name form (base/normalize.h).
     AddressMatch Resolve(std::u16string_view text) const;
-    // The record of an entry; null for a number outside the file.
-    const AddressRecord* Record(std::int32_t entry) const;
-    const std::u16string& CityName(std::int32_t code) const;
-    const std::u16string& PrefectureName(std::int32_t code) const;
+    // The record of an entry, as a value; none for a number outside the file.
+    std::optional<AddressRecord> Record(std::int32_t entry) const;
+    std::u16string CityName(std::int32_t code) const;
+    std::u16string PrefectureName(std::int32_t code) const;
+    const AddressTable& Table() const { return table_; }
 
     // Reads a house number at the start of a text in name form; `used` is how much it took.
     static WrittenNumber ReadNumber(std::u16string_view text, std::size_t& used);
 
 private:
-    using Keys = std::unordered_map<std::u16string, std::vector<std::int32_t>>;
     struct Start {
         std::int32_t prefecture = 0; // 0: none written
         std::size_t at = 0;
@@ -75,7 +76,7 @@ private:
     };
 
     std::vector<Start> Prefectures(std::u16string_view text) const;
-    // Cities at `at` (longest first); `variant` looks the variant form up.
+    // Cities at `at` (longest first); the variant form is looked up where the exact one names none.
     std::vector<std::pair<std::int32_t, std::size_t>> Cities(std::u16string_view text, std::size_t at,
                                                               std::int32_t prefecture) const;
     TownHit Town(std::u16string_view text, std::size_t at, std::int32_t city, std::int32_t prefecture) const;
@@ -86,16 +87,7 @@ private:
     void Choose(std::u16string_view text, const TownHit& hit, AddressMatch& match) const;
     std::vector<std::int32_t> Placeholders(std::int32_t city, const WrittenNumber& number) const;
 
-    AddressFile file_;
-    std::vector<std::u16string> prefectureKeys_; // by code - 1
-    Keys cities_, cityVariants_;                 // name form of a city (and without its 郡) -> codes
-    Keys wards_;                                 // a designated city's ward without its city -> codes
-    Keys designated_;                            // a designated city without its ward -> its wards
-    Keys towns_, townVariants_;                  // name form of a town -> records
-    std::unordered_set<std::u16string> chomeParents_; // 本町 where a town 本町1丁目 stands beside it
-    std::unordered_map<std::int32_t, std::vector<std::int32_t>> placeholders_; // city -> records
-    std::unordered_map<std::int32_t, std::u16string> cityNames_;
-    std::size_t longestCity_ = 0, longestTown_ = 0;
+    const AddressTable& table_;
 };
 
 } // namespace ubin

@@ -1,11 +1,14 @@
 #include "search/find.h"
 
 #include "base/errors.h"
+#include "base/path_text.h"
 #include "base/normalize.h"
 #include "base/romaji.h"
+#include "directory/address_table.h"
 #include "directory/directory.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -20,21 +23,6 @@ namespace {
 // Candidates left after intersecting the rarest lists are checked against the texts.
 constexpr std::size_t kCheckBelow = 32;
 
-bool IsDropped(char16_t c) { return c == u'〒' || c == u'-' || c == u'‐' || c == u'−' || c == u'ー'; }
-
-// The digits of a query that is a postal code once 〒, hyphens and dashes are dropped (the
-// search form has no blanks and half-width digits); empty when it is not.
-std::u16string PostalDigits(std::u16string_view searchForm)
-{
-    std::u16string digits;
-    for (const char16_t c : searchForm) {
-        if (IsDropped(c)) continue;
-        if (c < u'0' || c > u'9') return {};
-        digits.push_back(c);
-    }
-    return digits.size() >= 3 && digits.size() <= 7 ? digits : std::u16string();
-}
-
 std::vector<std::uint32_t> Intersect(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b)
 {
     std::vector<std::uint32_t> out;
@@ -47,20 +35,6 @@ std::vector<std::uint32_t> Union(const std::vector<std::uint32_t>& a, const std:
     std::vector<std::uint32_t> out;
     std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
     return out;
-}
-
-// A query typed in Latin letters, read as kana: the letters before any number (Ginza 4-chome:
-// ginza). None when the query is not romaji.
-std::optional<std::u16string> RomajiReading(std::u16string_view searchForm)
-{
-    std::u16string_view letters = searchForm.substr(0, searchForm.find_first_of(u"0123456789"));
-    while (!letters.empty() && letters.back() == u'-') letters.remove_suffix(1);
-    const auto latin = [](char16_t c) {
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= 0x00C0 && c <= 0x017F) || c == u'-'
-               || c == u'\'' || c == u'’';
-    };
-    if (letters.empty() || !std::all_of(letters.begin(), letters.end(), latin)) return std::nullopt;
-    return KanaFromRomaji(letters);
 }
 
 // The readings romaji may stand for: long vowels spelled or not, and ジ ズ as ヂ ヅ too (the
@@ -96,30 +70,6 @@ FindRanker::Prefectures PrefectureReadings(const Lookup& lookup)
 
 } // namespace
 
-std::u16string CheckedSearchForm(std::u16string_view query)
-{
-    const auto tooLong = [](std::size_t length) {
-        return QueryError(QueryFault::TooLong, "the query is " + std::to_string(length)
-                                                   + " characters long; a search takes at most "
-                                                   + std::to_string(kMaxQueryLength));
-    };
-    // Measured before anything else, so that a query of a megabyte costs no more than this.
-    if (query.size() > kMaxTypedQueryLength) throw tooLong(query.size());
-    for (std::size_t i = 0; i < query.size(); ++i) {
-        const char16_t c = query[i];
-        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-            char code[8];
-            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-            throw QueryError(QueryFault::ControlCharacter, "the query holds a control character (" + std::string(code)
-                                                               + ", character " + std::to_string(i + 1)
-                                                               + "); a search takes none");
-        }
-    }
-    std::u16string form = SearchForm(query);
-    if (form.size() > kMaxQueryLength) throw tooLong(form.size());
-    return form;
-}
-
 const char* FindMatchName(FindMatch match)
 {
     switch (match) {
@@ -131,41 +81,118 @@ const char* FindMatchName(FindMatch match)
     return "text";
 }
 
-// The address notes, read once at their first use: most queries (postal codes, readings) never
+// The address tables, mapped at their first use: most queries (postal codes, readings) never
 // need them.
 struct Finder::Notes {
     std::once_flag once;
+    std::optional<AddressTable> table;
     std::unique_ptr<AddressResolver> resolver;
-    std::vector<std::uint32_t> docOfEntry; // entry n -> its document
+    std::exception_ptr error;
+    std::atomic<const AddressTable*> ready{nullptr}; // the table, once it is whole
+    // The table, opened at the first call (its header checked); none for a folder without notes.
+    const AddressTable* Open(const Lookup& lookup);
+};
+
+// The index's checksum, compared at the first search that reads the index.
+struct Finder::Checked {
+    std::once_flag once;
     std::exception_ptr error;
 };
 
-Finder::Finder(const Lookup& lookup)
-    : lookup_(lookup), index_(lookup.directory().FilePath(kFindIndexFileName), lookup.directory().findIndexSum),
-      ranker_(index_, PrefectureReadings(lookup)), notes_(std::make_unique<Notes>())
+namespace {
+
+platform::MappedFile::Mode ModeOf(const Lookup& lookup, const DirectoryState& dir)
 {
+    (void)lookup;
+    return dir.IsMapped() ? platform::MappedFile::Mode::Map : platform::MappedFile::Mode::Load;
+}
+
+} // namespace
+
+Finder::Finder(const Lookup& lookup)
+    : lookup_(lookup),
+      index_(lookup.directory().FilePath(kFindIndexFileName), ModeOf(lookup, lookup.directory())),
+      ranker_(index_), checked_(std::make_unique<Checked>()), notes_(std::make_unique<Notes>())
+{
+    const DirectoryState& dir = lookup.directory();
+    index_.ExpectWholeFile(dir.findIndexSum);
+    // An index of another build than the files beside it is refused before it answers.
+    const std::int64_t offices = dir.IsOpen(kSlotOfficeIndex) ? dir.RecordCount(kSlotOfficeIndex) : 0;
+    if (index_.DocumentCount() != lookup.EntryCount() + offices)
+        throw DirectoryError(PathToUtf8(index_.file()) + ": lists " + std::to_string(index_.DocumentCount())
+                             + " entries and offices, but the directory holds " + std::to_string(lookup.EntryCount() + offices)
+                             + ": the file is from another build");
+}
+
+const FindIndex& Finder::Index() const
+{
+    std::call_once(checked_->once, [this] {
+        try {
+            // An index of the builds before has no ranking sections: they are worked out now.
+            if (!index_.HasRankSections()) index_.UseRankSections(ComputeRankSections(index_, PrefectureReadings(lookup_)));
+        } catch (...) {
+            checked_->error = std::current_exception();
+        }
+    });
+    if (checked_->error) std::rethrow_exception(checked_->error);
+    return index_;
+}
+
+const AddressTable* Finder::Notes::Open(const Lookup& lookup)
+{
+    std::call_once(once, [&] {
+        const DirectoryState& dir = lookup.directory();
+        const std::filesystem::path file = dir.FilePath(kAddressTableFileName);
+        const std::filesystem::path notes = dir.FilePath(kAddressFileName);
+        std::error_code ec;
+        try {
+            if (std::filesystem::exists(file, ec)) {
+                table.emplace(file, ModeOf(lookup, dir));
+            } else if (std::filesystem::exists(notes, ec)) {
+                // A folder of the builds before: its text notes, laid out as the tables are.
+                table.emplace(AddressTableBytes(ReadAddressFile(notes)), notes);
+            } else {
+                return;
+            }
+            if (table->RecordCount() != lookup.EntryCount())
+                throw DirectoryError(PathToUtf8(table->file()) + ": holds " + std::to_string(table->RecordCount())
+                                     + " entries, but the directory holds " + std::to_string(lookup.EntryCount())
+                                     + ": the file is from another build");
+            resolver = std::make_unique<AddressResolver>(*table);
+            ready.store(&*table, std::memory_order_release);
+        } catch (...) {
+            resolver.reset();
+            table.reset();
+            error = std::current_exception();
+        }
+    });
+    if (error) std::rethrow_exception(error);
+    return ready.load(std::memory_order_acquire);
 }
 
 const AddressResolver* Finder::Addresses() const
 {
-    std::call_once(notes_->once, [this] {
-        const std::filesystem::path file = lookup_.directory().FilePath(kAddressFileName);
-        std::error_code ec;
-        if (!std::filesystem::exists(file, ec)) return;
-        try {
-            notes_->resolver = std::make_unique<AddressResolver>(ReadAddressFile(file));
-            notes_->docOfEntry.assign(static_cast<std::size_t>(lookup_.EntryCount()) + 1, 0);
-            for (std::uint32_t d = 0; d < index_.DocumentCount(); ++d) {
-                const std::uint32_t ref = index_.Ref(d);
-                if (!(ref & kFindOfficeBit) && ref < notes_->docOfEntry.size()) notes_->docOfEntry[ref] = d;
-            }
-        } catch (...) {
-            notes_->resolver.reset();
-            notes_->error = std::current_exception();
-        }
-    });
-    if (notes_->error) std::rethrow_exception(notes_->error);
+    const AddressTable* table = notes_->Open(lookup_);
+    if (!table) return nullptr;
+    table->NeedAll();
     return notes_->resolver.get();
+}
+
+bool Finder::FilesChanged() const
+{
+    try {
+        CheckUnchanged();
+        return false;
+    } catch (const DirectoryError&) {
+        return true;
+    }
+}
+
+void Finder::CheckUnchanged() const
+{
+    index_.CheckUnchanged();
+    if (const AddressTable* table = notes_->ready.load(std::memory_order_acquire)) table->CheckUnchanged();
+    lookup_.directory().CheckUnchanged();
 }
 
 std::vector<std::uint32_t> Finder::OfficesAt(const AddressMatch& match) const
@@ -174,7 +201,7 @@ std::vector<std::uint32_t> Finder::OfficesAt(const AddressMatch& match) const
     const AddressResolver* resolver = Addresses();
     if (!resolver || match.number.empty() || match.cityCode == 0) return out;
     // The offices whose name text holds the city and town, with the same numbers after it.
-    const std::u16string place = NameForm(resolver->CityName(match.cityCode)) + match.town;
+    const std::u16string place = NameForm(resolver->CityName(match.cityCode)).str() + match.town;
     for (const std::uint32_t d : Holding(false, place)) {
         if (!(index_.Ref(d) & kFindOfficeBit)) continue;
         const std::u16string_view name = index_.NameText(d);
@@ -196,8 +223,7 @@ Finder::Documents Finder::AddressDocuments(const AddressMatch& match) const
     found.level = match.level;
     found.rest = match.rest;
     for (const std::int32_t entry : match.entries)
-        if (entry > 0 && static_cast<std::size_t>(entry) < notes_->docOfEntry.size())
-            found.docs.push_back(notes_->docOfEntry[static_cast<std::size_t>(entry)]);
+        if (const std::uint32_t doc = Index().DocumentOfEntry(entry); doc != kNoDocument) found.docs.push_back(doc);
     for (const std::uint32_t d : OfficesAt(match)) found.docs.push_back(d);
     return found;
 }
@@ -211,7 +237,8 @@ std::vector<std::uint32_t> Finder::Holding(bool reading, std::u16string_view tex
     std::vector<std::uint32_t> docs;
     if (text.empty()) return docs;
     if (text.size() == 1) {
-        // The lists hold pairs of characters: one character is looked for in the texts.
+        if (index.HasSingles()) return reading ? index.ReadPostings(FindSingle(text[0])) : index.NamePostings(FindSingle(text[0]));
+        // An index of the builds before lists pairs alone: one character is looked for in the texts.
         for (std::uint32_t d = 0; d < index.DocumentCount(); ++d)
             if (textOf(d).find(text[0]) != std::u16string_view::npos) docs.push_back(d);
         return docs;
@@ -259,14 +286,15 @@ std::vector<std::uint32_t> Finder::ResolveAddress(std::u16string_view q) const
     return {};
 }
 
-Finder::Documents Finder::Match(std::u16string_view query) const
+Finder::Documents Finder::Match(const Query& query) const
 {
     const FindIndex& index = Index();
     Documents found;
-    const std::u16string q = CheckedSearchForm(query);
-    if (q.empty()) return found;
-    if (const std::u16string digits = PostalDigits(q); !digits.empty()) {
+    switch (query.kind) {
+    case QueryKind::Empty: return found;
+    case QueryKind::Postal: {
         // The codes beginning with the digits are one stretch of the documents.
+        const std::u16string& digits = query.postalDigits;
         std::uint32_t low = 0;
         for (const char16_t c : digits) low = low * 10 + (c - u'0');
         std::uint32_t scale = 1;
@@ -278,22 +306,23 @@ Finder::Documents Finder::Match(std::u16string_view query) const
         for (std::uint32_t d = first; d < end; ++d) found.docs.push_back(d);
         return found;
     }
-    const std::u16string name = FoldName(q);
-    if (IsKanaOnly(q)) {
+    case QueryKind::Kana:
         found.match = FindMatch::Reading;
-        found.docs = Union(Holding(true, q), Holding(false, name));
-        found.rank = {name, {q}};
+        found.docs = Union(Holding(true, query.search), Holding(false, query.name));
+        found.rank = {query.name, {query.search}};
         return found;
-    }
-    if (const std::optional<std::u16string> kana = RomajiReading(q)) {
+    case QueryKind::Romaji:
         // Romaji is a reading; a name written in Latin letters (NTT, JR) is looked for too.
         found.match = FindMatch::Reading;
-        found.docs = Holding(false, name);
-        for (const std::u16string& form : RomajiForms(*kana)) found.docs = Union(found.docs, Holding(true, form));
+        found.docs = Holding(false, query.name);
+        for (const std::u16string& form : RomajiForms(query.romaji)) found.docs = Union(found.docs, Holding(true, form));
         // Ranked by the romaji's key; when nothing is found, names near the reading are offered.
-        found.rank = found.docs.empty() ? RankQuery{name, {*kana}} : RankQuery{name, {RomajiKey(*kana)}, true};
+        found.rank = found.docs.empty() ? RankQuery{query.name, {query.romaji}}
+                                        : RankQuery{query.name, {RomajiKey(query.romaji)}, true};
         return found;
+    case QueryKind::Text: break;
     }
+    const NameText& name = query.name;
     found.match = FindMatch::Text;
     found.rank.name = name;
     const AddressResolver* resolver = Addresses();
@@ -309,11 +338,12 @@ Finder::Documents Finder::Match(std::u16string_view query) const
     // A written address with a house number or a street is taken as an address when it says
     // more than a bare name; anything else is looked for in the texts first, and read as an
     // address when no text holds it (最上町富沢, 千代田区どこか).
-    const bool numbered = std::any_of(name.begin(), name.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; })
-                          || name.find(u"通") != std::u16string::npos;
+    const std::u16string_view nameText = name;
+    const bool numbered = std::any_of(nameText.begin(), nameText.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; })
+                          || nameText.find(u"通") != std::u16string_view::npos;
     AddressMatch address;
     if (numbered) {
-        address = resolver->Resolve(AddressForm(query));
+        address = resolver->Resolve(query.address);
         // The city's own entries too when the number follows the city itself (いの町1369, the
         // entry いの町の次に番地がくる場合); a name that begins with a city (八王子市立第1中学校)
         // stays a text search.
@@ -323,7 +353,7 @@ Finder::Documents Finder::Match(std::u16string_view query) const
     }
     found.docs = Holding(false, name);
     if (found.docs.empty()) {
-        if (!numbered) address = resolver->Resolve(AddressForm(query));
+        if (!numbered) address = resolver->Resolve(query.address);
         if (!address.entries.empty()) return AddressDocuments(address);
     }
     return found;
@@ -342,17 +372,25 @@ Entry Finder::ReadDocument(std::uint32_t doc, CityMemo* memo) const
 void Finder::AddNote(Entry& e) const
 {
     if (e.IsOffice()) return;
-    const AddressResolver* resolver = Addresses();
-    const AddressRecord* r = resolver ? resolver->Record(e.number) : nullptr;
+    // Showing a note needs the records alone, not the tables a written address is read by, and
+    // an entry that plainly has none needs no record at all.
+    const AddressTable* table = notes_->Open(lookup_);
+    if (table && PlainlyWithoutNote(e.town, e.detail)) {
+        e.hasNote = true;
+        e.noteKind = NoteKind::None;
+        return;
+    }
+    if (table) table->NeedRecords();
+    const std::optional<RecordView> r = table ? table->Record(e.number) : std::nullopt;
     if (!r) return;
     e.hasNote = true;
-    e.noteKind = r->kind;
+    e.noteKind = r->kind();
     // Most towns have no note: their town is the town proper, and nothing is copied.
-    if (r->kind == NoteKind::None) return;
-    e.townProper = r->town;
-    e.noteText = r->kind == NoteKind::Floor ? std::u16string() : r->note;
-    e.building = r->building;
-    e.floor = r->floorText;
+    if (e.noteKind == NoteKind::None) return;
+    e.townProper = r->town();
+    e.noteText = e.noteKind == NoteKind::Floor ? std::u16string() : std::u16string(r->note());
+    e.building = r->building();
+    e.floor = r->floorText();
 }
 
 namespace {
@@ -406,33 +444,45 @@ FindResult Finder::Find(std::u16string_view query, std::size_t limit, FindOrder 
 
 FindResult Finder::Best(std::u16string_view query) const { return Answer(query, 1, FindOrder::Relevance, false); }
 
-FindResult Finder::Answer(std::u16string_view query, std::size_t limit, FindOrder order, bool suggest) const
+FindResult Finder::PostalAnswer(const Query& query, std::size_t limit) const
 {
+    // A postal code is looked up as every program looks it up, and counted in the postal
+    // indexes: the search index is not read at all.
+    FindResult r;
+    r.match = FindMatch::Postal;
+    r.total = lookup_.CountPostal(query.postalDigits);
+    r.results = lookup_.FindByPostal(query.postalDigits, {.offices = true, .limit = limit == 0 ? r.total : limit});
+    for (Entry& e : r.results) AddNote(e);
+    return r;
+}
+
+FindResult Finder::Answer(std::u16string_view typed, std::size_t limit, FindOrder order, bool suggest) const
+{
+    const Query query = Query::Read(typed);
+    if (query.kind == QueryKind::Postal) {
+        FindResult r = PostalAnswer(query, limit);
+        CheckUnchanged();
+        return r;
+    }
     Documents found = Match(query);
     FindResult r;
     r.match = found.match;
     r.level = found.level;
-    r.rest = AsWritten(query, found.rest);
+    r.rest = AsWritten(query.typed, found.rest);
     r.total = found.docs.size();
     const std::size_t n = limit == 0 ? found.docs.size() : std::min(limit, found.docs.size());
     const bool ranked = found.match == FindMatch::Text || found.match == FindMatch::Reading;
     if (order == FindOrder::Relevance && ranked) ranker_.Rank(found.docs, found.rank, n);
     if (r.total == 0) {
-        const std::u16string form = SearchForm(query);
-        r.symbolsOnly = !form.empty() && !HasNameCharacter(form);
+        r.symbolsOnly = !query.search.empty() && !HasNameCharacter(query.search);
         if (suggest && !r.symbolsOnly && (!found.rank.name.empty() || !found.rank.readings.empty()))
             r.suggestions = Suggestions(found.rank);
-    }
-    if (found.match == FindMatch::Postal) {
-        // A postal code is looked up as every program looks it up; the index gave the count.
-        r.results = lookup_.FindByPostal(found.code, {.offices = true, .limit = n});
-        for (Entry& e : r.results) AddNote(e);
-        return r;
     }
     r.results.reserve(n);
     // Results in code order mostly share their city with the one before.
     CityMemo memo;
     for (std::size_t i = 0; i < n; ++i) r.results.push_back(ReadDocument(found.docs[i], &memo));
+    CheckUnchanged();
     return r;
 }
 

@@ -8,6 +8,7 @@
 #include "search/find_index.h"
 #include "search/find_rank.h"
 #include "search/lookup.h"
+#include "search/query.h"
 
 #include <cstddef>
 #include <memory>
@@ -16,31 +17,6 @@
 #include <vector>
 
 namespace ubin {
-
-// The longest query a search takes, in characters of its search form (blanks dropped, NFKC):
-// a longer one is refused before any search, so that every search has a bounded cost. What is
-// typed may hold at most four times as many UTF-16 units (blanks, marks that NFKC combines).
-inline constexpr std::size_t kMaxQueryLength = 256;
-inline constexpr std::size_t kMaxTypedQueryLength = 4 * kMaxQueryLength;
-
-// Why a query is refused.
-enum class QueryFault {
-    TooLong,          // longer than kMaxQueryLength characters
-    ControlCharacter, // holds a control character (U+0000..U+001F, U+007F..U+009F)
-};
-
-class QueryError : public Error {
-public:
-    QueryError(QueryFault fault, const std::string& message) : Error(message), fault_(fault) {}
-    QueryFault fault() const { return fault_; }
-
-private:
-    QueryFault fault_;
-};
-
-// The search form of a query, or QueryError when it is refused. Costs at most a few thousand
-// character steps, whatever the query's length.
-std::u16string CheckedSearchForm(std::u16string_view query);
 
 // How a query was taken.
 enum class FindMatch {
@@ -77,8 +53,9 @@ const char* FindMatchName(FindMatch match);
 class Finder {
 public:
     // Over an engine whose folder holds 検索.IDX; the engine outlives the finder. The index is
-    // mapped now (DirectoryError when the folder has none or it is damaged). Safe to use from
-    // several threads at once.
+    // mapped now, or read into memory when the engine's files are not mapped (DirectoryError when
+    // the folder has none or it is not an index); its checksum is compared at its first search.
+    // Safe to use from several threads at once.
     explicit Finder(const Lookup& lookup);
     ~Finder();
 
@@ -99,7 +76,8 @@ public:
         RankQuery rank;      // what texts and readings are ranked against
         std::u16string code; // a postal code's digits
     };
-    Documents Match(std::u16string_view query) const;
+    Documents Match(std::u16string_view query) const { return Match(Query::Read(query)); }
+    Documents Match(const Query& query) const;
     // The entry of a document.
     Entry ReadDocument(std::uint32_t doc, CityMemo* memo = nullptr) const;
 
@@ -107,15 +85,24 @@ public:
     // finder's own results have it; offices and folders without notes stay as they are.
     void AddNote(Entry& entry) const;
 
-    // The address notes of the folder, read at their first use; null for a folder built before
-    // they were made. Throws DirectoryError when the file is damaged.
+    // Whether a mapped file the finder or its engine reads was cut short under it since it was
+    // opened (a folder overwritten in place): its searches are refused from then on.
+    bool FilesChanged() const;
+
+    // The address tables of the folder, mapped at their first use (a folder of the builds before
+    // has its text notes laid out in memory then); null for a folder built before there were
+    // any. Throws DirectoryError when the file is damaged.
     const AddressResolver* Addresses() const;
 
 private:
-    const FindIndex& Index() const { return index_; }
+    // The index, its checksum compared (once, at the first search that reads it).
+    const FindIndex& Index() const;
     // The documents whose name (or reading) text holds `text`, in document order.
     std::vector<std::uint32_t> Holding(bool reading, std::u16string_view text) const;
     std::vector<std::uint32_t> ResolveAddress(std::u16string_view nameForm) const;
+    FindResult PostalAnswer(const Query& query, std::size_t limit) const;
+    // DirectoryError when a mapped file of the folder changed under the search that just ran.
+    void CheckUnchanged() const;
     // The documents of an address match: its entries, then the offices at that address.
     Documents AddressDocuments(const AddressMatch& match) const;
     std::vector<std::uint32_t> OfficesAt(const AddressMatch& match) const;
@@ -123,9 +110,11 @@ private:
     FindResult Answer(std::u16string_view query, std::size_t limit, FindOrder order, bool suggest) const;
 
     struct Notes;
+    struct Checked;
     const Lookup& lookup_;
-    FindIndex index_;
+    mutable FindIndex index_; // the ranking's sections are added at the first search for an old index
     FindRanker ranker_;
+    std::unique_ptr<Checked> checked_;
     std::unique_ptr<Notes> notes_;
 };
 

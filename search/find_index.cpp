@@ -14,7 +14,12 @@ static_assert(std::endian::native == std::endian::little, "the directory's numbe
 
 namespace {
 
-static_assert(kFindChecksumOffset == 16 + 16 * kFindSectionCount);
+std::uint64_t U64At(const unsigned char* p)
+{
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
 
 std::uint32_t U32At(const unsigned char* p)
 {
@@ -23,70 +28,106 @@ std::uint32_t U32At(const unsigned char* p)
     return v;
 }
 
-std::uint64_t U64At(const unsigned char* p)
-{
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
 } // namespace
 
-FindIndex::FindIndex(const std::filesystem::path& file, std::optional<std::uint64_t> expected) : map_(file)
+FindIndex::FindIndex(const std::filesystem::path& file, platform::MappedFile::Mode mode) : map_(file, mode), name_(file)
 {
-    const auto bytes = map_.bytes();
-    const auto fail = [&](const std::string& what) { throw DirectoryError(PathToUtf8(file) + ": " + what); };
-    const bool checked = bytes.size() >= kFindHeaderBytes && std::memcmp(bytes.data(), kFindIndexMagic, 8) == 0;
-    if (!checked && (bytes.size() < kFindChecksumOffset || std::memcmp(bytes.data(), kFindIndexMagicUnchecked, 8) != 0))
-        fail("is not a search index of this version (it does not begin with UBFIND02 or UBFIND01)");
-    // The checksum first: a damaged byte anywhere is refused before any of it is believed.
-    if (expected) {
-        if (Xxh3Of(bytes) != *expected)
-            fail("its checksum differs from the one the folder's manifest (MANIFEST.TXT) gives: the file is damaged "
-                 "or from another build");
-    } else if (checked && Xxh3WithFieldZeroed(bytes, kFindChecksumOffset) != U64At(bytes.data() + kFindChecksumOffset)) {
-        fail("its checksum differs from the one in its header: the file is damaged");
-    }
-    docs_ = U32At(bytes.data() + 8);
-    if (U32At(bytes.data() + 12) != kFindSectionCount) fail("has the wrong number of sections");
-    std::span<const unsigned char> sections[kFindSectionCount];
-    for (int i = 0; i < kFindSectionCount; ++i) {
-        const std::uint64_t offset = U64At(bytes.data() + 16 + 16 * i);
-        const std::uint64_t size = U64At(bytes.data() + 24 + 16 * i);
-        if (offset % 8 != 0 || offset < (checked ? kFindHeaderBytes : kFindChecksumOffset) || offset > bytes.size()
-            || size > bytes.size() - offset)
-            fail("section " + std::to_string(i + 1) + " lies outside the file");
-        sections[i] = bytes.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
-    }
+    bytes_ = map_.bytes();
+    Read();
+}
+
+FindIndex::FindIndex(std::string bytes, const std::filesystem::path& file)
+    : memory_(std::move(bytes)), trusted_(true), name_(file)
+{
+    bytes_ = {reinterpret_cast<const unsigned char*>(memory_.data()), memory_.size()};
+    Read();
+}
+
+void FindIndex::Read()
+{
+    const auto fail = [&](const std::string& what) { throw DirectoryError(PathToUtf8(name_) + ": " + what); };
+    if (bytes_.size() < 16) fail("is not a search index (it is cut short before the end of its header)");
+    if (std::memcmp(bytes_.data(), kFindIndexMagic, 8) == 0) version_ = 3;
+    else if (std::memcmp(bytes_.data(), kFindIndexMagicV2, 8) == 0) version_ = 2;
+    else if (std::memcmp(bytes_.data(), kFindIndexMagicUnchecked, 8) == 0) version_ = 1;
+    else fail("is not a search index of this version (it does not begin with UBFIND03, UBFIND02 or UBFIND01)");
+    // The builds before wrote the first eleven sections and checked no section alone.
+    sectionCount_ = U32At(bytes_.data() + 12);
+    if (version_ == 3 ? sectionCount_ != kFindSectionCount
+                      : sectionCount_ != kFindOldSectionCount && sectionCount_ != kFindSectionCount)
+        fail("has the wrong number of sections");
+    const bool sums = version_ == 3;
+    const std::size_t headerEnd = version_ == 1 ? SectionChecksumOffset(sectionCount_) : SectionHeaderBytes(sectionCount_);
+    sections_.emplace(bytes_, name_, sums ? sectionCount_ - 1 : sectionCount_, headerEnd, sums);
+    if (!trusted_) sections_->CheckHeader();
+    const SectionReader& s = *sections_;
+    docs_ = s.Count();
     // Each section is a whole number of its items, and the per-document ones hold one per document.
-    const auto u32s = [&](int i, std::uint64_t expected) {
-        if (sections[i].size() != expected * 4) fail("section " + std::to_string(i + 1) + " has the wrong size");
-        return std::span<const std::uint32_t>(reinterpret_cast<const std::uint32_t*>(sections[i].data()),
-                                              static_cast<std::size_t>(expected));
+    const auto perDocument = [&](int i, std::uint64_t extra) {
+        const auto items = s.Items<std::uint32_t>(static_cast<std::uint32_t>(i));
+        if (items.size() != std::uint64_t{docs_} + extra) s.Fail("section " + std::to_string(i + 1) + " has the wrong size");
+        return items;
     };
-    const auto chars = [&](int i) {
-        if (sections[i].size() % 2 != 0) fail("section " + std::to_string(i + 1) + " has the wrong size");
-        return std::span<const char16_t>(reinterpret_cast<const char16_t*>(sections[i].data()), sections[i].size() / 2);
+    postal_ = perDocument(kFindPostal, 0);
+    refs_ = perDocument(kFindRefs, 0);
+    nameOffsets_ = perDocument(kFindNameOffsets, 1);
+    readOffsets_ = perDocument(kFindReadOffsets, 1);
+    nameText_ = s.Items<char16_t>(kFindNameText);
+    readText_ = s.Items<char16_t>(kFindReadText);
+    parts_ = s.Bytes(kFindParts);
+    if (parts_.size() != std::uint64_t{docs_} * 4) s.Fail("section 7 has the wrong size");
+    nameGrams_ = s.Items<FindGramEntry>(kFindNameGrams);
+    readGrams_ = s.Items<FindGramEntry>(kFindReadGrams);
+    namePostings_ = s.Bytes(kFindNamePostings);
+    readPostings_ = s.Bytes(kFindReadPostings);
+    rankFromFile_ = sectionCount_ == kFindSectionCount;
+    if (rankFromFile_) {
+        prominence_ = perDocument(kFindProminence, 0);
+        order_ = perDocument(kFindOrder, 0);
+        splits_ = s.Items<ReadingSplit>(kFindReadingSplits);
+        if (splits_.size() != docs_) s.Fail("section 15 has the wrong size");
+        entryDocs_ = s.Items<std::uint32_t>(kFindEntryDocs);
+    }
+}
+
+void FindIndex::CheckPart(Part part) const
+{
+    const auto fail = [&](const std::string& what) { throw DirectoryError(PathToUtf8(name_) + ": " + what); };
+    const bool mapped = memory_.empty();
+    if (version_ < 3) {
+        // The whole file, as the builds before were checked.
+        if (expected_) {
+            if ((mapped ? Xxh3OfMapped(map_) : Xxh3Of(bytes_)) != *expected_)
+                fail("its checksum differs from the one the folder's manifest (MANIFEST.TXT) gives: the file is damaged "
+                     "or from another build");
+        } else if (version_ == 2) {
+            const std::size_t field = SectionChecksumOffset(sectionCount_);
+            const std::uint64_t sum = mapped ? Xxh3OfMapped(map_, field) : Xxh3WithFieldZeroed(bytes_, field);
+            if (sum != U64At(bytes_.data() + field)) fail("its checksum differs from the one in its header: the file is damaged");
+        }
+        if (version_ == 1) CheckStructure();
+        return;
+    }
+    static const std::vector<int> kParts[kPartCount] = {
+        {kFindPostal, kFindRefs},           {kFindNameOffsets, kFindNameText}, {kFindParts},
+        {kFindNameGrams, kFindNamePostings}, {kFindReadOffsets, kFindReadText}, {kFindReadGrams, kFindReadPostings},
+        {kFindProminence, kFindOrder},      {kFindReadingSplits},              {kFindEntryDocs},
     };
-    const auto grams = [&](int i) {
-        if (sections[i].size() % sizeof(FindGramEntry) != 0) fail("section " + std::to_string(i + 1) + " has the wrong size");
-        return std::span<const FindGramEntry>(reinterpret_cast<const FindGramEntry*>(sections[i].data()),
-                                              sections[i].size() / sizeof(FindGramEntry));
-    };
-    postal_ = u32s(kFindPostal, docs_);
-    refs_ = u32s(kFindRefs, docs_);
-    nameOffsets_ = u32s(kFindNameOffsets, std::uint64_t{docs_} + 1);
-    readOffsets_ = u32s(kFindReadOffsets, std::uint64_t{docs_} + 1);
-    nameText_ = chars(kFindNameText);
-    readText_ = chars(kFindReadText);
-    if (sections[kFindParts].size() != std::uint64_t{docs_} * 4) fail("section 7 has the wrong size");
-    parts_ = sections[kFindParts];
-    nameGrams_ = grams(kFindNameGrams);
-    readGrams_ = grams(kFindReadGrams);
-    namePostings_ = sections[kFindNamePostings];
-    readPostings_ = sections[kFindReadPostings];
-    // The offsets must rise within their texts, and every list must start inside its section:
-    // a damaged file is refused here rather than read out of bounds later.
+    for (const int section : kParts[part]) {
+        const SectionReader::Checked c = sections_->CheckedRange(static_cast<std::uint32_t>(section));
+        const std::uint64_t sum = mapped ? Xxh3OfMappedRange(map_, c.offset, c.size)
+                                         : Xxh3Of(bytes_.subspan(static_cast<std::size_t>(c.offset), static_cast<std::size_t>(c.size)));
+        if (sum != c.sum)
+            fail("section " + std::to_string(section + 1) + " is damaged (its checksum does not match): build the "
+                 "directory again");
+    }
+}
+
+// An index without a checksum is checked for what it promises: rising offsets within its texts,
+// lists that start inside their section, documents in postal code order.
+void FindIndex::CheckStructure() const
+{
+    const auto fail = [&](const std::string& what) { throw DirectoryError(PathToUtf8(name_) + ": " + what); };
     for (const auto& [offsets, text] : {std::pair{nameOffsets_, nameText_.size()}, std::pair{readOffsets_, readText_.size()}}) {
         if (offsets.front() != 0 || offsets.back() != text) fail("its text offsets do not match its texts");
         for (std::size_t i = 1; i < offsets.size(); ++i)
@@ -101,18 +142,41 @@ FindIndex::FindIndex(const std::filesystem::path& file, std::optional<std::uint6
         if (postal_[i] < postal_[i - 1]) fail("its documents are not in postal code order");
 }
 
-std::u16string_view FindIndex::NameText(std::uint32_t doc) const
+void FindIndex::CheckUnchanged() const
 {
-    return {nameText_.data() + nameOffsets_[doc], nameOffsets_[doc + 1] - nameOffsets_[doc]};
+    if (map_.Changed()) throw DirectoryError(PathToUtf8(name_) + ": was cut short or overwritten while in use");
 }
 
-std::u16string_view FindIndex::ReadText(std::uint32_t doc) const
+void FindIndex::UseRankSections(FindRankSections computed)
 {
-    return {readText_.data() + readOffsets_[doc], readOffsets_[doc + 1] - readOffsets_[doc]};
+    computed_ = std::move(computed);
+    prominence_ = computed_->prominence;
+    order_ = computed_->order;
+    splits_ = computed_->splits;
+    entryDocs_ = computed_->entryDocs;
+}
+
+std::uint32_t FindIndex::DocumentOfEntry(std::int32_t entry) const
+{
+    if (entry < 0 || static_cast<std::size_t>(entry) >= entryDocs_.size()) return kNoDocument;
+    Need(kEntryDocs);
+    const std::uint32_t doc = entryDocs_[static_cast<std::size_t>(entry)];
+    return doc < docs_ ? doc : kNoDocument;
+}
+
+std::u16string_view FindIndex::TextAt(std::span<const char16_t> text, std::span<const std::uint32_t> offsets, std::uint32_t doc)
+{
+    if (std::size_t{doc} + 1 >= offsets.size()) return {};
+    const std::uint32_t begin = offsets[doc], end = offsets[doc + 1];
+    if (begin > end || end > text.size()) return {};
+    return {text.data() + begin, end - begin};
 }
 
 std::span<const std::uint8_t, 4> FindIndex::Parts(std::uint32_t doc) const
 {
+    static const std::uint8_t kNone[4] = {};
+    Need(kNameParts);
+    if (doc >= docs_) return std::span<const std::uint8_t, 4>(kNone, 4);
     return std::span<const std::uint8_t, 4>(parts_.data() + 4 * static_cast<std::size_t>(doc), 4);
 }
 
@@ -135,20 +199,20 @@ std::vector<std::uint32_t> FindIndex::Postings(std::span<const FindGramEntry> gr
     std::vector<std::uint32_t> out;
     const FindGramEntry* e = Lookup(grams, gram);
     if (!e) return out;
-    out.reserve(e->count);
+    out.reserve(std::min(e->count, docs_));
     std::size_t at = e->offset;
     std::uint64_t doc = 0;
     for (std::uint32_t i = 0; i < e->count; ++i) {
         std::uint32_t delta = 0;
         for (int shift = 0;; shift += 7) {
             if (at >= postings.size() || shift > 28)
-                throw DirectoryError(PathToUtf8(map_.path()) + ": the list of a character runs past its section");
+                throw DirectoryError(PathToUtf8(name_) + ": the list of a character runs past its section");
             const unsigned char b = postings[at++];
             delta |= static_cast<std::uint32_t>(b & 0x7F) << shift;
             if (!(b & 0x80)) break;
         }
         doc = i == 0 ? delta : doc + delta;
-        if (doc >= docs_) throw DirectoryError(PathToUtf8(map_.path()) + ": the list of a character names no document");
+        if (doc >= docs_) throw DirectoryError(PathToUtf8(name_) + ": the list of a character names no document");
         out.push_back(static_cast<std::uint32_t>(doc));
     }
     return out;
@@ -156,6 +220,7 @@ std::vector<std::uint32_t> FindIndex::Postings(std::span<const FindGramEntry> gr
 
 std::uint32_t FindIndex::LowerBoundPostal(std::uint32_t code) const
 {
+    Need(kDocuments);
     return static_cast<std::uint32_t>(std::lower_bound(postal_.begin(), postal_.end(), code) - postal_.begin());
 }
 

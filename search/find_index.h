@@ -18,23 +18,24 @@
 // pair of neighbouring characters the documents whose text holds it.
 // docs/directory-format.md describes the bytes.
 #include "base/file.h"
+#include "directory/sections.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace ubin {
 
-inline constexpr char kFindIndexMagic[8] = {'U', 'B', 'F', 'I', 'N', 'D', '0', '2'};
-// The index of the builds before: the same without its checksum.
+inline constexpr char kFindIndexMagic[8] = {'U', 'B', 'F', 'I', 'N', 'D', '0', '3'};
+// The indexes of the builds before: without the ranking's sections and the lists of single
+// characters (UBFIND02), and without the checksum too (UBFIND01). They are still read: what
+// they lack is worked out when they are opened.
+inline constexpr char kFindIndexMagicV2[8] = {'U', 'B', 'F', 'I', 'N', 'D', '0', '2'};
 inline constexpr char kFindIndexMagicUnchecked[8] = {'U', 'B', 'F', 'I', 'N', 'D', '0', '1'};
-// Where the header keeps the file's checksum (base/checksum.h: XXH3 of the file with this field
-// read as zeros), and where its first section may start.
-inline constexpr std::size_t kFindChecksumOffset = 16 + 16 * 11;
-inline constexpr std::size_t kFindHeaderBytes = kFindChecksumOffset + 8;
 
 // The sections of the file, in order.
 enum FindSection : int {
@@ -49,19 +50,48 @@ enum FindSection : int {
     kFindNamePostings, // document numbers, each list as LEB128 differences
     kFindReadGrams,
     kFindReadPostings,
+    kFindOldSectionCount,            // the sections of the builds before end here
+    kFindProminence = kFindOldSectionCount, // u32 per document: offices with a code of their own in its town
+    kFindOrder,        // u32 per document: its place when documents are ordered by prominence, then number
+    kFindReadingSplits, // ReadingSplit per document
+    kFindEntryDocs,    // u32 per entry number (0 first, unused): the entry's document, kNoDocument for none
+    kFindSums,         // the checksums of the sections before it (directory/sections.h)
     kFindSectionCount,
 };
 
+// Where the header keeps the file's checksum (base/checksum.h: XXH3 of the file with this field
+// read as zeros), and where its first section may start.
+inline constexpr std::size_t kFindChecksumOffset = SectionChecksumOffset(kFindSectionCount);
+inline constexpr std::size_t kFindHeaderBytes = kFindChecksumOffset + 8;
+
 inline constexpr std::uint32_t kFindOfficeBit = 0x80000000u;
+inline constexpr std::uint32_t kNoDocument = 0xFFFFFFFFu;
 inline constexpr std::uint8_t kFindTownIsRest = 1; // the town is 以下に掲載がない場合
 // Stands between an office's address and its name in its name text; no query holds it.
 inline constexpr char16_t kFindNameSeparator = u'\u0001';
 
-// A pair of neighbouring characters.
+// Where an area entry's reading text parts: its prefecture's reading ends at `prefecture`, its
+// city's at `city`, its town's (without a note) at `town`. `known` is 0 where the city's reading
+// is not known (an office, or a city without a catch-all entry to read it from).
+struct ReadingSplit {
+    std::uint16_t prefecture = 0, city = 0, town = 0, known = 0;
+};
+
+// What the ranking reads of each document, worked out once for the whole index (ubin-build
+// writes it; for an index of the builds before it is worked out when the index is opened).
+struct FindRankSections {
+    std::vector<std::uint32_t> prominence, order;
+    std::vector<ReadingSplit> splits;
+    std::vector<std::uint32_t> entryDocs;
+};
+
+// A pair of neighbouring characters; a single character is the pair (0, c), which no text holds
+// as a pair (texts hold no U+0000).
 inline constexpr std::uint32_t FindGram(char16_t first, char16_t second)
 {
     return (static_cast<std::uint32_t>(first) << 16) | second;
 }
+inline constexpr std::uint32_t FindSingle(char16_t c) { return FindGram(0, c); }
 
 struct FindGramEntry {
     std::uint32_t gram;
@@ -79,48 +109,145 @@ inline void PutVarint(std::vector<unsigned char>& out, std::uint32_t v)
     out.push_back(static_cast<unsigned char>(v));
 }
 
-// The index of a folder, mapped read-only. Open throws DirectoryError naming the file when it
-// is not a find index, its sections do not fit in it, or its bytes are not the ones it was
-// built with: with `expected` (the XXH3 the folder's manifest gives) the whole file must have
-// that checksum; without it, the file's own checksum must match (an index of the builds before,
-// which has none, is checked for its structure alone).
+// The index of a folder, mapped read-only (or read into memory). Opening reads its header and
+// section table and compares them with their checksum; each section is compared with its own at
+// the first read that needs it (directory/sections.h), so a search believes nothing of the file
+// that was not checked, and checks only what it reads. Every read checks its bounds too, so that
+// a file changed under its mapping is never read outside of it.
 class FindIndex {
 public:
-    explicit FindIndex(const std::filesystem::path& file, std::optional<std::uint64_t> expected = std::nullopt);
+    // DirectoryError naming the file when it is not a find index of a version this program reads
+    // or its sections do not fit in it.
+    explicit FindIndex(const std::filesystem::path& file,
+                       platform::MappedFile::Mode mode = platform::MappedFile::Mode::Map);
+    // Over bytes made in memory (the writer reads the index it is making this way).
+    FindIndex(std::string bytes, const std::filesystem::path& file);
+
+    // An index of the builds before has no checksum per section: its whole file is compared at
+    // its first use with `expected` (the XXH3 the folder's manifest gives), or without one with
+    // the checksum in its header (one without that is checked for its structure).
+    void ExpectWholeFile(std::optional<std::uint64_t> expected) { expected_ = expected; }
+    // DirectoryError when the file was cut short under its mapping (MappedFile::Changed).
+    void CheckUnchanged() const;
 
     std::uint32_t DocumentCount() const { return docs_; }
-    std::uint32_t Postal(std::uint32_t doc) const { return postal_[doc]; }
-    std::uint32_t Ref(std::uint32_t doc) const { return refs_[doc]; }
-    std::u16string_view NameText(std::uint32_t doc) const;
-    std::u16string_view ReadText(std::uint32_t doc) const;
+    std::uint32_t Postal(std::uint32_t doc) const
+    {
+        Need(kDocuments);
+        return At(postal_, doc, 0);
+    }
+    std::uint32_t Ref(std::uint32_t doc) const
+    {
+        Need(kDocuments);
+        return At(refs_, doc, 0);
+    }
+    std::u16string_view NameText(std::uint32_t doc) const
+    {
+        Need(kNameTexts);
+        return TextAt(nameText_, nameOffsets_, doc);
+    }
+    std::u16string_view ReadText(std::uint32_t doc) const
+    {
+        Need(kReadTexts);
+        return TextAt(readText_, readOffsets_, doc);
+    }
     // Prefecture, city and town lengths at the start of the name text, and the flags.
     std::span<const std::uint8_t, 4> Parts(std::uint32_t doc) const;
 
     // The documents whose name (or reading) text holds the gram, in document order.
-    std::vector<std::uint32_t> NamePostings(std::uint32_t gram) const { return Postings(nameGrams_, namePostings_, gram); }
-    std::vector<std::uint32_t> ReadPostings(std::uint32_t gram) const { return Postings(readGrams_, readPostings_, gram); }
+    std::vector<std::uint32_t> NamePostings(std::uint32_t gram) const
+    {
+        Need(kNameLists);
+        return Postings(nameGrams_, namePostings_, gram);
+    }
+    std::vector<std::uint32_t> ReadPostings(std::uint32_t gram) const
+    {
+        Need(kReadLists);
+        return Postings(readGrams_, readPostings_, gram);
+    }
     // How many documents a gram's list holds, without reading it.
-    std::uint32_t NameCount(std::uint32_t gram) const { return Count(nameGrams_, gram); }
-    std::uint32_t ReadCount(std::uint32_t gram) const { return Count(readGrams_, gram); }
+    std::uint32_t NameCount(std::uint32_t gram) const
+    {
+        Need(kNameLists);
+        return Count(nameGrams_, gram);
+    }
+    std::uint32_t ReadCount(std::uint32_t gram) const
+    {
+        Need(kReadLists);
+        return Count(readGrams_, gram);
+    }
+    // Whether the lists hold single characters too (FindSingle); the builds before did not.
+    bool HasSingles() const { return rankFromFile_; }
 
     // The first document whose postal code is at least `code`.
     std::uint32_t LowerBoundPostal(std::uint32_t code) const;
 
-    const std::filesystem::path& file() const { return map_.path(); }
+    // The ranking's sections: whether the file holds them, and the ones worked out in memory
+    // for an index of the builds before.
+    bool HasRankSections() const { return rankFromFile_ || computed_.has_value(); }
+    void UseRankSections(FindRankSections computed);
+    std::uint32_t Prominence(std::uint32_t doc) const
+    {
+        Need(kOrder);
+        return At(prominence_, doc, 0);
+    }
+    std::uint32_t Order(std::uint32_t doc) const
+    {
+        Need(kOrder);
+        return At(order_, doc, doc);
+    }
+    ReadingSplit Split(std::uint32_t doc) const
+    {
+        Need(kSplits);
+        return doc < splits_.size() ? splits_[doc] : ReadingSplit{};
+    }
+    // The document of an area entry; kNoDocument for none.
+    std::uint32_t DocumentOfEntry(std::int32_t entry) const;
+
+    const std::filesystem::path& file() const { return name_; }
 
 private:
+    // What a read needs checked: the sections it reads (an index of the builds before is
+    // checked whole at the first read).
+    enum Part { kDocuments, kNameTexts, kNameParts, kNameLists, kReadTexts, kReadLists, kOrder, kSplits, kEntryDocs, kPartCount };
+    void Need(Part part) const
+    {
+        if (!trusted_) checks_.Need(version_ == 3 ? part : 0, [&] { CheckPart(part); });
+    }
+    void CheckPart(Part part) const;
+    void Read();
+    static std::u16string_view TextAt(std::span<const char16_t> text, std::span<const std::uint32_t> offsets,
+                                      std::uint32_t doc);
+    static std::uint32_t At(std::span<const std::uint32_t> values, std::uint32_t doc, std::uint32_t otherwise)
+    {
+        return doc < values.size() ? values[doc] : otherwise;
+    }
     static const FindGramEntry* Lookup(std::span<const FindGramEntry> grams, std::uint32_t gram);
     static std::uint32_t Count(std::span<const FindGramEntry> grams, std::uint32_t gram);
     std::vector<std::uint32_t> Postings(std::span<const FindGramEntry> grams, std::span<const unsigned char> postings,
                                         std::uint32_t gram) const;
+    void CheckStructure() const;
 
     platform::MappedFile map_;
+    std::string memory_;
+    bool trusted_ = false; // made in memory by this program
+    std::optional<std::uint64_t> expected_;
+    std::optional<SectionReader> sections_;
+    PartChecks checks_{kPartCount};
+    std::filesystem::path name_;
+    std::span<const unsigned char> bytes_;
+    int version_ = 3;
+    std::uint32_t sectionCount_ = kFindSectionCount;
     std::uint32_t docs_ = 0;
     std::span<const std::uint32_t> postal_, refs_, nameOffsets_, readOffsets_;
     std::span<const char16_t> nameText_, readText_;
     std::span<const std::uint8_t> parts_;
     std::span<const FindGramEntry> nameGrams_, readGrams_;
     std::span<const unsigned char> namePostings_, readPostings_;
+    bool rankFromFile_ = false;
+    std::optional<FindRankSections> computed_;
+    std::span<const std::uint32_t> prominence_, order_, entryDocs_;
+    std::span<const ReadingSplit> splits_;
 };
 
 } // namespace ubin

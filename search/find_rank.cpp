@@ -110,26 +110,16 @@ std::size_t EditDistance(std::u16string_view a, std::u16string_view b)
 }
 
 
-// What the ranking reads off the whole index once, at its first use.
-struct FindRankTables {
-    std::once_flag once;
-    TextMap<std::uint32_t> officesInTown;   // prefecture + city + town -> offices there
-    TextMap<std::uint32_t> officesInCity;   // prefecture + city -> offices there
-    // prefecture + city -> where the prefecture's and the city's readings end in a reading.
-    TextMap<std::pair<std::uint16_t, std::uint16_t>> cityReading;
-};
-
 struct FindRanker::Key {
     std::uint8_t group = 1;
     std::uint8_t tier = kUnmatched;
-    std::uint32_t prominence = 0;
+    std::uint32_t order = 0; // the document's place by prominence, then number (FindIndex::Order)
     std::uint32_t doc = 0;
     bool operator<(const Key& o) const
     {
         if (group != o.group) return group < o.group;
         if (tier != o.tier) return tier < o.tier;
-        if (prominence != o.prominence) return prominence > o.prominence;
-        return doc < o.doc;
+        return order < o.order;
     }
 };
 
@@ -176,61 +166,125 @@ NameParts PartsOf(const FindIndex& index, std::uint32_t doc)
     return n;
 }
 
-std::uint32_t ProminenceOf(const FindRankTables& t, const NameParts& n)
+// How the query matches a place's names (an office's address).
+Tier PlaceTier(const NameParts& n, std::u16string_view name)
 {
-    // A city's catch-all entry stands for the whole city.
-    const TextMap<std::uint32_t>& counts = n.rest ? t.officesInCity : t.officesInTown;
-    const auto it = counts.find(n.rest ? n.PrefectureCity() : n.Place());
-    return it == counts.end() ? 0 : it->second;
+    return n.rest ? TierOf(name, false, n.city, n.PrefectureCity(), n.Ward())
+                  : TierOf(name, false, n.town, n.CityTown(), n.Place(), n.WardTown());
+}
+
+// How the query begins the best of some names, as TierOf, where a match anywhere counts for
+// nothing: kUnmatched unless one of them is the query or begins with it.
+template <class... Names>
+Tier BeginningTier(std::u16string_view q, Names... names)
+{
+    Tier best = kUnmatched;
+    for (const std::u16string_view name : {std::u16string_view(names)...}) {
+        if (name.size() < q.size() || name.empty() || name[0] != q[0] || !name.starts_with(q)) continue;
+        if (name.size() == q.size()) return kWhole;
+        best = kBeginning;
+    }
+    return best;
+}
+
+// The first character a reading keeps under RomajiKey: ー is left out, ヂ ヅ ヲ are ジ ズ オ; 0 for none.
+char16_t FirstFolded(std::u16string_view kana)
+{
+    for (char16_t c : kana) {
+        if (c == u'ー') continue;
+        return c == u'ヂ' ? u'ジ' : c == u'ヅ' ? u'ズ' : c == u'ヲ' ? u'オ' : c;
+    }
+    return 0;
+}
+
+// TierOf of a reading against some reading parts of an area entry, where only the query's being
+// or beginning a part counts (the entry matches anywhere already): a part whose first character
+// differs from the query's is passed over before any key is made.
+template <class... Names>
+Tier ReadingBeginningTier(std::u16string_view q, bool folded, Names... names)
+{
+    if (!folded) return BeginningTier(q, names...);
+    Tier best = kUnmatched;
+    for (const std::u16string_view name : {std::u16string_view(names)...}) {
+        if (q.empty() || FirstFolded(name) != q[0]) continue;
+        best = std::min(best, TierOf(q, true, name));
+    }
+    return best == kAnywhere ? kUnmatched : best;
+}
+
+// Documents by the prominence of their place, then by number; the place of each.
+std::vector<std::uint32_t> OrderOf(const std::vector<std::uint32_t>& prominence)
+{
+    std::vector<std::uint32_t> docs(prominence.size());
+    for (std::uint32_t d = 0; d < docs.size(); ++d) docs[d] = d;
+    std::stable_sort(docs.begin(), docs.end(), [&](std::uint32_t a, std::uint32_t b) { return prominence[a] > prominence[b]; });
+    std::vector<std::uint32_t> order(docs.size());
+    for (std::uint32_t i = 0; i < docs.size(); ++i) order[docs[i]] = i;
+    return order;
 }
 
 } // namespace
 
-FindRanker::FindRanker(const FindIndex& index, Prefectures prefectures)
-    : index_(index), prefectures_(std::move(prefectures)), tables_(std::make_unique<FindRankTables>())
+FindRankSections ComputeRankSections(const FindIndex& index, const FindRanker::Prefectures& prefectures)
 {
+    TextMap<std::size_t> prefectureReading; // its name -> its reading's length
+    for (const auto& [name, reading] : prefectures) prefectureReading[name] = reading.size();
+    TextMap<std::uint32_t> officesInTown, officesInCity; // prefecture + city (+ town) -> offices there
+    TextMap<std::pair<std::uint16_t, std::uint16_t>> cityReading; // prefecture + city -> where its readings end
+    const std::uint32_t docs = index.DocumentCount();
+    std::uint32_t lastEntry = 0;
+    for (std::uint32_t d = 0; d < docs; ++d) {
+        const auto flags = index.Parts(d)[3];
+        const bool office = index.Ref(d) & kFindOfficeBit;
+        if (!office) lastEntry = std::max(lastEntry, index.Ref(d));
+        if (!office && !(flags & kFindTownIsRest)) continue;
+        const NameParts n = PartsOf(index, d);
+        if (office) {
+            ++officesInTown[std::u16string(n.Place())];
+            ++officesInCity[std::u16string(n.PrefectureCity())];
+            continue;
+        }
+        const std::u16string_view r = index.ReadText(d);
+        if (!r.ends_with(kRestReading)) continue;
+        const std::size_t cityEnd = r.size() - kRestReading.size();
+        const auto p = prefectureReading.find(n.prefecture);
+        const std::size_t prefectureEnd = p == prefectureReading.end() ? 0 : std::min(p->second, cityEnd);
+        cityReading[std::u16string(n.PrefectureCity())] = {static_cast<std::uint16_t>(prefectureEnd),
+                                                           static_cast<std::uint16_t>(cityEnd)};
+    }
+    FindRankSections out;
+    out.prominence.resize(docs);
+    out.splits.resize(docs);
+    out.entryDocs.assign(std::size_t{lastEntry} + 1, kNoDocument);
+    for (std::uint32_t d = 0; d < docs; ++d) {
+        const NameParts n = PartsOf(index, d);
+        // A city's catch-all entry stands for the whole city.
+        const TextMap<std::uint32_t>& counts = n.rest ? officesInCity : officesInTown;
+        const auto it = counts.find(n.rest ? n.PrefectureCity() : n.Place());
+        out.prominence[d] = it == counts.end() ? 0 : it->second;
+        if (n.isOffice) continue;
+        out.entryDocs[index.Ref(d)] = d;
+        const std::u16string_view r = index.ReadText(d);
+        const auto city = cityReading.find(n.PrefectureCity());
+        if (city == cityReading.end() || city->second.second > r.size()) continue;
+        const std::size_t ce = city->second.second, te = ce + Proper(r.substr(ce)).size();
+        out.splits[d] = {city->second.first, static_cast<std::uint16_t>(ce), static_cast<std::uint16_t>(te), 1};
+    }
+    out.order = OrderOf(out.prominence);
+    return out;
 }
+
+FindRanker::FindRanker(const FindIndex& index) : index_(index) {}
 FindRanker::~FindRanker() = default;
 
-const FindRankTables& FindRanker::Built() const
-{
-    std::call_once(tables_->once, [this] {
-        FindRankTables& t = *tables_;
-        TextMap<std::size_t> prefectureReading; // its name -> its reading's length
-        for (const auto& [name, reading] : prefectures_) prefectureReading[name] = reading.size();
-        for (std::uint32_t d = 0; d < index_.DocumentCount(); ++d) {
-            const auto flags = index_.Parts(d)[3];
-            const bool office = index_.Ref(d) & kFindOfficeBit;
-            if (!office && !(flags & kFindTownIsRest)) continue;
-            const NameParts n = PartsOf(index_, d);
-            if (office) {
-                ++t.officesInTown[std::u16string(n.Place())];
-                ++t.officesInCity[std::u16string(n.PrefectureCity())];
-                continue;
-            }
-            const std::u16string_view r = index_.ReadText(d);
-            if (!r.ends_with(kRestReading)) continue;
-            const std::size_t cityEnd = r.size() - kRestReading.size();
-            const auto p = prefectureReading.find(n.prefecture);
-            const std::size_t prefectureEnd = p == prefectureReading.end() ? 0 : std::min(p->second, cityEnd);
-            t.cityReading[std::u16string(n.PrefectureCity())] = {static_cast<std::uint16_t>(prefectureEnd),
-                                                                 static_cast<std::uint16_t>(cityEnd)};
-        }
-    });
-    return *tables_;
-}
-
-std::uint32_t FindRanker::Prominence(std::uint32_t doc) const
-{
-    return ProminenceOf(Built(), PartsOf(index_, doc));
-}
+std::uint32_t FindRanker::Prominence(std::uint32_t doc) const { return index_.Prominence(doc); }
 
 FindRanker::Key FindRanker::KeyOf(std::uint32_t doc, const RankQuery& q) const
 {
-    const FindRankTables& t = Built();
     const NameParts n = PartsOf(index_, doc);
     Key key;
     key.doc = doc;
+    key.order = index_.Order(doc);
     const auto better = [&](std::uint8_t group, Tier tier) {
         if (tier == kUnmatched) return;
         if (group < key.group || (group == key.group && tier < key.tier)) {
@@ -238,43 +292,51 @@ FindRanker::Key FindRanker::KeyOf(std::uint32_t doc, const RankQuery& q) const
             key.tier = tier;
         }
     };
-    const auto placeTier = [&](std::u16string_view name) {
-        return n.rest ? TierOf(name, false, n.city, n.PrefectureCity(), n.Ward())
-                      : TierOf(name, false, n.town, n.CityTown(), n.Place(), n.WardTown());
-    };
+    // An area entry matches the name anywhere at least, so only a name or reading that is the
+    // query or begins with it can place it higher.
+    const bool areaAnywhere = !n.isOffice && !q.name.empty();
     if (!q.name.empty()) {
         if (n.isOffice) {
             const Tier named = TierOf(q.name, false, n.office, WithoutLegalForm(n.office));
             if (named != kUnmatched) better(0, named);
-            else better(1, std::min(placeTier(q.name), kAnywhere));
+            else better(1, std::min(PlaceTier(n, q.name), kAnywhere));
         } else {
-            better(0, std::min(placeTier(q.name), kAnywhere));
+            better(0, kAnywhere);
+            better(0, n.rest ? BeginningTier(q.name, n.city, n.PrefectureCity(), n.Ward())
+                             : BeginningTier(q.name, n.town, n.CityTown(), n.Place(), n.WardTown()));
         }
     }
     if (!q.readings.empty()) {
         const std::u16string_view r = index_.ReadText(doc);
+        const ReadingSplit split = index_.Split(doc);
         for (const std::u16string& reading : q.readings) {
+            if (key.group == 0 && key.tier == kWhole) break;
             if (n.isOffice) {
                 better(0, TierOf(reading, q.romaji, r));
                 continue;
             }
-            const auto it = t.cityReading.find(n.PrefectureCity());
-            if (it == t.cityReading.end() || it->second.second > r.size()) {
-                better(0, TierOf(reading, q.romaji, r) == kUnmatched ? kUnmatched : kAnywhere);
+            if (!split.known || split.city > r.size() || split.town > r.size()) {
+                if (!areaAnywhere) better(0, TierOf(reading, q.romaji, r) == kUnmatched ? kUnmatched : kAnywhere);
                 continue;
             }
-            const std::size_t pe = it->second.first, ce = it->second.second;
-            const std::size_t te = ce + Proper(r.substr(ce)).size();
+            const std::size_t pe = split.prefecture, ce = split.city, te = split.town;
             const std::u16string_view cityReading = r.substr(pe, ce - pe);
             const bool ward = n.rest && !n.Ward().empty() && EndsWith(cityReading, reading, q.romaji);
-            const Tier tier = ward     ? kWhole
-                              : n.rest ? TierOf(reading, q.romaji, cityReading, r.substr(0, ce))
-                                       : TierOf(reading, q.romaji, r.substr(ce, te - ce), r.substr(pe, te - pe),
-                                              r.substr(0, te));
+            if (ward) {
+                better(0, kWhole);
+                continue;
+            }
+            if (areaAnywhere) {
+                better(0, n.rest ? ReadingBeginningTier(reading, q.romaji, cityReading, r.substr(0, ce))
+                                 : ReadingBeginningTier(reading, q.romaji, r.substr(ce, te - ce), r.substr(pe, te - pe),
+                                                        r.substr(0, te)));
+                continue;
+            }
+            const Tier tier = n.rest ? TierOf(reading, q.romaji, cityReading, r.substr(0, ce))
+                                     : TierOf(reading, q.romaji, r.substr(ce, te - ce), r.substr(pe, te - pe), r.substr(0, te));
             better(0, tier == kUnmatched && TierOf(reading, q.romaji, r) != kUnmatched ? kAnywhere : tier);
         }
     }
-    key.prominence = ProminenceOf(t, n);
     return key;
 }
 
@@ -283,6 +345,7 @@ void FindRanker::Rank(std::vector<std::uint32_t>& docs, const RankQuery& query, 
     std::vector<Key> keys;
     keys.reserve(docs.size());
     for (const std::uint32_t d : docs) keys.push_back(KeyOf(d, query));
+    // The best `top` by a bounded selection (a heap of `top` keys); the rest stay unordered.
     const std::size_t n = top == 0 ? keys.size() : std::min(top, keys.size());
     std::partial_sort(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(n), keys.end());
     for (std::size_t i = 0; i < keys.size(); ++i) docs[i] = keys[i].doc;
@@ -343,7 +406,6 @@ std::vector<FindRanker::Near> FindRanker::NearNames(const RankQuery& query, std:
             consider(query.name, n.city, d, NamePart::City);
         }
     }
-    const FindRankTables& t = Built();
     for (const std::u16string& reading : query.readings) {
         for (const std::uint32_t d : candidates(reading, true)) {
             const std::u16string_view r = index_.ReadText(d);
@@ -352,10 +414,10 @@ std::vector<FindRanker::Near> FindRanker::NearNames(const RankQuery& query, std:
                 continue;
             }
             const NameParts n = PartsOf(index_, d);
-            const auto it = t.cityReading.find(n.PrefectureCity());
-            if (it == t.cityReading.end() || it->second.second > r.size()) continue;
-            const std::size_t pe = it->second.first, ce = it->second.second;
-            if (!n.rest) consider(reading, Proper(r.substr(ce)), d, NamePart::Town);
+            const ReadingSplit split = index_.Split(d);
+            if (!split.known || split.city > r.size() || split.town > r.size()) continue;
+            const std::size_t pe = split.prefecture, ce = split.city;
+            if (!n.rest) consider(reading, r.substr(ce, split.town - ce), d, NamePart::Town);
             consider(reading, r.substr(pe, ce - pe), d, NamePart::City);
         }
     }

@@ -27,8 +27,6 @@
 
 namespace ubin {
 
-struct FindRankTables;
-
 // What the results are ranked against.
 struct RankQuery {
     std::u16string name;                 // the query in name form; empty when only readings apply
@@ -42,7 +40,8 @@ class FindRanker {
 public:
     // A prefecture's name in name form and its reading in search form (base/normalize.h).
     using Prefectures = std::vector<std::pair<std::u16string, std::u16string>>;
-    FindRanker(const FindIndex& index, Prefectures prefectures);
+    // Over an index that has its ranking's sections (FindIndex::HasRankSections).
+    explicit FindRanker(const FindIndex& index);
     ~FindRanker();
 
     // Puts the first `top` documents (all when 0) in order, best first; the rest follow in no
@@ -63,14 +62,18 @@ public:
     std::uint32_t Prominence(std::uint32_t doc) const;
 
 private:
-    const FindRankTables& Built() const;
     struct Key;
     Key KeyOf(std::uint32_t doc, const RankQuery& query) const;
 
     const FindIndex& index_;
-    Prefectures prefectures_;
-    std::unique_ptr<FindRankTables> tables_;
 };
+
+// What the ranking reads of every document, worked out from the index's texts once: how many
+// offices with a code of their own stand in each document's town (its prominence), the order of
+// the documents by it, where each area entry's reading parts into prefecture, city and town,
+// and the document of each entry. ubin-build writes it into the index; an index of the builds
+// before gets it when it is opened.
+FindRankSections ComputeRankSections(const FindIndex& index, const FindRanker::Prefectures& prefectures);
 
 // The number of single-character insertions, deletions and substitutions between two texts.
 std::size_t EditDistance(std::u16string_view a, std::u16string_view b);

@@ -83,8 +83,11 @@ std::shared_ptr<const Edition> LiveDirectory::Current()
     std::shared_ptr<const Edition> current = current_;
     lock.unlock();
     // Looking and opening run outside the lock: other lookups go on with the current edition.
+    // Files copied over the open ones (not the way to replace a folder) refuse every answer from
+    // then on: the folder is opened again, even where the manifest kept its build.
     const std::string build = FolderBuild(probe_);
-    if (build.empty() || build == current->build) return current;
+    const bool changed = current->finder ? current->finder->FilesChanged() : current->lookup->directory().Changed();
+    if (build.empty() || (build == current->build && !changed)) return current;
     std::shared_ptr<const Edition> next;
     try {
         next = OpenEdition();

@@ -231,6 +231,25 @@ std::vector<Entry> Lookup::FindByPostal(std::u16string_view typed, PostalOptions
     return out;
 }
 
+std::size_t Lookup::CountPostal(std::u16string_view typed) const
+{
+    const std::u16string key = PostalKeyDigits(typed);
+    // The records whose key begins with the digits lie together from the first of them.
+    const auto count = [&](int slot) {
+        const std::int32_t records = dir_.RecordCount(slot);
+        const FirstKeyMatch first = FindFirstKey(dir_, slot, 1, records, key);
+        if (!first.accepted) return std::size_t{0};
+        std::size_t n = 0;
+        RecordRun run(dir_, slot, first.record);
+        for (std::int32_t r = first.record; r <= records; ++r, ++n) {
+            const IndexRecord* rec = run.Next();
+            if (!rec || std::u16string_view(rec->key).substr(0, key.size()) != key) break;
+        }
+        return n;
+    };
+    return count(static_cast<int>(Index::Postal)) + (HasOffices() ? count(kSlotOfficeIndex) : 0);
+}
+
 CityMatch Lookup::FindCity(std::u16string_view typed) const
 {
     std::u16string text(typed);

@@ -172,6 +172,8 @@ public:
     // postal code, area entries before the offices of the same code, each in the order of its
     // index.
     std::vector<Entry> FindByPostal(std::u16string_view typed, PostalOptions options = {}) const;
+    // How many entries FindByPostal gives for `typed` (areas and offices), without reading them.
+    std::size_t CountPostal(std::u16string_view typed) const;
     // The area entries alone (FindByPostal without offices).
     std::vector<Entry> FindPostal(std::u16string_view typed, std::size_t limit = 0) const;
     // The line of a typed city code: 1 or 2 digits for a prefecture, 5 for a city; 4 digits

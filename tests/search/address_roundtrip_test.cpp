@@ -103,7 +103,7 @@ TEST(AddressRoundTrip, EveryEntryOfTheFullFileIsFoundFromItsOwnParts)
     std::map<std::string, int> unreachable;
     std::vector<std::string> misses;
     for (std::int32_t n = 1; n <= lookup->EntryCount(); ++n) {
-        const AddressRecord& r = *book->Record(n);
+        const AddressRecord r = *book->Record(n);
         std::string why;
         const std::u16string address = Written(*book, r, why);
         if (address.empty()) {

@@ -149,6 +149,40 @@ TEST_F(Damage, OneFlippedBitInAnyFileIsRefusedOrAnswersAsBefore)
     }
 }
 
+#ifndef _WIN32
+// Files copied over a folder a program maps (which is not how a folder is replaced) are cut short
+// for a moment: the program refuses what it would read from them, naming the file, and goes on.
+// (Windows does not let a mapped file be cut short.)
+TEST_F(Damage, AFileCutShortUnderAProgramThatMapsItIsRefusedAndDoesNotStopIt)
+{
+    for (const char* name : {"検索.IDX", "住所.IDX", "郵便番号.CSV"}) {
+        SCOPED_TRACE(name);
+        const std::string original = test::ReadBytes(t_ / name);
+        {
+            const auto lookup = Lookup::Open(t_.DataFolder(), true);
+            const Finder finder(*lookup);
+            for (const std::string& q : kQueries) finder.Find(FromUtf8(q), 20);
+            std::filesystem::resize_file(t_ / name, 16);
+            int refused = 0;
+            std::string message;
+            for (const std::string& q : kQueries) {
+                try {
+                    finder.Find(FromUtf8(q), 20);
+                } catch (const DirectoryError& e) {
+                    ++refused;
+                    message = e.what();
+                }
+            }
+            EXPECT_GT(refused, 0);
+            EXPECT_NE(message.find(name), std::string::npos) << message;
+            EXPECT_NE(message.find("while in use"), std::string::npos) << message;
+        }
+        test::WriteBytes(t_ / name, original);
+    }
+    EXPECT_EQ(Answers(t_), baseline_);
+}
+#endif
+
 // Without MANIFEST.TXT the search index still refuses damage by its own checksum.
 TEST_F(Damage, TheSearchIndexRefusesAFlippedBitWithoutTheManifest)
 {

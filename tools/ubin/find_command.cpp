@@ -178,7 +178,8 @@ int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std:
     }
     try {
         const Settings settings = SubcommandSettings(settingsFile, dataFolder, places);
-        const std::unique_ptr<Lookup> lookup = Lookup::Open(settings.dataFolder);
+        // Mapped: a find reads a few pages of each file where they lie.
+        const std::unique_ptr<Lookup> lookup = Lookup::Open(settings.dataFolder, true);
         const Finder finder(*lookup);
         const FindResult r = finder.Find(typed, limit, order);
         if (json) {

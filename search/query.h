@@ -1,0 +1,65 @@
+#pragma once
+// What a person typed, read once on the way in: the text as typed, its search, name and address
+// forms, the digits of a postal code, the kana of romaji, and what kind of query it is. The
+// finder and the address resolver take it as it is and normalize nothing again.
+#include "base/errors.h"
+#include "base/normalize.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace ubin {
+
+// The longest query a search takes, in characters of its search form (blanks dropped, NFKC):
+// a longer one is refused before any search, so that every search has a bounded cost. What is
+// typed may hold at most four times as many UTF-16 units (blanks, marks that NFKC combines).
+inline constexpr std::size_t kMaxQueryLength = 256;
+inline constexpr std::size_t kMaxTypedQueryLength = 4 * kMaxQueryLength;
+
+// Why a query is refused.
+enum class QueryFault {
+    TooLong,          // longer than kMaxQueryLength characters
+    ControlCharacter, // holds a control character (U+0000..U+001F, U+007F..U+009F)
+};
+
+class QueryError : public Error {
+public:
+    QueryError(QueryFault fault, const std::string& message) : Error(message), fault_(fault) {}
+    QueryFault fault() const { return fault_; }
+
+private:
+    QueryFault fault_;
+};
+
+enum class QueryKind {
+    Empty,  // nothing a search can take (blanks alone)
+    Postal, // 3 to 7 digits once 〒, blanks, hyphens and dashes are dropped
+    Kana,   // kana alone
+    Romaji, // Latin letters that spell kana (ginza, Shimbashi), a number after them allowed
+    Text,   // anything else: a name, a part of an address, a written address
+};
+
+struct Query {
+    std::u16string typed;        // as typed, less the invisible characters copied with it
+    std::u16string search;       // the search form (base/normalize.h SearchForm)
+    NameText name;               // the name form of the search form
+    NameText address;            // the address form: a blank between two numbers kept as a break
+    std::u16string postalDigits; // Postal: the digits
+    std::u16string romaji;       // Romaji: the kana the letters spell
+    QueryKind kind = QueryKind::Empty;
+
+    // Reads what was typed. QueryError when it is longer than a search takes or holds a control
+    // character; the characters copy and paste bring along unseen (zero-width spaces and joiners,
+    // soft hyphens, byte order marks, direction marks) are dropped first. Costs at most a few
+    // thousand character steps, whatever the text's length.
+    static Query Read(std::u16string_view typed);
+};
+
+// The search form of a query, or QueryError when it is refused (Query::Read's checks).
+std::u16string CheckedSearchForm(std::u16string_view query);
+
+// Whether a character is one of those that copy and paste carry unseen and a search leaves out.
+bool IsInvisibleFormat(char16_t c);
+
+} // namespace ubin
