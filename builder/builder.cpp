@@ -128,24 +128,24 @@ std::string IndexBytes(std::vector<IndexEntry>& records)
     return out;
 }
 
-// The names of the files a directory folder holds: the nine directory files, the office files,
-// the search index and ubscon.def.
-std::vector<fs::path> DirectoryFileNames()
+// The names of the files a directory folder holds: the directory files its manifest lists, the
+// manifest and ubscon.def.
+std::vector<fs::path> OwnFileNames()
 {
-    std::vector<fs::path> names = {FileName(kPointFileName),       FileName(kLinesFileName),
-                                   FileName(kCityTableFileName),   FileName(kCityLinesFileName),
-                                   FileName(kOfficeLinesFileName), FileName(kOfficeIndexFileName),
-                                   FileName(kFindIndexFileName),   FileName(kAddressFileName),
-                                   FileName(kManifestFileName),
-                                   fs::path(kSettingsName)};
-    for (const auto& n : kIndexFileNames) names.push_back(FileName(n));
+    std::vector<fs::path> names;
+    for (const std::u16string& n : DirectoryFileNames()) names.push_back(FileName(n));
+    names.push_back(FileName(kManifestFileName));
+    names.push_back(fs::path(kSettingsName));
     return names;
 }
 
-// Refuses to replace anything but a folder of directory files, so that a mistyped output
-// folder cannot take other files with it: every entry must be a regular file with the name of
-// a directory file. A folder or a link under such a name is not one. `when` is told in the
-// message ("" before the build, "during the build" before the swap).
+// Refuses to replace anything but a folder ubin-build made, so that a mistyped output folder
+// cannot take other files with it. Every entry must be a regular file with the name of a
+// directory file (a folder or a link under such a name is not one), and a folder that is not
+// empty must hold a manifest that is whole and lists every directory file there: files that
+// merely have the directory's names (a user's own 住所.TXT, or ubscon.def alone) are not
+// replaced. `when` is told in the message ("" before the build, "during the build" before the
+// swap).
 void CheckReplaceable(const fs::path& outDir, const std::vector<fs::path>& known, const std::string& when)
 {
     std::error_code ec;
@@ -320,7 +320,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     fs::path target = fs::absolute(outDir).lexically_normal();
     if (!target.has_filename()) target = target.parent_path();
     if (target == target.root_path()) throw BuildError(outDir, 0, "the root folder cannot be the output folder");
-    const std::vector<fs::path> ownNames = DirectoryFileNames();
+    const std::vector<fs::path> ownNames = OwnFileNames();
     OutputFolder::RemoveLeftovers(target, ownNames);
     CheckReplaceable(target, ownNames, "");
 

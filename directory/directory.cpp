@@ -272,7 +272,9 @@ void DirectoryState::CheckFilesAgree()
         }
     }
     findIndexSum.reset();
-    const auto manifest = ReadManifest(FilePath(kManifestFileName));
+    // A manifest that leaves out a file the folder holds is refused: cut short, it would leave
+    // that file unchecked.
+    const auto manifest = ReadFolderManifest([this](const std::u16string& name) { return FilePath(name); });
     edition = {};
     if (!manifest) return;
     manifestBuild = manifest->build;
@@ -293,7 +295,7 @@ void DirectoryState::CheckFilesAgree()
                                  + "(MANIFEST.TXT) says " + std::to_string(listed.size)
                                  + ": the file is cut short, damaged or from another build");
         // A manifest of the builds before gives CRC-32, which is left to `ubin check`.
-        if (manifest->kind != ManifestSum::Xxh3) continue;
+        if (manifest->SumKind() != ManifestSum::Xxh3) continue;
         if (listed.name == findIndexName) {
             findIndexSum = listed.sum;
             continue;

@@ -1,5 +1,6 @@
 // The data's edition as ubin check and ubin find show it, --max-age, a directory built before
 // editions were recorded, and ubin diff between two builds.
+#include "base/checksum.h"
 #include "base/path_text.h"
 #include "directory/edition.h"
 #include "directory/manifest.h"
@@ -119,7 +120,11 @@ TEST(Editions, ManifestRecordsTheInputsAndPassesOverLinesItDoesNotKnow)
     test::TempDir dir;
     Build(dir, "d", kOld, "2026-11");
     const std::string text = test::ReadBytes(dir / "d" / "MANIFEST.TXT");
-    const Manifest m = ParseManifest(text + "signed-by someone\n", dir / "d" / "MANIFEST.TXT");
+    // A line of a later build, under the manifest's own checksum as that build would write it.
+    const std::size_t lines = text.find('\n', text.find('\n') + 1) + 1;
+    const std::string later = text.substr(lines) + "signed-by someone\n";
+    const Manifest m = ParseManifest("ubin-build manifest 3\nxxh3 " + Xxh3Hex(Xxh3Of(later)) + "\n" + later,
+                                     dir / "d" / "MANIFEST.TXT");
     ASSERT_EQ(m.inputs.size(), 1u);
     EXPECT_EQ(m.inputs[0].name, "d.csv");
     EXPECT_EQ(m.inputs[0].size, test::ReadBytes(dir / "d.csv").size());
