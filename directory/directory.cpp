@@ -599,6 +599,25 @@ void DirectoryState::ReadFieldsAt(int slot, std::int64_t position, std::vector<s
     }
 }
 
+std::string DirectoryState::ReadWholeFile(int slot, std::uint64_t maxBytes) const
+{
+    const OpenFile& f = SlotFile(slot);
+    if (f.size > maxBytes)
+        throw DirectoryError(Name(f.path) + ": holds " + std::to_string(f.size) + " bytes, more than such a file of a "
+                             + "directory holds (" + std::to_string(maxBytes) + "): the file is damaged");
+    std::string bytes(static_cast<std::size_t>(f.size), '\0');
+    for (std::uint64_t offset = 0; offset < f.size;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{1} << 20, f.size - offset));
+        const std::size_t got = Read(f, offset, bytes.data() + offset, want);
+        ++ThisThreadReadCounts().fileReads;
+        if (got == 0)
+            throw DirectoryError(Name(f.path) + ": the file ends at byte " + std::to_string(offset)
+                                 + " (it is shorter than when it was opened)");
+        offset += got;
+    }
+    return bytes;
+}
+
 void DirectoryState::ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields) const
 {
     const PointRecord p = ReadPointRecord(n);
