@@ -154,6 +154,7 @@ void CheckReplaceable(const fs::path& outDir, const std::vector<fs::path>& known
     if (!fs::is_directory(status))
         throw BuildError(outDir, 0, "exists and is not a folder; give a new folder or one made by ubin-build");
     const std::string advice = "; a build replaces the whole folder, so give a new folder or one made by ubin-build";
+    std::vector<std::string> held;
     for (const auto& item : fs::directory_iterator(outDir, ec)) {
         const fs::path name = item.path().filename();
         if (std::find(known.begin(), known.end(), name) == known.end())
@@ -166,8 +167,23 @@ void CheckReplaceable(const fs::path& outDir, const std::vector<fs::path>& known
             throw BuildError(outDir, 0, "holds " + PathToUtf8(name) + when + ", which has a directory file's name but is "
                                             + what + advice);
         }
+        held.push_back(PathToUtf8(name));
     }
     if (ec) throw BuildError(outDir, 0, "cannot be listed: " + ec.message());
+    if (held.empty()) return;
+    std::sort(held.begin(), held.end());
+    std::string names;
+    for (const std::string& n : held) names += (names.empty() ? "" : ", ") + n;
+    const std::string own = "; ubin-build replaces only a folder it made, so these may be files of your own: move "
+                            "them elsewhere (or remove them) and build again, or give another folder";
+    try {
+        if (!ReadFolderManifest([&](const std::u16string& name) { return outDir / FileName(name); }))
+            throw BuildError(outDir, 0, "holds " + names + when + " but no manifest of ubin-build ("
+                                            + PathToUtf8(FileName(kManifestFileName)) + ")" + own);
+    } catch (const DirectoryError& e) {
+        throw BuildError(outDir, 0, "holds " + names + when + ", but its manifest is not one ubin-build left whole ("
+                                        + e.what() + ")" + own);
+    }
 }
 
 // The number of characters of a code page 932 text (a double-byte character counts once).
