@@ -195,14 +195,15 @@ std::size_t CharacterCount(std::string_view text)
 }
 
 // The readers take lines of at most kMaxTextLength characters; a longer one is refused here,
-// naming the KEN_ALL line it comes from, rather than written and failing every lookup.
-void CheckLineLength(std::string_view line, const fs::path& kenAll, std::int64_t kenAllLine, const fs::path& file)
+// naming the input line it comes from, rather than written and failing every lookup.
+void CheckLineLength(std::string_view line, const InputBytes& input, std::int64_t inputLine, const fs::path& file)
 {
     const std::size_t n = CharacterCount(line);
     if (n > kMaxTextLength)
-        throw BuildError(kenAll, kenAllLine, "its line in " + PathToUtf8(file) + " would be " + std::to_string(n)
-                                                 + " characters long; the programs read lines of at most "
-                                                 + std::to_string(kMaxTextLength) + " characters");
+        throw Located(BuildError(input.name, inputLine, "its line in " + PathToUtf8(file) + " would be " + std::to_string(n)
+                                                            + " characters long; the programs read lines of at most "
+                                                            + std::to_string(kMaxTextLength) + " characters"),
+                      input);
 }
 
 // The offices in postal code order (the file's order for one code): 事業所.CSV, one line per
@@ -213,7 +214,7 @@ struct OfficeFiles {
     std::vector<std::size_t> order; // office number - 1 → position in the input
 };
 
-OfficeFiles WriteOffices(const std::vector<Office>& offices, const fs::path& jigyosyo)
+OfficeFiles WriteOffices(const std::vector<Office>& offices, const InputBytes& jigyosyo)
 {
     OfficeFiles files;
     files.order.resize(offices.size());
@@ -307,9 +308,10 @@ public:
         std::vector<MonthBytes> read;
         for (const MonthFiles& m : months)
             read.push_back({m.add.empty() ? InputBytes{} : Read(m.add, kind), m.del.empty() ? InputBytes{} : Read(m.del, kind)});
-        std::string applied = ApplyMonths(format, base, read, options.lenient, report);
-        // The rows are the base's and the month files', lines counted in the result.
-        return {fs::path(PathToUtf8(file) + " (with the month files applied)"), std::move(applied)};
+        auto origins = std::make_shared<LineOrigins>();
+        std::string applied = ApplyMonths(format, base, read, options.lenient, report, origins.get());
+        // The rows are the base's and the month files': a fault on one names its own file and line.
+        return {fs::path(PathToUtf8(file) + " (with the month files applied)"), std::move(applied), std::move(origins)};
     }
 
     const std::vector<ManifestInput>& manifest() const { return manifest_; }
@@ -350,12 +352,14 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     Inputs inputs;
     const InputBytes kenAllText =
         inputs.Apply(ChangeFormat::KenAll, kenAll, "KEN_ALL", options.months, options, report.months);
-    KenAllData data = ReadKenAllBytes(kenAllText.bytes, kenAllText.name, options, progress);
+    KenAllData data = ReadKenAllInput(kenAllText, options, progress);
     OfficeData offices;
+    InputBytes officesText;
     if (options.offices) {
-        const InputBytes officesText = inputs.Apply(ChangeFormat::Jigyosyo, *options.offices, "JIGYOSYO",
-                                                    options.officeMonths, options, report.officeMonths);
-        offices = ReadJigyosyoBytes(officesText.bytes, officesText.name, options, progress);
+        officesText = inputs.Apply(ChangeFormat::Jigyosyo, *options.offices, "JIGYOSYO", options.officeMonths, options,
+                                   report.officeMonths);
+        offices = ReadJigyosyoInput(officesText, options);
+        officesText.bytes = std::string(); // only its name and line origins are needed from here on
     }
 
     // Entry order: municipal code, then the town's first appearance, then postal code.
@@ -385,7 +389,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
 
     // The search index takes as long as all the other files together: it is made on a second
     // thread meanwhile.
-    const OfficeFiles officeFiles = WriteOffices(offices.offices, options.offices.value_or(fs::path()));
+    const OfficeFiles officeFiles = WriteOffices(offices.offices, officesText);
     std::future<std::string> findIndex = std::async(std::launch::async, [&] {
         return FindIndexBytes(FindDocuments(data, order, offices.offices, officeFiles.order));
     });
@@ -408,7 +412,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         const std::size_t start = lines.size();
         lines.append(e.postalCode).append(",").append(code).append(",").append(e.townKana).append(",");
         lines.append(e.townName).append(",").append(e.detail).append(townSize[townOf[order[k]]] > 1 ? ",1" : ",0");
-        CheckLineLength(std::string_view(lines).substr(start), kenAllText.name, e.line, linesName);
+        CheckLineLength(std::string_view(lines).substr(start), kenAllText, e.line, linesName);
         lines.append("\r\n");
         indexes[0].push_back({MakeKey(e.postalCode), entryNumber});
         indexes[1].push_back({MakeKey(code), entryNumber});
@@ -435,7 +439,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         cityTable[static_cast<std::size_t>(code - 1)] = Position(cityLines, cityLinesName);
         const std::size_t start = cityLines.size();
         cityLines.append(Digits(code, 5)).append(",").append(city.name).append(",").append(city.kana);
-        CheckLineLength(std::string_view(cityLines).substr(start), kenAllText.name, city.line, cityLinesName);
+        CheckLineLength(std::string_view(cityLines).substr(start), kenAllText, city.line, cityLinesName);
         cityLines.append("\r\n");
     }
     std::string cityTableBytes;
