@@ -182,7 +182,7 @@ Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
     if (lineNo == 0) fail("is empty; the file is not a manifest of ubin-build");
     if (lineNo == 1 && m.version >= 3) {
         lineNo = 2;
-        fail("is missing: the manifest ends after its first line, so it is cut short");
+        fail("the manifest's own checksum is missing: the manifest ends after its first line, so it is cut short");
     }
     return m;
 }

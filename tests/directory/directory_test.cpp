@@ -415,7 +415,7 @@ TEST(Manifest, EveryVersionIsReadAndNamesThatLeaveTheFolderAreRefused)
         {Sealed("build 42\nUIND1.IDX\t12\t9c1e0a2c8d1f0a2c\n"), nullptr, 3, 0x9c1e0a2c8d1f0a2c},
         {"ubin-build manifest 3\nbuild 42\nUIND1.IDX\t12\t1\n", "line 2: is not the manifest's own checksum"},
         {"ubin-build manifest 3\nxxh3 " + Xxh3Hex(0) + "\nbuild 42\n", "line 2: the manifest's own checksum differs"},
-        {"ubin-build manifest 3\n", "line 2: is missing"},
+        {"ubin-build manifest 3\n", "line 2: the manifest's own checksum is missing"},
         {"ubin-build manifest 4\nbuild 42\n", "line 1: is a manifest of a later ubin-build (version 4)"},
         {v1 + "UIND1.IDX\t12\t9c1e0a2c8d1f0a2c\n", "line 3: is not a file name"},
         {v2 + "UIND1.IDX\t12\n", "line 3: is not a file name"},

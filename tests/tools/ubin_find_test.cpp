@@ -213,10 +213,10 @@ TEST(UbinCheck, EveryFileAgreesWithTheManifestUntilOneIsDamaged)
     EXPECT_NE(out2.str().find("検索.IDX: holds 100 bytes"), std::string::npos) << out2.str();
 }
 
-// A manifest cut short or damaged is a fault of the folder like a damaged file's (status 1,
-// naming it), and so is a directory file a manifest of version 2 or 3 leaves out: a manifest
-// of the builds before cut after its header checks nothing, and says so.
-TEST(UbinCheck, AManifestCutShortOrDamagedFails)
+// A manifest cut short is a fault of the folder like a damaged file's (status 1, naming it), and
+// so is each directory file a manifest of version 2 leaves out: one cut after its header checks
+// nothing, and says so.
+TEST(UbinCheck, AManifestCutShortFails)
 {
     test::TempDir t;
     std::filesystem::copy(PathFromUtf8(UBIN_SAMPLE_DIR).parent_path(), t.path() / "dir");
@@ -224,32 +224,21 @@ TEST(UbinCheck, AManifestCutShortOrDamagedFails)
     const std::string manifest = test::ReadBytes(t.path() / "dir" / "MANIFEST.TXT");
     Manifest v2 = *ReadManifest(t.path() / "dir" / "MANIFEST.TXT");
     v2.version = 2;
-    const std::string v2Text = FormatManifest(v2);
-    const std::size_t secondFile = manifest.find('\n', manifest.find("UIND1.IDX\t")) + 1;
     const struct {
-        const char* name;
         std::string text;
-        std::vector<const char*> says;
+        std::vector<const char*> says; // none: the folder agrees
     } cases[] = {
-        {"cut after its first line", manifest.substr(0, manifest.find('\n') + 1), {"MANIFEST.TXT: line 2"}},
-        {"cut inside the list", manifest.substr(0, secondFile), {"MANIFEST.TXT: line 2"}},
-        {"a digit changed", std::string(manifest).replace(manifest.size() - 2, 1, manifest[manifest.size() - 2] == '0' ? "1" : "0"),
-         {"MANIFEST.TXT: line 2: the manifest's own checksum differs"}},
-        {"version 2 cut after its header", "ubin-build manifest 2\nbuild 1\n",
-         {"UIND1.IDX: is not listed in the manifest", "TOSHI2.TDB: is not listed"}},
-        {"version 2 cut inside the list", v2Text.substr(0, v2Text.find("UIND3.IDX")), {"UIND3.IDX: is not listed"}},
+        {manifest.substr(0, manifest.find('\n') + 1), {"MANIFEST.TXT: line 2"}},
+        {"ubin-build manifest 2\nbuild 1\n", {"UIND1.IDX: is not listed in the manifest", "TOSHI2.TDB: is not listed"}},
+        {FormatManifest(v2), {}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.text.substr(0, 40));
         test::WriteBytes(t.path() / "dir" / "MANIFEST.TXT", c.text);
         std::ostringstream out, err;
-        EXPECT_EQ(RunUbin({"check", "--data", dir}, {}, out, err), 1) << out.str() << err.str();
+        EXPECT_EQ(RunUbin({"check", "--data", dir}, {}, out, err), c.says.empty() ? 0 : 1) << out.str() << err.str();
         for (const char* says : c.says) EXPECT_NE(out.str().find(says), std::string::npos) << out.str();
-        EXPECT_EQ(out.str().find("agree"), std::string::npos) << out.str();
     }
-    test::WriteBytes(t.path() / "dir" / "MANIFEST.TXT", v2Text);
-    std::ostringstream out, err;
-    EXPECT_EQ(RunUbin({"check", "--data", dir}, {}, out, err), 0) << out.str() << err.str();
 }
 
 // ubin check reads only what the manifest lists inside the folder, never waits on a file that
