@@ -76,7 +76,7 @@ void MakeItAsBefore(const fs::path& folder)
         std::memcpy(old.data() + 16 + 16 * s, &offset, 8);
     }
     Write(folder / PathFromUtf8("検索.IDX"), old);
-    m.kind = ManifestSum::Crc32;
+    m.version = 1;
     for (ManifestFile& f : m.files) {
         const std::string bytes = Read(folder / PathFromUtf8(f.name));
         f.size = bytes.size();
@@ -117,7 +117,7 @@ int main(int argc, char** argv)
     for (const auto& f : fs::directory_iterator(folder)) bytes += f.file_size();
     std::printf("directory: %.1f MB in %s\n", static_cast<double>(bytes) / 1e6, PathToUtf8(folder).c_str());
 
-    Measure("checked (manifest 2, UBFIND02):", folder);
+    Measure("checked (manifest 3, UBFIND02):", folder);
     coldFolder = &folder;
     Measure("  the same, files not cached:", folder);
     coldFolder = nullptr;

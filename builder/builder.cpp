@@ -130,25 +130,24 @@ std::string IndexBytes(std::vector<IndexEntry>& records)
     return out;
 }
 
-// The names of the files a directory folder holds: the nine directory files, the office files,
-// the search index and ubscon.def.
-std::vector<fs::path> DirectoryFileNames()
+// The names of the files a directory folder holds: the directory files its manifest lists, the
+// manifest and ubscon.def.
+std::vector<fs::path> OwnFileNames()
 {
-    std::vector<fs::path> names = {FileName(kPointFileName),       FileName(kLinesFileName),
-                                   FileName(kCityTableFileName),   FileName(kCityLinesFileName),
-                                   FileName(kOfficeLinesFileName), FileName(kOfficeIndexFileName),
-                                   FileName(kFindIndexFileName),   FileName(kAddressTableFileName),
-                                   FileName(kAddressFileName),
-                                   FileName(kManifestFileName),
-                                   fs::path(kSettingsName)};
-    for (const auto& n : kIndexFileNames) names.push_back(FileName(n));
+    std::vector<fs::path> names;
+    for (const std::u16string& n : DirectoryFileNames()) names.push_back(FileName(n));
+    names.push_back(FileName(kManifestFileName));
+    names.push_back(fs::path(kSettingsName));
     return names;
 }
 
-// Refuses to replace anything but a folder of directory files, so that a mistyped output
-// folder cannot take other files with it: every entry must be a regular file with the name of
-// a directory file. A folder or a link under such a name is not one. `when` is told in the
-// message ("" before the build, "during the build" before the swap).
+// Refuses to replace anything but a folder ubin-build made, so that a mistyped output folder
+// cannot take other files with it. Every entry must be a regular file with the name of a
+// directory file (a folder or a link under such a name is not one), and a folder that is not
+// empty must hold a manifest that is whole and lists every directory file there: files that
+// merely have the directory's names (a user's own 住所.TXT, or ubscon.def alone) are not
+// replaced. `when` is told in the message ("" before the build, "during the build" before the
+// swap).
 void CheckReplaceable(const fs::path& outDir, const std::vector<fs::path>& known, const std::string& when)
 {
     std::error_code ec;
@@ -157,6 +156,7 @@ void CheckReplaceable(const fs::path& outDir, const std::vector<fs::path>& known
     if (!fs::is_directory(status))
         throw BuildError(outDir, 0, "exists and is not a folder; give a new folder or one made by ubin-build");
     const std::string advice = "; a build replaces the whole folder, so give a new folder or one made by ubin-build";
+    std::vector<std::string> held;
     for (const auto& item : fs::directory_iterator(outDir, ec)) {
         const fs::path name = item.path().filename();
         if (std::find(known.begin(), known.end(), name) == known.end())
@@ -169,8 +169,23 @@ void CheckReplaceable(const fs::path& outDir, const std::vector<fs::path>& known
             throw BuildError(outDir, 0, "holds " + PathToUtf8(name) + when + ", which has a directory file's name but is "
                                             + what + advice);
         }
+        held.push_back(PathToUtf8(name));
     }
     if (ec) throw BuildError(outDir, 0, "cannot be listed: " + ec.message());
+    if (held.empty()) return;
+    std::sort(held.begin(), held.end());
+    std::string names;
+    for (const std::string& n : held) names += (names.empty() ? "" : ", ") + n;
+    const std::string own = "; ubin-build replaces only a folder it made, so these may be files of your own: move "
+                            "them elsewhere (or remove them) and build again, or give another folder";
+    try {
+        if (!ReadFolderManifest([&](const std::u16string& name) { return outDir / FileName(name); }))
+            throw BuildError(outDir, 0, "holds " + names + when + " but no manifest of ubin-build ("
+                                            + PathToUtf8(FileName(kManifestFileName)) + ")" + own);
+    } catch (const DirectoryError& e) {
+        throw BuildError(outDir, 0, "holds " + names + when + ", but its manifest is not one ubin-build left whole ("
+                                        + e.what() + ")" + own);
+    }
 }
 
 // The number of characters of a code page 932 text (a double-byte character counts once).
@@ -182,14 +197,15 @@ std::size_t CharacterCount(std::string_view text)
 }
 
 // The readers take lines of at most kMaxTextLength characters; a longer one is refused here,
-// naming the KEN_ALL line it comes from, rather than written and failing every lookup.
-void CheckLineLength(std::string_view line, const fs::path& kenAll, std::int64_t kenAllLine, const fs::path& file)
+// naming the input line it comes from, rather than written and failing every lookup.
+void CheckLineLength(std::string_view line, const InputBytes& input, std::int64_t inputLine, const fs::path& file)
 {
     const std::size_t n = CharacterCount(line);
     if (n > kMaxTextLength)
-        throw BuildError(kenAll, kenAllLine, "its line in " + PathToUtf8(file) + " would be " + std::to_string(n)
-                                                 + " characters long; the programs read lines of at most "
-                                                 + std::to_string(kMaxTextLength) + " characters");
+        throw Located(BuildError(input.name, inputLine, "its line in " + PathToUtf8(file) + " would be " + std::to_string(n)
+                                                            + " characters long; the programs read lines of at most "
+                                                            + std::to_string(kMaxTextLength) + " characters"),
+                      input);
 }
 
 // The offices in postal code order (the file's order for one code): 事業所.CSV, one line per
@@ -200,7 +216,7 @@ struct OfficeFiles {
     std::vector<std::size_t> order; // office number - 1 → position in the input
 };
 
-OfficeFiles WriteOffices(const std::vector<Office>& offices, const fs::path& jigyosyo)
+OfficeFiles WriteOffices(const std::vector<Office>& offices, const InputBytes& jigyosyo)
 {
     OfficeFiles files;
     files.order.resize(offices.size());
@@ -294,9 +310,10 @@ public:
         std::vector<MonthBytes> read;
         for (const MonthFiles& m : months)
             read.push_back({m.add.empty() ? InputBytes{} : Read(m.add, kind), m.del.empty() ? InputBytes{} : Read(m.del, kind)});
-        std::string applied = ApplyMonths(format, base, read, options.lenient, report);
-        // The rows are the base's and the month files', lines counted in the result.
-        return {fs::path(PathToUtf8(file) + " (with the month files applied)"), std::move(applied)};
+        auto origins = std::make_shared<LineOrigins>();
+        std::string applied = ApplyMonths(format, base, read, options.lenient, report, origins.get());
+        // The rows are the base's and the month files': a fault on one names its own file and line.
+        return {fs::path(PathToUtf8(file) + " (with the month files applied)"), std::move(applied), std::move(origins)};
     }
 
     const std::vector<ManifestInput>& manifest() const { return manifest_; }
@@ -323,7 +340,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     fs::path target = fs::absolute(outDir).lexically_normal();
     if (!target.has_filename()) target = target.parent_path();
     if (target == target.root_path()) throw BuildError(outDir, 0, "the root folder cannot be the output folder");
-    const std::vector<fs::path> ownNames = DirectoryFileNames();
+    const std::vector<fs::path> ownNames = OwnFileNames();
     OutputFolder::RemoveLeftovers(target, ownNames);
     CheckReplaceable(target, ownNames, "");
 
@@ -337,12 +354,14 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     Inputs inputs;
     const InputBytes kenAllText =
         inputs.Apply(ChangeFormat::KenAll, kenAll, "KEN_ALL", options.months, options, report.months);
-    KenAllData data = ReadKenAllBytes(kenAllText.bytes, kenAllText.name, options, progress);
+    KenAllData data = ReadKenAllInput(kenAllText, options, progress);
     OfficeData offices;
+    InputBytes officesText;
     if (options.offices) {
-        const InputBytes officesText = inputs.Apply(ChangeFormat::Jigyosyo, *options.offices, "JIGYOSYO",
-                                                    options.officeMonths, options, report.officeMonths);
-        offices = ReadJigyosyoBytes(officesText.bytes, officesText.name, options, progress);
+        officesText = inputs.Apply(ChangeFormat::Jigyosyo, *options.offices, "JIGYOSYO", options.officeMonths, options,
+                                   report.officeMonths);
+        offices = ReadJigyosyoInput(officesText, options);
+        officesText.bytes = std::string(); // only its name and line origins are needed from here on
     }
 
     // Entry order: municipal code, then the town's first appearance, then postal code.
@@ -372,7 +391,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
 
     // The search index takes as long as all the other files together: it is made on a second
     // thread meanwhile.
-    const OfficeFiles officeFiles = WriteOffices(offices.offices, options.offices.value_or(fs::path()));
+    const OfficeFiles officeFiles = WriteOffices(offices.offices, officesText);
     std::future<std::string> findIndex = std::async(std::launch::async, [&] {
         FindRanker::Prefectures prefectures;
         for (const Prefecture& p : kPrefectures) prefectures.emplace_back(NameForm(p.name), SearchForm(p.kana));
@@ -397,7 +416,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         const std::size_t start = lines.size();
         lines.append(e.postalCode).append(",").append(code).append(",").append(e.townKana).append(",");
         lines.append(e.townName).append(",").append(e.detail).append(townSize[townOf[order[k]]] > 1 ? ",1" : ",0");
-        CheckLineLength(std::string_view(lines).substr(start), kenAllText.name, e.line, linesName);
+        CheckLineLength(std::string_view(lines).substr(start), kenAllText, e.line, linesName);
         lines.append("\r\n");
         indexes[0].push_back({MakeKey(e.postalCode), entryNumber});
         indexes[1].push_back({MakeKey(code), entryNumber});
@@ -424,7 +443,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         cityTable[static_cast<std::size_t>(code - 1)] = Position(cityLines, cityLinesName);
         const std::size_t start = cityLines.size();
         cityLines.append(Digits(code, 5)).append(",").append(city.name).append(",").append(city.kana);
-        CheckLineLength(std::string_view(cityLines).substr(start), kenAllText.name, city.line, cityLinesName);
+        CheckLineLength(std::string_view(cityLines).substr(start), kenAllText, city.line, cityLinesName);
         cityLines.append("\r\n");
     }
     std::string cityTableBytes;

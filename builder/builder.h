@@ -104,9 +104,11 @@ struct BuildReport {
 // Reads kenAll (and the offices) and writes the directory into outDir. The files are written
 // into a new folder beside outDir, which then takes outDir's place: on any failure outDir is
 // left as it was.
-// An existing outDir is replaced whole; it must be a folder holding nothing but directory
-// files and ubscon.def (regular files with those names), so that a mistyped folder name cannot
-// wipe other files. It is checked before the input is read and again right before the swap.
+// An existing outDir is replaced whole; it must be empty or a folder ubin-build made: nothing
+// but directory files and ubscon.def (regular files with those names) and a manifest that is
+// whole and lists every directory file there, so that a mistyped folder name cannot wipe other
+// files, nor files of the user's own that happen to have the directory's names. It is checked
+// before the input is read and again right before the swap.
 // What killed builds left beside outDir is cleaned up first.
 BuildReport BuildDirectory(const std::filesystem::path& kenAll, const std::filesystem::path& outDir,
                            const BuildOptions& options = {});

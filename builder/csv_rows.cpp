@@ -3,6 +3,7 @@
 #include "base/cp932.h"
 #include "base/csv.h"
 #include "base/errors.h"
+#include "base/path_text.h"
 
 #include <algorithm>
 #include <fstream>
@@ -14,6 +15,29 @@ namespace {
 constexpr std::size_t kMaxInputSize = std::size_t{128} << 20;
 
 } // namespace
+
+const LineOrigins::Origin* LineOrigins::Of(std::int64_t n) const
+{
+    return n >= 1 && static_cast<std::uint64_t>(n) <= lines.size() ? &lines[static_cast<std::size_t>(n - 1)] : nullptr;
+}
+
+BuildError Located(const BuildError& e, const InputBytes& input)
+{
+    if (!input.origins || e.file() != input.name) return e;
+    const LineOrigins::Origin* origin = input.origins->Of(e.line());
+    if (!origin) return e;
+    return BuildError(input.origins->files.at(origin->file), origin->line, e.reason());
+}
+
+std::string LineText(const InputBytes& input, std::int64_t n, std::int64_t beside)
+{
+    const LineOrigins::Origin* origin = input.origins ? input.origins->Of(n) : nullptr;
+    if (!origin) return "line " + std::to_string(n);
+    const LineOrigins::Origin* near = input.origins->Of(beside);
+    std::string text = "line " + std::to_string(origin->line);
+    if (!near || near->file != origin->file) text += " of " + PathToUtf8(input.origins->files.at(origin->file));
+    return text;
+}
 
 std::string ReadInputFile(const std::filesystem::path& file, const std::string& kind)
 {

@@ -7,11 +7,41 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ubin {
+
+// Where each line of a text put together from several files came from (a full file with the
+// month files applied): line n of the text is line lines[n - 1].line of files[lines[n - 1].file].
+struct LineOrigins {
+    struct Origin {
+        std::uint32_t file = 0, line = 0;
+    };
+    std::vector<std::filesystem::path> files;
+    std::vector<Origin> lines;
+
+    // The origin of line n of the text; none when the text has no such line.
+    const Origin* Of(std::int64_t n) const;
+};
+
+// A file's bytes as read, with the name messages give it, and, for a text put together from
+// several files, where its lines came from.
+struct InputBytes {
+    std::filesystem::path name;
+    std::string bytes;
+    std::shared_ptr<const LineOrigins> origins = nullptr; // none: the lines are the file's own
+};
+
+// An error about a line of the input as it reads in the file the line came from: its name and
+// its own line number. Any other error is given back as it is.
+BuildError Located(const BuildError& e, const InputBytes& input);
+
+// Line n of the input in a message about a line of `beside`: "line 9", or "line 9 of
+// ADD_2611.CSV" when it came from another file than the one `beside` came from.
+std::string LineText(const InputBytes& input, std::int64_t n, std::int64_t beside);
 
 // The whole file (KEN_ALL.CSV, JIGYOSYO.CSV or a change file): a pipe is read to its end; a
 // folder, a device or anything larger than 128 MiB is refused with a BuildError. `kind` names

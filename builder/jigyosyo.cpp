@@ -99,4 +99,13 @@ OfficeData ReadJigyosyoBytes(std::string_view bytes, const std::filesystem::path
     return ReadOffices(CsvRows(std::string(bytes), name, kColumns, "JIGYOSYO"), options);
 }
 
+OfficeData ReadJigyosyoInput(const InputBytes& input, const BuildOptions& options)
+{
+    try {
+        return ReadOffices(CsvRows(input.bytes, input.name, kColumns, "JIGYOSYO"), options);
+    } catch (const BuildError& e) {
+        throw Located(e, input);
+    }
+}
+
 } // namespace ubin

@@ -2,6 +2,7 @@
 // Reading JIGYOSYO.CSV, Japan Post's list of the offices with a postal code of their own
 // (大口事業所個別番号), code page 932 or the UTF-8 edition, 13 columns a row.
 #include "builder/builder.h"
+#include "builder/csv_rows.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -42,5 +43,9 @@ OfficeData ReadJigyosyo(const std::filesystem::path& file, const BuildOptions& o
 // reported; it is taken for the same form as the KEN_ALL reader's.)
 OfficeData ReadJigyosyoBytes(std::string_view bytes, const std::filesystem::path& name, const BuildOptions& options,
                              BuildProgress& progress);
+
+// The same for an input put together from several files (InputBytes::origins): a fault names
+// the file its line came from and its own line there.
+OfficeData ReadJigyosyoInput(const InputBytes& input, const BuildOptions& options);
 
 } // namespace ubin

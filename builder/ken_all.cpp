@@ -56,8 +56,10 @@ struct PendingTown {
 
 class Reader {
 public:
-    Reader(const std::filesystem::path& file, const BuildOptions& options, BuildProgress& progress)
-        : file_(file), options_(options), progress_(progress)
+    // `input`, when given, names the lines the messages mention beside the one they are about.
+    Reader(const std::filesystem::path& file, const BuildOptions& options, BuildProgress& progress,
+           const InputBytes* input = nullptr)
+        : file_(file), options_(options), progress_(progress), input_(input)
     {
     }
 
@@ -119,7 +121,8 @@ private:
 
         if (pending_.line != 0) {
             if (code != pending_.cityCode || postal != pending_.postalCode)
-                Fail(pending_.line, "the parenthesis opened on this line is not closed (line " + std::to_string(lineNo)
+                Fail(pending_.line, "the parenthesis opened on this line is not closed ("
+                                        + (input_ ? LineText(*input_, lineNo, pending_.line) : "line " + std::to_string(lineNo))
                                         + " has another municipal or postal code)");
             if (pending_.nameDepth > 0) {
                 pending_.name += fields[kColTownName];
@@ -161,6 +164,7 @@ private:
     const std::filesystem::path& file_;
     const BuildOptions& options_;
     BuildProgress& progress_;
+    const InputBytes* input_;
     KenAllData data_;
     PendingTown pending_;
 };
@@ -200,6 +204,15 @@ KenAllData ReadKenAllBytes(std::string_view bytes, const std::filesystem::path& 
                            BuildProgress& progress)
 {
     return Reader(name, options, progress).Read(CsvRows(std::string(bytes), name, kColumns, "KEN_ALL"));
+}
+
+KenAllData ReadKenAllInput(const InputBytes& input, const BuildOptions& options, BuildProgress& progress)
+{
+    try {
+        return Reader(input.name, options, progress, &input).Read(CsvRows(input.bytes, input.name, kColumns, "KEN_ALL"));
+    } catch (const BuildError& e) {
+        throw Located(e, input);
+    }
 }
 
 } // namespace ubin

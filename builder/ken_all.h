@@ -51,4 +51,8 @@ KenAllData ReadKenAll(const std::filesystem::path& file, const BuildOptions& opt
 KenAllData ReadKenAllBytes(std::string_view bytes, const std::filesystem::path& name, const BuildOptions& options,
                            BuildProgress& progress);
 
+// The same for an input put together from several files (InputBytes::origins): a fault names
+// the file its line came from and its own line there.
+KenAllData ReadKenAllInput(const InputBytes& input, const BuildOptions& options, BuildProgress& progress);
+
 } // namespace ubin

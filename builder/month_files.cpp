@@ -74,7 +74,9 @@ struct Record {
     std::string text;     // the rows as they stand in their file, each ending in CR LF
     std::string identity; // the values that tell records apart
     std::string city, postal, town, kana;
-    std::int64_t line = 0;
+    std::int64_t line = 0;                // of its first row, in its own file
+    std::vector<std::int64_t> moreLines;  // of its continuation rows
+    std::uint32_t source = 0;             // its file, as LineOrigins numbers them
     bool deleted = false;
     std::list<Record*>::iterator place;
 };
@@ -82,8 +84,8 @@ struct Record {
 // The records of one file, in order.
 class RecordReader {
 public:
-    RecordReader(const Format& format, const InputBytes& input, bool utf8)
-        : format_(format), input_(input), utf8_(utf8) {}
+    RecordReader(const Format& format, const InputBytes& input, bool utf8, std::uint32_t source = 0)
+        : format_(format), input_(input), utf8_(utf8), source_(source) {}
 
     template <class Sink>
     void ForEach(Sink&& sink)
@@ -118,6 +120,7 @@ public:
             const std::string_view kana = values[static_cast<std::size_t>(format_.kanaColumn)];
             if (!open) {
                 pending.line = lineNo;
+                pending.source = source_;
                 pending.text.reserve(line.size() + 2);
                 pending.identity.reserve(line.size());
                 pending.city = city;
@@ -127,6 +130,7 @@ public:
                 nameDepth = kanaDepth = 0;
             } else {
                 pending.identity.push_back('\x1E');
+                pending.moreLines.push_back(lineNo);
             }
             pending.text.append(line).append("\r\n");
             for (int c = 0; c < format_.identityColumns; ++c) {
@@ -155,6 +159,7 @@ private:
     const Format& format_;
     const InputBytes& input_;
     bool utf8_;
+    std::uint32_t source_;
 };
 
 bool HasHighBytes(std::string_view bytes)
@@ -184,7 +189,8 @@ public:
         });
     }
 
-    void Month(const MonthBytes& month)
+    // `source`: the added file's number in the line origins.
+    void Month(const MonthBytes& month, std::uint32_t source)
     {
         std::map<std::pair<std::string, std::string>, std::list<Record*>::iterator> anchors;
         std::vector<Record*> deleted;
@@ -200,7 +206,7 @@ public:
             anchors.try_emplace({gone->city, gone->postal}, gone->place);
             ++report_.deleted;
         });
-        RecordReader(format_, month.add, utf8_).ForEach([&](Record&& r) {
+        RecordReader(format_, month.add, utf8_, source).ForEach([&](Record&& r) {
             if (index_.contains(r.identity)) {
                 if (!lenient_)
                     RecordReader(format_, month.add, utf8_)
@@ -221,11 +227,17 @@ public:
         for (Record* r : deleted) CityList(r->city, false).erase(r->place);
     }
 
-    std::string Result(std::string_view bom) const
+    std::string Result(std::string_view bom, LineOrigins* origins) const
     {
         std::string out(bom);
         for (const std::string& code : cityOrder_)
-            for (const Record* r : cities_.at(code)) out += r->text;
+            for (const Record* r : cities_.at(code)) {
+                out += r->text;
+                if (!origins) continue;
+                origins->lines.push_back({r->source, static_cast<std::uint32_t>(r->line)});
+                for (const std::int64_t more : r->moreLines)
+                    origins->lines.push_back({r->source, static_cast<std::uint32_t>(more)});
+            }
         return out;
     }
 
@@ -274,7 +286,7 @@ private:
 } // namespace
 
 std::string ApplyMonths(ChangeFormat which, const InputBytes& base, const std::vector<MonthBytes>& months, bool lenient,
-                        MonthReport& report)
+                        MonthReport& report, LineOrigins* origins)
 {
     const Format& format = which == ChangeFormat::KenAll ? kKenAll : kJigyosyo;
     const bool utf8 = DetectEncoding(base.bytes) == InputEncoding::Utf8;
@@ -293,9 +305,14 @@ std::string ApplyMonths(ChangeFormat which, const InputBytes& base, const std::v
     }
     Applier applier(format, utf8, lenient, report);
     applier.Base(base);
-    for (const MonthBytes& m : months) applier.Month(m);
+    // The base is file 0 of the origins, each month's added file the next.
+    if (origins) *origins = LineOrigins{{base.name}, {}};
+    for (const MonthBytes& m : months) {
+        applier.Month(m, static_cast<std::uint32_t>(origins ? origins->files.size() : 0));
+        if (origins) origins->files.push_back(m.add.name);
+    }
     const bool bom = std::string_view(base.bytes).starts_with("\xEF\xBB\xBF");
-    return applier.Result(bom ? "\xEF\xBB\xBF" : "");
+    return applier.Result(bom ? "\xEF\xBB\xBF" : "", origins);
 }
 
 } // namespace ubin

@@ -9,6 +9,7 @@
 // last columns aside (KEN_ALL's update and reason columns, JIGYOSYO's change column), which
 // Japan Post writes differently in the change files.
 #include "builder/builder.h"
+#include "builder/csv_rows.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -18,12 +19,6 @@
 namespace ubin {
 
 enum class ChangeFormat { KenAll, Jigyosyo };
-
-// A file's bytes as read, with the name messages give it.
-struct InputBytes {
-    std::filesystem::path name;
-    std::string bytes;
-};
 
 // One month: its added rows and its deleted rows (either file may be empty).
 struct MonthBytes {
@@ -37,7 +32,9 @@ struct MonthBytes {
 // that month (a renamed town, a new reading, a town split in several); else after the last row
 // of the same town; else among its city's rows before the first with a later reading (after
 // the city's 以下に掲載がない場合); else, for a new city, before the first city of a higher code.
+// `origins`, when given, is filled with the file and line each line of the result came from
+// (the base or an added file), so that a fault found when the result is read names them.
 std::string ApplyMonths(ChangeFormat format, const InputBytes& base, const std::vector<MonthBytes>& months,
-                        bool lenient, MonthReport& report);
+                        bool lenient, MonthReport& report, LineOrigins* origins = nullptr);
 
 } // namespace ubin

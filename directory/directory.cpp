@@ -299,7 +299,9 @@ void DirectoryState::CheckFilesAgree()
     }
     findIndexSum.reset();
     addressTableSum.reset();
-    const auto manifest = ReadManifest(FilePath(kManifestFileName));
+    // A manifest that leaves out a file the folder holds is refused: cut short, it would leave
+    // that file unchecked.
+    const auto manifest = ReadFolderManifest([this](const std::u16string& name) { return FilePath(name); });
     edition = {};
     if (!manifest) return;
     manifestBuild = manifest->build;
@@ -321,7 +323,7 @@ void DirectoryState::CheckFilesAgree()
                                  + "(MANIFEST.TXT) says " + std::to_string(listed.size)
                                  + ": the file is cut short, damaged or from another build");
         // A manifest of the builds before gives CRC-32, which is left to `ubin check`.
-        if (manifest->kind != ManifestSum::Xxh3) continue;
+        if (manifest->SumKind() != ManifestSum::Xxh3) continue;
         if (listed.name == findIndexName) {
             findIndexSum = listed.sum;
             continue;
@@ -613,6 +615,25 @@ void DirectoryState::ReadFieldsAt(int slot, std::int64_t position, std::vector<s
         throw DirectoryError(Name(SlotFile(slot).path) + ": the line at byte " + std::to_string(position) + ": "
                              + e.what());
     }
+}
+
+std::string DirectoryState::ReadWholeFile(int slot, std::uint64_t maxBytes) const
+{
+    const OpenFile& f = SlotFile(slot);
+    if (f.size > maxBytes)
+        throw DirectoryError(Name(f.path) + ": holds " + std::to_string(f.size) + " bytes, more than such a file of a "
+                             + "directory holds (" + std::to_string(maxBytes) + "): the file is damaged");
+    std::string bytes(static_cast<std::size_t>(f.size), '\0');
+    for (std::uint64_t offset = 0; offset < f.size;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{1} << 20, f.size - offset));
+        const std::size_t got = Read(f, offset, bytes.data() + offset, want);
+        ++ThisThreadReadCounts().fileReads;
+        if (got == 0)
+            throw DirectoryError(Name(f.path) + ": the file ends at byte " + std::to_string(offset)
+                                 + " (it is shorter than when it was opened)");
+        offset += got;
+    }
+    return bytes;
 }
 
 void DirectoryState::ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields) const

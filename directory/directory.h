@@ -203,6 +203,11 @@ public:
     // `textSlot` at the start of a line; else the file that holds the position is damaged.
     void CheckPosition(int fromSlot, std::int32_t n, int textSlot, std::int64_t position) const;
 
+    // The whole file on a slot, as long as it was at opening and checked as every read is (its
+    // checksum, when the manifest gives one, before the first byte is taken). One longer than
+    // maxBytes is refused before a byte is read.
+    std::string ReadWholeFile(int slot, std::uint64_t maxBytes) const;
+
     // Postal entry n: record n of 郵便Point.POI, then its line of 郵便番号.CSV split into
     // fields[1..6] (the array must hold 7 elements).
     void ReadPostalEntry(std::int32_t n, std::vector<std::u16string>& fields) const;

@@ -1,11 +1,19 @@
 #include "directory/manifest.h"
 
+#include "directory/address_table.h"
+
+#include "base/checksum.h"
+#include "base/cp932.h"
 #include "base/errors.h"
 #include "base/path_text.h"
+#include "directory/address_file.h"
+#include "directory/directory.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace ubin {
@@ -14,8 +22,9 @@ const std::u16string kManifestFileName = u"MANIFEST.TXT";
 
 namespace {
 
-constexpr std::string_view kFirstLineCrc32 = "ubin-build manifest 1";
-constexpr std::string_view kFirstLine = "ubin-build manifest 2";
+constexpr std::string_view kFirstLinePrefix = "ubin-build manifest ";
+// The word of the line that holds the manifest's own checksum (the second).
+constexpr std::string_view kSelfSumWord = "xxh3 ";
 // A manifest lists a dozen files; anything much larger is not one.
 constexpr std::uintmax_t kMaxManifestBytes = 64 * 1024;
 
@@ -40,7 +49,28 @@ bool ParseNumber(std::string_view text, T& out, int base = 10)
     return ec == std::errc() && end == text.data() + text.size();
 }
 
+std::string FirstLine(int version) { return std::string(kFirstLinePrefix) + std::to_string(version); }
+
+// The version a first line names: 0 when it is no manifest's first line.
+int VersionOf(std::string_view line)
+{
+    int version = 0;
+    if (!line.starts_with(kFirstLinePrefix) || !ParseNumber(line.substr(kFirstLinePrefix.size()), version)) return 0;
+    return version >= 1 ? version : 0;
+}
+
 } // namespace
+
+const std::vector<std::u16string>& DirectoryFileNames()
+{
+    static const std::vector<std::u16string> names = [] {
+        std::vector<std::u16string> n(std::begin(kIndexFileNames), std::end(kIndexFileNames));
+        n.insert(n.end(), {kPointFileName, kLinesFileName, kCityTableFileName, kCityLinesFileName, kOfficeLinesFileName,
+                           kOfficeIndexFileName, kFindIndexFileName, kAddressTableFileName, kAddressFileName});
+        return n;
+    }();
+    return names;
+}
 
 std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc)
 {
@@ -63,8 +93,8 @@ bool IsPlainFileName(std::string_view name)
 
 std::string FormatManifest(const Manifest& m)
 {
-    const bool crc = m.kind == ManifestSum::Crc32;
-    std::string out = std::string(crc ? kFirstLineCrc32 : kFirstLine) + "\nbuild " + m.build + "\n";
+    const bool crc = m.SumKind() == ManifestSum::Crc32;
+    std::string out = "build " + m.build + "\n";
     if (!m.edition.empty()) out += "edition " + m.edition + "\n";
     if (!m.edition.empty() && m.editionGuessed) out += "edition-guessed\n";
     for (const ManifestInput& in : m.inputs)
@@ -75,7 +105,9 @@ std::string FormatManifest(const Manifest& m)
         else std::snprintf(sum, sizeof sum, "%016llx", static_cast<unsigned long long>(f.sum));
         out += f.name + "\t" + std::to_string(f.size) + "\t" + sum + "\n";
     }
-    return out;
+    const std::string head = FirstLine(m.version) + "\n";
+    if (m.version < 3) return head + out;
+    return head + std::string(kSelfSumWord) + Xxh3Hex(Xxh3Of(out)) + "\n" + out;
 }
 
 Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
@@ -92,9 +124,26 @@ Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
         ++lineNo;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (lineNo == 1) {
-            if (line == kFirstLineCrc32) m.kind = ManifestSum::Crc32;
-            else if (line != kFirstLine)
-                fail("is not \"" + std::string(kFirstLine) + "\"; the file is not a manifest of ubin-build");
+            m.version = VersionOf(line);
+            if (m.version > kManifestVersion)
+                fail("is a manifest of a later ubin-build (version " + std::to_string(m.version) + "); this program reads "
+                     "versions 1 to " + std::to_string(kManifestVersion) + ": take the programs of that build");
+            if (m.version == 0)
+                fail("is not \"" + FirstLine(kManifestVersion) + "\"; the file is not a manifest of ubin-build");
+            continue;
+        }
+        if (lineNo == 2 && m.version >= 3) {
+            // Its own checksum, over every byte after this line: a manifest cut anywhere or
+            // damaged is refused here, before a line of it is believed.
+            std::uint64_t sum = 0;
+            const std::string_view digits = line.substr(std::min(line.size(), kSelfSumWord.size()));
+            if (!line.starts_with(kSelfSumWord) || digits.size() != 16
+                || digits.find_first_not_of("0123456789abcdef") != std::string_view::npos
+                || !ParseNumber(digits, sum, 16))
+                fail("is not the manifest's own checksum (xxh3 and 16 hexadecimal digits): the manifest is cut short "
+                     "or damaged");
+            if (sum != Xxh3Of(text))
+                fail("the manifest's own checksum differs from its lines: the manifest is cut short or damaged");
             continue;
         }
         if (line.empty()) continue;
@@ -122,7 +171,7 @@ Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
             continue;
         }
         const std::size_t t2 = line.find('\t', t1 + 1);
-        const std::size_t digits = m.kind == ManifestSum::Crc32 ? 8 : 16;
+        const std::size_t digits = m.SumKind() == ManifestSum::Crc32 ? 8 : 16;
         ManifestFile f;
         if (t2 == std::string_view::npos || !ParseNumber(line.substr(t1 + 1, t2 - t1 - 1), f.size)
             || line.size() - t2 - 1 > digits || !ParseNumber(line.substr(t2 + 1), f.sum, 16))
@@ -133,6 +182,10 @@ Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
         m.files.push_back(std::move(f));
     }
     if (lineNo == 0) fail("is empty; the file is not a manifest of ubin-build");
+    if (lineNo == 1 && m.version >= 3) {
+        lineNo = 2;
+        fail("the manifest's own checksum is missing: the manifest ends after its first line, so it is cut short");
+    }
     return m;
 }
 
@@ -148,6 +201,31 @@ std::optional<Manifest> ReadManifest(const std::filesystem::path& file)
     s << in.rdbuf();
     if (!in && !in.eof()) throw DirectoryError(PathToUtf8(file) + ": cannot be read");
     return ParseManifest(s.str(), file);
+}
+
+std::vector<std::u16string> UnlistedFiles(const Manifest& m, const FolderPath& pathOf)
+{
+    std::vector<std::u16string> unlisted;
+    if (m.version < 2) return unlisted;
+    for (const std::u16string& name : DirectoryFileNames()) {
+        if (m.Find(ToUtf8(name))) continue;
+        std::error_code ec;
+        if (std::filesystem::exists(std::filesystem::symlink_status(pathOf(name), ec))) unlisted.push_back(name);
+    }
+    return unlisted;
+}
+
+std::optional<Manifest> ReadFolderManifest(const FolderPath& pathOf)
+{
+    const std::filesystem::path file = pathOf(kManifestFileName);
+    auto manifest = ReadManifest(file);
+    if (!manifest) return manifest;
+    const std::vector<std::u16string> unlisted = UnlistedFiles(*manifest, pathOf);
+    if (!unlisted.empty())
+        throw DirectoryError(PathToUtf8(pathOf(unlisted.front())) + ": the folder's manifest (" + PathToUtf8(file)
+                             + ") does not list it: the manifest is cut short or damaged, or the file is not of "
+                               "this build");
+    return manifest;
 }
 
 } // namespace ubin

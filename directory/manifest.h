@@ -6,17 +6,20 @@
 // `ubin check` compares them too; a program that runs for long notices a replaced folder by its
 // build number.
 //
-//   ubin-build manifest 2
+//   ubin-build manifest 3
+//   xxh3 0c5e2d9f41a7b803
 //   build 5f3a9c2e7d1b4a60
 //   edition 2026-11
 //   input KEN_ALL.CSV<TAB>12345678<TAB>(SHA-256 of the file, 64 hex digits)
 //   UIND1.IDX<TAB>1491852<TAB>9c1e0a2c8d1f0a2c
 //   ...
 //
-// Version 2 gives each file's XXH3 (base/checksum.h) as 16 hexadecimal digits; version 1, of
-// the builds before, its CRC-32 as 8. A line with a tab lists a file of the folder, unless it
-// starts with "input ": the files the build read (the base KEN_ALL.CSV, the month files,
-// JIGYOSYO.CSV) with their SHA-256. A line without a tab is "word value": build, edition
+// The second line is the XXH3 of every byte after it, so that a manifest cut anywhere or damaged
+// is refused rather than read as one listing fewer files. Each file's checksum is its XXH3
+// (base/checksum.h) as 16 hexadecimal digits. The builds before wrote version 2, the same
+// without the second line, and version 1 with CRC-32 as 8 digits. A line with a tab lists a
+// file of the folder, unless it starts with "input ": the files the build read (the base
+// KEN_ALL.CSV, the month files, JIGYOSYO.CSV) with their SHA-256. A line without a tab is "word value": build, edition
 // (the month of Japan Post's data; "edition-guessed" follows it when ubin-build took it from the
 // input files' dates), and any that later builds add, which readers that do not know them
 // skip. A manifest without an edition (written before editions were recorded) reads as
@@ -24,6 +27,7 @@
 // refused.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +36,14 @@
 namespace ubin {
 
 extern const std::u16string kManifestFileName; // MANIFEST.TXT
+
+// The version ubin-build writes.
+inline constexpr int kManifestVersion = 3;
+
+// The files a build lists in its manifest, by name: the nine, the office files, the search
+// index and the address notes (a build without offices writes no office files). The one list
+// of them: the manifest's rules and ubin-build's own files take it from here.
+const std::vector<std::u16string>& DirectoryFileNames();
 
 // The checksum a manifest gives for its files.
 enum class ManifestSum { Crc32, Xxh3 };
@@ -50,7 +62,7 @@ struct ManifestInput {
 };
 
 struct Manifest {
-    ManifestSum kind = ManifestSum::Xxh3;
+    int version = kManifestVersion; // 1 .. kManifestVersion
     std::string build;
     std::string edition;          // "2026-11"; empty when unknown
     bool editionGuessed = false;
@@ -59,6 +71,8 @@ struct Manifest {
 
     // The file listed under this name, or none.
     const ManifestFile* Find(std::string_view name) const;
+    // The checksum its files have: CRC-32 in version 1, XXH3 after.
+    ManifestSum SumKind() const { return version == 1 ? ManifestSum::Crc32 : ManifestSum::Xxh3; }
 };
 
 // Whether a name in a manifest stays inside the folder: not empty, no separator, drive or NUL,
@@ -68,12 +82,26 @@ bool IsPlainFileName(std::string_view name);
 // CRC-32 (the polynomial of zip and PNG), continued from `crc`.
 std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc = 0);
 
-// The text of a manifest (version 2 for XXH3, version 1 for CRC-32).
+// The text of a manifest of m.version (its own checksum included from version 3 on).
 std::string FormatManifest(const Manifest& m);
-// Throws DirectoryError naming the file and the line when the text is not a manifest.
+// Throws DirectoryError naming the file (and the line, where there is one) when the text is not
+// a manifest, or one of version 3 or later whose own checksum differs from its lines.
 Manifest ParseManifest(std::string_view text, const std::filesystem::path& file);
 // The manifest of a folder, or none when it has none. Throws DirectoryError when it cannot be
 // read or is not a manifest.
 std::optional<Manifest> ReadManifest(const std::filesystem::path& file);
+
+// The path of a file of the folder from its name (DirectoryState::FilePath).
+using FolderPath = std::function<std::filesystem::path(const std::u16string& name)>;
+
+// The directory files the folder holds (under any kind of entry: a file, a folder, a link) that
+// a manifest of version 2 or later leaves out: a manifest cut short, or a file from elsewhere.
+// None for version 1, whose builds listed fewer files.
+std::vector<std::u16string> UnlistedFiles(const Manifest& m, const FolderPath& pathOf);
+
+// The folder's manifest (ReadManifest), refused with a DirectoryError when it leaves out a
+// directory file the folder holds (UnlistedFiles), so that a manifest cut short never leaves a
+// file unchecked.
+std::optional<Manifest> ReadFolderManifest(const FolderPath& pathOf);
 
 } // namespace ubin

@@ -390,22 +390,33 @@ TEST(DirectoryStartUp, ATableLargerThanAnyCityCodeOrAFileThatIsNoFileIsRefusedAt
     }
 }
 
-// A manifest of either version is read; a later build's "word value" lines are skipped; a file
-// name that leaves the folder, a checksum of the other version's width or a broken line is
-// refused, naming the line.
-TEST(Manifest, BothVersionsAreReadAndNamesThatLeaveTheFolderAreRefused)
+// The manifest's own checksum (version 3): the XXH3 of every byte after its second line.
+std::string Sealed(const std::string& lines)
+{
+    return "ubin-build manifest 3\nxxh3 " + Xxh3Hex(Xxh3Of(lines)) + "\n" + lines;
+}
+
+// A manifest of any version is read; a later build's "word value" lines are skipped; a file
+// name that leaves the folder, a checksum of the other version's width, a broken line, a
+// version 3 without its own checksum or a later version is refused, naming the line.
+TEST(Manifest, EveryVersionIsReadAndNamesThatLeaveTheFolderAreRefused)
 {
     const std::string v1 = "ubin-build manifest 1\nbuild 42\n";
     const std::string v2 = "ubin-build manifest 2\nbuild 42\n";
     const struct {
         std::string text;
         const char* error; // nullptr: read
-        ManifestSum kind = ManifestSum::Xxh3;
+        int version = 2;
         std::uint64_t sum = 0;
     } cases[] = {
-        {v1 + "UIND1.IDX\t12\t8d1f0a2c\n", nullptr, ManifestSum::Crc32, 0x8d1f0a2c},
-        {v2 + "UIND1.IDX\t12\t9c1e0a2c8d1f0a2c\n", nullptr, ManifestSum::Xxh3, 0x9c1e0a2c8d1f0a2c},
-        {v2 + "edition 2023-09\nsomething new\nUIND1.IDX\t12\t1\n", nullptr, ManifestSum::Xxh3, 1},
+        {v1 + "UIND1.IDX\t12\t8d1f0a2c\n", nullptr, 1, 0x8d1f0a2c},
+        {v2 + "UIND1.IDX\t12\t9c1e0a2c8d1f0a2c\n", nullptr, 2, 0x9c1e0a2c8d1f0a2c},
+        {v2 + "edition 2023-09\nsomething new\nUIND1.IDX\t12\t1\n", nullptr, 2, 1},
+        {Sealed("build 42\nUIND1.IDX\t12\t9c1e0a2c8d1f0a2c\n"), nullptr, 3, 0x9c1e0a2c8d1f0a2c},
+        {"ubin-build manifest 3\nbuild 42\nUIND1.IDX\t12\t1\n", "line 2: is not the manifest's own checksum"},
+        {"ubin-build manifest 3\nxxh3 " + Xxh3Hex(0) + "\nbuild 42\n", "line 2: the manifest's own checksum differs"},
+        {"ubin-build manifest 3\n", "line 2: the manifest's own checksum is missing"},
+        {"ubin-build manifest 4\nbuild 42\n", "line 1: is a manifest of a later ubin-build (version 4)"},
         {v1 + "UIND1.IDX\t12\t9c1e0a2c8d1f0a2c\n", "line 3: is not a file name"},
         {v2 + "UIND1.IDX\t12\n", "line 3: is not a file name"},
         {v2 + "UIND1.IDX\tx\t1\n", "line 3: is not a file name"},
@@ -414,14 +425,15 @@ TEST(Manifest, BothVersionsAreReadAndNamesThatLeaveTheFolderAreRefused)
         {v2 + "..\\UIND1.IDX\t12\t1\n", "which is not a file of the folder"},
         {v2 + "..\t12\t1\n", "which is not a file of the folder"},
         {v2 + "\t12\t1\n", "which is not a file of the folder"},
-        {"ubin-build manifest 3\n", "line 1: is not"},
+        {"ubin-build manifest 0\n", "line 1: is not"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         try {
             const Manifest m = ParseManifest(c.text, "MANIFEST.TXT");
             ASSERT_EQ(c.error, nullptr) << "read";
-            EXPECT_EQ(m.kind, c.kind);
+            EXPECT_EQ(m.version, c.version);
+            EXPECT_EQ(m.SumKind(), c.version == 1 ? ManifestSum::Crc32 : ManifestSum::Xxh3);
             EXPECT_EQ(m.build, "42");
             ASSERT_EQ(m.files.size(), 1u);
             EXPECT_EQ(m.files[0].sum, c.sum);
@@ -452,18 +464,30 @@ TEST(Checksum, Xxh3WholeInPartsAndWithItsFieldZeroed)
     EXPECT_EQ(Xxh3Hex(0x2D06800538D394C2u), "2d06800538d394c2");
 }
 
-// With a manifest of version 2 a file whose bytes differ, size kept, is refused before its
+// Writes the folder's manifest of `version` as ubin-build would: every directory file the folder
+// holds with its size and checksum, the one named `damaged` with its checksum changed.
+void WriteManifest(const TempDir& t, int version, const std::string& damaged = "")
+{
+    Manifest m;
+    m.version = version;
+    m.build = "42";
+    for (const std::u16string& name : DirectoryFileNames()) {
+        const auto path = t.path() / FileName(name);
+        if (!std::filesystem::exists(path)) continue;
+        const std::string bytes = ubin::test::ReadBytes(path);
+        const std::uint64_t sum = version == 1 ? Crc32(bytes) : Xxh3Of(bytes);
+        m.files.push_back({ToUtf8(name), bytes.size(), ToUtf8(name) == damaged ? sum ^ 1 : sum});
+    }
+    ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", FormatManifest(m));
+}
+
+// With a manifest of version 2 or 3 a file whose bytes differ, size kept, is refused before its
 // first answer, naming it: TOSHI2.TDB at opening (start-up keeps its prefecture lines), a file
 // open on a slot at its first read.
 TEST(DirectoryStartUp, AFileWhoseChecksumDiffersFromTheManifestIsRefused)
 {
     TempDir t;
     Hiroshima().Write(t.path());
-    const std::string lines = ubin::test::ReadBytes(t / "郵便番号.CSV");
-    const auto manifest = [&](std::uint64_t sum) {
-        ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", "ubin-build manifest 2\nbuild 42\n郵便番号.CSV\t"
-                                                             + std::to_string(lines.size()) + "\t" + Xxh3Hex(sum) + "\n");
-    };
     const auto firstAnswer = [&] {
         DirectoryState dir;
         dir.dataFolder = t.DataFolder();
@@ -475,16 +499,93 @@ TEST(DirectoryStartUp, AFileWhoseChecksumDiffersFromTheManifestIsRefused)
         }
         return std::string();
     };
-    manifest(Xxh3Of(lines));
-    EXPECT_EQ(firstAnswer(), "");
-    manifest(Xxh3Of(lines) ^ 1);
-    const std::string msg = firstAnswer();
-    EXPECT_NE(msg.find("郵便番号.CSV: its checksum differs from the one the folder's manifest"), std::string::npos) << msg;
+    for (const int version : {2, 3}) {
+        SCOPED_TRACE(version);
+        WriteManifest(t, version);
+        EXPECT_EQ(firstAnswer(), "");
+        WriteManifest(t, version, "郵便番号.CSV");
+        const std::string msg = firstAnswer();
+        EXPECT_NE(msg.find("郵便番号.CSV: its checksum differs from the one the folder's manifest"), std::string::npos)
+            << msg;
+        WriteManifest(t, version, "TOSHI2.TDB");
+        const std::string atStart = StartUpError(t);
+        EXPECT_NE(atStart.find("TOSHI2.TDB: its checksum differs"), std::string::npos) << atStart;
+    }
+}
 
-    const std::string cities = ubin::test::ReadBytes(t / "TOSHI2.TDB");
-    ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", "ubin-build manifest 2\nbuild 42\nTOSHI2.TDB\t"
-                                                         + std::to_string(cities.size()) + "\t"
-                                                         + Xxh3Hex(Xxh3Of(cities) ^ 1) + "\n");
-    const std::string atStart = StartUpError(t);
-    EXPECT_NE(atStart.find("TOSHI2.TDB: its checksum differs"), std::string::npos) << atStart;
+// A manifest cut short anywhere, or with any bit changed after its first line, is refused, naming
+// it: read as a shorter list it would leave files unchecked. A bit of the first line may make it
+// another version's manifest, which then holds the same files.
+TEST(Manifest, ACutOrAChangedBitIsRefused)
+{
+    Manifest m;
+    m.build = "18ef1de5c9e74f4924695488";
+    m.edition = "2026-11";
+    m.inputs = {{"KEN_ALL.CSV", 12345, std::string(64, 'a')}};
+    m.files = {{"UIND1.IDX", 1491852, 0x9c1e0a2c8d1f0a2c}, {"TOSHI2.TDB", 84066, 0x1b13afc35b8a17b8}};
+    const std::string text = FormatManifest(m);
+    ASSERT_EQ(ParseManifest(text, "MANIFEST.TXT").files.size(), 2u);
+    const std::size_t firstLine = text.find('\n') + 1;
+    for (std::size_t cut = 0; cut < text.size(); ++cut)
+        EXPECT_THROW(ParseManifest(text.substr(0, cut), "MANIFEST.TXT"), DirectoryError) << "cut at " << cut;
+    for (std::size_t bit = 0; bit < text.size() * 8; ++bit) {
+        std::string damaged = text;
+        damaged[bit / 8] = static_cast<char>(damaged[bit / 8] ^ (1 << (bit % 8)));
+        try {
+            const Manifest read = ParseManifest(damaged, "MANIFEST.TXT");
+            EXPECT_LT(bit / 8, firstLine) << "bit " << bit << " was not noticed";
+            EXPECT_EQ(read.version, 2) << "bit " << bit;
+            EXPECT_EQ(read.files.size(), 2u) << "bit " << bit;
+        } catch (const DirectoryError& e) {
+            EXPECT_NE(std::string(e.what()).find("MANIFEST.TXT"), std::string::npos) << e.what();
+        }
+    }
+}
+
+// A folder whose manifest is cut short is refused when it is opened, naming MANIFEST.TXT; one
+// whose manifest (version 2 or 3) leaves out a directory file the folder holds, under any kind
+// of entry, is refused naming that file, so a manifest of the builds before cut after its
+// header cannot turn the checks off. A manifest of version 1 listed fewer files and is not held
+// to it.
+TEST(DirectoryStartUp, AManifestCutShortOrLeavingOutAFileIsRefused)
+{
+    TempDir t;
+    Hiroshima().Write(t.path());
+    WriteManifest(t, 3);
+    const std::string whole = ubin::test::ReadBytes(t / "MANIFEST.TXT");
+    ASSERT_EQ(StartUpError(t), "");
+    const auto without = [&](const std::string& name) {
+        const std::size_t at = whole.find("\n" + name + "\t") + 1;
+        return whole.substr(0, at) + whole.substr(whole.find('\n', at) + 1);
+    };
+    const std::string v2 = "ubin-build manifest 2\nbuild 42\n";
+    const struct {
+        const char* name;
+        std::string manifest;
+        const char* says; // nullptr: opens
+    } cases[] = {
+        {"cut after the first line", whole.substr(0, whole.find('\n') + 1), "MANIFEST.TXT: line 2"},
+        {"cut inside the list", whole.substr(0, whole.find("UIND3.IDX")), "MANIFEST.TXT: line 2"},
+        {"a line left out, checksum kept", without("UIND3.IDX"), "MANIFEST.TXT: line 2"},
+        {"version 2 cut after its header", v2, "UIND1.IDX: the folder's manifest"},
+        {"version 2 cut inside the list", v2 + whole.substr(whole.find("UIND1.IDX"), whole.find("UIND3.IDX") - whole.find("UIND1.IDX")),
+         "UIND3.IDX: the folder's manifest"},
+        {"version 1 listing one file", "ubin-build manifest 1\nbuild 42\n", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", c.manifest);
+        const std::string msg = StartUpError(t);
+        if (!c.says) {
+            EXPECT_EQ(msg, "");
+            continue;
+        }
+        EXPECT_NE(msg.find(c.says), std::string::npos) << msg;
+        EXPECT_NE(msg.find("MANIFEST.TXT"), std::string::npos) << msg;
+    }
+    // A folder named as the search index, which this folder's manifest does not list.
+    WriteManifest(t, 3);
+    std::filesystem::create_directory(t.path() / FileName(kFindIndexFileName));
+    const std::string msg = StartUpError(t);
+    EXPECT_NE(msg.find("検索.IDX: the folder's manifest"), std::string::npos) << msg;
 }

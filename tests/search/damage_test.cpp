@@ -263,7 +263,7 @@ TEST_F(Damage, AFolderOfTheBuildsBeforeStillOpens)
     }
     test::WriteBytes(t_ / "検索.IDX", old);
     Manifest before = current;
-    before.kind = ManifestSum::Crc32;
+    before.version = 1;
     for (ManifestFile& f : before.files) {
         const std::string bytes = test::ReadBytes(t_ / f.name);
         f.size = bytes.size();

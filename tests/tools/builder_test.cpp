@@ -6,6 +6,8 @@
 #include "base/text.h"
 #include "directory/directory.h"
 #include "directory/keysearch.h"
+#include "directory/manifest.h"
+#include "base/path_text.h"
 #include "settings/settings.h"
 #include "tests/support/temp_dir.h"
 #include "builder/output_folder.h"
@@ -77,14 +79,15 @@ std::string KenAll(const std::vector<Row>& rows)
     return Cp932(text);
 }
 
-// The files of a folder; the manifest without its build number, which no two builds share, and
-// without the input files it names (the same data read from another file).
+// The files of a folder; the manifest without its build number, which no two builds share,
+// without the input files it names (the same data read from another file) and so without its
+// own checksum over them.
 std::map<std::string, std::string> FolderBytes(const fs::path& folder)
 {
     std::map<std::string, std::string> files;
     for (const auto& f : fs::directory_iterator(folder)) files[f.path().filename().string()] = ReadBytes(f.path());
     if (auto m = files.find("MANIFEST.TXT"); m != files.end()) {
-        for (const char* line : {"\nbuild ", "\ninput ", "\ninput ", "\ninput "}) {
+        for (const char* line : {"\nxxh3 ", "\nbuild ", "\ninput ", "\ninput ", "\ninput "}) {
             const std::size_t at = m->second.find(line);
             if (at != std::string::npos) m->second.erase(at, m->second.find('\n', at + 1) - at);
         }
@@ -470,6 +473,59 @@ TEST(Builder, OnlyRegularFilesWithDirectoryNamesLetAFolderBeReplaced)
     EXPECT_EQ(ReadBytes(tmp / "mine.txt"), "mine");
     EXPECT_TRUE(fs::is_fifo(tmp / "y" / "TOSHI2.TDB"));
 #endif
+}
+
+// Files that merely have the directory's names do not make a folder one ubin-build made: without
+// a manifest that is whole and lists every directory file there, the folder is not replaced and
+// keeps every byte. An empty folder, or one whose manifest is of the builds before, is replaced.
+TEST(Builder, OnlyAFolderWithAManifestOfItsOwnIsReplaced)
+{
+    TempDir tmp;
+    WriteBytes(tmp / "all.csv", KenAll(kRows));
+    BuildDirectory(tmp / "all.csv", tmp / "made");
+    const std::string manifest = ReadBytes(tmp / "made" / "MANIFEST.TXT");
+    const struct {
+        const char* name;
+        bool madeFirst; // the folder starts as a copy of a build
+        std::vector<std::pair<std::string, std::string>> files;
+        const char* says;
+    } cases[] = {
+        {"the user's own address list and postal codes", false,
+         {{"住所.TXT", "my addresses\n"}, {"郵便番号.CSV", "1000001,my office\r\n"}},
+         "but no manifest of ubin-build"},
+        {"the user's own ubscon.def alone", false, {{"ubscon.def", "[Marubeta]\r\n"}}, "holds ubscon.def but no manifest"},
+        {"a manifest cut short", true, {{"MANIFEST.TXT", manifest.substr(0, manifest.size() / 2)}},
+         "but its manifest is not one ubin-build left whole"},
+        {"office files the build did not write", true, {{"事業所.CSV", "mine\r\n"}},
+         "事業所.CSV: the folder's manifest"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path dir = tmp / ("dir" + std::to_string(++n));
+        if (c.madeFirst) fs::copy(tmp / "made", dir);
+        else fs::create_directory(dir);
+        for (const auto& [name, bytes] : c.files) WriteBytes(dir / PathFromUtf8(name), bytes);
+        const auto before = FolderBytes(dir);
+        const std::size_t entries = std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator());
+        const std::string reason = BuildError_(tmp / "all.csv", dir).reason();
+        EXPECT_NE(reason.find(c.says), std::string::npos) << reason;
+        for (const auto& file : c.files) EXPECT_NE(reason.find(file.first), std::string::npos) << reason;
+        EXPECT_EQ(FolderBytes(dir), before);
+        EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), entries)
+            << "nothing kept or left beside it";
+    }
+
+    // Replaced: an empty folder, and builds whose manifest is of version 1 or 2.
+    fs::create_directory(tmp / "empty");
+    EXPECT_EQ(BuildDirectory(tmp / "all.csv", tmp / "empty").entries, BuildDirectory(tmp / "all.csv", tmp / "made").entries);
+    for (const int version : {1, 2}) {
+        Manifest before = *ReadManifest(tmp / "made" / "MANIFEST.TXT");
+        before.version = version;
+        WriteBytes(tmp / "made" / "MANIFEST.TXT", FormatManifest(before));
+        BuildDirectory(tmp / "all.csv", tmp / "made");
+        EXPECT_EQ(ReadManifest(tmp / "made" / "MANIFEST.TXT")->version, kManifestVersion);
+    }
 }
 
 TEST(Builder, AFileWrittenIntoTheFolderWhileTheBuildRunsStopsItBeforeTheSwap)

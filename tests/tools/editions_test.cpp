@@ -1,5 +1,6 @@
 // The data's edition as ubin check and ubin find show it, --max-age, a directory built before
 // editions were recorded, and ubin diff between two builds.
+#include "base/checksum.h"
 #include "base/path_text.h"
 #include "directory/edition.h"
 #include "directory/manifest.h"
@@ -12,7 +13,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <sstream>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 using namespace ubin;
 namespace fs = std::filesystem;
@@ -119,7 +125,11 @@ TEST(Editions, ManifestRecordsTheInputsAndPassesOverLinesItDoesNotKnow)
     test::TempDir dir;
     Build(dir, "d", kOld, "2026-11");
     const std::string text = test::ReadBytes(dir / "d" / "MANIFEST.TXT");
-    const Manifest m = ParseManifest(text + "signed-by someone\n", dir / "d" / "MANIFEST.TXT");
+    // A line of a later build, under the manifest's own checksum as that build would write it.
+    const std::size_t lines = text.find('\n', text.find('\n') + 1) + 1;
+    const std::string later = text.substr(lines) + "signed-by someone\n";
+    const Manifest m = ParseManifest("ubin-build manifest 3\nxxh3 " + Xxh3Hex(Xxh3Of(later)) + "\n" + later,
+                                     dir / "d" / "MANIFEST.TXT");
     ASSERT_EQ(m.inputs.size(), 1u);
     EXPECT_EQ(m.inputs[0].name, "d.csv");
     EXPECT_EQ(m.inputs[0].size, test::ReadBytes(dir / "d.csv").size());
@@ -175,6 +185,50 @@ TEST(Editions, DiffNamesTheCodesAddedRemovedAndChanged)
 
     EXPECT_EQ(Ubin({"diff", before}).status, 2);
     EXPECT_EQ(Ubin({"diff", before, PathToUtf8(dir / "none")}).status, 2);
+}
+
+// ubin diff opens both folders as ubin find does before comparing a line: a file damaged with its
+// size kept, a manifest cut short, a pipe or a device in a file's place, or a file longer than
+// the manifest says is refused (status 2), naming it, and never read or waited on.
+TEST(Editions, DiffRefusesAFolderFindWouldRefuse)
+{
+    test::TempDir dir;
+    const std::string before = Build(dir, "old", kOld, "2026-10");
+    const std::string after = Build(dir, "new", kOld, "2026-11");
+    ASSERT_EQ(Ubin({"diff", before, after}).status, 0);
+    const fs::path lines = dir / "new" / PathFromUtf8("郵便番号.CSV");
+    const std::string original = test::ReadBytes(lines);
+    const std::string manifest = test::ReadBytes(dir / "new" / "MANIFEST.TXT");
+    const struct {
+        const char* name;
+        std::function<void()> damage;
+        const char* says;
+    } cases[] = {
+        {"a byte changed, size kept", [&] { test::WriteBytes(lines, std::string(original).replace(20, 1, "9")); },
+         "郵便番号.CSV: its checksum differs"},
+        {"a manifest cut after its first line",
+         [&] { test::WriteBytes(dir / "new" / "MANIFEST.TXT", manifest.substr(0, manifest.find('\n') + 1)); },
+         "MANIFEST.TXT: line 2"},
+        {"longer than the manifest says", [&] { fs::resize_file(lines, std::uintmax_t{64} << 30); },
+         "郵便番号.CSV: " /* its last bytes, or its size against the manifest's */},
+#ifndef _WIN32
+        {"a pipe", [&] { fs::remove(lines); ASSERT_EQ(::mkfifo(lines.c_str(), 0600), 0); }, "郵便番号.CSV: is not a regular file"},
+        {"a device", [&] { fs::remove(dir / "new" / "TOSHI2.TDB"); fs::create_symlink("/dev/zero", dir / "new" / "TOSHI2.TDB"); },
+         "TOSHI2.TDB: is not a regular file"},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir / "new");
+        Build(dir, "new", kOld, "2026-11");
+        c.damage();
+        for (const auto& args : {std::vector<std::string>{"diff", before, after}, {"diff", after, before}}) {
+            const Outcome o = Ubin(args);
+            EXPECT_EQ(o.status, 2) << o.out;
+            EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
+            EXPECT_EQ(o.out, "");
+        }
+    }
 }
 
 // The command line of ubin-build with month files: the --base form, the months paired in

@@ -8,6 +8,8 @@
 #include "directory/entry_diff.h"
 #include "tests/support/temp_dir.h"
 #include "builder/builder.h"
+#include "builder/jigyosyo.h"
+#include "builder/ken_all.h"
 
 #include <gtest/gtest.h>
 
@@ -116,6 +118,70 @@ TEST(MonthFiles, FaultsNameTheFileAndTheLine)
         } catch (const BuildError& e) {
             EXPECT_EQ(std::string(e.what()).rfind(c.expected, 0), 0u) << c.name << ": " << e.what();
         }
+    }
+}
+
+// What reading the months' result finds wrong, as its message gives it ("" when nothing).
+std::string ReadResultError(ChangeFormat format, const std::string& base, const std::vector<std::pair<std::string, std::string>>& months)
+{
+    const bool kenAll = format == ChangeFormat::KenAll;
+    std::vector<MonthBytes> m;
+    for (std::size_t i = 0; i < months.size(); ++i) {
+        const std::string yymm = std::to_string(2611 + i);
+        m.push_back({{(kenAll ? "ADD_" : "JADD_") + yymm + ".CSV", months[i].first},
+                     {(kenAll ? "DEL_" : "JDEL_") + yymm + ".CSV", months[i].second}});
+    }
+    const std::string baseName = kenAll ? "KEN_ALL.CSV" : "JIGYOSYO.CSV";
+    MonthReport report;
+    auto origins = std::make_shared<LineOrigins>();
+    const InputBytes result{baseName + " (with the month files applied)",
+                            ApplyMonths(format, {baseName, base}, m, false, report, origins.get()), origins};
+    try {
+        BuildProgress progress;
+        if (kenAll) ReadKenAllInput(result, BuildOptions{}, progress);
+        else ReadJigyosyoInput(result, BuildOptions{});
+    } catch (const BuildError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// A fault in a row a change file added is found when the result is read: it names the change
+// file and the row's line there, not the line of the result; a fault in the base's row names
+// the base's own line, rows added before it notwithstanding.
+TEST(MonthFiles, FaultsInTheResultNameTheFileAndTheLineTheRowCameFrom)
+{
+    const std::string badCode = Row("01101", "06000x1", "ﾜﾙｲ", "悪い");
+    const std::string open = Row("01101", "0600070", "ﾋﾗｷ(1", "開き（１、");
+    const std::string newTown = Row("01101", "0600050", "ｱｲｵｲ", "相生");
+    const std::string office = Cp932("13101,\"ｸﾅｲﾁｮｳ\",\"宮内庁\",\"東京都\",\"千代田区\",\"千代田\",\"１－１\",\"1008111\","
+                                     "\"100  \",\"銀座\",0,0,0\r\n");
+    const std::string badOffice = Cp932("13101,\"ｶﾞｲﾑｼｮｳ\",\"外務省\",\"東京都\",\"千代田区\",\"霞が関\",\"２－２\",\"100896\","
+                                        "\"100  \",\"霞が関\",0,0,0\r\n");
+    const struct {
+        const char* name;
+        ChangeFormat format;
+        std::string base;
+        std::vector<std::pair<std::string, std::string>> months;
+        std::string expected;
+    } cases[] = {
+        {"added row", ChangeFormat::KenAll, kBase, {{kOdori2 + badCode, ""}},
+         "ADD_2611.CSV: line 2: column 3 (postal code) is not 7 digits: 06000x1"},
+        {"second month", ChangeFormat::KenAll, kBase, {{kOdori2, ""}, {badCode, ""}},
+         "ADD_2612.CSV: line 1: column 3 (postal code) is not 7 digits"},
+        {"parenthesis left open", ChangeFormat::KenAll, kBase, {{open, ""}},
+         "ADD_2611.CSV: line 1: the parenthesis opened on this line is not closed (line 8 of KEN_ALL.CSV has another "
+         "municipal or postal code)"},
+        {"base row after an added one", ChangeFormat::KenAll, kCityWide + badCode + kOther, {{newTown, ""}},
+         "KEN_ALL.CSV: line 2: column 3 (postal code) is not 7 digits"},
+        {"office", ChangeFormat::Jigyosyo, office, {{badOffice, ""}},
+         "JADD_2611.CSV: line 1: column 8 (postal code) is not 7 digits"},
+        {"nothing wrong", ChangeFormat::KenAll, kBase, {{kOdori2, kAsahi}}, ""},
+    };
+    for (const auto& c : cases) {
+        const std::string error = ReadResultError(c.format, c.base, c.months);
+        if (c.expected.empty()) EXPECT_EQ(error, "") << c.name;
+        else EXPECT_EQ(error.rfind(c.expected, 0), 0u) << c.name << ": " << error;
     }
 }
 

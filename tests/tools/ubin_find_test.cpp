@@ -2,6 +2,7 @@
 // errors.
 #include "base/cp932.h"
 #include "base/path_text.h"
+#include "directory/manifest.h"
 #include "tools/ubin/cli.h"
 #include "tests/support/temp_dir.h"
 #include "tools/ubin/find_command.h"
@@ -212,6 +213,34 @@ TEST(UbinCheck, EveryFileAgreesWithTheManifestUntilOneIsDamaged)
     EXPECT_NE(out2.str().find("検索.IDX: holds 100 bytes"), std::string::npos) << out2.str();
 }
 
+// A manifest cut short is a fault of the folder like a damaged file's (status 1, naming it), and
+// so is each directory file a manifest of version 2 leaves out: one cut after its header checks
+// nothing, and says so.
+TEST(UbinCheck, AManifestCutShortFails)
+{
+    test::TempDir t;
+    std::filesystem::copy(PathFromUtf8(UBIN_SAMPLE_DIR).parent_path(), t.path() / "dir");
+    const std::string dir = PathToUtf8(t.path() / "dir");
+    const std::string manifest = test::ReadBytes(t.path() / "dir" / "MANIFEST.TXT");
+    Manifest v2 = *ReadManifest(t.path() / "dir" / "MANIFEST.TXT");
+    v2.version = 2;
+    const struct {
+        std::string text;
+        std::vector<const char*> says; // none: the folder agrees
+    } cases[] = {
+        {manifest.substr(0, manifest.find('\n') + 1), {"MANIFEST.TXT: line 2"}},
+        {"ubin-build manifest 2\nbuild 1\n", {"UIND1.IDX: is not listed in the manifest", "TOSHI2.TDB: is not listed"}},
+        {FormatManifest(v2), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        test::WriteBytes(t.path() / "dir" / "MANIFEST.TXT", c.text);
+        std::ostringstream out, err;
+        EXPECT_EQ(RunUbin({"check", "--data", dir}, {}, out, err), c.says.empty() ? 0 : 1) << out.str() << err.str();
+        for (const char* says : c.says) EXPECT_NE(out.str().find(says), std::string::npos) << out.str();
+    }
+}
+
 // ubin check reads only what the manifest lists inside the folder, never waits on a file that
 // is no regular file, and compares a size before reading a byte.
 TEST(UbinCheck, NamesOutsideTheFolderPipesAndHugeFilesAreRefusedWithoutReading)
@@ -228,11 +257,15 @@ TEST(UbinCheck, NamesOutsideTheFolderPipesAndHugeFilesAreRefusedWithoutReading)
         return status;
     };
     std::string out, err;
+    const Manifest whole = *ReadManifest(t.path() / "dir" / "MANIFEST.TXT");
     for (const char* name : {"../dir/UIND1.IDX", "/etc/passwd", "..", "sub/UIND1.IDX", "C:UIND1.IDX"}) {
         SCOPED_TRACE(name);
-        test::WriteBytes(t.path() / "dir" / "MANIFEST.TXT", manifest + name + "\t10\t0000000000000000\n");
-        EXPECT_EQ(check(out, err), 2);
-        EXPECT_NE(err.find("which is not a file of the folder"), std::string::npos) << err;
+        // The name under the manifest's own checksum, as a build that wrote it would have.
+        Manifest m = whole;
+        m.files.push_back({name, 10, 0});
+        test::WriteBytes(t.path() / "dir" / "MANIFEST.TXT", FormatManifest(m));
+        EXPECT_EQ(check(out, err), 1);
+        EXPECT_NE(out.find("which is not a file of the folder"), std::string::npos) << out << err;
     }
     test::WriteBytes(t.path() / "dir" / "MANIFEST.TXT", manifest);
 #ifndef _WIN32

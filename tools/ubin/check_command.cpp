@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 namespace ubin {
@@ -77,8 +78,15 @@ int RunCheck(const std::vector<std::string>& args, const ToolPlaces& places, std
         const Settings settings = SubcommandSettings(settingsFile, dataFolder, places);
         DirectoryState folder;
         folder.dataFolder = settings.dataFolder;
-        // The manifest refuses a name that leaves the folder (ParseManifest).
-        const auto manifest = ReadManifest(folder.FilePath(kManifestFileName));
+        // The manifest refuses a name that leaves the folder (ParseManifest). One cut short or
+        // damaged is the folder's fault like any file's, and checks nothing.
+        std::optional<Manifest> manifest;
+        try {
+            manifest = ReadManifest(folder.FilePath(kManifestFileName));
+        } catch (const DirectoryError& e) {
+            out << e.what() << "\n";
+            return 1;
+        }
         if (!manifest) {
             err << "ubin check: " << PathToUtf8(folder.FilePath(kManifestFileName))
                 << ": the folder has no manifest; build it again with ubin-build to have one\n";
@@ -87,10 +95,16 @@ int RunCheck(const std::vector<std::string>& args, const ToolPlaces& places, std
         int bad = 0;
         for (const ManifestFile& f : manifest->files) {
             const auto path = folder.FilePath(FromUtf8(f.name));
-            const std::string problem = Problem(path, f, manifest->kind);
+            const std::string problem = Problem(path, f, manifest->SumKind());
             if (problem.empty()) continue;
             ++bad;
             out << PathToUtf8(path) << ": " << problem << '\n';
+        }
+        const FolderPath pathOf = [&](const std::u16string& name) { return folder.FilePath(name); };
+        for (const std::u16string& name : UnlistedFiles(*manifest, pathOf)) {
+            ++bad;
+            out << PathToUtf8(pathOf(name)) << ": is not listed in the manifest: the manifest is cut short or damaged, "
+                << "or the file is not of this build\n";
         }
         if (bad == 0) out << manifest->files.size() << " files agree with the manifest (build " << manifest->build << ")\n";
         const DirectoryEdition edition = EditionOf(&*manifest);

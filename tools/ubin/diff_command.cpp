@@ -10,8 +10,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <fstream>
-#include <iterator>
 #include <map>
 
 namespace ubin {
@@ -20,12 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw DirectoryError(PathToUtf8(path) + ": cannot be read; is the folder a directory built by ubin-build?");
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+// The entry lines of a build from KEN_ALL.CSV (at most 128 MiB) take less than this; a longer
+// file is refused before it is read.
+constexpr std::uint64_t kMaxLinesBytes = std::uint64_t{256} << 20;
 
 std::string U8(std::string_view cp932) { return ToUtf8(DecodeCp932(cp932)); }
 
@@ -38,8 +33,15 @@ struct Build {
 
     explicit Build(const std::string& name) : folder(PathFromUtf8(name))
     {
-        lines = ReadFile(folder / PathFromUtf8(ToUtf8(kLinesFileName)));
-        const std::string cityLines = ReadFile(folder / PathFromUtf8(ToUtf8(kCityLinesFileName)));
+        // Opened as ubin find opens a folder: a file missing, cut short, damaged, left from
+        // another build or not a regular file (a pipe, a device) is refused, naming it, before a
+        // byte of the entry lines is compared.
+        DirectoryState state;
+        state.dataFolder = FromUtf8(PathToUtf8(folder / ""));
+        state.StartUp();
+        edition = state.edition;
+        lines = state.ReadWholeFile(kSlotLines, kMaxLinesBytes);
+        const std::string cityLines = state.ReadWholeFile(kSlotCityLines, kMaxLinesBytes);
         std::size_t start = 0;
         while (start < cityLines.size()) {
             const std::size_t end = std::min(cityLines.find('\n', start), cityLines.size());
@@ -48,9 +50,6 @@ struct Build {
             const std::size_t a = line.find(','), b = line.find(',', a + 1);
             if (a == 5 && b != std::string_view::npos) cities[std::string(line.substr(0, 5))] = U8(line.substr(6, b - 6));
         }
-        DirectoryState state;
-        state.dataFolder = FromUtf8(PathToUtf8(folder / ""));
-        edition = FolderEdition(state.dataFolder);
     }
 
     std::string City(const std::string& code) const
