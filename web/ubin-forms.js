@@ -181,6 +181,12 @@
   let nextId = 0;
   const newId = (what) => `ubin-${what}-${(nextId += 1)}`;
 
+  // What the script adds goes after the field, or after the <label> that holds it: inside a
+  // label its text would become part of the field's name.
+  function putAfter(field, element) {
+    (field.closest('label') || field).after(element);
+  }
+
   // --- a list under a field -----------------------------------------------------------------------
 
   // A panel under `anchor`: a title, a filter once the list is long, and a listbox. The field
@@ -219,7 +225,7 @@
       this.count.className = 'ubin-count';
       this.count.setAttribute('aria-live', 'polite');
       this.element.append(this.title, this.filter, this.list, this.count);
-      anchor.after(this.element);
+      putAfter(anchor, this.element);
 
       owner.setAttribute('role', 'combobox');
       owner.setAttribute('aria-autocomplete', owner.getAttribute('aria-autocomplete') || 'none');
@@ -526,7 +532,7 @@
       status.className = 'ubin-hidden';
       status.setAttribute('role', 'status');
       status.setAttribute('aria-live', 'polite');
-      field.after(status);
+      putAfter(field, status);
       this.created = (this.created || []).concat(status);
       return status;
     }
@@ -605,7 +611,7 @@
       this.abort = new AbortController();
       this.lookedUp = digits;
       this.postalPanel.close();
-      this.say(this.status, MESSAGES.searching);
+      if (this.fields.status) this.say(this.status, MESSAGES.searching);
       let addresses;
       try {
         addresses = await addressesOf(this.server, digits, this.abort.signal);

@@ -117,30 +117,39 @@ async function waitForTown(page, town) {
   await page.waitForFunction((t) => document.getElementById('town').value === t, town, { timeout: 10000 });
 }
 
-// The list the forms script shows under a field (the panel after it), and its options' texts
-// (without the reading or code shown under each).
-function panelOf(frame, field) {
-  return frame.locator(`${field} ~ .ubin-panel`).first();
+// The list the forms script shows under a field (the panel holding the listbox the field's
+// aria-controls names), and its options' texts (without the reading or code shown under each).
+async function panelSelector(frame, field) {
+  const list = await frame.getAttribute(field, 'aria-controls');
+  assert.ok(list, `${field} controls no list`);
+  return `.ubin-panel:has(> #${list})`;
+}
+
+async function panelOf(frame, field) {
+  return frame.locator(await panelSelector(frame, field));
 }
 
 async function optionTexts(frame, field) {
-  return frame.locator(`${field} ~ .ubin-panel [role="option"]`).evaluateAll(
+  return frame.locator(`${await panelSelector(frame, field)} [role="option"]`).evaluateAll(
     (options) => options.map((o) => o.firstChild.textContent));
 }
 
 async function waitForOptions(frame, field, count) {
-  await frame.waitForFunction(([f, n]) => {
-    const options = document.querySelectorAll(`${f} ~ .ubin-panel [role="option"]`);
+  const panel = await panelSelector(frame, field);
+  await frame.waitForFunction(([p, n]) => {
+    const options = document.querySelectorAll(`${p}:not([hidden]) [role="option"]`);
     return n === undefined ? options.length > 0 : options.length === n;
-  }, [field, count], { timeout: 10000 });
+  }, [panel, count], { timeout: 10000 });
 }
 
-async function panelTitle(frame, field) {
-  await frame.waitForFunction((f) => {
-    const panel = document.querySelector(`${f} ~ .ubin-panel`);
-    return panel && !panel.hidden && panel.querySelector('.ubin-title').textContent !== '';
-  }, field, { timeout: 10000 });
-  return frame.locator(`${field} ~ .ubin-panel .ubin-title`).first().textContent();
+// The title of the list under a field once it says what `pattern` matches.
+async function panelTitle(frame, field, pattern) {
+  const panel = await panelSelector(frame, field);
+  await frame.waitForFunction(([p, source]) => {
+    const element = document.querySelector(p);
+    return element && !element.hidden && new RegExp(source).test(element.querySelector('.ubin-title').textContent);
+  }, [panel, pattern.source], { timeout: 10000 });
+  return frame.locator(`${panel} .ubin-title`).textContent();
 }
 
 async function formPart(page, base, options) {
@@ -165,10 +174,10 @@ async function formPart(page, base, options) {
     await waitForOptions(page, '#zipcode', 2);
     assert.deepEqual(await optionTexts(page, '#zipcode'), ['三宅', '三宅町']);
     assert.equal(await page.getAttribute('#zipcode', 'aria-expanded'), 'true');
-    await page.locator('#zipcode ~ .ubin-panel [role="option"]').nth(1).click();
+    await page.locator(`${await panelSelector(page, '#zipcode')} [role="option"]`).nth(1).click();
     await waitForTown(page, '三宅町');
     assert.deepEqual(await fieldValues(page), { prefecture: '広島県', city: '広島市佐伯区', town: '三宅町' });
-    assert.equal(await panelOf(page, '#zipcode').isHidden(), true);
+    assert.equal(await (await panelOf(page, '#zipcode')).isHidden(), true);
   });
 
   // After a good code each of these must leave no address of the code before.
@@ -217,8 +226,8 @@ async function formPart(page, base, options) {
   });
 
   await check('the 66 towns of 4520961: a list with a filter that fits the screen, picked from the keyboard', async () => {
-    assert.equal(await page.locator('#zipcode ~ .ubin-panel .ubin-filter').isVisible(), true);
-    const height = await panelOf(page, '#zipcode').evaluate((p) => p.getBoundingClientRect().height);
+    assert.equal(await page.locator(`${await panelSelector(page, '#zipcode')} .ubin-filter`).isVisible(), true);
+    const height = await (await panelOf(page, '#zipcode')).evaluate((p) => p.getBoundingClientRect().height);
     assert.ok(height < 450, `the list is ${height}px tall`);
     const first = await optionTexts(page, '#zipcode');
     assert.equal(first.filter((t) => /愛知県|清須市/.test(t)).length, 0, 'each option repeats the city');
@@ -348,9 +357,10 @@ async function findPart(page, base, options) {
 
   await check('picking 永田町 for 千代田区永田町1-7-1 国会ビル keeps the house number and the building', async () => {
     await typeQuery(page, '千代田区永田町1-7-1 国会ビル');
-    await page.waitForFunction(() => [...document.querySelectorAll('#find ~ .ubin-panel [role="option"]')]
-      .some((o) => /永田町（次のビルを除く）$/.test(o.firstChild.textContent)), null, { timeout: 10000 });
-    await page.locator('#find ~ .ubin-panel [role="option"]', { hasText: /永田町（次のビルを除く）/ }).first().click();
+    const listed = `${await panelSelector(page, '#find')} [role="option"]`;
+    await page.waitForFunction((o) => [...document.querySelectorAll(o)]
+      .some((option) => /永田町（次のビルを除く）$/.test(option.firstChild.textContent)), listed, { timeout: 10000 });
+    await page.locator(listed, { hasText: /永田町（次のビルを除く）/ }).first().click();
     await waitForTown(page, '永田町');
     assert.deepEqual(await fieldValues(page, ADDRESS),
       { ...NO_ADDRESS, prefecture: '東京都', city: '千代田区', town: '永田町', street: '1-7-1', building: '国会ビル' });
@@ -375,22 +385,20 @@ async function findPart(page, base, options) {
 
   await check('銀坐 shows what the server offers for it (もしかして 銀座), not 0 results', async () => {
     await typeQuery(page, '銀坐');
-    assert.match(await panelTitle(page, '#find'), /もしかして: 銀座/);
+    await panelTitle(page, '#find', /もしかして: 銀座/);
     await waitForOptions(page, '#find');
     assert.ok((await optionTexts(page, '#find')).some((t) => t.endsWith('銀座')));
   });
 
   await check('!!! shows the server\'s hint', async () => {
     await typeQuery(page, '!!!');
-    await page.waitForFunction(() => /記号だけ/.test(document.querySelector('#find ~ .ubin-panel .ubin-title').textContent),
-      null, { timeout: 10000 });
+    await panelTitle(page, '#find', /記号だけ/);
   });
 
   await check('a query too long gets a message for people, and no request', async () => {
     const before = asked.length;
     await typeQuery(page, '東京都千代田区'.repeat(40));
-    const title = await panelTitle(page, '#find');
-    assert.match(title, /長すぎます/);
+    const title = await panelTitle(page, '#find', /長すぎます/);
     assert.doesNotMatch(title, /パラメータ/);
     await new Promise((resolve) => setTimeout(resolve, 400));
     assert.equal(asked.length, before, asked.slice(before).join('\n'));
@@ -632,6 +640,9 @@ async function separateForm(page, base, origin, options) {
     assert.equal(await page.getAttribute('#zip', 'aria-expanded'), 'true');
     const list = await page.getAttribute('#zip', 'aria-controls');
     assert.equal(await page.getAttribute(`#${list}`, 'role'), 'listbox');
+    // Named by its label alone: the list is not inside the label.
+    assert.equal(await page.getByRole('combobox', { name: '郵便番号', exact: true }).count(), 1);
+    assert.match(await page.getByRole('listbox').getAttribute('aria-labelledby'), /^ubin-title-/);
     assert.deepEqual(await valuesOf(page, ['pref', 'city', 'town']), { pref: '23', city: '清須市', town: '' });
     await page.focus('#zip');
     await page.keyboard.press('ArrowDown');
@@ -657,7 +668,7 @@ async function separateForm(page, base, origin, options) {
   await check('separate fields: an unknown code says so under the field and empties what the code before filled',
     async () => {
       await page.fill('#zip', '9999999');
-      assert.match(await panelTitle(page, '#zip'), /〒999-9999 の住所は見つかりません/);
+      await panelTitle(page, '#zip', /〒999-9999 の住所は見つかりません/);
       assert.deepEqual(await valuesOf(page, SEPARATE), NOTHING);
     });
 
@@ -717,7 +728,7 @@ async function wholeForm(page, base, origin, options) {
       await page.locator('#address').press('End');
       await page.locator('#address').pressSequentially('4-1-2', { delay: 20 });
       await new Promise((resolve) => setTimeout(resolve, 400));
-      assert.equal(await panelOf(page, '#address').isHidden(), true, 'suggestions offered while the number is typed');
+      assert.equal(await (await panelOf(page, '#address')).isHidden(), true, 'suggestions offered while the number is typed');
       await page.fill('#zip', '1000001');
       await waitForValue(page, 'address', '東京都千代田区千代田4-1-2');
     });
