@@ -13,6 +13,10 @@
   const ROLES = ['postal', 'postal3', 'postal4', ...PARTS, 'address', 'company', 'kana', 'company-kana', 'search',
     'status'];
   const MAX_QUERY = 256; // what the server takes, in characters
+  // Suggestions from this many characters on (3 digits: a code's beginning); one character says
+  // too little to list anything useful, and costs the server the most.
+  const MIN_QUERY = 2;
+  const MIN_DIGITS = 3;
   const FILTER_FROM = 6; // a list this long or longer gets a filter
   const CACHE_SIZE = 64;
 
@@ -858,7 +862,8 @@
       const query = field.value.trim();
       const wrote = this.wrote.get(field);
       // After a fill from the code the person goes on with the house number: nothing to offer.
-      if (!query || (wrote && field.value.startsWith(wrote))) {
+      const short = [...query].length < (/^[0-9０-９〒\s-]+$/.test(query) ? MIN_DIGITS : MIN_QUERY);
+      if (short || (wrote && field.value.startsWith(wrote))) {
         this.suggestPanel.close();
         this.say(this.suggestStatus, '');
         return;

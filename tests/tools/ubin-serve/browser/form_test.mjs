@@ -395,13 +395,15 @@ async function findPart(page, base, options) {
     await panelTitle(page, '#find', /記号だけ/);
   });
 
-  await check('a query too long gets a message for people, and no request', async () => {
+  await check('a query too long gets a message for people, and no request; nor does one character', async () => {
     const before = asked.length;
     await typeQuery(page, '東京都千代田区'.repeat(40));
     const title = await panelTitle(page, '#find', /長すぎます/);
     assert.doesNotMatch(title, /パラメータ/);
+    await typeQuery(page, 'ぎ');
     await new Promise((resolve) => setTimeout(resolve, 400));
     assert.equal(asked.length, before, asked.slice(before).join('\n'));
+    assert.equal(await (await panelOf(page, '#find')).isHidden(), true);
   });
 }
 
