@@ -4,8 +4,9 @@
 # KEN_ALL.CSV by suggest_queries.py (addresses as they are typed, whole addresses with a house
 # number and building, readings as they are typed, postal codes) and, for /api/search, codes of
 # the same rows. ubin-serve runs as it runs by default (replies kept in memory; the warm-up fills
-# the cache) and with --cache 0 (every request searched). Prints requests per second and the
-# 99th percentile latency of each, and whether /v1/suggest's p99 is within twice /api/search's.
+# the cache) and with --cache 0 (every request searched); /v1/find (never kept) answers the same
+# queries beside them. Prints requests per second and the 50th and 99th percentile latency of
+# each, and whether /v1/suggest's p99 is within twice /api/search's.
 #
 #   bash bench/suggest_bench.sh [KEN_ALL.CSV]
 #
@@ -45,6 +46,7 @@ jigyosyo=$(dirname "$ken_all")/JIGYOSYO.CSV
 [ -f "$jigyosyo" ] && offices=(--offices "$jigyosyo")
 "$build/tools/ubin-build/ubin-build" "$ken_all" "$work/directory" "${offices[@]}" --quiet
 python3 "$root/bench/suggest_queries.py" "$ken_all" "$sample" "$work/suggest.txt" "$work/search.txt"
+sed 's|^/v1/suggest?limit=10&|/v1/find?limit=10\&|' "$work/suggest.txt" > "$work/find.txt"
 echo "   $(wc -l < "$work/suggest.txt") queries, e.g. $(sed -n 1p "$work/suggest.txt") $(sed -n 2p "$work/suggest.txt")"
 
 start_serve() { # LOG ARGS...: starts ubin-serve, sets serve_pid and serve_port
@@ -81,16 +83,18 @@ stop_serve
 start_serve "$work/serve-nocache.log" --cache 0
 run search-nocache "$work/search.txt"
 run suggest-nocache "$work/suggest.txt"
+run find-nocache "$work/find.txt"
 stop_serve
 
 printf "\n%-34s %14s %10s %10s\n" route requests/s "p50 (ms)" "p99 (ms)"
 declare -A p99
-for name in search suggest search-nocache suggest-nocache; do
+for name in search suggest search-nocache suggest-nocache find-nocache; do
   rps=$(awk '/^Requests\/sec:/ { printf "%.0f", $2 }' "$work/$name.wrk")
   p50=$(to_ms "$(awk '$1 == "50%" { print $2 }' "$work/$name.wrk")")
   p99[$name]=$(to_ms "$(awk '$1 == "99%" { print $2 }' "$work/$name.wrk")")
   label="/api/search"
   [[ $name == suggest* ]] && label="/v1/suggest"
+  [[ $name == find* ]] && label="/v1/find"
   [[ $name == *nocache ]] && label="$label, --cache 0"
   printf "%-34s %14s %10s %10s\n" "$label" "$rps" "$p50" "${p99[$name]}"
 done

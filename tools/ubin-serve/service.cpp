@@ -408,8 +408,9 @@ std::optional<std::u16string> TypedAfter(std::u16string_view query, std::u16stri
         if (const std::size_t at = whole.find(outerForm); at != std::u16string::npos) from = at + outerForm.size();
     const std::size_t at = whole.find(nameForm, from);
     if (at == std::u16string::npos) return std::nullopt;
-    // The shortest beginning of the query whose name form reaches the name's end. Name forms of
-    // longer beginnings are never shorter, so a halving search finds it.
+    // The shortest beginning of the query whose name form reaches the name's end, by halving:
+    // a longer beginning has a name form at least as long (a rare folding that breaks this
+    // fails the check below, and the name counts as not written).
     const std::size_t end = at + nameForm.size();
     std::size_t low = 1, high = query.size();
     while (low < high) {
