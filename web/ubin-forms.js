@@ -600,10 +600,10 @@
       event.preventDefault();
       const postal = this.postalFields();
       if (postal.length === 2) {
-        postal[0].value = digits.slice(0, 3);
-        postal[1].value = digits.slice(3);
+        this.set(postal[0], digits.slice(0, 3));
+        this.set(postal[1], digits.slice(3));
       } else {
-        field.value = field.maxLength > 0 && field.maxLength < 8 ? digits : formatCode(digits);
+        this.set(field, field.maxLength > 0 && field.maxLength < 8 ? digits : formatCode(digits));
       }
       this.postalTyped();
     }
