@@ -1,6 +1,8 @@
-// The address form of ubin-serve's page: 7 digits fill the address (/api/search), the area
-// lists offer cities and towns (/v1/areas), and the free-text box lists what /v1/find finds.
-// Plain script, no build step; every URL is relative, so the page works under any prefix.
+// The address form of ubin-serve's page. Filling it from the postal code, the choice among the
+// towns of a code and the suggestions of the free-text box are ubin-forms.js's, as on any
+// shop's form; this file adds the area lists (/v1/areas): prefectures, then the cities of the
+// prefecture and the towns of the city, a town chosen giving its postal code. Every URL is
+// relative, so the page works under any prefix.
 'use strict';
 
 (() => {
@@ -17,33 +19,11 @@
     return { status: response.status, body };
   }
 
-  function showStatus(id, text, isError) {
-    const element = $(id);
-    element.textContent = text;
-    element.classList.toggle('error', Boolean(isError));
-  }
-
-  function formatCode(code) {
-    return code.length === 7 ? `〒${code.slice(0, 3)}-${code.slice(3)}` : code;
-  }
-
-  // Full-width digits count as digits; hyphens, dashes, blanks and 〒 are dropped.
-  function postalDigits(text) {
-    return text
-      .replace(/[０-９]/g, (c) => String.fromCharCode(c.charCodeAt(0) - 0xfee0))
-      .replace(/[-－−‐ー―〒\s]/g, '');
-  }
-
   // --- the area lists ---------------------------------------------------------------------------
 
-  const prefecturesLoaded = getJson('v1/areas').then(({ body }) => {
-    const select = $('prefecture');
-    for (const p of (body && body.prefectures) || []) {
-      select.add(new Option(p.name, p.name));
-    }
-  });
-
-  let towns = [];
+  // The towns of the city shown, by the text the town list offers: a town's code, or the codes
+  // of its sub-areas (一ツ橋 １丁目, 一ツ橋 ２丁目) each under its own text.
+  let townCodes = new Map();
 
   async function loadCities() {
     const prefecture = $('prefecture').value;
@@ -60,283 +40,53 @@
     const city = $('city').value.trim();
     const list = $('town-list');
     list.replaceChildren();
-    towns = [];
+    townCodes = new Map();
     if (!prefecture || !city) return;
     const { status, body } = await getJson(
       `v1/areas/${encodeURIComponent(prefecture)}/${encodeURIComponent(city)}`);
     if (status !== 200 || city !== $('city').value.trim()) return;
-    towns = body.towns;
-    for (const town of towns) list.append(new Option(town.name));
-  }
-
-  // A town chosen from the list gives its postal code, or a choice among its sub-areas.
-  function townChosen() {
-    const town = towns.find((t) => t.name === $('town').value);
-    if (!town) return;
-    if (town.postal_code) {
-      setPostalCode(town.postal_code);
-      hideChoice();
-    } else {
-      offerChoice('この町域は地区ごとに郵便番号が分かれています。選んでください。',
-        town.sub_areas.map((area) => ({
-          label: `${formatCode(area.postal_code)}  ${town.name} ${area.detail}`,
-          choose: () => setPostalCode(area.postal_code),
-        })));
+    for (const town of body.towns) {
+      if (town.postal_code) {
+        townCodes.set(town.name, town.postal_code);
+      } else {
+        for (const area of town.sub_areas) townCodes.set(`${town.name} ${area.name}`, area.postal_code);
+      }
     }
+    for (const name of townCodes.keys()) list.append(new Option(name));
   }
 
-  // --- from postal code to address --------------------------------------------------------------
+  const prefecturesLoaded = getJson('v1/areas').then(({ body }) => {
+    const select = $('prefecture');
+    for (const p of (body && body.prefectures) || []) select.add(new Option(p.name, p.name));
+  }).catch(() => {});
 
-  let lookedUp = '';
+  // --- the form ---------------------------------------------------------------------------------
 
-  function setPostalCode(code) {
-    lookedUp = code;
-    $('zipcode').value = `${code.slice(0, 3)}-${code.slice(3)}`;
-  }
+  // The free-text box says when the server cannot search texts (a directory without its index).
+  const canFind = getJson('healthz').then(({ body }) => Boolean(body && body.capabilities && body.capabilities.find))
+    .catch(() => false);
 
-  function hideChoice() {
-    $('town-choice').hidden = true;
-    $('town-options').replaceChildren();
-  }
-
-  function offerChoice(title, items) {
-    $('town-choice-title').textContent = title;
-    const list = $('town-options');
-    list.replaceChildren();
-    for (const item of items) {
-      const button = document.createElement('button');
-      button.type = 'button';
-      button.textContent = item.label;
-      button.addEventListener('click', () => {
-        item.choose();
-        hideChoice();
-      });
-      const li = document.createElement('li');
-      li.append(button);
-      list.append(li);
-    }
-    $('town-choice').hidden = false;
-  }
-
-  // The fields a lookup fills, and what it put there: a new lookup empties each one still
-  // holding the page's value, so the form never shows the address of another code. What the
-  // user typed into a field is theirs and stays.
-  const filledIds = ['prefecture', 'city', 'town', 'street', 'office'];
-  let filled = {};
-
-  function clearFilled() {
-    for (const id of filledIds) {
-      if (filled[id] && $(id).value === filled[id]) $(id).value = '';
-    }
-    filled = {};
-  }
-
-  function fill(values) {
-    for (const id of filledIds) {
-      if (values[id] === undefined) continue;
-      $(id).value = values[id];
-      filled[id] = values[id];
-    }
-  }
-
-  // An address as the form shows it: 町域 the town proper, 番地 an office's street part,
-  // 会社名・建物名 the office's name or the building of a town's entry.
-  function formAddress(r) {
-    // A building's code names its floor; 地階・階層不明 (the basement, or a floor not known) is
-    // no floor to write.
-    const floor = r.floor && r.floor !== '地階・階層不明' ? r.floor : '';
-    const building = r.building ? `${r.building}${floor}` : '';
-    return {
-      zipcode: r.postal_code,
-      prefecture: r.prefecture,
-      city: r.city,
-      town: r.town,
-      street: r.street || '',
-      office: r.office || building,
-    };
-  }
-
-  // The same shape from an /api/search result, for a server without /v1/find (an office's
-  // name then stays in its town).
-  function apiSearchAddress(r) {
-    return { zipcode: r.zipcode, prefecture: r.address1, city: r.address2, town: r.address3, street: '', office: '' };
-  }
-
-  function addressText(a) {
-    return `${a.prefecture}${a.city}${a.town}${a.street}${a.office ? ` ${a.office}` : ''}`;
-  }
-
-  async function fillAddress(address) {
-    await prefecturesLoaded;
-    const prefectureChanged = $('prefecture').value !== address.prefecture;
-    clearFilled();
-    fill(address);
-    showStatus('zip-status', `${formatCode(address.zipcode)} ${addressText(address)}`);
-    $(address.street ? 'office' : 'street').focus();
-    if (prefectureChanged) await loadCities();
-    await loadTowns();
-  }
-
-  // What every address of a code has in common: the prefecture, and the city when they share it.
-  async function fillShared(addresses) {
-    await prefecturesLoaded;
-    const prefecture = addresses.every((a) => a.prefecture === addresses[0].prefecture) ? addresses[0].prefecture : '';
-    const city = prefecture && addresses.every((a) => a.city === addresses[0].city) ? addresses[0].city : '';
-    clearFilled();
-    fill({ prefecture, city });
-    if (prefecture) await loadCities();
-    if (city) await loadTowns();
-  }
-
-  let canFind = null; // set from /healthz: whether /v1/find answers
-
-  // The addresses of a code, each once: from /v1/find (town, street and office apart) when the
-  // server offers it, else from /api/search. Null when the code has none.
-  async function addressesOf(digits) {
-    if (await canFind) {
-      const { status, body } = await getJson(`v1/find?q=${digits}&limit=100`);
-      if (status !== 200 || !body) throw new Error((body && body.message) || 'サーバーがエラーを返しました。');
-      if (body.match !== 'postal') return null; // not a code the directory holds
-      const seen = new Set();
-      const list = body.results.map(formAddress).filter((a) => {
-        const key = addressText(a);
-        return !seen.has(key) && seen.add(key);
-      });
-      return list.length ? list : null;
-    }
-    const { body } = await getJson(`api/search?zipcode=${digits}&limit=100`);
-    if (!body || body.status !== 200) throw new Error((body && body.message) || 'サーバーがエラーを返しました。');
-    return body.results && body.results.map(apiSearchAddress);
-  }
-
-  async function postalCodeTyped() {
-    const digits = postalDigits($('zipcode').value);
-    if (digits.length !== 7 || !/^\d{7}$/.test(digits)) {
-      // Not a code (yet): the address of the one before goes.
-      if (lookedUp) clearFilled();
-      lookedUp = '';
-      hideChoice();
-      showStatus('zip-status', digits.length > 7 ? '郵便番号は7桁です。' : '', digits.length > 7);
-      return;
-    }
-    if (digits === lookedUp) return;
-    lookedUp = digits;
-    clearFilled();
-    hideChoice();
-    showStatus('zip-status', '検索しています…');
-    let addresses;
-    try {
-      addresses = await addressesOf(digits);
-    } catch (e) {
-      if (digits === lookedUp) showStatus('zip-status', e instanceof TypeError ? 'サーバーにつながりません。' : e.message, true);
-      return;
-    }
-    if (digits !== lookedUp) return; // another code was typed meanwhile
-    if (!addresses) {
-      showStatus('zip-status', `${formatCode(digits)} の住所は見つかりません。`, true);
-      return;
-    }
-    if (addresses.length === 1) {
-      await fillAddress(addresses[0]);
-      return;
-    }
-    showStatus('zip-status', `${formatCode(digits)} の町域は ${addresses.length} 件あります。`);
-    await fillShared(addresses);
-    if (digits !== lookedUp) return;
-    offerChoice('この郵便番号には町域が複数あります。選んでください。',
-      addresses.map((a) => ({ label: addressText(a), choose: () => fillAddress(a) })));
-  }
-
-  // --- free text --------------------------------------------------------------------------------
-
-  const findDelayMs = 250;
-  let findTimer = 0;
-  let findSerial = 0;
-
-  // The query's text after the town's name, as typed; else what the server found left over
-  // after the part it matched.
-  function typedAfterTown(query, town, rest) {
-    const at = town ? query.lastIndexOf(town) : -1;
-    if (at >= 0) return query.slice(at + town.length).trim();
-    return (rest || '').trim();
-  }
-
-  function showFindResults(query, reply) {
-    const results = reply.results;
-    const list = $('find-results');
-    list.replaceChildren();
-    for (const r of results) {
-      const button = document.createElement('button');
-      button.type = 'button';
-      const code = document.createElement('span');
-      code.className = 'code';
-      code.textContent = formatCode(r.postal_code);
-      const address = formAddress(r);
-      button.append(code, addressText(address));
-      button.addEventListener('click', () => {
-        // What the user typed after the town (the house number, a building) goes to 番地,
-        // unless the result is an office with its own street part.
-        if (!address.street) address.street = typedAfterTown(query, r.town, reply.rest);
-        setPostalCode(r.postal_code);
-        hideChoice();
-        fillAddress(address);
-      });
-      const li = document.createElement('li');
-      li.append(button);
-      list.append(li);
-    }
-  }
-
-  async function find(query, serial) {
-    let reply;
-    try {
-      reply = await getJson(`v1/find?q=${encodeURIComponent(query)}&limit=20`);
-    } catch (e) {
-      reply = { status: 0, body: null };
-    }
-    if (serial !== findSerial) return; // a newer query is on its way
-    if (reply.status === 404) {
-      showStatus('find-status', 'このサーバーでは住所からの検索（/v1/find）がまだ使えません。', true);
-      return;
-    }
-    if (reply.status !== 200 || !reply.body) {
-      showStatus('find-status', (reply.body && reply.body.message) || '検索できませんでした。', true);
-      return;
-    }
-    const { total, results } = reply.body;
-    showStatus('find-status', total > results.length ? `${total} 件中 ${results.length} 件を表示しています。` : `${total} 件`);
-    showFindResults(query, reply.body);
-  }
-
-  function findTyped() {
-    clearTimeout(findTimer);
-    const query = $('find').value.trim();
-    findSerial += 1;
-    const serial = findSerial;
-    if (!query) {
-      showStatus('find-status', '');
-      $('find-results').replaceChildren();
-      return;
-    }
-    findTimer = setTimeout(() => find(query, serial), findDelayMs);
-  }
-
-  canFind = getJson('healthz').then(({ body }) => {
-    const find = Boolean(body && body.capabilities && body.capabilities.find);
-    if (!find) {
+  prefecturesLoaded.then(async () => {
+    const form = window.UbinForms.attach($('address-form'), { fields: { search: $('find') } });
+    $('address-form').addEventListener('ubin:fill', async () => {
+      await loadCities();
+      await loadTowns();
+    });
+    // The person's own choices; a fill's events come from the script (not trusted) and the
+    // lists follow it above.
+    $('prefecture').addEventListener('change', (event) => {
+      if (!event.isTrusted) return;
+      loadCities();
+      loadTowns();
+    });
+    $('city').addEventListener('change', (event) => event.isTrusted && loadTowns());
+    $('town').addEventListener('change', (event) => {
+      const code = event.isTrusted && townCodes.get($('town').value);
+      if (code) form.setPostalCode(code);
+    });
+    if (!(await canFind)) {
       $('find').disabled = true;
-      showStatus('find-status', 'このサーバーでは住所からの検索（/v1/find）がまだ使えません。郵便番号からの入力は使えます。');
+      $('find-status').textContent = 'このサーバーでは住所からの検索（/v1/find）がまだ使えません。郵便番号からの入力は使えます。';
     }
-    return find;
-  }).catch(() => false);
-
-  $('zipcode').addEventListener('input', postalCodeTyped);
-  $('prefecture').addEventListener('change', () => {
-    loadCities();
-    $('city').value = '';
-    $('town').value = '';
   });
-  $('city').addEventListener('change', loadTowns);
-  $('town').addEventListener('change', townChosen);
-  $('find').addEventListener('input', findTyped);
 })();

@@ -673,6 +673,8 @@ void Connection::Answer()
             reply = s.FindBatch(r.body);
         } else if (path == "/v1/find") {
             reply = s.Find(ParseQuery(query));
+        } else if (path == "/v1/suggest") {
+            reply = s.Suggest(ParseQuery(query));
         } else if (path == "/healthz") {
             reply = s.Health();
         } else if (oneSlash) {

@@ -90,6 +90,14 @@ private:
     mutable std::array<Part, 32> parts_;
 };
 
+// What a person typed after `name` in a query (after the town: the house number and a building),
+// as they typed it, blanks at its ends dropped. `name` is looked for, in name form
+// (base/normalize.h), first after `outer` where the query holds `outer` (the city, so that a town
+// named like a part of its city is not taken from the city's name), else from the start; its
+// first place counts, so a building named after its town (六本木ヒルズ) stays whole. None when the
+// query does not hold the name.
+std::optional<std::u16string> TypedAfter(std::u16string_view query, std::u16string_view outer, std::u16string_view name);
+
 // {"message": ..., "status": N}, kept from caches.
 Reply ErrorReply(int status, std::string_view message);
 // A JSON body as UTF-8 text.
@@ -134,6 +142,11 @@ public:
     Reply JpostalData(std::string_view prefix) const;
     // GET /v1/find?q=...[&limit=N]: the JSON object of `ubin find --json`.
     Reply Find(const Params& params) const;
+    // GET /v1/suggest?q=...[&limit=N]: what a form offers while an address is typed, each
+    // result with the fields a form fills and what was typed after its town (`rest`); when what
+    // was typed finds nothing, the results of the nearest name (`corrected`). At most `limit`
+    // results (default 10, at most 100: every town of a code), each address once.
+    Reply Suggest(const Params& params) const;
     // POST /v1/find/batch with a UTF-8 body of one query per line: {"edition", "results": [the
     // JSON of each line's best answer (present/find_batch.h)]}; 413 past kMaxBatchLines.
     Reply FindBatch(std::string_view body) const;
