@@ -1,8 +1,9 @@
 #pragma once
-// ubin-build: the directory files (UIND1.IDX .. UIND5.IDX, 郵便Point.POI, 郵便番号.CSV,
-// TOSHI1.TDB, TOSHI2.TDB) from Japan Post's KEN_ALL.CSV, the office files (事業所.CSV,
-// 事業所.IDX) from JIGYOSYO.CSV when it is given, and the search index 検索.IDX over both.
-// The rules are written down in docs/directory-format.md.
+// The build of a directory folder, for ubin-build, the C API and the Python module: the directory
+// files (UIND1.IDX .. UIND5.IDX, 郵便Point.POI, 郵便番号.CSV, TOSHI1.TDB, TOSHI2.TDB) from Japan
+// Post's KEN_ALL.CSV, the office files (事業所.CSV, 事業所.IDX) from JIGYOSYO.CSV when it is
+// given, and the search index 検索.IDX over both. The bytes of each record and line are
+// directory/file_bytes.h's; the rules are written down in docs/directory-format.md.
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
