@@ -31,8 +31,12 @@ private:
     std::string reason_;
 };
 
+// How far a build has come, told to BuildOptions::progress now and then (every few thousand
+// rows or entries) on the thread that called BuildDirectory: the rows of KEN_ALL read, then the
+// rows of JIGYOSYO, then the entries written. Each count only grows.
 struct BuildProgress {
     std::int64_t rowsRead = 0;
+    std::int64_t officesRead = 0;
     std::int64_t entriesWritten = 0;
 };
 
@@ -74,10 +78,11 @@ struct BuildOptions {
     bool lenient = false;
     // Also write the KEN_ALL.CSV that the change files made (the base's edition and order).
     std::optional<std::filesystem::path> writeCsv;
-    // Called now and then while rows are read and entries written; may be empty.
+    // Called now and then while rows are read and entries written; may be empty. It may set
+    // *cancel; an exception it throws stops the build as a BuildError does.
     std::function<void(const BuildProgress&)> progress;
-    // When it becomes true the build stops with a BuildError and leaves the output folder as
-    // it was.
+    // When it becomes true the build stops with a BuildError ("the build was interrupted") and
+    // leaves the output folder as it was.
     const std::atomic<bool>* cancel = nullptr;
 };
 

@@ -38,8 +38,8 @@ struct OfficeData {
 // be a pipe; a device, or anything larger than 128 MiB, is refused.
 OfficeData ReadJigyosyo(const std::filesystem::path& file, const BuildOptions& options);
 
-// The same for bytes held in memory; `name` is the file the messages name. (The progress is not
-// reported; it is taken for the same form as the KEN_ALL reader's.)
+// The same for bytes held in memory; `name` is the file the messages name. The rows read are
+// reported as progress.officesRead.
 OfficeData ReadJigyosyoBytes(std::string_view bytes, const std::filesystem::path& name, const BuildOptions& options,
                              BuildProgress& progress);
 
