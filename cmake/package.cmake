@@ -30,7 +30,7 @@ if(NOT \"${CMAKE_INSTALL_PREFIX}\" STREQUAL \"/usr\")
 endif()
 ")
 set(CPACK_PROJECT_CONFIG_FILE ${_prefix_check})
-if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr" AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME Packaging.CpackRefusesAPrefixOtherThanUsr
     COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake -G DEB
             -B ${PROJECT_BINARY_DIR}/packages-refused)
