@@ -153,30 +153,31 @@ std::vector<Resolved> ResolveMany(const Finder& finder, const std::vector<std::u
     threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(texts.size() / 64, 1)));
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
-    const auto work = [&](SignalCheck* signals) {
+    const auto work = [&](SignalCheck* check) {
         while (!stop.load(std::memory_order_relaxed)) {
             const std::size_t from = next.fetch_add(kStretch);
             if (from >= texts.size()) return;
             for (std::size_t i = from; i < std::min(texts.size(), from + kStretch); ++i) {
                 out[i] = Resolve(finder, texts[i], true);
-                if (signals) signals->Now();
+                if (check) check->Now();
                 if (stop.load(std::memory_order_relaxed)) return;
             }
         }
     };
     std::vector<std::thread> workers;
     std::vector<std::exception_ptr> failures(threads);
-    for (unsigned t = 1; t < threads; ++t) {
-        workers.emplace_back([&, t] {
-            try {
-                work(nullptr);
-            } catch (...) {
-                failures[t] = std::current_exception();
-                stop = true;
-            }
-        });
-    }
     try {
+        for (unsigned t = 1; t < threads; ++t) {
+            workers.emplace_back([&, t] {
+                try {
+                    work(nullptr);
+                } catch (...) {
+                    failures[t] = std::current_exception();
+                    stop = true;
+                }
+            });
+        }
+        // The calling thread works too, and alone hears the signals.
         work(&signals);
     } catch (...) {
         failures[0] = std::current_exception();
