@@ -12,6 +12,7 @@
 #include "base/checksum.h"
 #include "directory/edition.h"
 #include "directory/entry_diff.h"
+#include "directory/file_bytes.h"
 #include "directory/manifest.h"
 #include "settings/places.h"
 #include "settings/settings.h"
@@ -27,7 +28,6 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <future>
 #include <numeric>
@@ -39,38 +39,9 @@ namespace ubin {
 
 namespace {
 
-constexpr std::int32_t kCityTableRecords = 47999;
+constexpr std::int32_t kCityTableRecords = kMaxCityCode;
 constexpr int kProgressEvery = 8192;
 constexpr char kSettingsName[] = "ubscon.def";
-
-struct IndexEntry {
-    std::array<char, kKeyBytes> key;
-    std::int32_t entryNumber;
-};
-
-bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-
-// The first 8 bytes of a code page 932 text, never half a double-byte character, padded with
-// blanks.
-std::array<char, kKeyBytes> MakeKey(std::string_view text)
-{
-    std::array<char, kKeyBytes> key;
-    key.fill(' ');
-    std::size_t n = 0;
-    while (n < text.size()) {
-        const std::size_t width = IsLeadByte(static_cast<unsigned char>(text[n])) ? 2 : 1;
-        if (n + width > kKeyBytes) break;
-        n += width;
-    }
-    std::memcpy(key.data(), text.data(), n);
-    return key;
-}
-
-void PutInt32(std::string& out, std::int32_t v)
-{
-    const auto u = static_cast<std::uint32_t>(v);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
-}
 
 std::int32_t Position(const std::string& file, const fs::path& name)
 {
@@ -105,29 +76,6 @@ std::string BuildNumber()
     char text[40];
     std::snprintf(text, sizeof text, "%016llx%08x", static_cast<unsigned long long>(now), random());
     return text;
-}
-
-std::string Digits(std::int32_t value, int width)
-{
-    std::string s = std::to_string(value);
-    return std::string(static_cast<std::size_t>(std::max(0, width - static_cast<int>(s.size()))), '0') + s;
-}
-
-// Index keys are compared byte by byte, which for every character a key holds is the order of
-// the key search; equal keys keep entry order.
-std::string IndexBytes(std::vector<IndexEntry>& records)
-{
-    std::sort(records.begin(), records.end(), [](const IndexEntry& a, const IndexEntry& b) {
-        const int c = std::memcmp(a.key.data(), b.key.data(), kKeyBytes);
-        return c != 0 ? c < 0 : a.entryNumber < b.entryNumber;
-    });
-    std::string out;
-    out.reserve(records.size() * kIndexRecordLength);
-    for (const IndexEntry& r : records) {
-        out.append(r.key.data(), kKeyBytes);
-        PutInt32(out, r.entryNumber);
-    }
-    return out;
 }
 
 // The names of the files a directory folder holds: the directory files its manifest lists, the
@@ -188,19 +136,11 @@ void CheckReplaceable(const fs::path& outDir, const std::vector<fs::path>& known
     }
 }
 
-// The number of characters of a code page 932 text (a double-byte character counts once).
-std::size_t CharacterCount(std::string_view text)
-{
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < text.size(); i += IsLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1) ++n;
-    return n;
-}
-
 // The readers take lines of at most kMaxTextLength characters; a longer one is refused here,
 // naming the input line it comes from, rather than written and failing every lookup.
 void CheckLineLength(std::string_view line, const InputBytes& input, std::int64_t inputLine, const fs::path& file)
 {
-    const std::size_t n = CharacterCount(line);
+    const std::size_t n = Cp932Length(line);
     if (n > kMaxTextLength)
         throw Located(BuildError(input.name, inputLine, "its line in " + PathToUtf8(file) + " would be " + std::to_string(n)
                                                             + " characters long; the programs read lines of at most "
@@ -226,18 +166,18 @@ OfficeFiles WriteOffices(const std::vector<Office>& offices, const InputBytes& j
     const fs::path linesName = FileName(kOfficeLinesFileName);
     for (const std::size_t i : files.order) {
         const Office& o = offices[i];
-        files.index.append(MakeKey(o.postalCode).data(), kKeyBytes);
-        PutInt32(files.index, Position(files.lines, linesName));
+        files.index.append(MakeIndexKey(o.postalCode).data(), kKeyBytes);
+        AppendInt32(files.index, Position(files.lines, linesName));
         const std::size_t start = files.lines.size();
         files.lines.append(o.postalCode);
-        files.lines.append(",").append(Digits(o.cityCode, 5));
+        files.lines.append(",").append(ZeroPadded(o.cityCode, 5));
         for (const std::string* field : {&o.kana, &o.name, &o.prefecture, &o.city, &o.town, &o.street})
             files.lines.append(",").append(*field);
         files.lines.append(o.poBox ? ",1" : ",0");
         for (const std::string* field : {&o.severalCodes, &o.change, &o.oldCode, &o.postOffice})
             files.lines.append(",").append(*field);
         CheckLineLength(std::string_view(files.lines).substr(start), jigyosyo, o.line, linesName);
-        files.lines.append("\r\n");
+        files.lines.append(kLineEnd);
     }
     return files;
 }
@@ -360,7 +300,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     if (options.offices) {
         officesText = inputs.Apply(ChangeFormat::Jigyosyo, *options.offices, "JIGYOSYO", options.officeMonths, options,
                                    report.officeMonths);
-        offices = ReadJigyosyoInput(officesText, options);
+        offices = ReadJigyosyoInput(officesText, options, progress);
         officesText.bytes = std::string(); // only its name and line origins are needed from here on
     }
 
@@ -404,25 +344,21 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     std::string lines, points;
     lines.reserve(n * 64);
     points.reserve(n * kPointRecordLength);
-    std::array<std::vector<IndexEntry>, 5> indexes;
+    std::array<std::vector<IndexFileRecord>, 5> indexes;
     for (auto& index : indexes) index.reserve(n);
     for (std::size_t k = 0; k < n; ++k) {
         const KenAllEntry& e = data.entries[order[k]];
         const auto entryNumber = static_cast<std::int32_t>(k + 1);
-        const std::string code = Digits(e.cityCode, 5);
-        points.append(e.postalCode);
-        PutInt32(points, entryNumber);
-        PutInt32(points, Position(lines, linesName));
-        const std::size_t start = lines.size();
-        lines.append(e.postalCode).append(",").append(code).append(",").append(e.townKana).append(",");
-        lines.append(e.townName).append(",").append(e.detail).append(townSize[townOf[order[k]]] > 1 ? ",1" : ",0");
-        CheckLineLength(std::string_view(lines).substr(start), kenAllText, e.line, linesName);
-        lines.append("\r\n");
-        indexes[0].push_back({MakeKey(e.postalCode), entryNumber});
-        indexes[1].push_back({MakeKey(code), entryNumber});
-        indexes[2].push_back({MakeKey(e.townKana), entryNumber});
-        indexes[3].push_back({MakeKey(e.townName), entryNumber});
-        indexes[4].push_back({MakeKey(e.postalCode), entryNumber});
+        AppendPointRecord(points, e.postalCode, entryNumber, Position(lines, linesName));
+        const std::string line = DirectoryLineText(e.postalCode, e.cityCode, e.townKana, e.townName, e.detail,
+                                                   townSize[townOf[order[k]]] > 1);
+        CheckLineLength(line, kenAllText, e.line, linesName);
+        lines.append(line).append(kLineEnd);
+        indexes[0].push_back({MakeIndexKey(e.postalCode), entryNumber});
+        indexes[1].push_back({MakeIndexKey(ZeroPadded(e.cityCode, 5)), entryNumber});
+        indexes[2].push_back({MakeIndexKey(e.townKana), entryNumber});
+        indexes[3].push_back({MakeIndexKey(e.townName), entryNumber});
+        indexes[4].push_back({MakeIndexKey(e.postalCode), entryNumber});
         if ((k + 1) % kProgressEvery == 0) {
             progress.entriesWritten = entryNumber;
             if (options.progress) options.progress(progress);
@@ -436,19 +372,16 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     std::vector<std::int32_t> cityTable(kCityTableRecords, 0);
     for (std::size_t p = 0; p < kPrefectures.size(); ++p) {
         cityTable[p] = Position(cityLines, cityLinesName);
-        cityLines.append(std::to_string(p + 1)).append(",").append(EncodeCp932(kPrefectures[p].name));
-        cityLines.append(",").append(EncodeCp932(kPrefectures[p].kana)).append("\r\n");
+        cityLines.append(PrefectureLineText(static_cast<int>(p + 1), EncodeCp932(kPrefectures[p].name),
+                                            EncodeCp932(kPrefectures[p].kana)));
+        cityLines.append(kLineEnd);
     }
     for (const auto& [code, city] : data.cities) {
         cityTable[static_cast<std::size_t>(code - 1)] = Position(cityLines, cityLinesName);
-        const std::size_t start = cityLines.size();
-        cityLines.append(Digits(code, 5)).append(",").append(city.name).append(",").append(city.kana);
-        CheckLineLength(std::string_view(cityLines).substr(start), kenAllText, city.line, cityLinesName);
-        cityLines.append("\r\n");
+        const std::string line = CityLineText(code, city.name, city.kana);
+        CheckLineLength(line, kenAllText, city.line, cityLinesName);
+        cityLines.append(line).append(kLineEnd);
     }
-    std::string cityTableBytes;
-    cityTableBytes.reserve(cityTable.size() * kCityRecordLength);
-    for (const std::int32_t v : cityTable) PutInt32(cityTableBytes, v);
 
     OutputFolder folder(target, ownNames);
     // Every file goes into the manifest with its size and checksum; the manifest is written
@@ -466,10 +399,10 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         folder.WriteFile(name, bytes);
         manifest.files.push_back({ToUtf8(FromPath(name)), bytes.size(), Xxh3Of(bytes)});
     };
-    for (int i = 0; i < 5; ++i) write(FileName(kIndexFileNames[i]), IndexBytes(indexes[static_cast<std::size_t>(i)]));
+    for (int i = 0; i < 5; ++i) write(FileName(kIndexFileNames[i]), IndexFileBytes(indexes[static_cast<std::size_t>(i)]));
     write(FileName(kPointFileName), points);
     write(linesName, lines);
-    write(FileName(kCityTableFileName), cityTableBytes);
+    write(FileName(kCityTableFileName), CityTableBytes(cityTable));
     write(cityLinesName, cityLines);
     if (options.offices) {
         write(FileName(kOfficeLinesFileName), officeFiles.lines);

@@ -1,8 +1,9 @@
 #pragma once
-// ubin-build: the directory files (UIND1.IDX .. UIND5.IDX, 郵便Point.POI, 郵便番号.CSV,
-// TOSHI1.TDB, TOSHI2.TDB) from Japan Post's KEN_ALL.CSV, the office files (事業所.CSV,
-// 事業所.IDX) from JIGYOSYO.CSV when it is given, and the search index 検索.IDX over both.
-// The rules are written down in docs/directory-format.md.
+// The build of a directory folder, for ubin-build, the C API and the Python module: the directory
+// files (UIND1.IDX .. UIND5.IDX, 郵便Point.POI, 郵便番号.CSV, TOSHI1.TDB, TOSHI2.TDB) from Japan
+// Post's KEN_ALL.CSV, the office files (事業所.CSV, 事業所.IDX) from JIGYOSYO.CSV when it is
+// given, and the search index 検索.IDX over both. The bytes of each record and line are
+// directory/file_bytes.h's; the rules are written down in docs/directory-format.md.
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -30,8 +31,12 @@ private:
     std::string reason_;
 };
 
+// How far a build has come, told to BuildOptions::progress now and then (every few thousand
+// rows or entries) on the thread that called BuildDirectory: the rows of KEN_ALL read, then the
+// rows of JIGYOSYO, then the entries written. Each count only grows.
 struct BuildProgress {
     std::int64_t rowsRead = 0;
+    std::int64_t officesRead = 0;
     std::int64_t entriesWritten = 0;
 };
 
@@ -73,10 +78,11 @@ struct BuildOptions {
     bool lenient = false;
     // Also write the KEN_ALL.CSV that the change files made (the base's edition and order).
     std::optional<std::filesystem::path> writeCsv;
-    // Called now and then while rows are read and entries written; may be empty.
+    // Called now and then while rows are read and entries written; may be empty. It may set
+    // *cancel; an exception it throws stops the build as a BuildError does.
     std::function<void(const BuildProgress&)> progress;
-    // When it becomes true the build stops with a BuildError and leaves the output folder as
-    // it was.
+    // When it becomes true the build stops with a BuildError ("the build was interrupted") and
+    // leaves the output folder as it was.
     const std::atomic<bool>* cancel = nullptr;
 };
 

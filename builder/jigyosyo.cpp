@@ -28,8 +28,15 @@ const char* ColumnName(int c)
 
 std::string ColumnText(int c) { return CsvRows::ColumnText(c, ColumnName(c)); }
 
-OfficeData ReadOffices(CsvRows rows, const BuildOptions& options)
+// `progress` (may be null) hears of the rows read every 8192 rows and at the end.
+OfficeData ReadOffices(CsvRows rows, const BuildOptions& options, BuildProgress* progress)
 {
+    const auto tick = [&](const OfficeData& data) {
+        if (options.cancel && options.cancel->load()) rows.Fail(0, "the build was interrupted");
+        if (!progress) return;
+        progress->officesRead = data.rowsRead;
+        if (options.progress) options.progress(*progress);
+    };
     OfficeData data;
     data.encoding = rows.encoding();
     rows.ForEach([&](std::int64_t line, std::vector<std::u16string>& f) {
@@ -79,10 +86,10 @@ OfficeData ReadOffices(CsvRows rows, const BuildOptions& options)
         o.change = encode(kColChange);
         o.line = line;
         data.offices.push_back(std::move(o));
-        if (++data.rowsRead % 8192 == 0 && options.cancel && options.cancel->load())
-            rows.Fail(0, "the build was interrupted");
+        if (++data.rowsRead % 8192 == 0) tick(data);
     });
     if (data.offices.empty()) rows.Fail(0, "holds no rows");
+    tick(data);
     return data;
 }
 
@@ -90,19 +97,19 @@ OfficeData ReadOffices(CsvRows rows, const BuildOptions& options)
 
 OfficeData ReadJigyosyo(const std::filesystem::path& file, const BuildOptions& options)
 {
-    return ReadOffices(CsvRows(file, kColumns, "JIGYOSYO"), options);
+    return ReadOffices(CsvRows(file, kColumns, "JIGYOSYO"), options, nullptr);
 }
 
 OfficeData ReadJigyosyoBytes(std::string_view bytes, const std::filesystem::path& name, const BuildOptions& options,
-                             BuildProgress&)
+                             BuildProgress& progress)
 {
-    return ReadOffices(CsvRows(std::string(bytes), name, kColumns, "JIGYOSYO"), options);
+    return ReadOffices(CsvRows(std::string(bytes), name, kColumns, "JIGYOSYO"), options, &progress);
 }
 
-OfficeData ReadJigyosyoInput(const InputBytes& input, const BuildOptions& options)
+OfficeData ReadJigyosyoInput(const InputBytes& input, const BuildOptions& options, BuildProgress& progress)
 {
     try {
-        return ReadOffices(CsvRows(input.bytes, input.name, kColumns, "JIGYOSYO"), options);
+        return ReadOffices(CsvRows(input.bytes, input.name, kColumns, "JIGYOSYO"), options, &progress);
     } catch (const BuildError& e) {
         throw Located(e, input);
     }

@@ -39,13 +39,13 @@ struct OfficeData {
 // be a pipe; a device, or anything larger than 128 MiB, is refused.
 OfficeData ReadJigyosyo(const std::filesystem::path& file, const BuildOptions& options);
 
-// The same for bytes held in memory; `name` is the file the messages name. (The progress is not
-// reported; it is taken for the same form as the KEN_ALL reader's.)
+// The same for bytes held in memory; `name` is the file the messages name. The rows read are
+// reported as progress.officesRead.
 OfficeData ReadJigyosyoBytes(std::string_view bytes, const std::filesystem::path& name, const BuildOptions& options,
                              BuildProgress& progress);
 
 // The same for an input put together from several files (InputBytes::origins): a fault names
 // the file its line came from and its own line there.
-OfficeData ReadJigyosyoInput(const InputBytes& input, const BuildOptions& options);
+OfficeData ReadJigyosyoInput(const InputBytes& input, const BuildOptions& options, BuildProgress& progress);
 
 } // namespace ubin

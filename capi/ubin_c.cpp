@@ -1,14 +1,19 @@
-// The C face of the engine: handles over Lookup and Finder, every exception turned into a status
-// and a message at the edge of each call (none may unwind into a C caller).
+// The C face of the engine: handles over Lookup and Finder, and the builder's build, every
+// exception turned into a status and a message at the edge of each call (none may unwind into a
+// C caller).
 #include "ubin/ubin.h"
 
 #include "base/cp932.h"
 #include "base/errors.h"
+#include "base/path_text.h"
+#include "builder/builder.h"
 #include "search/find.h"
 #include "search/lookup.h"
 #include "present/find_json.h"
 
 #include <array>
+#include <atomic>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <optional>
@@ -38,8 +43,9 @@ struct ubin_results {
 
 namespace {
 
-// Each thread's message of its last call.
+// Each thread's message of its last call, and the kept folder of its last build.
 thread_local std::string lastError;
+thread_local std::string lastKeptFolder;
 
 ubin_status Fail(ubin_status status, const char* message) noexcept
 {
@@ -59,6 +65,8 @@ ubin_status Guard(Body&& body) noexcept
     try {
         lastError.clear();
         return body();
+    } catch (const ubin::BuildError& e) {
+        return Fail(UBIN_ERROR_BUILD, e.what());
     } catch (const ubin::QueryError& e) {
         return Fail(UBIN_ERROR_QUERY, e.what());
     } catch (const ubin::EncodingError& e) {
@@ -91,6 +99,33 @@ const ubin::Finder& FinderOf(const ubin_directory* d)
 {
     if (!d->finder) throw ubin::DirectoryError(d->finderError);
     return *d->finder;
+}
+
+// A path from the caller: UTF-8, as ubin-build takes its arguments.
+std::filesystem::path PathArgument(const char* text, const char* what)
+{
+    return ubin::PathFromUtf8(ubin::ToUtf8(Text(text, what)));
+}
+
+void Report(const ubin::BuildReport& r, ubin_build_report* out)
+{
+    lastKeptFolder = ubin::PathToUtf8(r.keptFolder);
+    if (!out) return;
+    *out = ubin_build_report{};
+    out->rows_read = r.rowsRead;
+    out->rows_joined = r.rowsJoined;
+    out->entries = r.entries;
+    out->city_codes = r.cityCodes;
+    out->offices = r.offices;
+    std::snprintf(out->edition, sizeof out->edition, "%s", r.edition.size() < sizeof out->edition ? r.edition.c_str() : "");
+    out->edition_guessed = r.editionGuessed ? 1 : 0;
+    if (r.changes) {
+        out->compared = 1;
+        out->codes_added = r.changes->added;
+        out->codes_removed = r.changes->removed;
+        out->codes_changed = r.changes->changed;
+    }
+    out->kept_folder = lastKeptFolder.c_str();
 }
 
 static_assert(static_cast<int>(ubin::AddressLevel::Number) == UBIN_LEVEL_NUMBER &&
@@ -171,6 +206,7 @@ const char* ubin_status_name(ubin_status status)
     case UBIN_ERROR_DIRECTORY: return "directory";
     case UBIN_ERROR_MEMORY: return "memory";
     case UBIN_ERROR_INTERNAL: return "internal";
+    case UBIN_ERROR_BUILD: return "build";
     }
     return "unknown";
 }
@@ -223,7 +259,11 @@ ubin_status ubin_postal(const ubin_directory* directory, const char* code, int o
         if (!out) return NullArgument("out");
         auto r = std::make_unique<ubin_results>();
         r->match = UBIN_MATCH_POSTAL;
-        r->entries = directory->lookup->FindByPostal(Text(code, "code"), {offices != 0, limit});
+        const std::u16string typed = Text(code, "code");
+        // A code with no digit names no postal code: nothing is found, as in the window and
+        // `ubin find` (the engine would take the empty prefix for every code).
+        if (!ubin::PostalKeyDigits(typed).empty())
+            r->entries = directory->lookup->FindByPostal(typed, {offices != 0, limit});
         r->total = r->entries.size();
         return Hand(std::move(r), out);
     });
@@ -341,6 +381,32 @@ ubin_status ubin_results_suggestion(const ubin_results* results, size_t index, c
         if (index >= results->suggestions.size())
             return Fail(UBIN_ERROR_ARGUMENT, "suggestion " + std::to_string(index) + " asked for");
         *value = results->suggestions[index].c_str();
+        return UBIN_OK;
+    });
+}
+
+ubin_status ubin_build(const char* ken_all, const char* folder, const char* offices, const char* changes,
+                       const char* edition, ubin_build_callback progress, void* context, ubin_build_report* report)
+{
+    return Guard([&] {
+        if (!ken_all) return NullArgument("ken_all");
+        if (!folder) return NullArgument("folder");
+        if (changes)
+            return Fail(UBIN_ERROR_ARGUMENT, "changes: this version of libubin reads no municipal-changes file; pass NULL");
+        ubin::BuildOptions options;
+        if (offices) options.offices = PathArgument(offices, "offices");
+        if (edition) options.edition = ubin::ToUtf8(Text(edition, "edition"));
+        std::atomic<bool> stop{false};
+        options.cancel = &stop;
+        if (progress) {
+            options.progress = [&](const ubin::BuildProgress& p) {
+                const ubin_build_progress now{p.rowsRead, p.officesRead, p.entriesWritten};
+                if (progress(&now, context) != 0) stop = true;
+            };
+        }
+        const ubin::BuildReport r =
+            ubin::BuildDirectory(PathArgument(ken_all, "ken_all"), PathArgument(folder, "folder"), options);
+        Report(r, report);
         return UBIN_OK;
     });
 }

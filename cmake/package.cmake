@@ -1,8 +1,9 @@
 # The Debian packages of the suite: configure with -DCMAKE_INSTALL_PREFIX=/usr, build, then
 # `cpack -G DEB` (scripts/package-check.sh does it all and checks the result; docs/packaging.md
-# says what each package holds).
+# says what each package holds). cpack refuses a build folder configured with another prefix:
+# the programs, man pages and systemd units name their installed paths.
 #
-# Two packages, from two install components:
+# The packages, from their install components:
 #   tools   -> ubin:          ubin, ubin-build, ubin-serve with its page and systemd units, and
 #                             the sample directory. No Qt: a server for web forms or a machine
 #                             that only builds the directory installs no windowing libraries.
@@ -11,8 +12,30 @@
 #                             Needs ubin for the sample directory its ubscon.def points at.
 #   capi    -> libubin1:      the C library, by its soname.
 #   capi_dev -> libubin-dev:  its header and the libubin.so link a C program is built with.
+#   python  -> python3-ubin:  the Python module for Debian's python3, in its dist-packages; made
+#                             when the module is built for /usr/bin/python3.
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-  message(STATUS "Debian packages want -DCMAKE_INSTALL_PREFIX=/usr (now ${CMAKE_INSTALL_PREFIX})")
+  message(STATUS "Debian packages want -DCMAKE_INSTALL_PREFIX=/usr (now ${CMAKE_INSTALL_PREFIX}); cpack will refuse this folder")
+endif()
+# Run by cpack before it packs anything.
+set(_prefix_check "${PROJECT_BINARY_DIR}/debian/cpack-prefix-check.cmake")
+file(WRITE ${_prefix_check} "\
+if(NOT \"${CMAKE_INSTALL_PREFIX}\" STREQUAL \"/usr\")
+  message(FATAL_ERROR \"The Debian packages install under /usr, and this build folder (${PROJECT_BINARY_DIR}) \"
+    \"was configured with CMAKE_INSTALL_PREFIX=${CMAKE_INSTALL_PREFIX}, whose paths the programs, man pages and \"
+    \"systemd units name. Configure it with the prefix /usr and build it again, then run cpack:\\n\"
+    \"  cmake -S ${PROJECT_SOURCE_DIR} -B ${PROJECT_BINARY_DIR} -DCMAKE_INSTALL_PREFIX=/usr && \"
+    \"cmake --build ${PROJECT_BINARY_DIR}\\n\"
+    \"(scripts/package-check.sh does both).\")
+endif()
+")
+set(CPACK_PROJECT_CONFIG_FILE ${_prefix_check})
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr" AND NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME Packaging.CpackRefusesAPrefixOtherThanUsr
+    COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake -G DEB
+            -B ${PROJECT_BINARY_DIR}/packages-refused)
+  set_tests_properties(Packaging.CpackRefusesAPrefixOtherThanUsr PROPERTIES
+    PASS_REGULAR_EXPRESSION "-DCMAKE_INSTALL_PREFIX=/usr && cmake --build")
 endif()
 
 set(UBIN_DEB_MAINTAINER "Seed 1c68999c maintainers <maintainers@users.noreply.c-seed-1c68999c.example>"
@@ -25,8 +48,15 @@ set(_package_tools ubin)
 set(_package_desktop ubin-desktop)
 set(_package_capi libubin1)
 set(_package_capi_dev libubin-dev)
+set(_package_python python3-ubin)
 if(TARGET ubin_c)
   list(APPEND _components capi capi_dev)
+endif()
+# The module is for one interpreter: Debian's python3 is the one the package serves.
+if(TARGET ubin_python AND UBIN_PYTHON_EXECUTABLE STREQUAL "/usr/bin/python3")
+  list(APPEND _components python)
+elseif(TARGET ubin_python)
+  message(STATUS "No package python3-ubin: the module is built for ${UBIN_PYTHON_EXECUTABLE}, not /usr/bin/python3")
 endif()
 if(UBIN_WITH_QT)
   list(APPEND _components desktop)
@@ -113,5 +143,18 @@ set(CPACK_DEBIAN_CAPI_DEV_PACKAGE_DEPENDS "${_package_capi} (= ${UBIN_DEB_VERSIO
 set(CPACK_DEBIAN_CAPI_DEV_DESCRIPTION "Japanese postal-code directory: C library (development files)
 The header ubin/ubin.h and the link to libubin for building C programs that
 look Japanese postal codes and addresses up.")
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${_package_python})
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${UBIN_PYTHON_DEB_DEPENDS}")
+# Byte-compiled at install and cleaned at removal, as dh_python3 arranges for Debian's packages.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/cmake/debian/python3-ubin/postinst ${PROJECT_SOURCE_DIR}/cmake/debian/python3-ubin/prerm)
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Japanese postal-code directory: Python 3 module
+The module ubin opens a directory built by ubin-build and answers postal
+codes, anything a person types (ranked) and written addresses, a whole
+pandas column at once, with type information for editors and mypy; and
+builds a directory from Japan Post's KEN_ALL.CSV and JIGYOSYO.CSV as
+ubin-build does.")
 
 include(CPack)

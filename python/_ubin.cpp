@@ -1,7 +1,10 @@
 // The engine for Python: a Directory over Lookup and Finder, entries as objects whose attributes
 // are made when they are read, and the engine's errors as ubin.Error and its kinds. Every lookup
 // runs with the GIL released; the engine is safe from several threads, so Python threads
-// sharing one Directory look up in parallel.
+// sharing one Directory look up in parallel. Docstrings begin with the call's signature in
+// the form inspect.signature() and help() read ("name(self, /, a, b=1)\n--\n\n").
+#include "python/bindings.h"
+
 #include "base/cp932.h"
 #include "base/errors.h"
 #include "search/find.h"
@@ -15,6 +18,8 @@
 #include <pybind11/stl/filesystem.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -108,35 +113,88 @@ std::vector<std::u16string> ColumnTexts(const py::iterable& column)
     return texts;
 }
 
-std::vector<Resolved> ResolveMany(const Finder& finder, const std::vector<std::u16string>& texts, unsigned threads)
+// Lets Python handle the signals that came (Ctrl+C) at most every 50 ms, from a thread that holds
+// no GIL meanwhile. Python handles signals only on its main thread; elsewhere there is nothing to
+// check, and the GIL is not taken.
+class SignalCheck {
+public:
+    // Called with the GIL held.
+    SignalCheck()
+        : onMainThread_(PyThread_get_thread_ident() ==
+                        py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>())
+    {
+    }
+
+    void Now()
+    {
+        if (!onMainThread_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ < std::chrono::milliseconds(50)) return;
+        last_ = now;
+        const py::gil_scoped_acquire gil;
+        // A handler that raised (KeyboardInterrupt) leaves its exception set.
+        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    }
+
+private:
+    bool onMainThread_;
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+// Answers every text on `threads` threads (the calling one among them), which take rows a
+// stretch at a time; the answers land in their own rows. A signal whose Python handler raises
+// stops every thread after its current row, and its exception is raised.
+std::vector<Resolved> ResolveMany(const Finder& finder, const std::vector<std::u16string>& texts, unsigned threads,
+                                  SignalCheck& signals)
 {
+    constexpr std::size_t kStretch = 16;
     std::vector<Resolved> out(texts.size());
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(texts.size() / 64, 1)));
-    const auto part = [&](std::size_t from, std::size_t to) {
-        for (std::size_t i = from; i < to; ++i) out[i] = Resolve(finder, texts[i], true);
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    const auto work = [&](SignalCheck* check) {
+        while (!stop.load(std::memory_order_relaxed)) {
+            const std::size_t from = next.fetch_add(kStretch);
+            if (from >= texts.size()) return;
+            for (std::size_t i = from; i < std::min(texts.size(), from + kStretch); ++i) {
+                out[i] = Resolve(finder, texts[i], true);
+                if (check) check->Now();
+                if (stop.load(std::memory_order_relaxed)) return;
+            }
+        }
     };
-    if (threads == 1) {
-        part(0, texts.size());
-        return out;
-    }
-    // Contiguous stretches, one per thread: the answers land in their own rows.
     std::vector<std::thread> workers;
     std::vector<std::exception_ptr> failures(threads);
-    const std::size_t step = (texts.size() + threads - 1) / threads;
-    for (unsigned t = 0; t < threads; ++t) {
-        workers.emplace_back([&, t] {
-            try {
-                part(std::min(texts.size(), t * step), std::min(texts.size(), (t + 1) * step));
-            } catch (...) {
-                failures[t] = std::current_exception();
-            }
-        });
+    try {
+        for (unsigned t = 1; t < threads; ++t) {
+            workers.emplace_back([&, t] {
+                try {
+                    work(nullptr);
+                } catch (...) {
+                    failures[t] = std::current_exception();
+                    stop = true;
+                }
+            });
+        }
+        // The calling thread works too, and alone hears the signals.
+        work(&signals);
+    } catch (...) {
+        failures[0] = std::current_exception();
+        stop = true;
     }
     for (std::thread& w : workers) w.join();
     for (const std::exception_ptr& f : failures)
         if (f) std::rethrow_exception(f);
     return out;
+}
+
+// A code with no digit names no postal code: nothing is found, as in the window and `ubin find`
+// (the engine would take the empty prefix for every code).
+std::vector<Entry> FindPostal(const Lookup& lookup, std::u16string_view code, bool offices, std::size_t limit)
+{
+    if (PostalKeyDigits(code).empty()) return {};
+    return lookup.FindByPostal(code, {offices, limit});
 }
 
 std::unique_ptr<Directory> OpenDirectory(const std::filesystem::path& folder, bool mapped)
@@ -168,143 +226,202 @@ std::string SettingsFolder(const std::string& executableFolder)
     return ToUtf8(LoadToolSettings(std::nullopt, std::nullopt, places).dataFolder);
 }
 
-void BindEntry(py::module_& m)
+// A read-only attribute with its docstring.
+template <class C, class Get>
+void Attribute(py::class_<C>& c, const char* name, Get get, const char* doc)
 {
-    py::class_<Entry>(m, "Entry", "One address of the directory: an area of KEN_ALL or an office.")
-        .def_property_readonly("postal_code", [](const Entry& e) { return e.postalCode; })
-        .def_property_readonly("prefecture", [](const Entry& e) { return e.prefecture; })
-        .def_property_readonly("city", [](const Entry& e) { return e.city; })
-        .def_property_readonly("town", [](const Entry& e) { return std::u16string(e.TownProper()); },
-                               "the town proper, without KEN_ALL's note")
-        .def_property_readonly("town_raw", [](const Entry& e) { return TownRaw(e); })
-        .def_property_readonly("detail", [](const Entry& e) { return e.detail; })
-        .def_property_readonly("building", [](const Entry& e) { return OrNone(e.building); })
-        .def_property_readonly("floor", [](const Entry& e) { return OrNone(e.floor); })
-        .def_property_readonly("prefecture_kana", [](const Entry& e) { return e.prefectureKana; })
-        .def_property_readonly("city_kana", [](const Entry& e) { return e.cityKana; })
-        .def_property_readonly("town_kana", [](const Entry& e) { return e.townKana; })
-        .def_property_readonly("city_code", [](const Entry& e) { return e.cityCode; })
-        .def_property_readonly("type", [](const Entry& e) { return EntryTypeName(e.kind); })
-        .def_property_readonly("is_office", &Entry::IsOffice)
-        .def_property_readonly("office", [](const Entry& e) { return e.IsOffice() ? py::cast(e.office) : py::none(); })
-        .def_property_readonly("office_kana", [](const Entry& e) { return e.IsOffice() ? py::cast(e.officeKana) : py::none(); })
-        .def_property_readonly("street", [](const Entry& e) { return e.IsOffice() ? py::cast(e.street) : py::none(); })
-        .def_property_readonly("address", [](const Entry& e) { return CleanAddress(e); },
-                               "the whole address as `ubin find` prints it")
-        .def_property_readonly("romaji", [](const Entry& e) { return Romaji(e); })
-        .def("to_dict", [](const Entry& e) { return JsonLoads(FindResultJson(e)); },
-             "the result as `ubin find --json` writes it")
-        .def("__repr__", [](const Entry& e) {
-            const std::u16string& c = e.postalCode;
-            return "<ubin.Entry 〒" + ToUtf8(c.substr(0, 3)) + "-" + ToUtf8(c.substr(std::min<std::size_t>(3, c.size()))) + " " +
-                   ToUtf8(CleanAddress(e)) + ">";
-        });
+    c.def_property_readonly(name, get, doc);
 }
 
-void BindResults(py::module_& m)
+void BindEntry(py::module_& m)
 {
-    py::class_<Found>(m, "FindResult", "What Directory.find answered.")
-        .def_property_readonly("match", [](const Found& f) { return FindMatchName(f.result.match); },
-                               "how the query was taken: postal, reading, text or address")
-        .def_property_readonly("total", [](const Found& f) { return f.result.total; }, "every match, also past the limit")
-        .def_property_readonly("results",
-                               [](Found& f) {
-                                   if (!f.results) f.results = py::cast(f.result.results);
-                                   return f.results;
-                               },
-                               "the first `limit`, best first")
-        .def_property_readonly("suggestions", [](const Found& f) { return f.result.suggestions; },
-                               "when nothing was found: names near the query")
-        .def_property_readonly("level", [](const Found& f) {
-            return f.result.match == FindMatch::Address ? py::cast(AddressLevelName(f.result.level)) : py::none();
-        })
-        .def_property_readonly("rest", [](const Found& f) { return f.result.rest; })
-        .def_property_readonly("hint", [](const Found& f) {
-            const char* hint = FindHint(f.result);
-            return hint ? py::cast(std::string(hint)) : py::none();
-        })
-        .def("to_json", [](const Found& f) { return FindJson(f.query, f.result, f.edition).dump(); },
-             "the answer as `ubin find --json` prints it")
-        .def("to_dict", [](const Found& f) { return JsonLoads(FindJson(f.query, f.result, f.edition)); })
-        .def("__len__", [](const Found& f) { return f.result.results.size(); })
-        .def("__repr__", [](const Found& f) {
-            return "<ubin.FindResult " + std::string(FindMatchName(f.result.match)) + " total=" + std::to_string(f.result.total) + ">";
-        });
+    py::class_<Entry> c(m, "Entry",
+                        "One address of the directory: an area of KEN_ALL, or an office or post office box with a\n"
+                        "postal code of its own. Texts the entry lacks are '' (None for an area's office fields).");
+    Attribute(c, "postal_code", [](const Entry& e) { return e.postalCode; }, "The 7 digits, '7300014'.");
+    Attribute(c, "prefecture", [](const Entry& e) { return e.prefecture; }, "'広島県'.");
+    Attribute(c, "city", [](const Entry& e) { return e.city; }, "The city, ward, town or village, '広島市中区'.");
+    Attribute(c, "town", [](const Entry& e) { return std::u16string(e.TownProper()); },
+              "The town proper, without KEN_ALL's note: '上幟町'.");
+    Attribute(c, "town_raw", [](const Entry& e) { return TownRaw(e); },
+              "KEN_ALL's town text with its note in parentheses, as the data gives it.");
+    Attribute(c, "detail", [](const Entry& e) { return e.detail; }, "KEN_ALL's note, as written there.");
+    Attribute(c, "building", [](const Entry& e) { return OrNone(e.building); },
+              "The building a note names (JPタワー), or None.");
+    Attribute(c, "floor", [](const Entry& e) { return OrNone(e.floor); }, "The floor a note names (30階), or None.");
+    Attribute(c, "prefecture_kana", [](const Entry& e) { return e.prefectureKana; },
+              "Readings are half-width katakana, as the directory holds them.");
+    Attribute(c, "city_kana", [](const Entry& e) { return e.cityKana; }, "The city's reading.");
+    Attribute(c, "town_kana", [](const Entry& e) { return e.townKana; }, "The town's reading.");
+    Attribute(c, "city_code", [](const Entry& e) { return e.cityCode; }, "The 5-digit municipal code, '34101'.");
+    Attribute(c, "type", [](const Entry& e) { return EntryTypeName(e.kind); }, "'area', 'office' or 'pobox'.");
+    Attribute(c, "is_office", [](const Entry& e) { return e.IsOffice(); }, "True for an office or a post office box.");
+    Attribute(c, "office", [](const Entry& e) { return e.IsOffice() ? py::cast(e.office) : py::none(); },
+              "An office's name; None for an area.");
+    Attribute(c, "office_kana", [](const Entry& e) { return e.IsOffice() ? py::cast(e.officeKana) : py::none(); },
+              "An office's reading ('' when the data has none); None for an area.");
+    Attribute(c, "street", [](const Entry& e) { return e.IsOffice() ? py::cast(e.street) : py::none(); },
+              "An office's street part (小字・丁目・番地 and building); None for an area.");
+    Attribute(c, "address", [](const Entry& e) { return CleanAddress(e); },
+              "The whole address as `ubin find` prints it: '広島県広島市中区上幟町'.");
+    Attribute(c, "romaji", [](const Entry& e) { return Romaji(e); }, "The address in Latin letters: 'Ginza, Chuo-ku, Tokyo'.");
+    c.def("to_dict", [](const Entry& e) { return JsonLoads(FindResultJson(e)); },
+          "to_dict(self, /)\n--\n\nThe entry as one result of `ubin find --json`.");
+    c.def("__repr__", [](const Entry& e) {
+        const std::u16string& code = e.postalCode;
+        return "<ubin.Entry 〒" + ToUtf8(code.substr(0, 3)) + "-" + ToUtf8(code.substr(std::min<std::size_t>(3, code.size()))) +
+               " " + ToUtf8(CleanAddress(e)) + ">";
+    });
+}
 
-    py::class_<Resolved>(m, "Resolved", "The best entry of a written address.")
-        .def_property_readonly("entry", [](const Resolved& r) { return r.entry; })
-        .def_property_readonly("postal_code", [](const Resolved& r) { return r.entry ? py::cast(r.entry->postalCode) : py::none(); })
-        .def_property_readonly("address", [](const Resolved& r) { return r.entry ? py::cast(CleanAddress(*r.entry)) : py::none(); })
-        .def_property_readonly("match", [](const Resolved& r) { return r.match ? py::cast(FindMatchName(*r.match)) : py::none(); })
-        .def_property_readonly("level", [](const Resolved& r) {
-            return r.match == FindMatch::Address ? py::cast(AddressLevelName(r.level)) : py::none();
-        }, "how far an address was read: prefecture, city, town or number")
-        .def_property_readonly("rest", [](const Resolved& r) { return r.rest; }, "what of the address was not used")
-        .def_property_readonly("total", [](const Resolved& r) { return r.total; }, "how many entries matched")
-        .def_property_readonly("error", [](const Resolved& r) { return r.error.empty() ? py::none() : py::cast(r.error); })
-        .def("__bool__", [](const Resolved& r) { return r.entry.has_value(); })
-        .def("to_dict", [](const Resolved& r) {
-            py::dict d;
-            d["postal_code"] = r.entry ? py::cast(r.entry->postalCode) : py::none();
-            d["address"] = r.entry ? py::cast(CleanAddress(*r.entry)) : py::none();
-            d["match"] = r.match ? py::cast(FindMatchName(*r.match)) : py::none();
-            d["level"] = r.match == FindMatch::Address ? py::cast(AddressLevelName(r.level)) : py::none();
-            d["rest"] = r.rest;
-            d["candidates"] = r.total;
-            d["error"] = r.error.empty() ? py::none() : py::cast(r.error);
-            return d;
-        })
-        .def("__repr__", [](const Resolved& r) {
-            if (!r.error.empty()) return "<ubin.Resolved error=" + r.error + ">";
-            if (!r.entry) return std::string("<ubin.Resolved nothing>");
-            return "<ubin.Resolved " + ToUtf8(r.entry->postalCode) + " " + ToUtf8(CleanAddress(*r.entry)) + ">";
-        });
+void BindFindResult(py::module_& m)
+{
+    py::class_<Found> c(m, "FindResult", "What Directory.find answered: how the query was taken, and the entries best first.");
+    Attribute(c, "match", [](const Found& f) { return FindMatchName(f.result.match); },
+              "How the query was taken: 'postal', 'reading', 'text' or 'address'.");
+    Attribute(c, "total", [](const Found& f) { return f.result.total; }, "Every match, also those past the limit.");
+    Attribute(c, "results",
+              [](Found& f) {
+                  if (!f.results) f.results = py::cast(f.result.results);
+                  return f.results;
+              },
+              "The first `limit` entries (list of Entry), best first.");
+    Attribute(c, "suggestions", [](const Found& f) { return f.result.suggestions; },
+              "When nothing was found: names near the query, nearest first.");
+    Attribute(c, "level",
+              [](const Found& f) {
+                  return f.result.match == FindMatch::Address ? py::cast(AddressLevelName(f.result.level)) : py::none();
+              },
+              "For an address, how far it was read: 'none', 'prefecture', 'city', 'town' or 'number'; else None.");
+    Attribute(c, "rest", [](const Found& f) { return f.result.rest; }, "What of an address was not used ('' when all).");
+    Attribute(c, "hint",
+              [](const Found& f) {
+                  const char* hint = FindHint(f.result);
+                  return hint ? py::cast(std::string(hint)) : py::none();
+              },
+              "What to tell a person whose query found nothing and gave no suggestion; else None.");
+    c.def("to_json", [](const Found& f) { return FindJson(f.query, f.result, f.edition).dump(); },
+          "to_json(self, /)\n--\n\nThe answer as `ubin find --json` prints it.");
+    c.def("to_dict", [](const Found& f) { return JsonLoads(FindJson(f.query, f.result, f.edition)); },
+          "to_dict(self, /)\n--\n\nThe answer of to_json() as a dict.");
+    c.def("__len__", [](const Found& f) { return f.result.results.size(); });
+    c.def("__repr__", [](const Found& f) {
+        return "<ubin.FindResult " + std::string(FindMatchName(f.result.match)) + " total=" + std::to_string(f.result.total) + ">";
+    });
+}
+
+void BindResolved(py::module_& m)
+{
+    py::class_<Resolved> c(m, "Resolved",
+                           "The best entry of a written address, as `ubin find --batch` answers a line. False when\n"
+                           "nothing was found (or the text was empty or refused).");
+    Attribute(c, "entry", [](const Resolved& r) { return r.entry; }, "The Entry, or None.");
+    Attribute(c, "postal_code", [](const Resolved& r) { return r.entry ? py::cast(r.entry->postalCode) : py::none(); },
+              "The entry's 7 digits, or None.");
+    Attribute(c, "address", [](const Resolved& r) { return r.entry ? py::cast(CleanAddress(*r.entry)) : py::none(); },
+              "The entry's address as `ubin find` prints it, or None.");
+    Attribute(c, "match", [](const Resolved& r) { return r.match ? py::cast(FindMatchName(*r.match)) : py::none(); },
+              "How the text was taken ('postal', 'reading', 'text', 'address'); None for an empty or refused text.");
+    Attribute(c, "level",
+              [](const Resolved& r) {
+                  return r.match == FindMatch::Address ? py::cast(AddressLevelName(r.level)) : py::none();
+              },
+              "How far an address was read: 'none', 'prefecture', 'city', 'town' or 'number'; else None.");
+    Attribute(c, "rest", [](const Resolved& r) { return r.rest; }, "What of the address was not used.");
+    Attribute(c, "total", [](const Resolved& r) { return r.total; }, "How many entries matched.");
+    Attribute(c, "error", [](const Resolved& r) { return r.error.empty() ? py::none() : py::cast(r.error); },
+              "resolve_many only: why the finder refused the text (too long, a control character), else None.");
+    c.def("__bool__", [](const Resolved& r) { return r.entry.has_value(); });
+    c.def("to_dict",
+          [](const Resolved& r) {
+              py::dict d;
+              d["postal_code"] = r.entry ? py::cast(r.entry->postalCode) : py::none();
+              d["address"] = r.entry ? py::cast(CleanAddress(*r.entry)) : py::none();
+              d["match"] = r.match ? py::cast(FindMatchName(*r.match)) : py::none();
+              d["level"] = r.match == FindMatch::Address ? py::cast(AddressLevelName(r.level)) : py::none();
+              d["rest"] = r.rest;
+              d["candidates"] = r.total;
+              d["error"] = r.error.empty() ? py::none() : py::cast(r.error);
+              return d;
+          },
+          "to_dict(self, /)\n--\n\nThe answer as a row: postal_code, address, match, level, rest, candidates, error.");
+    c.def("__repr__", [](const Resolved& r) {
+        if (!r.error.empty()) return "<ubin.Resolved error=" + r.error + ">";
+        if (!r.entry) return std::string("<ubin.Resolved nothing>");
+        return "<ubin.Resolved " + ToUtf8(r.entry->postalCode) + " " + ToUtf8(CleanAddress(*r.entry)) + ">";
+    });
 }
 
 void BindDirectory(py::module_& m)
 {
     using Release = py::call_guard<py::gil_scoped_release>;
-    py::class_<Directory>(m, "Directory", "A directory folder built by ubin-build, safe to share between threads.")
-        .def(py::init(&OpenDirectory), py::arg("path"), py::arg("mapped") = true,
-             "Opens the folder; `mapped` maps the files lookups read (best for many lookups).")
-        .def_property_readonly("edition", [](const Directory& d) { return d.lookup->Edition().ShortText(); },
-                               "the data's edition, '2023-09', or 'unknown'")
-        .def_property_readonly("edition_guessed", [](const Directory& d) { return d.lookup->Edition().guessed; })
-        .def("postal",
-             [](const Directory& d, const std::u16string& code, bool offices, std::size_t limit) {
-                 return d.lookup->FindByPostal(code, {offices, limit});
-             },
-             py::arg("code"), py::arg("offices") = true, py::arg("limit") = 0, Release(),
-             "The entries whose postal code begins with `code`, areas before the offices of a code.")
-        .def("find",
-             [](const Directory& d, const std::u16string& text, std::size_t limit) {
-                 return Found{d.Find().Find(text, limit), ToUtf8(text), d.lookup->Edition(), py::object()};
-             },
-             py::arg("text"), py::arg("limit") = 100, Release(),
-             "Anything a person types (code, reading, name, address), best first, as `ubin find`.")
-        .def("resolve", [](const Directory& d, const std::u16string& address) { return Resolve(d.Find(), address, false); },
-             py::arg("address"), Release(), "The best entry of a written address, as `ubin find --batch`.")
-        .def("resolve_many",
-             [](const Directory& d, const py::iterable& addresses, unsigned threads) {
-                 const std::vector<std::u16string> texts = ColumnTexts(addresses);
-                 std::vector<Resolved> answers;
-                 {
-                     const py::gil_scoped_release release;
-                     answers = ResolveMany(d.Find(), texts, threads);
-                 }
-                 py::list out(answers.size());
-                 for (std::size_t i = 0; i < answers.size(); ++i) out[i] = py::cast(std::move(answers[i]));
-                 return out;
-             },
-             py::arg("addresses"), py::arg("threads") = 1,
-             "resolve() of every text of a list, the list answered in C++ (`threads` 0: one per core). "
-             "None, NaN and pd.NA give an empty answer; a text the finder refuses gives an answer with its error.");
+    py::class_<Directory> c(m, "Directory",
+                            "A directory folder built by ubin-build (or ubin.build), opened for lookups.\n\n"
+                            "One Directory may serve many threads at once; every lookup releases the GIL.\n"
+                            "Errors are ubin.Error: DirectoryError for a folder missing or damaged, QueryError\n"
+                            "for a text the finder refuses.");
+    c.def(py::init(&OpenDirectory), py::arg("path"), py::arg("mapped") = true,
+          "__init__(self, /, path, mapped=True)\n--\n\n"
+          "Opens the folder `path` (str or os.PathLike). `mapped` maps the files lookups read into\n"
+          "memory, best for many lookups. Raises DirectoryError naming the file that is missing or\n"
+          "damaged.");
+    Attribute(c, "edition", [](const Directory& d) { return d.lookup->Edition().ShortText(); },
+              "The month of Japan Post's data, '2026-11', or 'unknown'.");
+    Attribute(c, "edition_guessed", [](const Directory& d) { return d.lookup->Edition().guessed; },
+              "True when the month was taken from the input files' dates rather than given.");
+    c.def("postal",
+          [](const Directory& d, const std::u16string& code, bool offices, std::size_t limit) {
+              return FindPostal(*d.lookup, code, offices, limit);
+          },
+          py::arg("code"), py::arg("offices") = true, py::arg("limit") = 0, Release(),
+          "postal(self, /, code, offices=True, limit=0)\n--\n\n"
+          "The entries (list of Entry) whose postal code begins with the digits of `code` ('730',\n"
+          "'730-0014', '〒７３０－００１４'), by code, areas before the offices of a code. A code\n"
+          "with no digit finds nothing. `offices` False leaves offices and post office boxes out;\n"
+          "`limit` 0 gives every entry.");
+    c.def("find",
+          [](const Directory& d, const std::u16string& text, std::size_t limit) {
+              return Found{d.Find().Find(text, limit), ToUtf8(text), d.lookup->Edition(), py::object()};
+          },
+          py::arg("text"), py::arg("limit") = 100, Release(),
+          "find(self, /, text, limit=100)\n--\n\n"
+          "Anything a person types: a postal code or its beginning, a reading in any kana or romaji,\n"
+          "any part of an address or an office's name, or a whole address with its number. Returns\n"
+          "a FindResult, best first, as `ubin find` ranks; `limit` 0 gives every result. Raises\n"
+          "QueryError for a text that is too long or holds a control character.");
+    c.def("resolve", [](const Directory& d, const std::u16string& address) { return Resolve(d.Find(), address, false); },
+          py::arg("address"), Release(),
+          "resolve(self, /, address)\n--\n\n"
+          "The best entry of a written address (a Resolved), as `ubin find --batch` answers a line.\n"
+          "Raises QueryError for a text the finder refuses.");
+    c.def("resolve_many",
+          [](const Directory& d, const py::iterable& addresses, unsigned threads) {
+              const std::vector<std::u16string> texts = ColumnTexts(addresses);
+              SignalCheck signals;
+              std::vector<Resolved> answers;
+              {
+                  const py::gil_scoped_release release;
+                  answers = ResolveMany(d.Find(), texts, threads, signals);
+              }
+              py::list out(answers.size());
+              for (std::size_t i = 0; i < answers.size(); ++i) out[i] = py::cast(std::move(answers[i]));
+              return out;
+          },
+          py::arg("addresses"), py::arg("threads") = 1,
+          "resolve_many(self, /, addresses, threads=1)\n--\n\n"
+          "resolve() of every text of an iterable (a list, a pandas column), answered in C++ on\n"
+          "`threads` threads (0: one per core); a list of Resolved in the same order. None, NaN and\n"
+          "pd.NA give an empty answer; a text the finder refuses gives an answer with its error.\n"
+          "Ctrl+C stops it between rows (KeyboardInterrupt).");
 }
 
 } // namespace
 
 PYBIND11_MODULE(_ubin, m)
 {
+    // The docstrings carry the signatures, written for inspect.signature() and help().
+    py::options options;
+    options.disable_function_signatures();
     m.doc() = "Japanese postal-code directory lookups over the ubin engine.";
     m.attr("__version__") = UBIN_VERSION;
     const py::exception<Error>& error = py::register_exception<Error>(m, "Error");
@@ -313,8 +430,15 @@ PYBIND11_MODULE(_ubin, m)
     py::register_exception<QueryError>(m, "QueryError", error);
     py::register_exception<EncodingError>(m, "EncodingError", error);
     py::register_exception<SettingsError>(m, "SettingsError", error);
+    m.attr("Error").attr("__doc__") = "An error of the ubin engine; its message names the file, record or line.";
+    m.attr("DirectoryError").attr("__doc__") = "A directory folder or file missing, short or damaged.";
+    m.attr("QueryError").attr("__doc__") = "A text the finder refuses: too long, or holding a control character.";
+    m.attr("EncodingError").attr("__doc__") = "A text that code page 932 cannot hold.";
+    m.attr("SettingsError").attr("__doc__") = "A settings file (ubscon.def) that cannot be read.";
     BindEntry(m);
-    BindResults(m);
+    BindFindResult(m);
+    BindResolved(m);
     BindDirectory(m);
+    ubin::python::BindBuild(m, error);
     m.def("_settings_folder", &SettingsFolder, py::arg("executable_folder"));
 }

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian packages from an existing build folder and checks them on this machine:
-# lintian finds no error, the installed programs answer from /usr with no option, every file
+# lintian finds no error, the installed programs answer from /usr with no option, a C program
+# builds against libubin-dev, Debian's python3 imports the module of python3-ubin, every file
 # dpkg lists is there, and a purge leaves nothing of them. Needs root (apt-get install/purge).
 #   bash scripts/package-check.sh [BUILD_DIR]      (build/ by default)
-# The build folder is reconfigured with -DCMAKE_INSTALL_PREFIX=/usr when it has another
-# prefix; only what is out of date is built again.
+# A build folder with another prefix than /usr is first shown to be refused by cpack, then
+# reconfigured with -DCMAKE_INSTALL_PREFIX=/usr; only what is out of date is built again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
@@ -16,6 +17,14 @@ fail() { echo "package-check: $*" >&2; exit 1; }
 [ "$(id -u)" = 0 ] || fail "installing the packages needs root"
 
 if ! grep -qx 'CMAKE_INSTALL_PREFIX:PATH=/usr' "$build/CMakeCache.txt"; then
+  step "cpack refuses $build, configured with another prefix than /usr"
+  refused=$(mktemp -d)
+  if message=$(cpack --config "$build/CPackConfig.cmake" -G DEB -B "$refused" 2>&1); then
+    rm -rf "$refused"
+    fail "cpack made packages from a build folder whose prefix is not /usr"
+  fi
+  rm -rf "$refused"
+  grep -q -- '-DCMAKE_INSTALL_PREFIX=/usr' <<<"$message" || fail "cpack refused without saying how to configure: $message"
   step "reconfiguring $build with the prefix /usr"
   cmake -S . -B "$build" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 fi
@@ -88,6 +97,16 @@ int main(void)
 C
 cc -std=c11 -Wall -o "$empty/postal" "$empty/postal.c" -lubin
 [ "$(run "$empty/postal")" = "上幟町" ] || fail "the C program did not find 上幟町 for 7300014"
+if [[ " ${packages[*]} " == *" python3-ubin "* ]]; then
+  step "Debian's python3 imports ubin from python3-ubin and answers from the installed sample"
+  module=$(run /usr/bin/python3 -c 'import ubin; print(ubin.__file__)')
+  [[ "$module" == /usr/lib/python3/dist-packages/ubin/* ]] || fail "python3 imported ubin from $module"
+  answer=$(run /usr/bin/python3 -c 'import ubin; print(ubin.Directory("/usr/share/marubeta").postal("7300014")[0].town)')
+  [ "$answer" = "上幟町" ] || fail "the module did not find 上幟町 for 7300014: $answer"
+  run /usr/bin/python3 -m ubin find --dir /usr/share/marubeta ぎんざ | head -n 2
+else
+  step "no python3-ubin: the build folder's module is not for Debian's python3"
+fi
 step "ubin-serve --version, its page from /usr/share/ubin-serve, its systemd units"
 run ubin-serve --version
 log="$empty/serve.log"

@@ -1,8 +1,12 @@
 /* libubin from C over the sample directory: real answers, the fields of offices and areas,
  * and the error paths a C caller meets (NULLs, bad UTF-8, a missing folder, an index past the
- * end), then one handle shared by several threads. Run: ubin_c_test SAMPLE_FOLDER */
+ * end), then one handle shared by several threads; and the sample built again with ubin_build.
+ * Run: ubin_c_test SAMPLE_FOLDER KEN_ALL_SAMPLE.CSV JIGYOSYO_SAMPLE.CSV */
+#define _XOPEN_SOURCE 700 /* mkdtemp, nftw */
 #include "ubin/ubin.h"
 
+#include <dirent.h>
+#include <ftw.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -43,6 +47,7 @@ static const struct answer_case answers[] = {
     {POSTAL, "7300014", UBIN_MATCH_POSTAL, "7300014", UBIN_FIELD_TOWN, "上幟町", 0},
     {POSTAL, "〒７３０－００１４", UBIN_MATCH_POSTAL, "7300014", UBIN_FIELD_CITY, "広島市中区", 0},
     {POSTAL, "1008111", UBIN_MATCH_POSTAL, "1008111", UBIN_FIELD_OFFICE, "宮内庁", 1},
+    {POSTAL, "〒73-0", UBIN_MATCH_POSTAL, "7300000", UBIN_FIELD_CITY, "広島市中区", 0},
     {FIND, "ぎんざ", UBIN_MATCH_READING, "1040061", UBIN_FIELD_TOWN, "銀座", 0},
     {FIND, "730-0014", UBIN_MATCH_POSTAL, "7300014", UBIN_FIELD_CITY_CODE, "34101", 0},
     {FIND, "宮内庁", UBIN_MATCH_TEXT, "1008111", UBIN_FIELD_TYPE, "office", 1},
@@ -79,6 +84,20 @@ static void test_answers(void)
             }
             CHECK(ubin_results_is_office(r, 0, &office) == UBIN_OK && office == a->office);
         }
+        ubin_results_free(r);
+    }
+}
+
+/* A code with no digit names no code at all: nothing, not every entry. */
+static void test_postal_without_digits(void)
+{
+    const char* codes[] = {"", "abc", "〒-", "ー", " "};
+    for (size_t i = 0; i < sizeof codes / sizeof codes[0]; ++i) {
+        ubin_results* r = NULL;
+        size_t count = 1, total = 1;
+        CHECK(ubin_postal(dir, codes[i], 1, 0, &r) == UBIN_OK);
+        CHECK(ubin_results_count(r, &count) == UBIN_OK && count == 0);
+        CHECK(ubin_results_total(r, &total) == UBIN_OK && total == 0);
         ubin_results_free(r);
     }
 }
@@ -219,10 +238,181 @@ static void test_threads(void)
     }
 }
 
+/* --- ubin_build ------------------------------------------------------------------------ */
+
+static char* read_file(const char* path, size_t* size)
+{
+    FILE* f = fopen(path, "rb");
+    if (!f) return NULL;
+    size_t cap = 1 << 16, n = 0;
+    char* bytes = malloc(cap);
+    for (size_t got; bytes && (got = fread(bytes + n, 1, cap - n, f)) > 0;) {
+        n += got;
+        if (n == cap) bytes = realloc(bytes, cap *= 2);
+    }
+    fclose(f);
+    *size = n;
+    return bytes;
+}
+
+/* The manifest's lines but its build number, which differs from build to build. */
+static void drop_build_line(char* text, size_t* size)
+{
+    char* line = text;
+    while (line < text + *size) {
+        char* end = memchr(line, '\n', (size_t)(text + *size - line));
+        end = end ? end + 1 : text + *size;
+        if (strncmp(line, "build ", 6) == 0) {
+            memmove(line, end, (size_t)(text + *size - end));
+            *size -= (size_t)(end - line);
+        } else {
+            line = end;
+        }
+    }
+}
+
+/* Every file of either folder is in both with the same bytes (ubscon.def, which ubin-build's
+ * --settings adds, aside). Returns the number of files compared. */
+static int compare_folders(const char* a, const char* b)
+{
+    int compared = 0;
+    const char* folders[2] = {a, b};
+    for (int side = 0; side < 2; ++side) {
+        DIR* d = opendir(folders[side]);
+        CHECK(d != NULL);
+        if (!d) return 0;
+        for (struct dirent* e; (e = readdir(d)) != NULL;) {
+            if (e->d_name[0] == '.' || strcmp(e->d_name, "ubscon.def") == 0) continue;
+            char pa[4096], pb[4096];
+            snprintf(pa, sizeof pa, "%s/%s", a, e->d_name);
+            snprintf(pb, sizeof pb, "%s/%s", b, e->d_name);
+            size_t na = 0, nb = 0;
+            char* ba = read_file(pa, &na);
+            char* bb = read_file(pb, &nb);
+            if (strcmp(e->d_name, "MANIFEST.TXT") == 0 && ba && bb) {
+                drop_build_line(ba, &na);
+                drop_build_line(bb, &nb);
+            }
+            if (!ba || !bb || na != nb || memcmp(ba, bb, na) != 0) {
+                fprintf(stderr, "%s differs between %s and %s\n", e->d_name, a, b);
+                ++failures;
+            }
+            compared += side == 0;
+            free(ba);
+            free(bb);
+        }
+        closedir(d);
+    }
+    return compared;
+}
+
+static int remove_entry(const char* path, const struct stat* st, int flag, struct FTW* ftw)
+{
+    (void)st, (void)flag, (void)ftw;
+    return remove(path);
+}
+
+struct progress_log {
+    int calls;
+    long long last_entries;
+    int stop_at; /* stop at this call; 0: never */
+};
+
+static int on_progress(const ubin_build_progress* p, void* context)
+{
+    struct progress_log* log = context;
+    if (p->entries_written < log->last_entries) ++failures; /* counts only grow */
+    log->last_entries = p->entries_written;
+    return ++log->calls == log->stop_at;
+}
+
+static const char* folder_edition(const char* folder)
+{
+    static char month[16];
+    ubin_directory* d = NULL;
+    const char* text = "";
+    if (ubin_open(folder, 0, &d) != UBIN_OK) return "(cannot open)";
+    ubin_edition(d, &text, NULL);
+    snprintf(month, sizeof month, "%s", text);
+    ubin_close(d);
+    return month;
+}
+
+static void test_build(const char* sample, const char* ken_all, const char* offices)
+{
+    char work[] = "/tmp/ubin_c_test_XXXXXX";
+    CHECK(mkdtemp(work) != NULL);
+    char out[4200], stray[4300];
+    snprintf(out, sizeof out, "%s/zipdata", work);
+
+    /* The sample again, by the C call: the same files as ubin-build wrote. */
+    struct progress_log log = {0, 0, 0};
+    ubin_build_report report;
+    memset(&report, 0xff, sizeof report);
+    CHECK(ubin_build(ken_all, out, offices, NULL, NULL, on_progress, &log, &report) == UBIN_OK);
+    CHECK(report.entries > 0 && report.offices > 0 && report.rows_read >= report.entries);
+    CHECK(report.compared == 0 && report.kept_folder && *report.kept_folder == '\0');
+    CHECK(log.calls >= 1 && log.last_entries == report.entries);
+    CHECK(compare_folders(sample, out) > 9);
+    ubin_directory* built = NULL;
+    ubin_results* r = NULL;
+    const char* town = NULL;
+    CHECK(ubin_open(out, 1, &built) == UBIN_OK);
+    CHECK(ubin_postal(built, "7300014", 0, 1, &r) == UBIN_OK && ubin_results_field(r, 0, UBIN_FIELD_TOWN, &town) == UBIN_OK &&
+          strcmp(town, "上幟町") == 0);
+    ubin_results_free(r);
+    ubin_close(built);
+
+    /* Replaced in place, with the month given and the codes counted against the old build. */
+    CHECK(ubin_build(ken_all, out, NULL, NULL, "2026-11", NULL, NULL, &report) == UBIN_OK);
+    CHECK(strcmp(report.edition, "2026-11") == 0 && report.edition_guessed == 0 && report.offices == 0);
+    CHECK(report.compared == 1 && report.codes_added == 0 && report.codes_removed == 0 && report.codes_changed == 0);
+
+    /* Builds that fail leave the folder as it was, with ubin-build's message. */
+    const struct {
+        const char* ken_all;
+        const char* edition;
+        int stop_at;
+        ubin_status status;
+        const char* message;
+    } failing[] = {
+        {ken_all, "2026-13", 0, UBIN_ERROR_BUILD, "the edition \"2026-13\" is not a year and a month"},
+        {ken_all, NULL, 1, UBIN_ERROR_BUILD, "the build was interrupted"},
+        {"/nonexistent/KEN_ALL.CSV", NULL, 0, UBIN_ERROR_BUILD, "/nonexistent/KEN_ALL.CSV"},
+        {offices, NULL, 0, UBIN_ERROR_BUILD, "jigyosyo_sample.csv: line 1"},
+        {"\xff.csv", NULL, 0, UBIN_ERROR_ENCODING, "ken_all"},
+    };
+    for (size_t i = 0; i < sizeof failing / sizeof failing[0]; ++i) {
+        struct progress_log stop = {0, 0, failing[i].stop_at};
+        const ubin_status status = ubin_build(failing[i].ken_all, out, NULL, NULL, failing[i].edition, on_progress, &stop, NULL);
+        if (status != failing[i].status || strstr(ubin_last_error(), failing[i].message) == NULL) {
+            fprintf(stderr, "failing build %zu: %s: %s\n", i, ubin_status_name(status), ubin_last_error());
+            ++failures;
+        }
+        CHECK(strcmp(folder_edition(out), "2026-11") == 0);
+    }
+    CHECK(ubin_build(ken_all, out, NULL, "changes.csv", NULL, NULL, NULL, NULL) == UBIN_ERROR_ARGUMENT);
+    CHECK(ubin_build(NULL, out, NULL, NULL, NULL, NULL, NULL, NULL) == UBIN_ERROR_ARGUMENT);
+    CHECK(ubin_build(ken_all, NULL, NULL, NULL, NULL, NULL, NULL, NULL) == UBIN_ERROR_ARGUMENT);
+
+    /* A folder holding a file of the user's is not replaced. */
+    snprintf(stray, sizeof stray, "%s/notes.txt", out);
+    FILE* f = fopen(stray, "w");
+    CHECK(f != NULL);
+    if (f) fclose(f);
+    CHECK(ubin_build(ken_all, out, NULL, NULL, NULL, NULL, NULL, NULL) == UBIN_ERROR_BUILD &&
+          strstr(ubin_last_error(), "notes.txt") != NULL);
+    f = fopen(stray, "r");
+    CHECK(f != NULL);
+    if (f) fclose(f);
+
+    nftw(work, remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        fprintf(stderr, "usage: ubin_c_test SAMPLE_FOLDER\n");
+    if (argc < 4) {
+        fprintf(stderr, "usage: ubin_c_test SAMPLE_FOLDER KEN_ALL_SAMPLE.CSV JIGYOSYO_SAMPLE.CSV\n");
         return 2;
     }
     int major = 0, minor = -1;
@@ -234,11 +424,13 @@ int main(int argc, char** argv)
         const char* edition = NULL;
         CHECK(ubin_edition(dir, &edition, NULL) == UBIN_OK && edition && *edition != '\0');
         test_answers();
+        test_postal_without_digits();
         test_limit_level_and_suggestions();
         test_errors();
         if (mapped) test_threads();
         ubin_close(dir);
     }
+    test_build(argv[1], argv[2], argv[3]);
     if (failures) fprintf(stderr, "%d checks failed\n", failures);
     return failures ? 1 : 0;
 }

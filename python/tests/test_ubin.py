@@ -132,3 +132,20 @@ def test_errors(directory, call, error):
         assert str(caught.value)
     if error is ubin.DirectoryError:
         assert "/nonexistent/ubin-folder" in str(caught.value)
+
+
+@pytest.mark.parametrize("code", ["", "abc", "〒-", "ー", "　"])
+def test_postal_without_a_digit_finds_nothing(directory, code):
+    assert directory.postal(code) == []
+    assert directory.postal(code, offices=False, limit=5) == []
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+def test_ctrl_c_stops_resolve_many_inside_the_call(sample_folder, threads):
+    script = os.path.join(os.path.dirname(__file__), "interrupt_resolve_many.py")
+    got = subprocess.run([sys.executable, script, sample_folder, str(threads)],
+                         capture_output=True, text=True, timeout=300)
+    assert got.returncode == 0, got.stderr
+    # KeyboardInterrupt came out of the call itself, not after it had answered every row.
+    assert got.stdout.split() == ["c_call", "c_exception"], got.stdout
+

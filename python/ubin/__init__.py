@@ -1,15 +1,21 @@
 """Japanese postal-code directory lookups over the ubin engine.
 
     import ubin
-    d = ubin.Directory("/usr/local/share/marubeta/sample")
+    d = ubin.Directory("/usr/share/marubeta")
     d.postal("7300014")[0].town            # '上幟町'
     d.find("ぎんざ").results[0].postal_code  # '1040061'
     d.resolve("千代田区永田町1-7-1").postal_code
 
+    ubin.build("KEN_ALL.CSV", "zipdata", offices="JIGYOSYO.CSV", edition="2026-11")
+
 Lookups release the GIL; one Directory may serve many threads. resolve_many() answers a whole
-column of addresses in C++ (None, NaN and pd.NA cells give empty answers).
+column of addresses in C++ (None, NaN and pd.NA cells give empty answers). build() makes a
+directory folder as ubin-build does.
 """
 from ._ubin import (  # noqa: F401
+    BuildError,
+    BuildProgress,
+    BuildReport,
     Directory,
     DirectoryError,
     EncodingError,
@@ -20,14 +26,15 @@ from ._ubin import (  # noqa: F401
     Resolved,
     SettingsError,
     __version__,
+    build,
 )
 
 __all__ = [
-    "Directory", "Entry", "FindResult", "Resolved",
-    "Error", "DirectoryError", "QueryError", "EncodingError", "SettingsError",
+    "Directory", "Entry", "FindResult", "Resolved", "build", "BuildReport", "BuildProgress",
+    "Error", "DirectoryError", "QueryError", "EncodingError", "SettingsError", "BuildError",
 ]
 
-# Shown as ubin.Error, ubin.Entry ... in messages and reprs, where users meet them.
-for _cls in (Directory, Entry, FindResult, Resolved, Error, DirectoryError, QueryError, EncodingError, SettingsError):
-    _cls.__module__ = __name__
-del _cls
+# Shown as ubin.Error, ubin.Entry ... in messages, reprs and help(), where users meet them.
+for _name in __all__:
+    globals()[_name].__module__ = __name__
+del _name

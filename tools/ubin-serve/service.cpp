@@ -420,7 +420,7 @@ std::optional<std::u16string> TypedAfter(std::u16string_view query, std::u16stri
     }
     // A name whose last character folds together with what follows it (a numeral) has no
     // beginning of the query that ends with it.
-    if (!NameForm(query.substr(0, low)).ends_with(nameForm)) return std::nullopt;
+    if (!NameForm(query.substr(0, low)).str().ends_with(nameForm)) return std::nullopt;
     std::u16string_view after = query.substr(low);
     const auto blank = [](char16_t c) { return c == u' ' || c == u'\u3000' || c == u'\t'; };
     while (!after.empty() && blank(after.front())) after.remove_prefix(1);

@@ -1,5 +1,6 @@
 /* The lookup engine for C programs: a directory folder opened once, postal codes looked up,
- * anything a person types found and ranked, written addresses resolved to their best entry.
+ * anything a person types found and ranked, written addresses resolved to their best entry;
+ * and the build of a directory folder from Japan Post's files, as ubin-build makes it.
  *
  * Conventions of every call:
  *  - Texts go in and come out as UTF-8, NUL-terminated.
@@ -13,14 +14,14 @@
  *    handle and may outlive it.
  *  - Strings a result set hands out stay valid until the set is freed.
  *
- * Link with -lubin. */
+ * Link with -lubin. Version 1.1 added ubin_build. */
 #ifndef UBIN_UBIN_H
 #define UBIN_UBIN_H
 
 #include <stddef.h>
 
 #define UBIN_API_VERSION_MAJOR 1
-#define UBIN_API_VERSION_MINOR 0
+#define UBIN_API_VERSION_MINOR 1
 
 #if defined(_WIN32) && defined(UBIN_BUILDING_LIBRARY)
 #define UBIN_API __declspec(dllexport)
@@ -43,7 +44,10 @@ typedef enum ubin_status {
     UBIN_ERROR_QUERY = 3,     /* a query refused: too long, or holding a control character */
     UBIN_ERROR_DIRECTORY = 4, /* a folder missing, unreadable or damaged */
     UBIN_ERROR_MEMORY = 5,
-    UBIN_ERROR_INTERNAL = 6   /* anything else the engine threw */
+    UBIN_ERROR_INTERNAL = 6,  /* anything else the engine threw */
+    UBIN_ERROR_BUILD = 7      /* ubin_build: an input file refused (the message names the file, the
+                                 line and why), a folder that cannot be written or replaced, or a
+                                 build stopped by its progress callback */
 } ubin_status;
 
 /* How a find took its query. */
@@ -90,7 +94,7 @@ typedef struct ubin_results ubin_results;
 UBIN_API void ubin_api_version(int* major, int* minor);
 /* The message of the last call on this thread; "" when it succeeded. Never NULL. */
 UBIN_API const char* ubin_last_error(void);
-/* "ok", "argument", "encoding", "query", "directory", "memory", "internal". */
+/* "ok", "argument", "encoding", "query", "directory", "memory", "internal", "build". */
 UBIN_API const char* ubin_status_name(ubin_status status);
 
 /* Opens a directory folder built by ubin-build. `mapped` non-zero maps the files lookups read
@@ -132,6 +136,46 @@ UBIN_API ubin_status ubin_results_is_office(const ubin_results* results, size_t 
 /* When nothing was found: names near the query, nearest first. */
 UBIN_API ubin_status ubin_results_suggestion_count(const ubin_results* results, size_t* count);
 UBIN_API ubin_status ubin_results_suggestion(const ubin_results* results, size_t index, const char** value);
+
+/* How far a build has come: the rows of KEN_ALL read, then those of JIGYOSYO, then the entries
+ * written. Each count only grows. */
+typedef struct ubin_build_progress {
+    long long rows_read;
+    long long offices_read;
+    long long entries_written;
+} ubin_build_progress;
+
+/* Called now and then (every few thousand rows) on the thread that called ubin_build. Return 0
+ * to go on; anything else stops the build, which then fails with UBIN_ERROR_BUILD ("the build
+ * was interrupted") and leaves the folder as it was. It must not call ubin_build. */
+typedef int (*ubin_build_callback)(const ubin_build_progress* progress, void* context);
+
+/* What a build made, as ubin-build reports it. */
+typedef struct ubin_build_report {
+    long long rows_read;       /* rows of KEN_ALL */
+    long long rows_joined;     /* continuation rows joined to the row before them */
+    long long entries;         /* postal entries written */
+    long long city_codes;      /* municipal codes */
+    long long offices;         /* offices written (0 without JIGYOSYO) */
+    char edition[8];           /* the month recorded, "2026-11"; "" when unknown */
+    int edition_guessed;       /* 1: taken from the input files' dates */
+    int compared;              /* 1: the folder replaced held a directory, counted below */
+    long long codes_added, codes_removed, codes_changed;
+    /* Where the old folder was kept whole, because files other than directory files appeared in
+     * it during the build; "" normally. Valid until the thread's next ubin_ call. */
+    const char* kept_folder;
+} ubin_build_report;
+
+/* Builds a directory folder from Japan Post's KEN_ALL.CSV (code page 932 or the UTF-8 edition)
+ * and, when `offices` is not NULL, its JIGYOSYO.CSV, with the files, checks and messages of
+ * ubin-build. The files are written beside `folder`, which then takes its place whole; a folder
+ * that exists must be one ubin-build made (it holds nothing but directory files).
+ * `changes` must be NULL. `edition` is the data's month, "YYYY-MM"; NULL records the newest
+ * month an input file was changed in, as guessed. `progress` (may be NULL) is called with
+ * `context`. `report` (may be NULL) receives what was made. Paths are UTF-8. */
+UBIN_API ubin_status ubin_build(const char* ken_all, const char* folder, const char* offices, const char* changes,
+                                const char* edition, ubin_build_callback progress, void* context,
+                                ubin_build_report* report);
 
 #ifdef __cplusplus
 }

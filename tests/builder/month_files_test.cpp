@@ -139,7 +139,7 @@ std::string ReadResultError(ChangeFormat format, const std::string& base, const 
     try {
         BuildProgress progress;
         if (kenAll) ReadKenAllInput(result, BuildOptions{}, progress);
-        else ReadJigyosyoInput(result, BuildOptions{});
+        else ReadJigyosyoInput(result, BuildOptions{}, progress);
     } catch (const BuildError& e) {
         return e.what();
     }

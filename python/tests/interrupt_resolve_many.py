@@ -1,0 +1,53 @@
+"""Run by test_ubin.py: resolve_many over a column long enough to take seconds, with SIGINT sent
+once the call has taken the column. Prints the profile events of the call: 'c_exception' when
+KeyboardInterrupt was raised inside it, 'c_return' when it ran to its end first.
+
+    python3 interrupt_resolve_many.py FOLDER THREADS
+"""
+import os
+import signal
+import sys
+import threading
+import time
+
+import ubin
+
+directory = ubin.Directory(sys.argv[1])
+rows = ["千代田区永田町1-7-1", "ぎんざ", "広島県広島市中区上幟町8-18", "n", "宮内庁"]
+# About ten seconds of work, whatever this machine's speed: far more than the signal needs.
+start = time.monotonic()
+directory.resolve_many(rows * 20)
+per_row = max(time.monotonic() - start, 1e-6) / (len(rows) * 20)
+column = rows * (int(10.0 / per_row / len(rows)) + 1)
+
+taken = threading.Event()
+
+
+def texts():
+    yield from column
+    taken.set()  # the call holds every text now and answers them without the GIL
+
+
+def interrupt():
+    taken.wait()
+    os.kill(os.getpid(), signal.SIGINT)
+
+
+events = []
+
+
+def profile(frame, event, arg):
+    if event.startswith("c_") and getattr(arg, "__name__", "") == "resolve_many":
+        events.append(event)
+
+
+threading.Thread(target=interrupt, daemon=True).start()
+try:
+    try:
+        sys.setprofile(profile)
+        directory.resolve_many(texts(), threads=int(sys.argv[2]))
+    finally:
+        sys.setprofile(None)
+except KeyboardInterrupt:
+    pass
+print(" ".join(events))
