@@ -3,7 +3,6 @@
 #include "base/cp932.h"
 #include "base/text.h"
 #include "tools/ubin-serve/request_text.h"
-#include "present/find_batch.h"
 #include "present/find_json.h"
 
 #include <algorithm>
@@ -45,6 +44,13 @@ Reply JsonReply(const json& body, const char* cacheControl = kDataLifetime)
     Reply r;
     r.cacheControl = cacheControl;
     r.body = JsonText(body);
+    return r;
+}
+
+// A reply whose body the edition made names it.
+Reply Stamped(Reply r, const Edition& edition)
+{
+    r.edition = EditionName(edition);
     return r;
 }
 
@@ -95,41 +101,12 @@ json JpostalRecord(const Entry& e)
                         U8(e.cityKana), U8(ShownTownKana(e))});
 }
 
-ReplyCache::ReplyCache(std::size_t capacity) : partCapacity_((capacity + 31) / 32) {}
-
-ReplyCache::Part& ReplyCache::PartOf(const std::string& key) const
-{
-    return parts_[std::hash<std::string>{}(key) % parts_.size()];
-}
-
-std::optional<std::string> ReplyCache::Find(const std::string& key) const
-{
-    if (partCapacity_ == 0) return std::nullopt;
-    const Part& part = PartOf(key);
-    std::shared_lock lock(part.mutex);
-    const auto it = part.bodies.find(key);
-    if (it == part.bodies.end()) return std::nullopt;
-    return it->second;
-}
-
-void ReplyCache::Insert(const std::string& key, const std::string& body)
-{
-    if (partCapacity_ == 0) return;
-    Part& part = PartOf(key);
-    std::unique_lock lock(part.mutex);
-    if (part.bodies.size() >= partCapacity_) part.bodies.clear();
-    part.bodies.emplace(key, body);
-}
-
 Service::Service(LiveDirectory& directory, std::size_t cacheEntries, std::optional<int> maxAgeMonths)
     : directory_(directory), maxAgeMonths_(maxAgeMonths), cache_(cacheEntries)
 {
 }
 
-std::vector<std::pair<std::string, std::string>> Service::ReplyHeaders() const
-{
-    return {{"X-Ubin-Edition", Current()->lookup->Edition().ShortText()}};
-}
+std::string EditionName(const Edition& edition) { return edition.lookup->Edition().ShortText(); }
 
 Capabilities Service::capabilities() const
 {
@@ -214,6 +191,7 @@ Reply Service::ApiSearch(const Params& params) const
     const std::string key = edition->build + "/search/" + digits + "/" + std::to_string(limit);
     Reply r;
     r.cacheControl = kDataLifetime;
+    r.edition = EditionName(*edition);
     if (std::optional<std::string> body = cache_.Find(key)) {
         r.body = std::move(*body);
     } else {
@@ -241,7 +219,7 @@ Reply Service::Prefectures() const
     const Lookup& lookup = *edition->lookup;
     json list = json::array();
     for (const AreaItem& item : lookup.Prefectures()) list.push_back(PrefectureJson(lookup, item.number));
-    return JsonReply(json{{"prefectures", std::move(list)}});
+    return Stamped(JsonReply(json{{"prefectures", std::move(list)}}), *edition);
 }
 
 Reply Service::Cities(std::string_view prefecture) const
@@ -249,10 +227,10 @@ Reply Service::Cities(std::string_view prefecture) const
     const auto edition = Current();
     const Lookup& lookup = *edition->lookup;
     const std::int32_t p = PrefectureOf(lookup, prefecture);
-    if (p == 0) return ErrorReply(404, message::kNoPrefecture);
+    if (p == 0) return Stamped(ErrorReply(404, message::kNoPrefecture), *edition);
     json list = json::array();
     for (const AreaItem& city : lookup.CitiesOf(p)) list.push_back(CityJson(lookup, city.number));
-    return JsonReply(json{{"prefecture", PrefectureJson(lookup, p)}, {"cities", std::move(list)}});
+    return Stamped(JsonReply(json{{"prefecture", PrefectureJson(lookup, p)}, {"cities", std::move(list)}}), *edition);
 }
 
 Reply Service::Towns(std::string_view prefecture, std::string_view city) const
@@ -260,7 +238,7 @@ Reply Service::Towns(std::string_view prefecture, std::string_view city) const
     const auto edition = Current();
     const Lookup& lookup = *edition->lookup;
     const std::int32_t p = PrefectureOf(lookup, prefecture);
-    if (p == 0) return ErrorReply(404, message::kNoPrefecture);
+    if (p == 0) return Stamped(ErrorReply(404, message::kNoPrefecture), *edition);
     std::int32_t code = 0;
     for (const AreaItem& item : lookup.CitiesOf(p)) {
         if (U8(item.name) == city || U8(ZeroPad(5, item.number)) == city) {
@@ -268,7 +246,7 @@ Reply Service::Towns(std::string_view prefecture, std::string_view city) const
             break;
         }
     }
-    if (code == 0) return ErrorReply(404, message::kNoCity);
+    if (code == 0) return Stamped(ErrorReply(404, message::kNoCity), *edition);
 
     // The city's entries in the order of the lists; the entries of a town with several lie
     // together and become its sub-areas, each with its own code.
@@ -294,8 +272,9 @@ Reply Service::Towns(std::string_view prefecture, std::string_view city) const
         }
         towns.push_back(std::move(town));
     }
-    return JsonReply(json{{"prefecture", PrefectureJson(lookup, p)}, {"city", CityJson(lookup, code)},
-                          {"towns", std::move(towns)}});
+    return Stamped(JsonReply(json{{"prefecture", PrefectureJson(lookup, p)}, {"city", CityJson(lookup, code)},
+                                  {"towns", std::move(towns)}}),
+                   *edition);
 }
 
 Reply Service::YubinbangoData(std::string_view prefix) const
@@ -306,6 +285,7 @@ Reply Service::YubinbangoData(std::string_view prefix) const
     r.contentType = kScriptType;
     r.cacheControl = kDataLifetime;
     const auto edition = Current();
+    r.edition = EditionName(*edition);
     const std::string key = edition->build + "/yubinbango/" + std::string(prefix);
     if (std::optional<std::string> body = cache_.Find(key)) {
         r.body = std::move(*body);
@@ -328,6 +308,7 @@ Reply Service::JpostalData(std::string_view prefix) const
     r.contentType = kScriptType;
     r.cacheControl = kDataLifetime;
     const auto edition = Current();
+    r.edition = EditionName(*edition);
     const std::string key = edition->build + "/jpostal/" + std::string(prefix);
     if (std::optional<std::string> body = cache_.Find(key)) {
         r.body = std::move(*body);
@@ -377,43 +358,12 @@ Reply Service::Find(const Params& params) const
         return ErrorReply(400, e.fault() == QueryFault::TooLong ? message::kQueryTooLong : message::kQueryControl);
     }
     const auto edition = Current();
-    if (!edition->finder) return ErrorReply(404, message::kNoFind);
+    if (!edition->finder) return Stamped(ErrorReply(404, message::kNoFind), *edition);
     const FindResult found = edition->finder->Find(query, limit);
     Reply r;
     r.cacheControl = kDataLifetime;
+    r.edition = EditionName(*edition);
     r.body = FindJson(*q, found, edition->lookup->Edition()).dump(-1, ' ', false, json::error_handler_t::replace);
-    return r;
-}
-
-Reply Service::FindBatch(std::string_view body) const
-{
-    static_assert(kMaxBatchLines == 10000 && kMaxBatchBytes == 1 << 20, "message::kBatchTooLarge names the limits");
-    if (body.size() > kMaxBatchBytes) return ErrorReply(413, message::kBatchTooLarge);
-    if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
-    // A line break at the end ends the last line rather than starting another.
-    if (body.ends_with('\n')) body.remove_suffix(1);
-    std::vector<BatchLine> lines;
-    while (!body.empty()) {
-        if (lines.size() == kMaxBatchLines) return ErrorReply(413, message::kBatchTooLarge);
-        const std::size_t end = body.find('\n');
-        std::string_view line = body.substr(0, end);
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        lines.push_back(DecodeBatchLine(lines.size() + 1, line, false));
-        body = end == std::string_view::npos ? std::string_view() : body.substr(end + 1);
-    }
-    const auto edition = Current();
-    if (!edition->finder) return ErrorReply(404, message::kNoFind);
-    nlohmann::ordered_json results = nlohmann::ordered_json::array();
-    // One thread: the server answers its requests on every core already.
-    AnswerInOrder(*edition->finder, lines, 1, [&](const BatchLine& line, const BatchAnswer& answer) {
-        results.push_back(BatchAnswerJson(line, answer));
-    });
-    const DirectoryEdition& data = edition->lookup->Edition();
-    Reply r;
-    nlohmann::ordered_json reply;
-    reply["edition"] = data.month ? nlohmann::ordered_json(FormatYearMonth(*data.month)) : nlohmann::ordered_json();
-    reply["results"] = std::move(results);
-    r.body = reply.dump(-1, ' ', false, json::error_handler_t::replace);
     return r;
 }
 
@@ -423,13 +373,14 @@ Reply Service::Health() const
     const Capabilities c{edition->lookup->HasOffices(), edition->finder != nullptr};
     const DirectoryEdition& data = edition->lookup->Edition();
     const bool stale = maxAgeMonths_ && data.OlderThan(*maxAgeMonths_, MonthOf(std::chrono::system_clock::now()));
-    return JsonReply(json{{"status", "ok"},
-                          {"entries", edition->lookup->EntryCount()},
-                          {"capabilities", {{"offices", c.offices}, {"find", c.find}}},
-                          {"edition", data.month ? json(FormatYearMonth(*data.month)) : json()},
-                          {"edition_guessed", data.guessed},
-                          {"stale", stale}},
-                     kNoStore);
+    Reply r = JsonReply(json{{"status", "ok"},
+                             {"entries", edition->lookup->EntryCount()},
+                             {"capabilities", {{"offices", c.offices}, {"find", c.find}}},
+                             {"edition", data.month ? json(FormatYearMonth(*data.month)) : json()},
+                             {"edition_guessed", data.guessed},
+                             {"stale", stale}},
+                        kNoStore);
+    return Stamped(std::move(r), *edition);
 }
 
 } // namespace ubin::serve

@@ -167,9 +167,8 @@ TEST(Service, HealthAndEveryReplyNameTheEditionAndSayWhenItIsStale)
         if (c.edition == "-") EXPECT_TRUE(health["edition"].is_null());
         else EXPECT_EQ(health["edition"], c.edition);
         EXPECT_EQ(health["edition_guessed"], false);
-        const auto headers = service.ReplyHeaders();
-        ASSERT_EQ(headers.size(), 1u);
-        EXPECT_EQ(headers[0], std::make_pair(std::string("X-Ubin-Edition"), c.header));
+        EXPECT_EQ(service.Health().edition, c.header);
+        EXPECT_EQ(service.CurrentEditionName(), c.header);
     }
 }
 
