@@ -17,6 +17,9 @@ using boost::system::error_code;
 // After a reply that closes the connection, what the client still sends is read and dropped
 // for at most this long, so the reply is not lost to a reset.
 constexpr auto kLingerTime = std::chrono::seconds(2);
+// Bytes a connection reads in one turn before the loop's other connections have theirs: a
+// client sending a large body, or more than it may, does not hold the loop.
+constexpr std::size_t kTurnBytes = 64 * 1024;
 
 bool WouldBlock(const error_code& ec) { return ec == asio::error::would_block || ec == asio::error::try_again; }
 
@@ -48,6 +51,11 @@ void Connection::Close()
     DropBuffer();
     ReleaseBody();
     ReleaseReply();
+    // What it held goes now, not when the last handler waiting for it has run: a connection
+    // closed to make room gives its room at once.
+    reader_.reset();
+    body_ = std::string();
+    head_ = std::string();
 }
 
 void Connection::CloseWhenIdle()
@@ -69,6 +77,7 @@ void Connection::Place(ConnectionList* to)
 // Runs until the connection must wait for its socket, its work or its turn; each comes back here.
 void Connection::Serve()
 {
+    turnBytes_ = 0;
     while (state_ != State::Closed) {
         switch (state_) {
         case State::Writing:
@@ -89,6 +98,7 @@ void Connection::Serve()
                 Parse();
                 if (state_ != State::Reading || begin_ != before) break;
             }
+            if (turnBytes_ >= kTurnBytes) return Yield();
             if (!ReadSome()) return;
             break;
         case State::Closed: return;
@@ -205,6 +215,7 @@ bool Connection::ReadSome()
     const std::size_t n = socket_.read_some(asio::buffer(buffer_.get() + end_, capacity_ - end_), ec);
     if (!ec) {
         end_ += n;
+        turnBytes_ += n;
         return true;
     }
     if (WouldBlock(ec)) {
@@ -221,8 +232,11 @@ void Connection::Linger()
 {
     for (;;) {
         error_code ec;
-        socket_.read_some(asio::buffer(loop_.scratch), ec);
-        if (!ec) continue;
+        turnBytes_ += socket_.read_some(asio::buffer(loop_.scratch), ec);
+        if (!ec) {
+            if (turnBytes_ >= kTurnBytes) return Yield();
+            continue;
+        }
         if (WouldBlock(ec)) return WaitFor(tcp::socket::wait_read);
         return Close();
     }

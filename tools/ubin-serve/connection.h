@@ -86,6 +86,7 @@ private:
     std::optional<RequestReader> reader_;
     bool checked_ = false;
     std::size_t headBytes_ = 0; // of the request's head, taken so far
+    std::size_t turnBytes_ = 0; // read in this turn of the loop
     int served_ = 0;
     std::size_t bodyHeld_ = 0;
 

@@ -28,6 +28,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <malloc.h>
 #include <mutex>
 #include <optional>
 #include <pthread.h>
@@ -251,6 +252,11 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Request bodies and replies of a megabyte come and go by the thousand under load: glibc
+    // maps each such block of its own and gives it back when freed, rather than raising its
+    // threshold and taking them from the heaps, where small blocks kept between them would
+    // hold the freed memory. --max-request-memory then bounds what the server holds.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 
     try {
         const ubin::ToolPlaces places = ubin::ThisToolPlaces(argv[0]);
