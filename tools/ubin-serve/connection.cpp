@@ -84,7 +84,7 @@ void Connection::Serve()
             if (!WriteSome() || !Written()) return;
             break;
         case State::Lingering: return Linger();
-        case State::Working: return Watch();
+        case State::Working: return Peek();
         case State::Reading:
             if (begin_ < end_) {
                 if (!reader_) {
@@ -121,21 +121,23 @@ void Connection::Watch()
 }
 
 // The client closed the connection or reset it (its work is dropped), or sent more: the next
-// request, kept for its turn as far as the buffer holds it.
+// request, kept for its turn as far as the buffer holds it. The socket is read until it has no
+// more, so that the watch waits for something new; an end of stream already come is seen here.
 void Connection::Peek()
 {
-    char byte;
-    const ssize_t n = ::recv(socket_.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return Close();
-    if (n > 0) {
-        if (!TakeBuffer()) return; // no room: the rest waits in the socket
+    for (;;) {
+        char byte;
+        const ssize_t n = ::recv(socket_.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Watch();
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return Close();
+        if (!TakeBuffer()) return; // no room: the rest waits in the socket, unwatched
         if (end_ == capacity_) Compact();
         if (end_ == capacity_) return;
         error_code ec;
         end_ += socket_.read_some(asio::buffer(buffer_.get() + end_, capacity_ - end_), ec);
         if (ec && !WouldBlock(ec)) return Close();
     }
-    Watch();
 }
 
 // Writes what the socket takes: true when the reply is out, false when it waits or closed.
