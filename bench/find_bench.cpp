@@ -195,7 +195,8 @@ void FinderQueries(benchmark::State& state, const std::vector<std::u16string> Fi
 
 // The same question to SQLite: how many rows hold the text, and the first 100 in row order with
 // their fields. A reading query is looked for in both columns, as kana queries are.
-void SqliteQueries(benchmark::State& state, const std::vector<std::u16string> Fixture::*queries, bool reading)
+void SqliteQueries(benchmark::State& state, const std::vector<std::u16string> Fixture::*queries, bool reading,
+                   bool ranked = false)
 {
     if (!HaveData(state)) return;
     Fixture& f = Shared();
@@ -203,9 +204,12 @@ void SqliteQueries(benchmark::State& state, const std::vector<std::u16string> Fi
     sqlite3_stmt* count = nullptr;
     sqlite3_stmt* rows = nullptr;
     sqlite3_prepare_v2(f.db, "SELECT count(*) FROM docs WHERE docs MATCH ?", -1, &count, nullptr);
+    // In row order, or best first by FTS5's own ranking (bm25), as the finder's ranked results.
     sqlite3_prepare_v2(f.db,
-                       "SELECT rowid, postal, name, reading, city, town, detail FROM docs WHERE docs MATCH ?"
-                       " ORDER BY rowid LIMIT 100",
+                       ranked ? "SELECT rowid, postal, name, reading, city, town, detail FROM docs WHERE docs MATCH ?"
+                                " ORDER BY rank LIMIT 100"
+                              : "SELECT rowid, postal, name, reading, city, town, detail FROM docs WHERE docs MATCH ?"
+                                " ORDER BY rowid LIMIT 100",
                        -1, &rows, nullptr);
     std::vector<std::string> matches;
     for (const auto& text : q) {
@@ -260,6 +264,8 @@ void BM_FindReading(benchmark::State& s) { FinderQueries(s, &Fixture::readingQue
 void BM_FindTextCodeOrder(benchmark::State& s) { FinderQueries(s, &Fixture::textQueries, FindOrder::Code); }
 void BM_FindReadingCodeOrder(benchmark::State& s) { FinderQueries(s, &Fixture::readingQueries, FindOrder::Code); }
 void BM_SqliteFts5Reading(benchmark::State& s) { SqliteQueries(s, &Fixture::readingQueries, true); }
+void BM_SqliteFts5TextByRank(benchmark::State& s) { SqliteQueries(s, &Fixture::textQueries, false, true); }
+void BM_SqliteFts5ReadingByRank(benchmark::State& s) { SqliteQueries(s, &Fixture::readingQueries, true, true); }
 void BM_ResolveAddress(benchmark::State& s) { FinderQueries(s, &Fixture::addresses); }
 
 // Building the directory with the offices and the search index; the size of the new files.
@@ -282,9 +288,11 @@ BENCHMARK(BM_BuildWithOffices)->Unit(benchmark::kMillisecond)->Iterations(3)->Us
 BENCHMARK(BM_FindText)->MinTime(1.0);
 BENCHMARK(BM_FindTextCodeOrder)->MinTime(1.0);
 BENCHMARK(BM_SqliteFts5Text)->MinTime(1.0);
+BENCHMARK(BM_SqliteFts5TextByRank)->MinTime(1.0);
 BENCHMARK(BM_FindReading)->MinTime(1.0);
 BENCHMARK(BM_FindReadingCodeOrder)->MinTime(1.0);
 BENCHMARK(BM_SqliteFts5Reading)->MinTime(1.0);
+BENCHMARK(BM_SqliteFts5ReadingByRank)->MinTime(1.0);
 BENCHMARK(BM_ResolveAddress)->MinTime(1.0);
 
 } // namespace

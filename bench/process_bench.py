@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """`ubin find` as a whole process beside `sqlite3` answering the same kind of question over a
 database of the same KEN_ALL rows: the wall time of each run and its peak memory (the maximum
-resident set the system reports for the process, file pages it mapped included).
+resident set the system reports for the process, the pages of files it mapped included, from /usr/bin/time).
 
     python3 bench/process_bench.py --ubin BUILD/tools/ubin/ubin --dir FOLDER [--runs 15]
         [--ken-all ../shared/data/KEN_ALL.CSV] [--db FILE]
 
+It needs Debian's sqlite3 and time packages (the programs `sqlite3` and `/usr/bin/time`).
 FOLDER is a directory built with ubin-build from the same KEN_ALL.CSV (with JIGYOSYO.CSV or not).
 The database (made once, kept with --db) holds every KEN_ALL row in an indexed table for the
 postal code and in an FTS5 table with the trigram tokenizer over the address and the reading.
@@ -100,13 +101,18 @@ def queries(ken_all, rnd, count):
 
 
 def run(argv):
-    """Wall time in ms and peak memory in MB of one process, its output read and dropped."""
+    """Wall time in ms of one process, its output read and dropped."""
     start = time.perf_counter()
-    p = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    p.stdout.read()
-    _, status, usage = os.wait4(p.pid, 0)
-    p.returncode = status
-    return (time.perf_counter() - start) * 1000, usage.ru_maxrss / 1024
+    subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=False)
+    return (time.perf_counter() - start) * 1000
+
+
+def peak(argv):
+    """Peak memory in MB of one process, as /usr/bin/time reports it (a process started by this
+    script would count the script's own pages copied into it before it ran the program)."""
+    p = subprocess.run(["/usr/bin/time", "-f", "%M"] + argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                       check=False, text=True)
+    return int(p.stderr.strip().splitlines()[-1]) / 1024
 
 
 def main():
@@ -130,13 +136,12 @@ def main():
         ratios, ours, theirs, our_mb, their_mb = [], [], [], [], []
         for text, sql in qs:
             ubin_ms, sqlite_ms = [], []
+            ours_argv, theirs_argv = [a.ubin, "find", "--data", a.dir, text], [a.sqlite3, db, sql]
             for _ in range(a.runs):
-                ms, mb = run([a.ubin, "find", "--data", a.dir, text])
-                ubin_ms.append(ms)
-                our_mb.append(mb)
-                ms, mb = run([a.sqlite3, db, sql])
-                sqlite_ms.append(ms)
-                their_mb.append(mb)
+                ubin_ms.append(run(ours_argv))
+                sqlite_ms.append(run(theirs_argv))
+            our_mb.append(peak(ours_argv))
+            their_mb.append(peak(theirs_argv))
             ours.append(statistics.median(ubin_ms))
             theirs.append(statistics.median(sqlite_ms))
             ratios.append(ours[-1] / theirs[-1])

@@ -255,14 +255,15 @@ static char* read_file(const char* path, size_t* size)
     return bytes;
 }
 
-/* The manifest's lines but its build number, which differs from build to build. */
+/* The manifest's lines but its build number, which differs from build to build, and its own
+ * checksum, which covers that number. */
 static void drop_build_line(char* text, size_t* size)
 {
     char* line = text;
     while (line < text + *size) {
         char* end = memchr(line, '\n', (size_t)(text + *size - line));
         end = end ? end + 1 : text + *size;
-        if (strncmp(line, "build ", 6) == 0) {
+        if (strncmp(line, "build ", 6) == 0 || strncmp(line, "xxh3 ", 5) == 0) {
             memmove(line, end, (size_t)(text + *size - end));
             *size -= (size_t)(end - line);
         } else {

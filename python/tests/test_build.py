@@ -22,12 +22,13 @@ def build_cli():
 
 def folder_bytes(folder):
     """Every file of a folder by name; MANIFEST.TXT without its build number, which every build
-    draws anew."""
+    draws anew, and its own checksum, which covers that number."""
     files = {}
     for path in sorted(Path(folder).iterdir()):
         data = path.read_bytes()
         if path.name == "MANIFEST.TXT":
-            data = b"".join(line for line in data.splitlines(keepends=True) if not line.startswith(b"build "))
+            lines = data.splitlines(keepends=True)
+            data = b"".join(line for line in lines if not line.startswith((b"build ", b"xxh3 ")))
         files[path.name] = data
     return files
 

@@ -1,7 +1,7 @@
-// ubin-serve [--settings FILE | --data DIR] [--listen ADDR:PORT] [--threads N]
+// ubin-serve [--settings FILE | --data DIR] [--listen ADDR:PORT] [--threads N] [--workers N]
 //            [--allow-origin ORIGIN]... [--web DIR] [--cache N] [--max-age MONTHS] [--keep-alive-timeout S]
-//            [--request-timeout S] [--max-connections N] [--max-url BYTES]
-//            [--max-header-bytes BYTES] [--max-headers N]
+//            [--request-timeout S] [--work-budget S] [--max-connections N] [--max-url BYTES]
+//            [--max-header-bytes BYTES] [--max-headers N] [--max-request-memory MIB] [--max-client-memory MIB]
 // Serves the directory's lookups over HTTP to web forms; SIGTERM or SIGINT stop it after the
 // requests in flight.
 #include "base/cp932.h"
@@ -28,6 +28,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <malloc.h>
 #include <mutex>
 #include <optional>
 #include <pthread.h>
@@ -192,6 +193,24 @@ int main(int argc, char** argv)
     app.add_option("--max-headers", options.maxHeaders, "header lines of a request")
         ->capture_default_str()
         ->check(CLI::Range(std::size_t{1}, std::size_t{1000}));
+    options.workers = options.threads;
+    app.add_option("--workers", options.workers,
+                   "threads making the replies of /v1/find and /v1/find/batch (default: one per processor)")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 4096));
+    app.add_option("--work-budget", options.workBudgetSeconds,
+                   "seconds the lookups of one request may take in all; a batch's lines past it are not looked up")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600));
+    std::size_t requestMemory = options.maxRequestMemory >> 20, clientMemory = options.maxClientMemory >> 20;
+    app.add_option("--max-request-memory", requestMemory,
+                   "MiB of requests and replies held at once; when short, the requests half-sent longest are closed")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20));
+    app.add_option("--max-client-memory", clientMemory,
+                   "MiB of bodies and replies one client address may hold at once (0: no cap, as behind a proxy)")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{0}, std::size_t{1} << 20));
     int maxAge = -1;
     app.add_option("--max-age", maxAge,
                    "/healthz says \"stale\": true when the data's edition is more than this many months old")
@@ -206,6 +225,8 @@ int main(int argc, char** argv)
     if (settingsOption->count()) settingsFile = settingsText;
     if (dataOption->count()) dataFolder = dataText;
     if (webOption->count()) web = webText;
+    options.maxRequestMemory = requestMemory << 20;
+    options.maxClientMemory = clientMemory << 20;
     try {
         ubin::serve::ParseListen(listen, options.host, options.port);
     } catch (const std::invalid_argument& e) {
@@ -231,6 +252,11 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Request bodies and replies of a megabyte come and go by the thousand under load: glibc
+    // maps each such block of its own and gives it back when freed, rather than raising its
+    // threshold and taking them from the heaps, where small blocks kept between them would
+    // hold the freed memory. --max-request-memory then bounds what the server holds.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 
     try {
         const ubin::ToolPlaces places = ubin::ThisToolPlaces(argv[0]);
@@ -252,7 +278,8 @@ int main(int argc, char** argv)
         const std::string where = options.listenFd >= 0
                                       ? "the socket from systemd (port " + std::to_string(port) + ")"
                                       : "http://" + (v6 ? "[" + options.host + "]" : options.host) + ":" + std::to_string(port) + "/";
-        LogLine("ubin-serve: listening on " + where + " with " + std::to_string(options.threads) + " threads, at most " +
+        LogLine("ubin-serve: listening on " + where + " with " + std::to_string(options.threads) + " threads and " +
+                std::to_string(options.workers) + " workers, at most " +
                 std::to_string(options.maxConnections) + " connections; directory " + ubin::ToUtf8(folder) +
                 (webFolder.empty() ? "" : "; page " + ubin::PathToUtf8(webFolder)));
 

@@ -18,18 +18,18 @@ bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 
 
 } // namespace
 
-std::optional<std::string> PercentDecode(std::string_view target)
+std::optional<std::string> PercentDecode(std::string_view text, bool plusIsSpace)
 {
     std::string out;
-    out.reserve(target.size());
-    for (std::size_t i = 0; i < target.size(); ++i) {
-        if (target[i] != '%') {
-            out.push_back(target[i]);
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out.push_back(plusIsSpace && text[i] == '+' ? ' ' : text[i]);
             continue;
         }
-        if (target.size() - i < 3) return std::nullopt;
-        const int high = HexValue(target[i + 1]);
-        const int low = HexValue(target[i + 2]);
+        if (text.size() - i < 3) return std::nullopt;
+        const int high = HexValue(text[i + 1]);
+        const int low = HexValue(text[i + 2]);
         if (high < 0 || low < 0) return std::nullopt;
         out.push_back(static_cast<char>(high * 16 + low));
         i += 2;

@@ -1,15 +1,16 @@
 #pragma once
-// Checks on the text of a request that the HTTP library lets through as it came: the
-// percent-encoding of the target, UTF-8 after decoding, the JSONP callback name.
+// The text of a request that the HTTP library lets through as it came: the percent-encoding of
+// the target, UTF-8 after decoding, the JSONP callback name, and what the log shows of it.
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace ubin::serve {
 
-// The target with every %XX decoded (a '+' stays a '+'); none when a '%' is not followed by
-// two hexadecimal digits.
-std::optional<std::string> PercentDecode(std::string_view target);
+// The text with every %XX decoded, and with `plusIsSpace` (a query's names and values) each '+'
+// as a blank; else a '+' stays a '+'. None when a '%' is not followed by two hexadecimal digits.
+// The one decoder of the server: the path and every parameter go through it once.
+std::optional<std::string> PercentDecode(std::string_view text, bool plusIsSpace = false);
 
 // Whether the bytes are well-formed UTF-8: no stray continuation bytes, no overlong forms,
 // no surrogates, nothing beyond U+10FFFF.

@@ -1,10 +1,11 @@
 #include "tools/ubin-serve/service.h"
 
+#include "tools/ubin-serve/params.h"
+
 #include "base/cp932.h"
 #include "base/normalize.h"
 #include "base/text.h"
 #include "tools/ubin-serve/request_text.h"
-#include "present/find_batch.h"
 #include "present/find_json.h"
 
 #include <algorithm>
@@ -20,23 +21,7 @@ using nlohmann::json;
 
 constexpr std::size_t kDefaultLimit = 20;
 constexpr std::size_t kDefaultFindLimit = 100; // as ubin find
-// The most results one /v1/find reply holds, whatever `limit` asks (0, "all", included): a reply
-// of every match of one kana would be megabytes. `total` still counts them all.
-constexpr std::size_t kMaxFindLimit = 1000;
 static_assert(kMaxQueryLength == 256, "message::kQueryTooLong names the longest query");
-
-std::string U8(std::u16string_view text) { return ToUtf8(text); }
-
-bool AllDigits(std::string_view text)
-{
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-const std::string* Param(const Params& params, const std::string& name)
-{
-    const auto it = params.find(name);
-    return it == params.end() ? nullptr : &it->second;
-}
 
 // A town as a web form fills it in: the city's catch-all entry (以下に掲載がない場合) has none.
 std::u16string_view ShownTown(const Entry& e) { return IsRestOfCity(e) ? std::u16string_view() : e.town; }
@@ -47,6 +32,13 @@ Reply JsonReply(const json& body, const char* cacheControl = kDataLifetime)
     Reply r;
     r.cacheControl = cacheControl;
     r.body = JsonText(body);
+    return r;
+}
+
+// A reply whose body the edition made names it.
+Reply Stamped(Reply r, const Edition& edition)
+{
+    r.edition = EditionName(edition);
     return r;
 }
 
@@ -97,41 +89,12 @@ json JpostalRecord(const Entry& e)
                         U8(e.cityKana), U8(ShownTownKana(e))});
 }
 
-ReplyCache::ReplyCache(std::size_t capacity) : partCapacity_((capacity + 31) / 32) {}
-
-ReplyCache::Part& ReplyCache::PartOf(const std::string& key) const
-{
-    return parts_[std::hash<std::string>{}(key) % parts_.size()];
-}
-
-std::optional<std::string> ReplyCache::Find(const std::string& key) const
-{
-    if (partCapacity_ == 0) return std::nullopt;
-    const Part& part = PartOf(key);
-    std::shared_lock lock(part.mutex);
-    const auto it = part.bodies.find(key);
-    if (it == part.bodies.end()) return std::nullopt;
-    return it->second;
-}
-
-void ReplyCache::Insert(const std::string& key, const std::string& body)
-{
-    if (partCapacity_ == 0) return;
-    Part& part = PartOf(key);
-    std::unique_lock lock(part.mutex);
-    if (part.bodies.size() >= partCapacity_) part.bodies.clear();
-    part.bodies.emplace(key, body);
-}
-
 Service::Service(LiveDirectory& directory, std::size_t cacheEntries, std::optional<int> maxAgeMonths)
     : directory_(directory), maxAgeMonths_(maxAgeMonths), cache_(cacheEntries)
 {
 }
 
-std::vector<std::pair<std::string, std::string>> Service::ReplyHeaders() const
-{
-    return {{"X-Ubin-Edition", Current()->lookup->Edition().ShortText()}};
-}
+std::string EditionName(const Edition& edition) { return edition.lookup->Edition().ShortText(); }
 
 Capabilities Service::capabilities() const
 {
@@ -176,20 +139,6 @@ std::vector<Entry> EntriesOf(const Lookup& lookup, const Finder* finder, const s
     return entries;
 }
 
-// The query is checked before any search: text that is not UTF-8 (an overlong form, a
-// surrogate), a control character or more than the longest query is refused with 400. Else
-// none, and `query` holds the text.
-std::optional<Reply> RefusedQuery(const std::string& q, std::u16string& query)
-{
-    if (!IsValidUtf8(q)) return ErrorReply(400, message::kBadUtf8);
-    query = FromUtf8(q);
-    try {
-        CheckedSearchForm(query);
-    } catch (const QueryError& e) {
-        return ErrorReply(400, e.fault() == QueryFault::TooLong ? message::kQueryTooLong : message::kQueryControl);
-    }
-    return std::nullopt;
-}
 
 } // namespace
 
@@ -234,6 +183,7 @@ Reply Service::ApiSearch(const Params& params) const
     const std::string key = edition->build + "/search/" + digits + "/" + std::to_string(limit);
     Reply r;
     r.cacheControl = kDataLifetime;
+    r.edition = EditionName(*edition);
     if (std::optional<std::string> body = cache_.Find(key)) {
         r.body = std::move(*body);
     } else {
@@ -261,7 +211,7 @@ Reply Service::Prefectures() const
     const Lookup& lookup = *edition->lookup;
     json list = json::array();
     for (const AreaItem& item : lookup.Prefectures()) list.push_back(PrefectureJson(lookup, item.number));
-    return JsonReply(json{{"prefectures", std::move(list)}});
+    return Stamped(JsonReply(json{{"prefectures", std::move(list)}}), *edition);
 }
 
 Reply Service::Cities(std::string_view prefecture) const
@@ -269,10 +219,10 @@ Reply Service::Cities(std::string_view prefecture) const
     const auto edition = Current();
     const Lookup& lookup = *edition->lookup;
     const std::int32_t p = PrefectureOf(lookup, prefecture);
-    if (p == 0) return ErrorReply(404, message::kNoPrefecture);
+    if (p == 0) return Stamped(ErrorReply(404, message::kNoPrefecture), *edition);
     json list = json::array();
     for (const AreaItem& city : lookup.CitiesOf(p)) list.push_back(CityJson(lookup, city.number));
-    return JsonReply(json{{"prefecture", PrefectureJson(lookup, p)}, {"cities", std::move(list)}});
+    return Stamped(JsonReply(json{{"prefecture", PrefectureJson(lookup, p)}, {"cities", std::move(list)}}), *edition);
 }
 
 Reply Service::Towns(std::string_view prefecture, std::string_view city) const
@@ -280,7 +230,7 @@ Reply Service::Towns(std::string_view prefecture, std::string_view city) const
     const auto edition = Current();
     const Lookup& lookup = *edition->lookup;
     const std::int32_t p = PrefectureOf(lookup, prefecture);
-    if (p == 0) return ErrorReply(404, message::kNoPrefecture);
+    if (p == 0) return Stamped(ErrorReply(404, message::kNoPrefecture), *edition);
     std::int32_t code = 0;
     for (const AreaItem& item : lookup.CitiesOf(p)) {
         if (U8(item.name) == city || U8(ZeroPad(5, item.number)) == city) {
@@ -288,7 +238,7 @@ Reply Service::Towns(std::string_view prefecture, std::string_view city) const
             break;
         }
     }
-    if (code == 0) return ErrorReply(404, message::kNoCity);
+    if (code == 0) return Stamped(ErrorReply(404, message::kNoCity), *edition);
 
     // The city's entries in the order of the lists; the entries of a town with several lie
     // together and become its sub-areas, each with its own code.
@@ -314,8 +264,9 @@ Reply Service::Towns(std::string_view prefecture, std::string_view city) const
         }
         towns.push_back(std::move(town));
     }
-    return JsonReply(json{{"prefecture", PrefectureJson(lookup, p)}, {"city", CityJson(lookup, code)},
-                          {"towns", std::move(towns)}});
+    return Stamped(JsonReply(json{{"prefecture", PrefectureJson(lookup, p)}, {"city", CityJson(lookup, code)},
+                                  {"towns", std::move(towns)}}),
+                   *edition);
 }
 
 Reply Service::YubinbangoData(std::string_view prefix) const
@@ -326,6 +277,7 @@ Reply Service::YubinbangoData(std::string_view prefix) const
     r.contentType = kScriptType;
     r.cacheControl = kDataLifetime;
     const auto edition = Current();
+    r.edition = EditionName(*edition);
     const std::string key = edition->build + "/yubinbango/" + std::string(prefix);
     if (std::optional<std::string> body = cache_.Find(key)) {
         r.body = std::move(*body);
@@ -348,6 +300,7 @@ Reply Service::JpostalData(std::string_view prefix) const
     r.contentType = kScriptType;
     r.cacheControl = kDataLifetime;
     const auto edition = Current();
+    r.edition = EditionName(*edition);
     const std::string key = edition->build + "/jpostal/" + std::string(prefix);
     if (std::optional<std::string> body = cache_.Find(key)) {
         r.body = std::move(*body);
@@ -390,230 +343,12 @@ Reply Service::Find(const Params& params) const
     std::u16string query;
     if (std::optional<Reply> refused = RefusedQuery(*q, query)) return std::move(*refused);
     const auto edition = Current();
-    if (!edition->finder) return ErrorReply(404, message::kNoFind);
+    if (!edition->finder) return Stamped(ErrorReply(404, message::kNoFind), *edition);
     const FindResult found = edition->finder->Find(query, limit);
     Reply r;
     r.cacheControl = kDataLifetime;
+    r.edition = EditionName(*edition);
     r.body = FindJson(*q, found, edition->lookup->Edition()).dump(-1, ' ', false, json::error_handler_t::replace);
-    return r;
-}
-
-std::optional<std::u16string> TypedAfter(std::u16string_view query, std::u16string_view outer, std::u16string_view name)
-{
-    const std::u16string nameForm = NameForm(name);
-    if (nameForm.empty()) return std::nullopt;
-    const std::u16string whole = NameForm(query);
-    std::size_t from = 0;
-    if (const std::u16string outerForm = NameForm(outer); !outerForm.empty())
-        if (const std::size_t at = whole.find(outerForm); at != std::u16string::npos) from = at + outerForm.size();
-    const std::size_t at = whole.find(nameForm, from);
-    if (at == std::u16string::npos) return std::nullopt;
-    // The shortest beginning of the query whose name form reaches the name's end, by halving:
-    // a longer beginning has a name form at least as long (a rare folding that breaks this
-    // fails the check below, and the name counts as not written).
-    const std::size_t end = at + nameForm.size();
-    std::size_t low = 1, high = query.size();
-    while (low < high) {
-        const std::size_t middle = low + (high - low) / 2;
-        if (NameForm(query.substr(0, middle)).size() >= end) high = middle;
-        else low = middle + 1;
-    }
-    // A name whose last character folds together with what follows it (a numeral) has no
-    // beginning of the query that ends with it.
-    if (!NameForm(query.substr(0, low)).str().ends_with(nameForm)) return std::nullopt;
-    std::u16string_view after = query.substr(low);
-    const auto blank = [](char16_t c) { return c == u' ' || c == u'\u3000' || c == u'\t'; };
-    while (!after.empty() && blank(after.front())) after.remove_prefix(1);
-    while (!after.empty() && blank(after.back())) after.remove_suffix(1);
-    return std::u16string(after);
-}
-
-namespace {
-
-constexpr std::size_t kDefaultSuggestLimit = 10;
-// Every town of the code with the most of them (4520961 has 66).
-constexpr std::size_t kMaxSuggestLimit = 100;
-// An address read only as far as its city is looked for again among this many names holding
-// what follows the city.
-constexpr std::size_t kCityScan = 300;
-
-bool IsDigitOrBlank(char16_t c)
-{
-    return (c >= u'0' && c <= u'9') || (c >= u'０' && c <= u'９') || c == u' ' || c == u'\u3000';
-}
-
-// The text to look for when what was typed found nothing: the name nearest to it, with what
-// followed the name (a house number, a building) kept. A name followed by a number has no near
-// names of its own, so the name before the first digit or blank is tried alone.
-std::optional<std::u16string> Correction(const Finder& finder, std::u16string_view query, const FindResult& found)
-{
-    if (!found.suggestions.empty()) return found.suggestions.front();
-    const auto cut = std::find_if(query.begin(), query.end(), IsDigitOrBlank);
-    if (cut == query.begin() || cut == query.end()) return std::nullopt;
-    const std::size_t at = static_cast<std::size_t>(cut - query.begin());
-    const FindResult name = finder.Find(query.substr(0, at), 1);
-    if (name.total != 0 || name.suggestions.empty()) return std::nullopt;
-    return name.suggestions.front() + std::u16string(query.substr(at));
-}
-
-// An address read only as far as its city with something left after it (港区六本 while 六本木
-// is being typed: the 六 was read as a house number): the names of that city holding what was
-// typed after the city. None when there are none.
-std::optional<FindResult> WithinCity(const Finder& finder, std::u16string_view query, const FindResult& found)
-{
-    if (found.match != FindMatch::Address || found.level != AddressLevel::City || found.rest.empty() ||
-        found.results.empty())
-        return std::nullopt;
-    const Entry& city = found.results.front();
-    const std::optional<std::u16string> after = TypedAfter(query, city.prefecture, city.city);
-    if (!after || after->empty()) return std::nullopt;
-    FindResult named = finder.Find(*after, kCityScan);
-    std::erase_if(named.results, [&](const Entry& e) { return e.cityCode != city.cityCode || IsRestOfCity(e); });
-    if (named.results.empty()) return std::nullopt;
-    named.total = named.results.size();
-    return named;
-}
-
-// A building and its floor as a form's building field takes them (地階・階層不明, the basement or
-// a floor not known, is no floor to write).
-std::u16string BuildingOf(const Entry& e)
-{
-    if (e.IsOffice() || e.building.empty()) return {};
-    return e.floor == u"地階・階層不明" ? e.building : e.building + e.floor;
-}
-
-nlohmann::ordered_json SuggestResult(const Entry& e, const std::u16string& rest)
-{
-    nlohmann::ordered_json j;
-    std::u16string label = CleanAddress(e);
-    if (e.IsOffice()) label += u" " + e.office;
-    j["label"] = U8(label);
-    j["postal_code"] = U8(e.postalCode);
-    j["prefecture"] = U8(e.prefecture);
-    j["prefecture_code"] = PrefectureOfCityCode(e.cityCode);
-    j["city"] = U8(e.city);
-    j["town"] = IsRestOfCity(e) ? std::string() : U8(e.TownProper());
-    j["street"] = e.IsOffice() ? U8(e.street) : std::string();
-    j["building"] = U8(BuildingOf(e));
-    j["company"] = e.IsOffice() ? U8(e.office) : std::string();
-    // Readings in full-width katakana, as forms ask for them (the directory's are half-width).
-    j["prefecture_kana"] = U8(Nfkc(e.prefectureKana));
-    j["city_kana"] = U8(Nfkc(e.cityKana));
-    j["town_kana"] = e.IsOffice() || IsRestOfCity(e) ? std::string() : U8(Nfkc(e.townKana));
-    j["company_kana"] = e.IsOffice() ? U8(Nfkc(e.officeKana)) : std::string();
-    j["type"] = EntryTypeName(e.kind);
-    j["rest"] = U8(rest);
-    return j;
-}
-
-} // namespace
-
-Reply Service::Suggest(const Params& params) const
-{
-    const std::string* q = Param(params, "q");
-    if (!q || q->empty()) return ErrorReply(400, message::kMissingQuery);
-    std::size_t limit = kDefaultSuggestLimit;
-    if (const std::string* l = Param(params, "limit")) {
-        if (!AllDigits(*l) || l->size() > 9 || std::stoul(*l) == 0) return ErrorReply(400, message::kBadLimit);
-        limit = std::min<std::size_t>(std::stoul(*l), kMaxSuggestLimit);
-    }
-    std::u16string query;
-    if (std::optional<Reply> refused = RefusedQuery(*q, query)) return std::move(*refused);
-    const auto edition = Current();
-    if (!edition->finder) return ErrorReply(404, message::kNoFind);
-    Reply r;
-    r.cacheControl = kDataLifetime;
-    // The same beginnings are typed by every visitor of a form: their replies are kept.
-    const std::string key = edition->build + "/suggest/" + std::to_string(limit) + "/" + *q;
-    if (std::optional<std::string> body = cache_.Find(key)) {
-        r.body = std::move(*body);
-        return r;
-    }
-    const Finder& finder = *edition->finder;
-    // Twice the limit: entries a form cannot tell apart are one result.
-    const std::size_t wanted = std::min(2 * limit, kMaxFindLimit);
-    FindResult found = finder.Find(query, wanted);
-    std::u16string searched = query;
-    std::optional<std::u16string> corrected;
-    if (found.total == 0) {
-        if (std::optional<std::u16string> near = Correction(finder, query, found)) {
-            FindResult again = finder.Find(*near, wanted);
-            if (again.total != 0) {
-                found = std::move(again);
-                searched = *near;
-                corrected = std::move(near);
-            }
-        }
-    } else if (std::optional<FindResult> named = WithinCity(finder, query, found)) {
-        found = std::move(*named);
-    }
-
-    nlohmann::ordered_json results = nlohmann::ordered_json::array();
-    std::set<std::string> seen;
-    std::map<std::u16string, std::u16string> restOfTown; // each town looked for once
-    const std::u16string finderRest = found.rest;
-    for (const Entry& e : found.results) {
-        std::u16string rest;
-        if (found.match != FindMatch::Postal) {
-            const std::u16string town = IsRestOfCity(e) ? std::u16string() : std::u16string(e.TownProper());
-            const auto kept = restOfTown.find(e.city + u"\n" + town);
-            if (kept != restOfTown.end()) {
-                rest = kept->second;
-            } else {
-                rest = TypedAfter(searched, e.city, town).value_or(finderRest);
-                restOfTown.emplace(e.city + u"\n" + town, rest);
-            }
-        }
-        nlohmann::ordered_json result = SuggestResult(e, rest);
-        if (!seen.insert(result.dump()).second) continue;
-        results.push_back(std::move(result));
-        if (results.size() == limit) break;
-    }
-    nlohmann::ordered_json reply;
-    reply["query"] = *q;
-    reply["corrected"] = corrected ? nlohmann::ordered_json(U8(*corrected)) : nlohmann::ordered_json();
-    reply["match"] = FindMatchName(found.match);
-    reply["total"] = found.total;
-    reply["results"] = std::move(results);
-    if (found.total == 0) {
-        reply["suggestions"] = nlohmann::ordered_json::array();
-        for (const std::u16string& s : found.suggestions) reply["suggestions"].push_back(U8(s));
-        if (const char* hint = FindHint(found)) reply["hint"] = hint;
-    }
-    r.body = reply.dump(-1, ' ', false, json::error_handler_t::replace);
-    cache_.Insert(key, r.body);
-    return r;
-}
-
-Reply Service::FindBatch(std::string_view body) const
-{
-    static_assert(kMaxBatchLines == 10000 && kMaxBatchBytes == 1 << 20, "message::kBatchTooLarge names the limits");
-    if (body.size() > kMaxBatchBytes) return ErrorReply(413, message::kBatchTooLarge);
-    if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
-    // A line break at the end ends the last line rather than starting another.
-    if (body.ends_with('\n')) body.remove_suffix(1);
-    std::vector<BatchLine> lines;
-    while (!body.empty()) {
-        if (lines.size() == kMaxBatchLines) return ErrorReply(413, message::kBatchTooLarge);
-        const std::size_t end = body.find('\n');
-        std::string_view line = body.substr(0, end);
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        lines.push_back(DecodeBatchLine(lines.size() + 1, line, false));
-        body = end == std::string_view::npos ? std::string_view() : body.substr(end + 1);
-    }
-    const auto edition = Current();
-    if (!edition->finder) return ErrorReply(404, message::kNoFind);
-    nlohmann::ordered_json results = nlohmann::ordered_json::array();
-    // One thread: the server answers its requests on every core already.
-    AnswerInOrder(*edition->finder, lines, 1, [&](const BatchLine& line, const BatchAnswer& answer) {
-        results.push_back(BatchAnswerJson(line, answer));
-    });
-    const DirectoryEdition& data = edition->lookup->Edition();
-    Reply r;
-    nlohmann::ordered_json reply;
-    reply["edition"] = data.month ? nlohmann::ordered_json(FormatYearMonth(*data.month)) : nlohmann::ordered_json();
-    reply["results"] = std::move(results);
-    r.body = reply.dump(-1, ' ', false, json::error_handler_t::replace);
     return r;
 }
 
@@ -623,13 +358,14 @@ Reply Service::Health() const
     const Capabilities c{edition->lookup->HasOffices(), edition->finder != nullptr};
     const DirectoryEdition& data = edition->lookup->Edition();
     const bool stale = maxAgeMonths_ && data.OlderThan(*maxAgeMonths_, MonthOf(std::chrono::system_clock::now()));
-    return JsonReply(json{{"status", "ok"},
-                          {"entries", edition->lookup->EntryCount()},
-                          {"capabilities", {{"offices", c.offices}, {"find", c.find}}},
-                          {"edition", data.month ? json(FormatYearMonth(*data.month)) : json()},
-                          {"edition_guessed", data.guessed},
-                          {"stale", stale}},
-                     kNoStore);
+    Reply r = JsonReply(json{{"status", "ok"},
+                             {"entries", edition->lookup->EntryCount()},
+                             {"capabilities", {{"offices", c.offices}, {"find", c.find}}},
+                             {"edition", data.month ? json(FormatYearMonth(*data.month)) : json()},
+                             {"edition_guessed", data.guessed},
+                             {"stale", stale}},
+                        kNoStore);
+    return Stamped(std::move(r), *edition);
 }
 
 } // namespace ubin::serve

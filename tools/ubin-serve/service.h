@@ -56,6 +56,10 @@ struct Reply {
     std::string contentType = kJsonType;
     std::string cacheControl = kNoStore;
     std::string body;
+    // X-Ubin-Edition: the edition of the directory the body was made from; empty for a body
+    // made from none (the page, an error of the request), which the server names the current
+    // edition for.
+    std::string edition;
 };
 
 // The query parameters, decoded; a parameter given twice counts by its first value.
@@ -114,6 +118,10 @@ nlohmann::json YubinbangoRecord(const Entry& entry);
 // and the readings of the first three in half-width kana]; street and office empty for areas.
 nlohmann::json JpostalRecord(const Entry& entry);
 
+// How X-Ubin-Edition names an edition: the month of Japan Post's data it was built from
+// ("2026-11"), or "unknown" for one built before editions were recorded.
+std::string EditionName(const Edition& edition);
+
 class Service {
 public:
     // Every reply is made from the edition of the directory current when its request comes
@@ -147,22 +155,20 @@ public:
     // was typed finds nothing, the results of the nearest name (`corrected`). At most `limit`
     // results (default 10, at most 100: every town of a code), each address once.
     Reply Suggest(const Params& params) const;
-    // POST /v1/find/batch with a UTF-8 body of one query per line: {"edition", "results": [the
-    // JSON of each line's best answer (present/find_batch.h)]}; 413 past kMaxBatchLines.
-    Reply FindBatch(std::string_view body) const;
     // GET /healthz: status, entries, capabilities, the data's edition ("2026-11" or null),
     // whether it was guessed, and whether it is stale.
     Reply Health() const;
-    // The headers every reply carries, whatever its path: X-Ubin-Edition, the edition of the
-    // directory now current ("2026-11", or "unknown" for one built before editions were
-    // recorded).
-    std::vector<std::pair<std::string, std::string>> ReplyHeaders() const;
+    // The edition of the directory now current as X-Ubin-Edition names it, for a reply whose
+    // body no edition made.
+    std::string CurrentEditionName() const { return EditionName(*Current()); }
 
     // What the current edition offers.
     Capabilities capabilities() const;
 
-private:
+    // The edition to answer the next request with (POST /v1/find/batch, tools/ubin-serve/batch.h).
     std::shared_ptr<const Edition> Current() const { return directory_.Current(); }
+
+private:
 
     LiveDirectory& directory_;
     std::optional<int> maxAgeMonths_;

@@ -15,6 +15,27 @@ TEST(PercentDecode, DecodesEveryEscapeAndLeavesThePlusSign)
     EXPECT_EQ(PercentDecode("%00"), std::string(1, '\0'));
 }
 
+TEST(PercentDecode, TakesThePlusSignAsABlankInAQuery)
+{
+    // A query's '+' is a blank; an encoded one stays a plus, and so does every '+' of a path.
+    const struct {
+        const char* text;
+        bool plusIsSpace;
+        const char* decoded;
+    } cases[] = {
+        {"a+b%2Bc", true, "a b+c"},
+        {"a+b%2Bc", false, "a+b+c"},
+        {"++", true, "  "},
+        {"%20+", true, "  "},
+        {"%E5%BA%83+%E5%B3%B6", true, "広 島"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(PercentDecode(c.text, c.plusIsSpace), c.decoded);
+    }
+    EXPECT_EQ(PercentDecode("a+%G0", true), std::nullopt);
+}
+
 TEST(PercentDecode, RefusesAnEscapeWithoutTwoHexDigits)
 {
     for (const char* bad : {"%", "a%", "a%4", "%G0", "%0G", "%%41", "x%u3042", "%4 "}) {

@@ -184,6 +184,11 @@ void RawConnection::Close()
     fd_ = -1;
 }
 
+void RawConnection::ShutdownSending()
+{
+    if (fd_ >= 0) shutdown(fd_, SHUT_WR);
+}
+
 bool RawConnection::Send(const std::string& bytes)
 {
     std::size_t sent = 0;

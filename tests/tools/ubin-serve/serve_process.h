@@ -77,6 +77,8 @@ public:
     RawResponse Receive(std::chrono::milliseconds timeout = std::chrono::seconds(10), bool headRequest = false);
     // Whether the server closed the connection (end of stream within the timeout).
     bool ClosedByPeer(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Sends the end of the stream and goes on reading (a half-close).
+    void ShutdownSending();
     void Close();
 
 private:

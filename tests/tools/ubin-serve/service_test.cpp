@@ -167,10 +167,48 @@ TEST(Service, HealthAndEveryReplyNameTheEditionAndSayWhenItIsStale)
         if (c.edition == "-") EXPECT_TRUE(health["edition"].is_null());
         else EXPECT_EQ(health["edition"], c.edition);
         EXPECT_EQ(health["edition_guessed"], false);
-        const auto headers = service.ReplyHeaders();
-        ASSERT_EQ(headers.size(), 1u);
-        EXPECT_EQ(headers[0], std::make_pair(std::string("X-Ubin-Edition"), c.header));
+        EXPECT_EQ(service.Health().edition, c.header);
+        EXPECT_EQ(service.CurrentEditionName(), c.header);
     }
+}
+
+} // namespace
+} // namespace ubin::serve
+
+namespace ubin::serve {
+namespace {
+
+// A reply names the edition its body was made from, as the server's X-Ubin-Edition sends it,
+// however the folder changes after it was made.
+TEST(Service, EachReplyNamesTheEditionThatMadeItsBody)
+{
+    test::TempDir dir;
+    test::WriteBytes(dir / "ken_all.csv",
+                     test::KenAllText({{"01101", "0600000", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "北海道", "札幌市",
+                                        "以下に掲載がない場合"}}));
+    const auto folder = dir / "data";
+    BuildOptions options;
+    options.edition = "2020-01";
+    BuildDirectory(dir / "ken_all.csv", folder, options);
+    LiveDirectory directory(FromUtf8(folder.string() + "/"), {.find = true, .checkEvery = std::chrono::milliseconds(0)});
+    const Service service(directory, 0);
+    const auto edition = [](const Reply& r) { return nlohmann::json::parse(r.body)["edition"]; };
+
+    const Reply health = service.Health();
+    const Reply find = service.Find({{"q", "札幌"}});
+    options.edition = "2020-02";
+    BuildDirectory(dir / "ken_all.csv", folder, options);
+    const Reply after = service.Health();
+    EXPECT_EQ(health.edition, "2020-01");
+    EXPECT_EQ(edition(health), health.edition);
+    EXPECT_EQ(find.edition, "2020-01");
+    EXPECT_EQ(edition(find), find.edition);
+    EXPECT_EQ(after.edition, "2020-02");
+    EXPECT_EQ(edition(after), after.edition);
+    // Every route of the directory names it too, its refusals included.
+    for (const Reply& r : {service.ApiSearch({{"zipcode", "0600000"}}), service.Prefectures(), service.Cities("99"),
+                           service.Towns("1", "nowhere"), service.YubinbangoData("060"), service.JpostalData("060")})
+        EXPECT_EQ(r.edition, "2020-02") << r.body.substr(0, 60);
 }
 
 } // namespace

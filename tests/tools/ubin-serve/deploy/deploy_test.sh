@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Two ubin-serve processes behind Debian's nginx on 127.0.0.1, under a bounded wrk load: each
 # server's directory is rebuilt in turn (ubin-build puts the new folder in place; the server
-# takes it up), then each server is stopped with SIGTERM and started again in turn while nginx
+# takes it up), one server's folder is then replaced by a copy as docs/deploy.md says, then each server is stopped with SIGTERM and started again in turn while nginx
 # sends its requests to the other. Every request must get a whole, right reply. The second
 # server takes its listening socket from systemd-socket-activate, as under ubin-serve.socket.
 #
@@ -76,6 +76,25 @@ rebuild() {
   echo "FAIL: server $name still answers from $(edition "$port") after its rebuild"; exit 1
 }
 
+# A folder built elsewhere and copied in as docs/deploy.md says: into a new folder beside the
+# served one, the two swapped with two renames, the old one removed once the server answers
+# from the new build.
+copy_in() {
+  local name=$1 port=$2 month=$3
+  "$build" "$ken_all" "$tmp/built-$name" --offices "$offices" --quiet --edition "$month"
+  cp -a "$tmp/built-$name" "$tmp/data-$name.new"
+  mv -T "$tmp/data-$name" "$tmp/data-$name.old" && mv -T "$tmp/data-$name.new" "$tmp/data-$name"
+  for _ in $(seq 50); do
+    if [ "$(edition "$port")" = "$month" ]; then
+      rm -rf "$tmp/data-$name.old"
+      echo "deploy: server $name answers from the folder copied in ($month)"
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "FAIL: server $name still answers from $(edition "$port") after its folder was swapped"; exit 1
+}
+
 start a "$port_a"
 start b "$port_b"
 if grep -q 'socket from systemd' "$tmp/serve-b.log"; then echo "deploy: server b took its socket from systemd"; fi
@@ -123,6 +142,8 @@ sleep 2
 rebuild a "$port_a" 2031-01
 sleep 1
 rebuild b "$port_b" 2031-01
+sleep 1
+copy_in a "$port_a" 2031-02
 sleep 1
 for name in a b; do
   port=port_$name
