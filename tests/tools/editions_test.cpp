@@ -192,6 +192,11 @@ TEST(Editions, DiffNamesTheCodesAddedRemovedAndChanged)
 // the manifest says is refused (status 2), naming it, and never read or waited on.
 TEST(Editions, DiffRefusesAFolderFindWouldRefuse)
 {
+#ifdef _WIN32
+    constexpr bool kSparseFiles = false;
+#else
+    constexpr bool kSparseFiles = true;
+#endif
     test::TempDir dir;
     const std::string before = Build(dir, "old", kOld, "2026-10");
     const std::string after = Build(dir, "new", kOld, "2026-11");
@@ -209,7 +214,8 @@ TEST(Editions, DiffRefusesAFolderFindWouldRefuse)
         {"a manifest cut after its first line",
          [&] { test::WriteBytes(dir / "new" / "MANIFEST.TXT", manifest.substr(0, manifest.find('\n') + 1)); },
          "MANIFEST.TXT: line 2"},
-        {"longer than the manifest says", [&] { fs::resize_file(lines, std::uintmax_t{64} << 30); },
+        // 64 GiB, sparse, where the file system allows it (Wine's does not: 64 MiB there).
+        {"longer than the manifest says", [&] { fs::resize_file(lines, std::uintmax_t{64} << (kSparseFiles ? 30 : 20)); },
          "郵便番号.CSV: " /* its last bytes, or its size against the manifest's */},
 #ifndef _WIN32
         {"a pipe", [&] { fs::remove(lines); ASSERT_EQ(::mkfifo(lines.c_str(), 0600), 0); }, "郵便番号.CSV: is not a regular file"},
