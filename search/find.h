@@ -45,6 +45,7 @@ struct FindResult {
     // nearest first; and whether the query holds nothing a name is written with (symbols only).
     std::vector<std::u16string> suggestions;
     bool symbolsOnly = false;
+    std::uint32_t reasons = 0; // why the engine chose its answer, as far as only it knows: bits of present/reasons.h's engine_reason
 };
 
 // The name of a match kind as the command line and the web service print it.
