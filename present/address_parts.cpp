@@ -83,9 +83,11 @@ std::u16string TakeRoom(std::u16string& t)
     bool digits = false;
     while (begin > 0 && (IsDigit(t[begin - 1]) || t[begin - 1] == u'-')) digits = IsDigit(t[--begin]) || digits;
     if (!digits) return {};
+    // One letter before the number belongs to it (A101, A-101), two or more are a name (ABC101).
+    const auto lone = [&](std::size_t at) { return at > 0 && IsLetter(t[at - 1]) && (at == 1 || !IsLetter(t[at - 2])); };
+    if (t[begin] == u'-' && lone(begin)) --begin;
     while (begin < end && t[begin] == u'-') ++begin;
-    // One letter before the number belongs to it, two or more are a name (ABC101).
-    if (begin > 0 && IsLetter(t[begin - 1]) && (begin == 1 || !IsLetter(t[begin - 2]))) --begin;
+    if (lone(begin)) --begin;
     // Unnamed, the number must stand apart from a name written in Latin letters or digits.
     if (!named && begin > 0 && (IsLetter(t[begin - 1]) || IsDigit(t[begin - 1]))) return {};
     std::u16string room = t.substr(begin, end - begin);

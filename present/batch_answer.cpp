@@ -196,7 +196,10 @@ Confidence Judge(const BatchAnswer& a, FindMatch match, AddressLevel level)
     if (a.textUsed < 50) return Confidence::Low;
     const bool placed = match == FindMatch::Postal || (match == FindMatch::Address && level >= AddressLevel::Town)
                         || why.Has(Reason::NumberAfterCity) || why.Has(Reason::WholeCity);
-    return placed && a.textUsed == 100 && !why.NeedsReview() ? Confidence::High : Confidence::Medium;
+    // A code written beside the address that disagrees puts the row in doubt, not the address.
+    bool doubt = false;
+    for (const Reason r : why.List()) doubt = doubt || (Info(r).review && r != Reason::CodeMismatch && r != Reason::CodeUnreadable);
+    return placed && a.textUsed == 100 && !doubt ? Confidence::High : Confidence::Medium;
 }
 
 void CheckWrittenCode(const BatchLine& line, BatchAnswer& a)

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <map>
 #include <sstream>
 
 using namespace ubin;
@@ -184,4 +185,138 @@ TEST(FindBatch, CommandWritesRowsInOrderAndSaysHowManyFoundACode)
     std::ostringstream out, err;
     EXPECT_EQ(RunUbin({"find", "--data", UBIN_SAMPLE_DIR, "--batch", "/nonexistent/list.txt"}, {}, out, err), 2);
     EXPECT_EQ(RunUbin({"find", "--data", UBIN_SAMPLE_DIR, "--header", "宮内庁"}, {}, out, err), 2);
+}
+
+namespace {
+
+// A customer list as people keep one: extra columns, a line break and a comma inside quoted
+// fields, an empty address, codes written in several ways (some wrong, one that lost its
+// leading 0, one that is no code), a code written before an address.
+const char kList[] = "id,name,address,code\r\n"
+                     "1,\"山田\n太郎\",\"東京都千代田区永田町1-7-1 101号室\",100-0014\r\n"
+                     "2,\"佐藤, 花子\",広島市中区上幟町8-1 上幟ビル3F,7300015\r\n"
+                     "3,,広島県広島市中区存在しない町1,\r\n"
+                     "4,x,千代田区丸の内2-7-2 JPタワー30階,〒1007030\r\n"
+                     "5,,,\r\n"
+                     "6,y,北海道小樽市天狗山1-2-3,470012\r\n"
+                     "7,z,ぎんざ,abc\r\n"
+                     "8,w,〒100-0015 東京都千代田区永田町１丁目７番１号,\r\n";
+
+// Every column of every row of kList's answer, by name.
+const std::vector<std::map<std::string, std::string>> kListAnswers = {
+    {{"id", "1"}, {"name", "山田\n太郎"}, {"address", "東京都千代田区永田町1-7-1 101号室"}, {"code", "100-0014"},
+     {"postal_code", "1000014"}, {"prefecture", "東京都"}, {"city", "千代田区"}, {"town", "永田町"}, {"chome", "1"},
+     {"banchi", "7"}, {"go", "1"}, {"room", "101"}, {"normalized_address", "東京都千代田区永田町1丁目7-1 101号室"},
+     {"match", "address"}, {"level", "number"}, {"reasons", "offices_at_address"}, {"candidates", "3"},
+     {"text_used", "100"}, {"confidence", "high"}, {"review", "no"}, {"code_check", "same"}},
+    {{"id", "2"}, {"name", "佐藤, 花子"}, {"address", "広島市中区上幟町8-1 上幟ビル3F"}, {"code", "7300015"},
+     {"postal_code", "7300014"}, {"prefecture", "広島県"}, {"city", "広島市中区"}, {"town", "上幟町"}, {"banchi", "8"},
+     {"go", "1"}, {"building", "上幟ビル"}, {"floor", "3"}, {"normalized_address", "広島県広島市中区上幟町8-1 上幟ビル3階"},
+     {"match", "address"}, {"level", "number"}, {"reasons", "prefecture_omitted;code_mismatch"}, {"candidates", "1"},
+     {"text_used", "100"}, {"confidence", "high"}, {"review", "yes"}, {"code_check", "differs"}},
+    {{"id", "3"}, {"address", "広島県広島市中区存在しない町1"}, {"postal_code", "7300000"}, {"prefecture", "広島県"},
+     {"city", "広島市中区"}, {"rest", "存在しない町1"}, {"normalized_address", "広島県広島市中区存在しない町1"},
+     {"match", "address"}, {"level", "city"}, {"reasons", "city_catch_all;text_unused"}, {"candidates", "1"},
+     {"text_used", "53"}, {"confidence", "low"}, {"review", "yes"}},
+    {{"id", "4"}, {"name", "x"}, {"address", "千代田区丸の内2-7-2 JPタワー30階"}, {"code", "〒1007030"},
+     {"postal_code", "1007030"}, {"prefecture", "東京都"}, {"city", "千代田区"}, {"town", "丸の内"}, {"chome", "2"},
+     {"banchi", "7"}, {"go", "2"}, {"building", "JPタワー"}, {"floor", "30"},
+     {"normalized_address", "東京都千代田区丸の内2丁目7-2 JPタワー30階"}, {"match", "address"}, {"level", "number"},
+     {"reasons", "building_matched;prefecture_omitted;offices_at_address"}, {"candidates", "4"}, {"text_used", "100"},
+     {"confidence", "high"}, {"review", "no"}, {"code_check", "same"}},
+    {{"id", "5"}, {"review", "yes"}},
+    {{"id", "6"}, {"name", "y"}, {"address", "北海道小樽市天狗山1-2-3"}, {"code", "470012"}, {"postal_code", "0470012"},
+     {"prefecture", "北海道"}, {"city", "小樽市"}, {"town", "天狗山"}, {"chome", "1"}, {"banchi", "2"}, {"go", "3"},
+     {"normalized_address", "北海道小樽市天狗山1丁目2-3"}, {"match", "address"}, {"level", "number"}, {"candidates", "1"},
+     {"text_used", "100"}, {"confidence", "high"}, {"review", "no"}, {"code_check", "same"}},
+    {{"id", "7"}, {"name", "z"}, {"address", "ぎんざ"}, {"code", "abc"}, {"postal_code", "1040061"}, {"prefecture", "東京都"},
+     {"city", "中央区"}, {"town", "銀座"}, {"normalized_address", "東京都中央区銀座"}, {"match", "reading"},
+     {"reasons", "reading;code_unreadable"}, {"candidates", "1"}, {"text_used", "100"}, {"confidence", "medium"},
+     {"review", "yes"}, {"code_check", "unreadable"}},
+    {{"id", "8"}, {"name", "w"}, {"address", "〒100-0015 東京都千代田区永田町１丁目７番１号"}, {"postal_code", "1000014"},
+     {"prefecture", "東京都"}, {"city", "千代田区"}, {"town", "永田町"}, {"chome", "1"}, {"banchi", "7"}, {"go", "1"},
+     {"normalized_address", "東京都千代田区永田町1丁目7-1"}, {"match", "address"}, {"level", "number"},
+     {"reasons", "offices_at_address;code_before_address;code_mismatch"}, {"candidates", "3"}, {"text_used", "100"},
+     {"confidence", "high"}, {"review", "yes"}},
+};
+
+std::string Utf8Text(const std::string& bytes, OutputEncoding encoding)
+{
+    if (encoding == OutputEncoding::Cp932) return ToUtf8(DecodeCp932(bytes));
+    return encoding == OutputEncoding::Utf8Bom ? bytes.substr(3) : bytes;
+}
+
+} // namespace
+
+// The whole list in each input encoding and each output encoding: every input column kept in
+// order, every answer column as kListAnswers says, the texts of the reasons beside their codes.
+TEST(FindBatch, KeepsEveryColumnAndAnswersInEachOfItsOwn)
+{
+    const std::string utf8 = std::string("\xEF\xBB\xBF") + kList;
+    const std::string sjis = EncodeCp932(FromUtf8(kList));
+    const struct {
+        std::string input;
+        std::vector<std::string> options;
+        OutputEncoding output;
+    } cases[] = {
+        {utf8, {}, OutputEncoding::Utf8},
+        {utf8, {"--excel"}, OutputEncoding::Utf8Bom},
+        {sjis, {}, OutputEncoding::Utf8},
+        {sjis, {"--input-encoding", "cp932", "--output-encoding", "cp932"}, OutputEncoding::Cp932},
+    };
+    std::string first;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.options) + (c.input == sjis ? " from CP932" : " from UTF-8"));
+        std::vector<std::string> args = {"--column", "address", "--header", "--code-column", "code", "--threads", "2"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const Outcome run = RunBatch(args, c.input);
+        EXPECT_EQ(run.status, 0) << run.err; // the empty row is no failure
+        EXPECT_EQ(run.out.starts_with("\xEF\xBB\xBF"), c.output == OutputEncoding::Utf8Bom);
+        const std::string text = Utf8Text(run.out, c.output);
+        if (first.empty()) first = text;
+        EXPECT_EQ(text, first); // the same answer whatever the encodings
+        const std::vector<std::vector<std::string>> rows = SplitCsv(text);
+        ASSERT_EQ(rows.size(), kListAnswers.size() + 1);
+        std::vector<std::string> header = {"id", "name", "address", "code"};
+        header.insert(header.end(), kBatchColumns.begin(), kBatchColumns.end());
+        EXPECT_EQ(rows[0], header);
+        for (std::size_t r = 0; r < kListAnswers.size(); ++r) {
+            ASSERT_EQ(rows[r + 1].size(), header.size()) << r;
+            for (std::size_t i = 0; i < header.size(); ++i) {
+                const auto want = kListAnswers[r].find(header[i]);
+                const std::string& got = rows[r + 1][i];
+                if (header[i] == "reason_texts") {
+                    std::string texts;
+                    std::istringstream codes(rows[r + 1][i - 1]);
+                    for (std::string code; std::getline(codes, code, ';');) {
+                        Reason reason;
+                        EXPECT_TRUE(ReasonOfCode(code, reason)) << code;
+                        texts += Info(reason).text;
+                    }
+                    EXPECT_EQ(got, texts) << "row " << r + 1;
+                } else {
+                    EXPECT_EQ(got, want == kListAnswers[r].end() ? "" : want->second) << "row " << r + 1 << " column " << header[i];
+                }
+            }
+        }
+    }
+}
+
+// JSON lines carry the row's own fields beside the answer; JSON is UTF-8 alone.
+TEST(FindBatch, JsonLinesCarryTheFieldsAndTheReasons)
+{
+    const Outcome run = RunBatch({"--json", "--column", "3", "--header", "--code-column", "4"}, kList);
+    std::vector<nlohmann::json> rows;
+    std::istringstream lines(run.out);
+    for (std::string l; std::getline(lines, l);) rows.push_back(nlohmann::json::parse(l));
+    ASSERT_EQ(rows.size(), kListAnswers.size());
+    EXPECT_EQ(rows[0]["fields"], nlohmann::json({"1", "山田\n太郎", "東京都千代田区永田町1-7-1 101号室", "100-0014"}));
+    EXPECT_EQ(rows[1]["reasons"][1]["code"], "code_mismatch");
+    EXPECT_EQ(rows[1]["reasons"][1]["text"], Info(Reason::CodeMismatch).text);
+    EXPECT_EQ(rows[1]["review"], true);
+    EXPECT_EQ(rows[1]["building"], "上幟ビル");
+    EXPECT_EQ(RunBatch({"--json", "--excel"}, kList).status, 2);
+    EXPECT_EQ(RunBatch({"--column", "住所", "--header"}, kList).status, 2); // no such column
+    EXPECT_EQ(RunBatch({"--column", "address"}, kList).status, 2);          // a name needs --header
+    EXPECT_EQ(RunBatch({"--code-column", "2"}, kList).status, 2);           // a code column needs --column
 }
