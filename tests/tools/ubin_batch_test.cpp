@@ -320,3 +320,47 @@ TEST(FindBatch, JsonLinesCarryTheFieldsAndTheReasons)
     EXPECT_EQ(RunBatch({"--column", "address"}, kList).status, 2);          // a name needs --header
     EXPECT_EQ(RunBatch({"--code-column", "2"}, kList).status, 2);           // a code column needs --column
 }
+
+// The summary a person reads: the rows per level and reason, the town not found (twice, and
+// written with markup that the page must not run), the codes that disagreed; the same figures
+// on the HTML page, marked for scripts.
+TEST(FindBatch, ReportCountsLevelsReasonsTownsAndDisagreeingCodes)
+{
+    test::TempDir t;
+    const std::string list = std::string(kList) + "9,,広島県広島市中区<b>町 1-2,\r\n10,,広島県広島市中区<b>町,\r\n";
+    test::WriteBytes(t / "list.csv", list);
+    for (const std::string name : {"report.txt", "report.html"}) {
+        SCOPED_TRACE(name);
+        std::ostringstream out, err;
+        const int status = RunUbin({"find", "--data", UBIN_SAMPLE_DIR, "--batch", "--column", "address", "--header",
+                                    "--code-column", "code", "--report", (t / name).string(), (t / "list.csv").string()},
+                                   {}, out, err);
+        EXPECT_EQ(status, 0) << err.str();
+        const std::string report = test::ReadBytes(t / name);
+        if (name == "report.txt") {
+            EXPECT_NE(report.find("郵便番号が見つかった行: 9 / 10（90.0%）、要確認: 7 行"), std::string::npos) << report;
+            EXPECT_NE(report.find("        5   50.0%  ###############                 番地まで一致 (number)"), std::string::npos) << report;
+            EXPECT_NE(report.find("        2   20.0%  ######                          広島県広島市中区 <b>町"), std::string::npos) << report;
+            EXPECT_NE(report.find("書かれた郵便番号と違った行: 2 行"), std::string::npos) << report;
+            // Rows as the file counts them, its header row first.
+            EXPECT_NE(report.find("3 行目  書かれた 730-0015  答え 730-0014  広島県広島市中区上幟町8-1 上幟ビル3階"), std::string::npos)
+                << report;
+            EXPECT_NE(report.find("9 行目  書かれた 100-0015  答え 100-0014"), std::string::npos); // written before the address
+        } else {
+            EXPECT_TRUE(report.starts_with("<!DOCTYPE html>"));
+            EXPECT_EQ(report.find("<b>町"), std::string::npos); // the town's markup is text
+            EXPECT_NE(report.find("&lt;b&gt;町"), std::string::npos);
+            EXPECT_NE(report.find("data-key=\"number\" data-rows=\"5\""), std::string::npos);
+            EXPECT_NE(report.find("data-key=\"city_catch_all\" data-rows=\"3\""), std::string::npos);
+            EXPECT_NE(report.find("id=\"mismatches\" data-rows=\"2\""), std::string::npos);
+            EXPECT_NE(report.find("<span style=\"width:50.0%\">"), std::string::npos);
+            // Nothing to fetch: no script, style sheet or image from elsewhere.
+            for (const char* outside : {"src=", "href=", "@import", "url("}) EXPECT_EQ(report.find(outside), std::string::npos) << outside;
+        }
+    }
+    std::ostringstream out, err;
+    EXPECT_EQ(RunUbin({"find", "--data", UBIN_SAMPLE_DIR, "--batch", "--report", (t / "list.csv" / "r.txt").string(),
+                       (t / "list.csv").string()},
+                      {}, out, err),
+              2);
+}
