@@ -69,6 +69,28 @@ std::u16string WrittenCodeDigits(std::u16string_view written, bool& readable)
     return digits;
 }
 
+// The length of a postal code written before an address in name form (〒100-0014・, 1000014);
+// 0 when there is none (千葉県 in name form begins with the digits of 千).
+std::size_t CodeLength(std::u16string_view text)
+{
+    std::size_t i = !text.empty() && text[0] == u'〒' ? 1 : 0, digits = 0;
+    while (i < text.size() && (IsDigit(text[i]) || text[i] == u'-')) digits += IsDigit(text[i++]);
+    if (digits != 7 && !(digits > 0 && text[0] == u'〒')) return 0;
+    while (i < text.size() && text[i] == kNumberBreak) ++i;
+    return i;
+}
+
+// The text without 大字 and 字, which a town may be written with or without.
+std::u16string WithoutAza(std::u16string_view text)
+{
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.substr(i, 2) == u"大字") ++i;
+        else if (text[i] != u'字') out.push_back(text[i]);
+    }
+    return out;
+}
+
 bool Holds(std::u16string_view text, std::u16string_view part) { return !part.empty() && text.find(part) != std::u16string_view::npos; }
 
 std::u16string Without(std::u16string_view text, std::u16string_view drop)
@@ -88,7 +110,7 @@ void CompareWritten(std::u16string_view written, const Entry& e, AddressLevel le
     const NameText prefecture = NameForm(e.prefecture);
     const std::u16string_view p = prefecture;
     std::u16string_view start = written;
-    while (!start.empty() && (IsDigit(start[0]) || start[0] == u'-' || start[0] == u'〒' || start[0] == kNumberBreak)) start.remove_prefix(1);
+    if (const std::size_t code = CodeLength(start); code > 0) start.remove_prefix(code);
     const bool shortForm = p.size() > 2 && (p.back() == u'都' || p.back() == u'府' || p.back() == u'県');
     const std::u16string_view shortName = shortForm ? p.substr(0, p.size() - 1) : std::u16string_view();
     const bool prefectureWritten = start.starts_with(p) || (shortForm && start.starts_with(shortName) && start.substr(shortName.size(), 1) != u"市");
@@ -108,7 +130,7 @@ void CompareWritten(std::u16string_view written, const Entry& e, AddressLevel le
     if (level < AddressLevel::Town) return;
     const NameText townName = NameForm(e.TownProper());
     const std::u16string_view town = townName;
-    if (town.empty() || Holds(written, town)) return;
+    if (town.empty() || Holds(written, town) || Holds(WithoutAza(written), WithoutAza(town))) return;
     // 本町1丁目 written 本町1-1, 北1条西 written 北1西2: the same town in the short forms.
     const std::u16string chome = TownChome(town);
     if (!chome.empty() && Holds(written, town.substr(0, town.size() - chome.size() - 2))) return;
