@@ -134,9 +134,9 @@ void HtmlRows(std::string& out, const char* id, const std::string& title, std::s
 
 constexpr char kStyle[] = R"(body{font-family:"Noto Sans CJK JP","Hiragino Sans",Meiryo,sans-serif;margin:2em;color:#222;max-width:60em}
 h1{font-size:1.4em}h2{font-size:1.1em;margin-top:1.6em;border-bottom:1px solid #ccc}
-table{border-collapse:collapse;width:100%}td,th{padding:.2em .5em;text-align:left;vertical-align:top}
-tbody tr:nth-child(odd){background:#f6f6f6}.n{text-align:right;white-space:nowrap}
-td.bar{width:40%}td.bar span{display:block;height:1em;min-width:1px;background:#3a7bd5}
+table{border-collapse:collapse;width:100%;table-layout:fixed}td,th{padding:.2em .5em;text-align:left;vertical-align:top}
+tbody tr:nth-child(odd){background:#f6f6f6}.n{text-align:right;white-space:nowrap;width:6em}
+td.bar,th:last-child{width:35%}td.bar span{display:block;height:1em;min-width:1px;background:#3a7bd5}
 #reasons tr.review td.bar span{background:#d9822b}.figures{font-size:1.1em}.figures b{font-size:1.3em}
 code{color:#666;font-size:.85em}.none{color:#888})";
 
