@@ -54,6 +54,7 @@ struct FindResult {
     // results are the addresses of today.
     std::u16string formerMunicipality;
     std::int32_t formerUntil = 0;
+    std::uint32_t reasons = 0; // why the engine chose its answer, as far as only it knows: bits of present/reasons.h's engine_reason
 };
 
 // The name of a match kind as the command line and the web service print it.
