@@ -262,7 +262,10 @@ ubin_status ubin_postal(const ubin_directory* directory, const char* code, int o
         const std::u16string typed = Text(code, "code");
         // A code with no digit names no postal code: nothing is found, as in the window and
         // `ubin find` (the engine would take the empty prefix for every code).
-        if (!ubin::PostalKeyDigits(typed).empty())
+        // The entries carry their notes, as ubin_find gives them, where the folder has them.
+        if (directory->finder)
+            r->entries = directory->finder->FindPostal(typed, {offices != 0, limit});
+        else if (!ubin::PostalKeyDigits(typed).empty())
             r->entries = directory->lookup->FindByPostal(typed, {offices != 0, limit});
         r->total = r->entries.size();
         return Hand(std::move(r), out);

@@ -275,12 +275,14 @@ py::object ResolveFrame(const Finder& finder, const py::object& frame, unsigned 
     return out;
 }
 
-// A code with no digit names no postal code: nothing is found, as in the window and `ubin find`
-// (the engine would take the empty prefix for every code).
-std::vector<Entry> FindPostal(const Lookup& lookup, std::u16string_view code, bool offices, std::size_t limit)
+// The entries of a code with their notes, as find and resolve give them; a folder without the
+// search index has no notes to give. A code with no digit names no postal code: nothing is found,
+// as in the window and `ubin find` (the engine would take the empty prefix for every code).
+std::vector<Entry> FindPostal(const Directory& d, std::u16string_view code, bool offices, std::size_t limit)
 {
+    if (d.finder) return d.finder->FindPostal(code, {offices, limit});
     if (PostalKeyDigits(code).empty()) return {};
-    return lookup.FindByPostal(code, {offices, limit});
+    return d.lookup->FindByPostal(code, {offices, limit});
 }
 
 std::unique_ptr<Directory> OpenDirectory(const std::filesystem::path& folder, bool mapped)
@@ -457,7 +459,7 @@ void BindDirectory(py::module_& m)
               "True when the month was taken from the input files' dates rather than given.");
     c.def("postal",
           [](const Directory& d, const std::u16string& code, bool offices, std::size_t limit) {
-              return FindPostal(*d.lookup, code, offices, limit);
+              return FindPostal(d, code, offices, limit);
           },
           py::arg("code"), py::arg("offices") = true, py::arg("limit") = 0, Release(),
           "postal(self, /, code, offices=True, limit=0)\n--\n\n"

@@ -102,6 +102,33 @@ static void test_postal_without_digits(void)
     }
 }
 
+/* Codes whose entries carry a note (a range of 丁目, a catch-all): ubin_postal, ubin_find and
+ * ubin_resolve give the first entry alike, its town proper without the note. */
+static void test_calls_agree(void)
+{
+    static const char* codes[] = {"0530056", "0380000", "1000000", "0160812", "9690106"};
+    static const ubin_field fields[] = {UBIN_FIELD_TOWN, UBIN_FIELD_DETAIL, UBIN_FIELD_ADDRESS, UBIN_FIELD_ROMAJI};
+    for (size_t i = 0; i < sizeof codes / sizeof codes[0]; ++i) {
+        ubin_results* r[3] = {NULL, NULL, NULL};
+        size_t count = 0;
+        for (int call = POSTAL; call <= RESOLVE; ++call) {
+            CHECK(ask(call, codes[i], &r[call]) == UBIN_OK);
+            CHECK(r[call] && ubin_results_count(r[call], &count) == UBIN_OK && count >= 1);
+        }
+        if (!r[0] || !r[1] || !r[2]) continue;
+        for (size_t f = 0; f < sizeof fields / sizeof fields[0]; ++f)
+            for (int call = FIND; call <= RESOLVE; ++call)
+                if (strcmp(field(r[POSTAL], 0, fields[f]), field(r[call], 0, fields[f])) != 0) {
+                    fprintf(stderr, "%s: field %d: postal %s, call %d %s\n", codes[i], (int)fields[f],
+                            field(r[POSTAL], 0, fields[f]), call, field(r[call], 0, fields[f]));
+                    ++failures;
+                }
+        CHECK(strstr(field(r[POSTAL], 0, UBIN_FIELD_TOWN), "（") == NULL);
+        CHECK(strstr(field(r[POSTAL], 0, UBIN_FIELD_TOWN), "以下に掲載がない場合") == NULL);
+        for (int call = POSTAL; call <= RESOLVE; ++call) ubin_results_free(r[call]);
+    }
+}
+
 /* A limit cuts the results but not the total; resolve keeps the level and what was not read. */
 static void test_limit_level_and_suggestions(void)
 {
@@ -426,6 +453,7 @@ int main(int argc, char** argv)
         CHECK(ubin_edition(dir, &edition, NULL) == UBIN_OK && edition && *edition != '\0');
         test_answers();
         test_postal_without_digits();
+        test_calls_agree();
         test_limit_level_and_suggestions();
         test_errors();
         if (mapped) test_threads();

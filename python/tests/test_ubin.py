@@ -202,3 +202,17 @@ def test_resolve_many_frame_mistakes(directory, call, error):
     pd = pytest.importorskip("pandas")
     with pytest.raises(error):
         call(directory, pd)
+
+
+# Codes whose entries carry a note: a range of 丁目, a catch-all (以下に掲載がない場合), a named part.
+NOTED_CODES = ["0530056", "0380000", "1000000", "0160812", "9690106"]
+
+
+@pytest.mark.parametrize("code", NOTED_CODES)
+def test_postal_find_and_resolve_give_an_entry_alike(directory, code):
+    postal = [e.to_dict() for e in directory.postal(code)]
+    assert postal and postal == [e.to_dict() for e in directory.find(code).results]
+    first = directory.postal(code)[0]
+    assert "（" not in first.town and "以下に掲載がない場合" not in first.town
+    assert first.to_dict()["note"] is not None
+    assert directory.resolve(code).postal_code == first.postal_code

@@ -133,10 +133,7 @@ json CityJson(const Lookup& lookup, std::int32_t code)
 // before the offices of a code), the area entries with their notes.
 std::vector<Entry> EntriesOf(const Lookup& lookup, const Finder* finder, const std::string& digits)
 {
-    std::vector<Entry> entries = lookup.FindByPostal(FromUtf8(digits));
-    if (finder)
-        for (Entry& e : entries) finder->AddNote(e);
-    return entries;
+    return finder ? finder->FindPostal(FromUtf8(digits)) : lookup.FindByPostal(FromUtf8(digits));
 }
 
 
