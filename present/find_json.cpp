@@ -1,5 +1,7 @@
 #include "present/find_json.h"
 
+#include <cstdio>
+
 #include "base/cp932.h"
 #include "base/romaji.h"
 
@@ -92,6 +94,13 @@ const char* FindHint(const FindResult& r)
     return nullptr;
 }
 
+std::string ChangeDate(std::int32_t day)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", day / 10000, day / 100 % 100, day % 100);
+    return text;
+}
+
 nlohmann::ordered_json FindJson(std::string_view query, const FindResult& r)
 {
     nlohmann::ordered_json j;
@@ -103,6 +112,13 @@ nlohmann::ordered_json FindJson(std::string_view query, const FindResult& r)
         j["level"] = AddressLevelName(r.level);
         j["rest"] = U8(r.rest);
     }
+    // A code written before the address, and whether the first result has it.
+    if (!r.writtenCode.empty()) {
+        j["written_code"] = U8(r.writtenCode);
+        j["code_agrees"] = !r.codeDisagrees;
+    }
+    if (!r.formerMunicipality.empty())
+        j["former_municipality"] = {{"name", U8(r.formerMunicipality)}, {"changed", ChangeDate(r.formerUntil)}};
     j["results"] = nlohmann::ordered_json::array();
     for (const Entry& e : r.results) j["results"].push_back(FindResultJson(e));
     if (r.total == 0) {

@@ -22,6 +22,8 @@ std::u16string TownRaw(const Entry& e);
 // The address as people read it: the town proper, a building and floor, the note in
 // parentheses (東京都千代田区丸の内ＪＰタワー３０階, 東京都千代田区永田町（次のビルを除く）).
 std::u16string CleanAddress(const Entry& e);
+// A day kept as YYYYMMDD (FindResult::formerUntil), written 2005-04-01.
+std::string ChangeDate(std::int32_t day);
 // What to tell a person whose query found nothing and gave no names to suggest; null when there
 // is nothing to say.
 const char* FindHint(const FindResult& result);

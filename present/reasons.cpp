@@ -1,5 +1,7 @@
 #include "present/reasons.h"
 
+#include "search/find.h"
+
 #include <utility>
 
 namespace ubin {
@@ -43,13 +45,13 @@ const std::vector<ReasonInfo> kReasons = {
 };
 
 constexpr std::pair<std::uint32_t, Reason> kEngineBits[] = {
-    {engine_reason::kOldName, Reason::OldName},
-    {engine_reason::kVariantKanji, Reason::VariantKanji},
-    {engine_reason::kCountyRestored, Reason::CountyRestored},
-    {engine_reason::kCodeBeforeAddress, Reason::CodeBeforeAddress},
-    {engine_reason::kRomaji, Reason::Romaji},
-    {engine_reason::kChouChou, Reason::ChouChou},
-    {engine_reason::kLookalike, Reason::Lookalike},
+    {find_reason::kOldName, Reason::OldName},
+    {find_reason::kVariantKanji, Reason::VariantKanji},
+    {find_reason::kCountyRestored, Reason::CountyRestored},
+    {find_reason::kCodeBeforeAddress, Reason::CodeBeforeAddress},
+    {find_reason::kRomaji, Reason::Romaji},
+    {find_reason::kChouChou, Reason::ChouChou},
+    {find_reason::kLookalike, Reason::Lookalike},
 };
 
 } // namespace

@@ -3,8 +3,8 @@
 // reasons, each with a code that scripts read (city_catch_all), a short Japanese text that
 // people read, and whether it asks for a check by hand. Most are worked out from what the
 // finder's answer says (its match, level, candidates and unused text, the entry and its note,
-// the text as written); the engine adds those only it can know in FindResult::reasons, with the
-// bits of engine_reason below.
+// the text as written); the engine adds those only it can know in FindResult::reasons
+// (search/find.h find_reason).
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -63,17 +63,6 @@ const std::vector<ReasonInfo>& AllReasons();
 // The reason of a code; false when the code names none.
 bool ReasonOfCode(std::string_view code, Reason& reason);
 
-// The bits the engine sets in FindResult::reasons, for what only it knows. Each stands for the
-// reason named beside it.
-namespace engine_reason {
-inline constexpr std::uint32_t kOldName = 1u << 0;           // Reason::OldName
-inline constexpr std::uint32_t kVariantKanji = 1u << 1;      // Reason::VariantKanji
-inline constexpr std::uint32_t kCountyRestored = 1u << 2;    // Reason::CountyRestored
-inline constexpr std::uint32_t kCodeBeforeAddress = 1u << 3; // Reason::CodeBeforeAddress
-inline constexpr std::uint32_t kRomaji = 1u << 4;            // Reason::Romaji
-inline constexpr std::uint32_t kChouChou = 1u << 5;          // Reason::ChouChou
-inline constexpr std::uint32_t kLookalike = 1u << 6;         // Reason::Lookalike
-} // namespace engine_reason
 
 class ReasonSet {
 public:
@@ -82,7 +71,7 @@ public:
     bool empty() const { return bits_ == 0; }
     // Whether one of the reasons asks for a check by hand.
     bool NeedsReview() const;
-    // The engine's bits (engine_reason) added as their reasons.
+    // The engine's bits (FindResult::reasons, find_reason) added as their reasons.
     void AddEngine(std::uint32_t engineBits);
     std::vector<Reason> List() const;
     // "city_catch_all;several_candidates": the codes in order, joined by ';'.

@@ -403,6 +403,7 @@ AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::
         if (!variant.records.empty() && variant.end > best.end) {
             best = std::move(variant);
             best.oaza = s == at + 2;
+            best.spelling = TownSpelling::Variant;
         }
     }
     // 大字 or 字 written inside the town's name (一箕町大字八幡, 鳴子温泉字鷲ノ巣 for KEN_ALL's
@@ -448,6 +449,7 @@ AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::
     if (best.records.empty()) {
         const std::u16string swapped = SwappedChoTei(text, at);
         if (!swapped.empty()) best = look(NameTable::Towns, std::u16string_view(swapped).substr(at), at);
+        if (!best.records.empty()) best.spelling = TownSpelling::ChouChou;
     }
     if (best.records.empty()) {
         const std::u16string_view from = text.substr(at);
@@ -466,6 +468,7 @@ AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::
                 if (hit.records.empty()) continue;
                 longest = it->length - 1;
                 hit.end = at + longest;
+                hit.spelling = TownSpelling::ChouLeftOut;
                 best = std::move(hit);
                 break;
             }
@@ -653,6 +656,7 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
         if (score > kRefused || !decided) match.entries.push_back(entry);
 
     match.level = AddressLevel::Town;
+    match.spelling = hit.spelling;
     if (!hit.records.empty()) {
         const RecordView first = table_.RecordAt(hit.records.front());
         match.town = first.townKey();

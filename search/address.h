@@ -34,6 +34,14 @@ struct WrittenNumber {
     HouseNumber As(int top) const;
 };
 
+// How a town's name was matched where its exact spelling found nothing.
+enum class TownSpelling {
+    AsWritten,
+    Variant,  // an old, common or look-alike kanji taken for the one the directory writes (澤, 巿)
+    ChouChou, // 町 written for 丁 or back (一町目 for 壱丁目)
+    ChouLeftOut, // a 町 left out inside a compound name (木之本西山 for 木之本町西山)
+};
+
 struct AddressMatch {
     AddressLevel level = AddressLevel::None;
     std::vector<std::int32_t> entries; // entry numbers, the likeliest first
@@ -42,6 +50,7 @@ struct AddressMatch {
     WrittenNumber number;              // the house number written after the town
     std::u16string rest;               // what was written and matched nothing, in name form
     std::int32_t oldCity = -1;         // the old municipality name it was written with (AddressTable::OldCity)
+    TownSpelling spelling = TownSpelling::AsWritten; // how the town's name was matched
     // Whether the text said more than a bare town name: a prefecture or city, or something after
     // the town that the notes used (a number, street, part, building).
     bool specific = false;
@@ -79,6 +88,7 @@ private:
         std::size_t end = 0;               // where the town ends in the text
         std::u16string street;             // a street written before the town
         bool oaza = false;                 // 大字 was written before the town
+        TownSpelling spelling = TownSpelling::AsWritten;
     };
 
     // A city found at a place of the text: its code, where its name ends, and the old municipality

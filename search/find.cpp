@@ -79,6 +79,15 @@ bool Numbered(std::u16string_view name)
            || name.find(u"通") != std::u16string_view::npos;
 }
 
+// Whether a part of an address in Latin letters, as kana, names a municipality or a
+// prefecture (チヨダク, ナゴヤシ, トウキョウト, オオサカフ) rather than a town.
+bool NamesMunicipality(std::u16string_view kana)
+{
+    for (const std::u16string_view end : {u"シ", u"ク", u"グン", u"ト", u"フ", u"ケン", u"ドウ"})
+        if (kana.size() > end.size() && kana.ends_with(end)) return true;
+    return false;
+}
+
 // Whether what an address reading left unread begins as a municipality's name ends.
 bool BeginsWithCityEnding(std::u16string_view rest)
 {
@@ -248,6 +257,7 @@ Finder::Documents Finder::AddressDocuments(const AddressMatch& match) const
     found.level = match.level;
     found.rest = match.rest;
     found.oldCity = match.oldCity;
+    found.spelling = match.spelling;
     for (const std::int32_t entry : match.entries)
         if (const std::uint32_t doc = Index().DocumentOfEntry(entry); doc != kNoDocument) found.docs.push_back(doc);
     for (const std::uint32_t d : OfficesAt(match)) found.docs.push_back(d);
@@ -367,9 +377,13 @@ Finder::Documents Finder::Match(const Query& query) const
             std::vector<std::uint32_t> part;
             for (const std::u16string& form : RomajiForms(query.romajiParts[i])) part = Union(part, Holding(Texts::Readings, form));
             found.docs = i == 0 ? std::move(part) : Intersect(found.docs, part);
-            found.rank.readings.push_back(RomajiKey(query.romajiParts[i]));
+            if (!NamesMunicipality(query.romajiParts[i])) found.rank.readings.push_back(RomajiKey(query.romajiParts[i]));
             if (found.docs.empty()) break;
         }
+        // Ranked by the town's part, which tells 永田町 from the buildings of 永田町 (every part
+        // when all of them name a municipality or a prefecture: the city's own entry first).
+        if (found.rank.readings.empty())
+            for (const std::u16string& p : query.romajiParts) found.rank.readings.push_back(RomajiKey(p));
         return found;
     }
     case QueryKind::Text: break;
@@ -413,6 +427,14 @@ Entry Finder::ReadDocument(std::uint32_t doc, CityMemo* memo) const
     Entry e = lookup_.ReadEntry(number, memo);
     AddNote(e);
     return e;
+}
+
+std::vector<Entry> Finder::FindPostal(std::u16string_view typed, PostalOptions options) const
+{
+    if (PostalKeyDigits(typed).empty()) return {};
+    std::vector<Entry> entries = lookup_.FindByPostal(typed, options);
+    for (Entry& e : entries) AddNote(e);
+    return entries;
 }
 
 void Finder::AddNote(Entry& e) const
@@ -506,6 +528,26 @@ FindResult Finder::PostalAnswer(const Query& query, std::size_t limit) const
     return r;
 }
 
+namespace {
+
+// What only the finder knows of why it answered as it did (FindResult::reasons).
+std::uint32_t EngineReasons(const Query& query, const Finder::Documents& found)
+{
+    std::uint32_t bits = 0;
+    if (found.oldCity >= 0) bits |= find_reason::kOldName;
+    if (!query.writtenCode.empty()) bits |= find_reason::kCodeBeforeAddress;
+    if (query.kind == QueryKind::RomajiAddress) bits |= find_reason::kRomaji;
+    switch (found.spelling) {
+    case TownSpelling::AsWritten: break;
+    case TownSpelling::Variant: bits |= find_reason::kVariantKanji; break;
+    case TownSpelling::ChouChou: bits |= find_reason::kChouChou; break;
+    case TownSpelling::ChouLeftOut: break; // the batch sees the town spelt otherwise
+    }
+    return bits;
+}
+
+} // namespace
+
 FindResult Finder::Answer(std::u16string_view typed, std::size_t limit, FindOrder order, bool suggest) const
 {
     const Query query = Query::Read(typed);
@@ -541,6 +583,7 @@ FindResult Finder::Answer(std::u16string_view typed, std::size_t limit, FindOrde
     for (std::size_t i = 0; i < n; ++i) r.results.push_back(ReadDocument(found.docs[i], &memo));
     r.writtenCode = query.writtenCode;
     r.codeDisagrees = !r.writtenCode.empty() && !r.results.empty() && r.results.front().postalCode != r.writtenCode;
+    r.reasons = EngineReasons(query, found);
     if (found.oldCity >= 0)
         if (const AddressTable* table = notes_->Open(lookup_)) {
             const AddressOldCity old = table->OldCity(found.oldCity);

@@ -54,8 +54,19 @@ struct FindResult {
     // results are the addresses of today.
     std::u16string formerMunicipality;
     std::int32_t formerUntil = 0;
-    std::uint32_t reasons = 0; // why the engine chose its answer, as far as only it knows: bits of present/reasons.h's engine_reason
+    std::uint32_t reasons = 0; // why the finder answered as it did, as far as only it knows: find_reason bits
 };
+
+// The bits of FindResult::reasons.
+namespace find_reason {
+inline constexpr std::uint32_t kOldName = 1u << 0;           // a former municipality's name was read
+inline constexpr std::uint32_t kVariantKanji = 1u << 1;      // the town matched in another form of a kanji
+inline constexpr std::uint32_t kCountyRestored = 1u << 2;    // the county (郡) was not written
+inline constexpr std::uint32_t kCodeBeforeAddress = 1u << 3; // a postal code written before the address
+inline constexpr std::uint32_t kRomaji = 1u << 4;            // the address was written in Latin letters
+inline constexpr std::uint32_t kChouChou = 1u << 5;          // 町 and 丁 taken as one
+inline constexpr std::uint32_t kLookalike = 1u << 6;         // a kanji taken for one that looks like it
+} // namespace find_reason
 
 // The name of a match kind as the command line and the web service print it.
 const char* FindMatchName(FindMatch match);
@@ -86,13 +97,18 @@ public:
         RankQuery rank;      // what texts and readings are ranked against
         std::u16string code; // a postal code's digits
         std::int32_t oldCity = -1; // an address written with an old municipality name (AddressTable::OldCity)
+        TownSpelling spelling = TownSpelling::AsWritten;
     };
     Documents Match(std::u16string_view query) const { return Match(Query::Read(query)); }
     Documents Match(const Query& query) const;
     // The entry of a document.
     Entry ReadDocument(std::uint32_t doc, CityMemo* memo = nullptr) const;
 
-    // Gives an area entry read elsewhere (Lookup::FindPostal) what its note says, as the
+    // The entries of a postal code or its first digits (Lookup::FindByPostal), each with its
+    // note as Find gives it, so that a code looked up and an address found answer alike. A text
+    // with no digit names no code: nothing (Lookup would take the empty prefix for every code).
+    std::vector<Entry> FindPostal(std::u16string_view typed, PostalOptions options = {}) const;
+    // Gives an area entry read elsewhere (Lookup::ReadEntry) what its note says, as the
     // finder's own results have it; offices and folders without notes stay as they are.
     void AddNote(Entry& entry) const;
 

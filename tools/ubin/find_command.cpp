@@ -52,6 +52,13 @@ void PrintLines(const FindResult& r, std::ostream& out)
     if (r.match == FindMatch::Address && r.level < AddressLevel::Town && !r.results.empty())
         out << "町域が見つからないため、" << U8(r.results.front().prefecture + r.results.front().city)
             << " まで一致した結果です" << (r.rest.empty() ? "" : "（使われなかった部分: " + U8(r.rest) + "）") << '\n';
+    // An address written with a former municipality's name, or after a code of its own.
+    if (!r.formerMunicipality.empty() && !r.results.empty())
+        out << "旧市町村名「" << U8(r.formerMunicipality) << "」（" << ChangeDate(r.formerUntil)
+            << " に変更）を現在の住所で表示しています\n";
+    if (r.codeDisagrees)
+        out << "住所の前に書かれた郵便番号 〒" << U8(r.writtenCode.substr(0, 3)) << '-' << U8(r.writtenCode.substr(3))
+            << " は、見つかった住所の郵便番号と違います\n";
     if (r.total != 0) return;
     if (!r.suggestions.empty()) {
         out << "もしかして:";
