@@ -7,6 +7,7 @@
 #include "base/path_text.h"
 
 #include <charconv>
+#include <filesystem>
 #include <iterator>
 
 namespace ubin {
@@ -266,6 +267,14 @@ AddressFile ParseAddressFile(std::string_view text, const std::filesystem::path&
 
 AddressFile ReadAddressFile(const std::filesystem::path& file)
 {
+    // The notes of every entry of KEN_ALL take about 15 MB: a file many times that size is no
+    // file ubin-build wrote (a sparse file of gigabytes would take seconds to scan), and is
+    // refused before a byte of it is read.
+    constexpr std::uintmax_t kMostBytes = std::uintmax_t{256} << 20;
+    std::error_code ec;
+    if (const std::uintmax_t size = std::filesystem::file_size(file, ec); !ec && size > kMostBytes)
+        throw DirectoryError(PathToUtf8(file) + ": is " + std::to_string(size) + " bytes, more than address notes take ("
+                             + std::to_string(kMostBytes >> 20) + " MB): not a file ubin-build wrote");
     // Mapped: only a regular file is read, never a pipe or a device.
     const platform::MappedFile map(file);
     const auto bytes = map.bytes();

@@ -269,3 +269,22 @@ TEST(AddressFile, ReadsBackWhatWasWrittenAndRefusesDamage)
         }
     }
 }
+
+// A notes file of gigabytes (sparse, so that it costs no disk) is refused by its size at once,
+// naming it, rather than scanned.
+TEST(AddressFile, AHugeNotesFileIsRefusedWithoutReadingIt)
+{
+    test::TempDir t;
+    const std::filesystem::path file = t.path() / PathFromUtf8("住所.TXT");
+    test::WriteBytes(file, "ubin-build address notes 1\n");
+    std::error_code ec;
+    std::filesystem::resize_file(file, std::uintmax_t{64} << 30, ec);
+    if (ec) std::filesystem::resize_file(file, std::uintmax_t{300} << 20); // where sparse files are not to be had
+    try {
+        ReadAddressFile(file);
+        ADD_FAILURE() << "a huge file was read";
+    } catch (const DirectoryError& e) {
+        EXPECT_NE(std::string(e.what()).find("住所.TXT: is "), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("not a file ubin-build wrote"), std::string::npos) << e.what();
+    }
+}
