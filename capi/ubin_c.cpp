@@ -394,10 +394,9 @@ ubin_status ubin_build(const char* ken_all, const char* folder, const char* offi
     return Guard([&] {
         if (!ken_all) return NullArgument("ken_all");
         if (!folder) return NullArgument("folder");
-        if (changes)
-            return Fail(UBIN_ERROR_ARGUMENT, "changes: this version of libubin reads no municipal-changes file; pass NULL");
         ubin::BuildOptions options;
         if (offices) options.offices = PathArgument(offices, "offices");
+        if (changes) options.municipalChanges = PathArgument(changes, "changes");
         if (edition) options.edition = ubin::ToUtf8(Text(edition, "edition"));
         std::atomic<bool> stop{false};
         options.cancel = &stop;

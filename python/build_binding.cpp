@@ -60,17 +60,16 @@ private:
 };
 
 BuildReport Build(const std::filesystem::path& kenAll, const std::filesystem::path& folder,
-                  const std::optional<std::filesystem::path>& offices, const py::object& changes,
+                  const std::optional<std::filesystem::path>& offices, const std::optional<std::filesystem::path>& changes,
                   const std::optional<std::string>& edition, const py::object& progress)
 {
-    if (!changes.is_none())
-        throw py::value_error("changes: this version of ubin reads no municipal-changes file; give None");
     if (!progress.is_none() && !PyCallable_Check(progress.ptr()))
         throw py::type_error("progress takes a callable, not " +
                              std::string(py::str(progress.get_type().attr("__name__"))));
     ProgressHook hook(progress);
     BuildOptions options;
     options.offices = offices;
+    options.municipalChanges = changes;
     options.edition = edition.value_or("");
     options.progress = [&hook](const BuildProgress& p) { hook(p); };
     options.cancel = hook.cancel();
@@ -129,6 +128,8 @@ void BindReport(py::module_& m)
                                },
                                "Postal codes added, removed and changed against the directory replaced (a dict),\n"
                                "or None when there was none to compare with.")
+        .def_property_readonly("former_municipalities", [](const BuildReport& r) { return r.formerMunicipalities; },
+                               "Names of municipalities merged or renamed since, recorded with the one of today.")
         .def_property_readonly("unread_notes", [](const BuildReport& r) { return r.unreadNotes; },
                                "Town notes holding words no rule reads.")
         .def_property_readonly("characters_replaced", [](const BuildReport& r) { return r.charactersReplaced; },
@@ -176,7 +177,8 @@ void BindBuild(py::module_& m, const py::exception<Error>& error)
           "and messages. The files are written beside `folder`, which then takes its place whole; a\n"
           "`folder` that exists must be one ubin-build made. `edition` is the data's month, 'YYYY-MM'\n"
           "(default: the newest month an input file was changed in, recorded as guessed). `changes`\n"
-          "must be None. `progress`, when given, is called now and then with a BuildProgress; an\n"
+          "is a list of the municipalities merged or renamed (UTF-8 CSV: prefecture,before,after,date)\n"
+          "to record instead of the one built in. `progress`, when given, is called now and then with a BuildProgress; an\n"
           "exception it raises, or Ctrl+C, stops the build and is raised, the folder left as it was.\n"
           "Returns a BuildReport; raises BuildError.");
 }

@@ -419,7 +419,8 @@ static void test_build(const char* sample, const char* ken_all, const char* offi
         }
         CHECK(strcmp(folder_edition(out), "2026-11") == 0);
     }
-    CHECK(ubin_build(ken_all, out, NULL, "changes.csv", NULL, NULL, NULL, NULL) == UBIN_ERROR_ARGUMENT);
+    CHECK(ubin_build(ken_all, out, NULL, "/nonexistent/changes.csv", NULL, NULL, NULL, NULL) == UBIN_ERROR_BUILD);
+    CHECK(strstr(ubin_last_error(), "/nonexistent/changes.csv") != NULL);
     CHECK(ubin_build(NULL, out, NULL, NULL, NULL, NULL, NULL, NULL) == UBIN_ERROR_ARGUMENT);
     CHECK(ubin_build(ken_all, NULL, NULL, NULL, NULL, NULL, NULL, NULL) == UBIN_ERROR_ARGUMENT);
 

@@ -86,7 +86,7 @@ def failing_builds():
         (dict(ken_all=KEN_ALL, offices=KEN_ALL), ubin.BuildError, "ken_all_sample.csv: line 1:", True),
         (dict(ken_all=KEN_ALL, progress=boom), LookupError, "stopped by the callback", False),
         (dict(ken_all=KEN_ALL, progress="not callable"), TypeError, "progress takes a callable", False),
-        (dict(ken_all=KEN_ALL, changes="changes.csv"), ValueError, "changes", False),
+        (dict(ken_all=KEN_ALL, changes="/nonexistent/changes.csv"), ubin.BuildError, "/nonexistent/changes.csv", False),
     ]
 
 
@@ -122,3 +122,13 @@ def test_a_folder_holding_other_files_is_not_replaced(tmp_path):
     with pytest.raises(ubin.BuildError, match="letter.txt"):
         ubin.build(KEN_ALL, out)
     assert [p.name for p in out.iterdir()] == ["letter.txt"] and (out / "letter.txt").read_text() == "keep me"
+
+
+def test_a_list_of_municipal_changes_is_recorded(tmp_path):
+    changes = tmp_path / "changes.csv"
+    changes.write_text("prefecture,before,after,date\n広島県,広島郡旧町,広島市中区,2005-04-01\n", encoding="utf-8")
+    report = ubin.build(KEN_ALL, tmp_path / "zipdata", changes=changes)
+    assert report.former_municipalities >= 1
+    assert ubin.Directory(tmp_path / "zipdata").find("広島県広島郡旧町上幟町").results[0].postal_code == "7300014"
+    found = ubin.Directory(tmp_path / "zipdata").find("広島県広島郡旧町上幟町")
+    assert found.to_dict()["former_municipality"] == {"name": "広島郡旧町", "changed": "2005-04-01"}

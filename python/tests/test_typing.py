@@ -32,7 +32,7 @@ PROGRAM = """\
     kept: str | None = report.kept_folder
     d.postal(7300014)  # error
     text: str = d.resolve("x").postal_code  # error
-    ubin.build("KEN_ALL.CSV", "zipdata", changes="changes.csv")  # error
+    ubin.build("KEN_ALL.CSV", "zipdata", changes=2005)  # error
     d.find("x").total + "1"  # error
     try:
         pass

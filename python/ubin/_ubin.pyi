@@ -187,6 +187,8 @@ class BuildReport:
     @property
     def changes(self) -> Optional[_BuildChanges]: ...
     @property
+    def former_municipalities(self) -> int: ...
+    @property
     def unread_notes(self) -> int: ...
     @property
     def characters_replaced(self) -> int: ...
@@ -197,7 +199,7 @@ def build(
     ken_all: _StrPath,
     folder: _StrPath,
     offices: Optional[_StrPath] = None,
-    changes: None = None,
+    changes: Optional[_StrPath] = None,
     edition: Optional[str] = None,
     progress: Optional[Callable[[BuildProgress], object]] = None,
 ) -> BuildReport: ...

@@ -170,7 +170,8 @@ typedef struct ubin_build_report {
  * and, when `offices` is not NULL, its JIGYOSYO.CSV, with the files, checks and messages of
  * ubin-build. The files are written beside `folder`, which then takes its place whole; a folder
  * that exists must be one ubin-build made (it holds nothing but directory files).
- * `changes` must be NULL. `edition` is the data's month, "YYYY-MM"; NULL records the newest
+ * `changes` (may be NULL: the list built in) names a list of the municipalities merged or
+ * renamed, UTF-8 CSV "prefecture,before,after,date", recorded so that old names are read. `edition` is the data's month, "YYYY-MM"; NULL records the newest
  * month an input file was changed in, as guessed. `progress` (may be NULL) is called with
  * `context`. `report` (may be NULL) receives what was made. Paths are UTF-8. */
 UBIN_API ubin_status ubin_build(const char* ken_all, const char* folder, const char* offices, const char* changes,
