@@ -236,15 +236,23 @@ std::optional<AddressRecord> AddressResolver::Record(std::int32_t entry) const
     return r->Copy();
 }
 
-std::u16string AddressResolver::CityName(std::int32_t code) const { return std::u16string(table_.CityName(code)); }
+std::optional<std::u16string> AddressResolver::CityName(std::int32_t code) const
+{
+    if (const auto name = table_.CityName(code)) return std::u16string(*name);
+    return std::nullopt;
+}
 
-std::u16string AddressResolver::PrefectureName(std::int32_t code) const { return std::u16string(table_.PrefectureName(code)); }
+std::optional<std::u16string> AddressResolver::PrefectureName(std::int32_t code) const
+{
+    if (const auto name = table_.PrefectureName(code)) return std::u16string(*name);
+    return std::nullopt;
+}
 
 std::vector<AddressResolver::Start> AddressResolver::Prefectures(std::u16string_view text) const
 {
     std::vector<Start> starts;
     for (std::int32_t code = 1; code <= 47; ++code) {
-        const std::u16string_view key = table_.PrefectureKey(code);
+        const std::u16string_view key = *table_.PrefectureKey(code);
         if (!key.empty() && StartsWith(text, key)) starts.push_back({code, key.size()});
         else if (const std::u16string s = ShortPrefecture(key); !s.empty() && StartsWith(text, s))
             starts.push_back({code, s.size(), true});

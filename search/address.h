@@ -36,11 +36,11 @@ struct WrittenNumber {
 
 struct AddressMatch {
     AddressLevel level = AddressLevel::None;
-    std::vector<std::int32_t> entries; // entry numbers, the likeliest first
-    std::int32_t cityCode = 0;         // of the first entry's city when a city or town was matched
-    std::u16string town;               // the town matched, in name form
-    WrittenNumber number;              // the house number written after the town
-    std::u16string rest;               // what was written and matched nothing, in name form
+    std::vector<std::int32_t> entries;    // entry numbers, the likeliest first
+    std::optional<std::int32_t> cityCode; // of the first entry's city when a city or town was matched
+    std::u16string town;                  // the town matched, in name form
+    WrittenNumber number;                 // the house number written after the town
+    std::u16string rest;                  // what was written and matched nothing, in name form
     // Whether the text said more than a bare town name: a prefecture or city, or something after
     // the town that the notes used (a number, street, part, building).
     bool specific = false;
@@ -55,8 +55,9 @@ public:
     AddressMatch Resolve(std::u16string_view text) const;
     // The record of an entry, as a value; none for a number outside the file.
     std::optional<AddressRecord> Record(std::int32_t entry) const;
-    std::u16string CityName(std::int32_t code) const;
-    std::u16string PrefectureName(std::int32_t code) const;
+    // A city by its municipal code, a prefecture by its number; none when there is none.
+    std::optional<std::u16string> CityName(std::int32_t code) const;
+    std::optional<std::u16string> PrefectureName(std::int32_t code) const;
     const AddressTable& Table() const { return table_; }
 
     // Reads a house number at the start of a text in name form; `used` is how much it took.

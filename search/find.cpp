@@ -64,7 +64,7 @@ FindRanker::Prefectures PrefectureReadings(const Lookup& lookup)
 {
     FindRanker::Prefectures out;
     for (std::int32_t p = 1; p <= kPrefectureCount; ++p)
-        out.emplace_back(NameForm(lookup.PrefectureName(p)), SearchForm(lookup.PrefectureKana(p)));
+        out.emplace_back(NameForm(*lookup.PrefectureName(p)), SearchForm(*lookup.PrefectureKana(p)));
     return out;
 }
 
@@ -170,12 +170,16 @@ const AddressTable* Finder::Notes::Open(const Lookup& lookup)
     return ready.load(std::memory_order_acquire);
 }
 
-const AddressResolver* Finder::Addresses() const
+bool Finder::HasAddresses() const { return notes_->Open(lookup_) != nullptr; }
+
+const AddressResolver& Finder::Addresses() const
 {
     const AddressTable* table = notes_->Open(lookup_);
-    if (!table) return nullptr;
+    if (!table)
+        throw DirectoryError(PathToUtf8(lookup_.FilePath(kAddressTableFileName))
+                             + ": the folder has no address tables; build it again with this ubin-build");
     table->NeedAll();
-    return notes_->resolver.get();
+    return *notes_->resolver;
 }
 
 bool Finder::FilesChanged() const
@@ -198,10 +202,9 @@ void Finder::CheckUnchanged() const
 std::vector<std::uint32_t> Finder::OfficesAt(const AddressMatch& match) const
 {
     std::vector<std::uint32_t> out;
-    const AddressResolver* resolver = Addresses();
-    if (!resolver || match.number.empty() || match.cityCode == 0) return out;
+    if (!HasAddresses() || match.number.empty() || !match.cityCode) return out;
     // The offices whose name text holds the city and town, with the same numbers after it.
-    const std::u16string place = NameForm(resolver->CityName(match.cityCode)).str() + match.town;
+    const std::u16string place = NameForm(Addresses().CityName(*match.cityCode).value_or(u"")).str() + match.town;
     for (const std::uint32_t d : Holding(false, place)) {
         if (!(index_.Ref(d) & kFindOfficeBit)) continue;
         const std::u16string_view name = index_.NameText(d);
@@ -325,8 +328,7 @@ Finder::Documents Finder::Match(const Query& query) const
     const NameText& name = query.name;
     found.match = FindMatch::Text;
     found.rank.name = name;
-    const AddressResolver* resolver = Addresses();
-    if (!resolver) {
+    if (!HasAddresses()) {
         // A folder built before the address notes: the longest known beginning.
         found.docs = Holding(false, name);
         if (found.docs.empty()) {
@@ -335,6 +337,7 @@ Finder::Documents Finder::Match(const Query& query) const
         }
         return found;
     }
+    const AddressResolver& resolver = Addresses();
     // A written address with a house number or a street is taken as an address when it says
     // more than a bare name; anything else is looked for in the texts first, and read as an
     // address when no text holds it (最上町富沢, 千代田区どこか).
@@ -343,7 +346,7 @@ Finder::Documents Finder::Match(const Query& query) const
                           || nameText.find(u"通") != std::u16string_view::npos;
     AddressMatch address;
     if (numbered) {
-        address = resolver->Resolve(query.address);
+        address = resolver.Resolve(query.address);
         // The city's own entries too when the number follows the city itself (いの町1369, the
         // entry いの町の次に番地がくる場合); a name that begins with a city (八王子市立第1中学校)
         // stays a text search.
@@ -353,7 +356,7 @@ Finder::Documents Finder::Match(const Query& query) const
     }
     found.docs = Holding(false, name);
     if (found.docs.empty()) {
-        if (!numbered) address = resolver->Resolve(query.address);
+        if (!numbered) address = resolver.Resolve(query.address);
         if (!address.entries.empty()) return AddressDocuments(address);
     }
     return found;

@@ -89,10 +89,13 @@ public:
     // opened (a folder overwritten in place): its searches are refused from then on.
     bool FilesChanged() const;
 
+    // Whether the folder has address tables: a folder built before there were any has none.
+    // Throws DirectoryError when they are damaged.
+    bool HasAddresses() const;
     // The address tables of the folder, mapped at their first use (a folder of the builds before
-    // has its text notes laid out in memory then); null for a folder built before there were
-    // any. Throws DirectoryError when the file is damaged.
-    const AddressResolver* Addresses() const;
+    // has its text notes laid out in memory then). Throws DirectoryError when the file is
+    // damaged, or when the folder has none (HasAddresses).
+    const AddressResolver& Addresses() const;
 
 private:
     // The index, its checksum compared (once, at the first search that reads it).

@@ -41,7 +41,7 @@ const HouseNumber& Inside(const NoteClause& c)
 // What a person would write for the entry; empty when nothing written names it alone.
 std::u16string Written(const AddressResolver& book, const AddressRecord& r, std::string& why)
 {
-    const std::u16string place = book.PrefectureName(r.cityCode / 1000) + book.CityName(r.cityCode);
+    const std::u16string place = book.PrefectureName(r.cityCode / 1000).value_or(u"") + book.CityName(r.cityCode).value_or(u"");
     switch (r.kind) {
     case NoteKind::RestOfCity: why = "the city's catch-all"; return {};
     case NoteKind::WholeCity: return place;
@@ -80,8 +80,8 @@ TEST(AddressRoundTrip, EveryEntryOfTheFullFileIsFoundFromItsOwnParts)
     BuildDirectory(kenAll, t / "dir");
     const auto lookup = Lookup::Open(FromUtf8((t / "dir").string() + "/"), true);
     const Finder finder(*lookup);
-    const AddressResolver* book = finder.Addresses();
-    ASSERT_NE(book, nullptr);
+    ASSERT_TRUE(finder.HasAddresses());
+    const AddressResolver& book = finder.Addresses();
 
     // The addresses users asked about, as they wrote them.
     const std::pair<const char*, const char*> asked[] = {
@@ -103,9 +103,9 @@ TEST(AddressRoundTrip, EveryEntryOfTheFullFileIsFoundFromItsOwnParts)
     std::map<std::string, int> unreachable;
     std::vector<std::string> misses;
     for (std::int32_t n = 1; n <= lookup->EntryCount(); ++n) {
-        const AddressRecord r = *book->Record(n);
+        const AddressRecord r = *book.Record(n);
         std::string why;
-        const std::u16string address = Written(*book, r, why);
+        const std::u16string address = Written(book, r, why);
         if (address.empty()) {
             ++unreachable[why];
             continue;
