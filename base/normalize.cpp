@@ -122,14 +122,16 @@ int NumeralValue(char16_t c)
     }
 }
 
-NameText FoldName(std::u16string_view searchForm)
+NameText FoldName(std::u16string_view searchForm) { return FoldName(searchForm, true); }
+
+NameText FoldName(std::u16string_view searchForm, bool numerals)
 {
     std::u16string out;
     out.reserve(searchForm.size());
     const std::size_t n = searchForm.size();
     for (std::size_t i = 0; i < n; ++i) {
         char16_t c = searchForm[i];
-        if (IsKanjiNumeral(c)) {
+        if (numerals && IsKanjiNumeral(c)) {
             std::size_t end = i;
             while (end < n && IsKanjiNumeral(searchForm[end])) ++end;
             // Kanji numerals next to digits are a word, not a part of that number (十三1-2 is
@@ -167,6 +169,13 @@ std::u16string VariantForm(std::u16string_view nameForm)
 }
 
 NameText NameForm(std::u16string_view text) { return FoldName(SearchForm(text)); }
+
+NameText LiteralNameForm(std::u16string_view text) { return FoldName(SearchForm(text), false); }
+
+bool HasKanjiNumeral(std::u16string_view searchForm)
+{
+    return std::any_of(searchForm.begin(), searchForm.end(), IsKanjiNumeral);
+}
 
 NameText AddressForm(std::u16string_view text)
 {

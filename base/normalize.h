@@ -35,6 +35,7 @@ public:
 private:
     explicit NameText(std::u16string text) : text_(std::move(text)) {}
     friend NameText FoldName(std::u16string_view searchForm);
+    friend NameText FoldName(std::u16string_view searchForm, bool numerals);
     std::u16string text_;
 };
 
@@ -56,6 +57,14 @@ inline constexpr char16_t kNumberBreak = u'・';
 NameText AddressForm(std::u16string_view text);
 // The same for a text already in search form.
 NameText FoldName(std::u16string_view searchForm);
+// The same, with kanji numerals made digits or kept as they are written (`numerals` false).
+NameText FoldName(std::u16string_view searchForm, bool numerals);
+// The name form with kanji numerals kept as they are written: 六千石町 holds 千石町 as written,
+// which its name form 6000石町 does not hold as 1000石町. The search index keeps a name in this
+// form too where it differs, so that any text is found in every name that holds it.
+NameText LiteralNameForm(std::u16string_view text);
+// Whether a text in search form holds a kanji numeral (its name forms then differ).
+bool HasKanjiNumeral(std::u16string_view searchForm);
 
 // The old and the common form of a kanji as one (澤 沢, 濱 浜, 髙 高, 﨑 崎, 條 条 ...), and ノ
 // between two kanji as の (虎ノ門 = 虎の門), for a name in name form. Two names that are one

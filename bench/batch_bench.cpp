@@ -152,6 +152,34 @@ void BM_MatchOnly(benchmark::State& state)
     state.counters["addresses_per_second"] = benchmark::Counter(static_cast<double>(answered), benchmark::Counter::kIsRate);
 }
 
+// The finder's best answer alone, without the columns the batch adds (the address split, the
+// reasons): BM_Batch on one thread less this is what the columns cost.
+void BM_BestOnly(benchmark::State& state)
+{
+    Fixture& f = Shared();
+    std::size_t i = 0, answered = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(f.finder->Best(f.lines[i++ % f.lines.size()].query).total);
+        ++answered;
+    }
+    state.counters["addresses_per_second"] = benchmark::Counter(static_cast<double>(answered), benchmark::Counter::kIsRate);
+}
+
+// The resolver alone over the address form of each line: what reading an address again costs.
+void BM_ResolveOnly(benchmark::State& state)
+{
+    Fixture& f = Shared();
+    const AddressResolver& book = f.finder->Addresses();
+    std::vector<NameText> forms;
+    for (const BatchLine& line : f.lines) forms.push_back(Query::Read(line.query).address);
+    std::size_t i = 0, answered = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(book.Resolve(forms[i++ % forms.size()]).entries.size());
+        ++answered;
+    }
+    state.counters["addresses_per_second"] = benchmark::Counter(static_cast<double>(answered), benchmark::Counter::kIsRate);
+}
+
 // The part of matching that only normalizes the query (NFKC, blanks dropped, checks).
 void BM_SearchFormOnly(benchmark::State& state)
 {
@@ -166,6 +194,8 @@ void BM_SearchFormOnly(benchmark::State& state)
 
 BENCHMARK(BM_Batch)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_MatchOnly)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_BestOnly)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_ResolveOnly)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_SearchFormOnly)->UseRealTime()->MinTime(1.0);
 
 } // namespace

@@ -21,6 +21,7 @@
 #include "builder/jigyosyo.h"
 #include "builder/ken_all.h"
 #include "builder/month_files.h"
+#include "builder/municipal_changes.h"
 #include "builder/output_folder.h"
 #include "builder/prefectures.h"
 
@@ -266,6 +267,22 @@ private:
 
 } // namespace
 
+// The old municipality names to record: from the given list, or the one the suite ships.
+std::vector<AddressOldCity> FormerMunicipalities(const KenAllData& data, const BuildOptions& options)
+{
+    if (options.withoutMunicipalChanges) return {};
+    std::vector<MunicipalChange> changes;
+    if (options.municipalChanges) {
+        const std::string text = ReadInputFile(*options.municipalChanges, "municipal_changes");
+        changes = ReadMunicipalChanges(text, *options.municipalChanges);
+    } else {
+        changes = ReadMunicipalChanges(ShippedMunicipalChanges(), "municipal_changes.csv");
+    }
+    std::map<std::int32_t, std::u16string> cities;
+    for (const auto& [code, city] : data.cities) cities.emplace(code, DecodeCp932(city.name));
+    return OldMunicipalities(changes, cities);
+}
+
 BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const BuildOptions& options)
 {
     if (outDir.empty()) throw BuildError({}, 0, "the output folder name is empty; give the folder to write the directory into");
@@ -330,7 +347,8 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         return FindIndexBytes(FindDocuments(data, order, offices.offices, officeFiles.order), prefectures);
     });
 
-    const AddressNotes notes = MakeAddressNotes(data, order);
+    AddressNotes notes = MakeAddressNotes(data, order);
+    notes.file.oldCities = FormerMunicipalities(data, options);
 
     const fs::path linesName = FileName(kLinesFileName);
     std::string lines, points;
@@ -450,6 +468,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     report.rowsRead = data.rowsRead;
     report.rowsJoined = data.rowsJoined;
     report.entries = static_cast<std::int32_t>(n);
+    report.formerMunicipalities = static_cast<std::int32_t>(notes.file.oldCities.size());
     report.cityCodes = static_cast<std::int32_t>(data.cities.size());
     report.charactersReplaced = data.charactersReplaced + offices.charactersReplaced;
     report.offices = static_cast<std::int32_t>(offices.offices.size());

@@ -63,6 +63,11 @@ struct BuildOptions {
     bool lenient = false;
     // Also write the KEN_ALL.CSV that the change files made (the base's edition and order).
     std::optional<std::filesystem::path> writeCsv;
+    // The municipalities others replaced (prefecture, before, after, date; UTF-8 CSV), recorded
+    // so that addresses written with an old name are read; without it, the list the suite ships.
+    std::optional<std::filesystem::path> municipalChanges;
+    // Record none at all (a directory for programs that want today's names only).
+    bool withoutMunicipalChanges = false;
     // Called now and then while rows are read and entries written; may be empty. It may set
     // *cancel; an exception it throws stops the build as a BuildError does.
     std::function<void(const BuildProgress&)> progress;
@@ -82,6 +87,7 @@ struct BuildReport {
     std::int64_t charactersReplaced = 0; // commas and double quotes in values, see the format doc
     std::int32_t offices = 0;
     std::int32_t unreadNotes = 0; // town notes holding words the note grammar does not read
+    std::int32_t formerMunicipalities = 0; // old names recorded with the municipality of today
     MonthReport months, officeMonths;
     std::string edition;        // as recorded: "2026-11"; empty when unknown
     bool editionGuessed = false;

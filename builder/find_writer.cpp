@@ -8,6 +8,7 @@
 #include "search/find_rank.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <cstring>
 
 namespace ubin {
@@ -18,16 +19,18 @@ namespace {
 // The distinct pairs of neighbouring characters of a text, each as (gram << 32 | document);
 // pairs across an office's address and name are left out. (A search for one character reads
 // the texts themselves.)
-void AddGrams(std::u16string_view text, std::uint32_t doc, std::vector<std::uint32_t>& scratch,
+void AddGrams(std::initializer_list<std::u16string_view> texts, std::uint32_t doc, std::vector<std::uint32_t>& scratch,
               std::vector<std::uint64_t>& out)
 {
     scratch.clear();
-    for (std::size_t i = 0; i + 1 < text.size(); ++i)
-        if (text[i] != kFindNameSeparator && text[i + 1] != kFindNameSeparator)
-            scratch.push_back(FindGram(text[i], text[i + 1]));
-    // Each character alone too, so that a query of one character reads a list, not every text.
-    for (const char16_t c : text)
-        if (c != kFindNameSeparator) scratch.push_back(FindSingle(c));
+    for (const std::u16string_view text : texts) {
+        for (std::size_t i = 0; i + 1 < text.size(); ++i)
+            if (text[i] != kFindNameSeparator && text[i + 1] != kFindNameSeparator)
+                scratch.push_back(FindGram(text[i], text[i + 1]));
+        // Each character alone too, so that a query of one character reads a list, not every text.
+        for (const char16_t c : text)
+            if (c != kFindNameSeparator) scratch.push_back(FindSingle(c));
+    }
     std::sort(scratch.begin(), scratch.end());
     scratch.erase(std::unique(scratch.begin(), scratch.end()), scratch.end());
     for (const std::uint32_t g : scratch) out.push_back((static_cast<std::uint64_t>(g) << 32) | doc);
@@ -86,7 +89,8 @@ std::string FindIndexBytes(const std::vector<FindDocument>& documents, const Fin
     std::vector<char16_t> nameText, readText;
     std::vector<std::uint8_t> parts;
     std::vector<std::uint64_t> namePairs, readPairs;
-    std::vector<std::uint32_t> scratch;
+    std::vector<std::uint32_t> scratch, literalOffsets{0};
+    std::vector<char16_t> literalText;
     // At most one gram a character: reserved once, so the lists are not copied as they grow.
     std::size_t nameChars = 0, readChars = 0;
     for (const FindDocument& doc : documents) {
@@ -106,6 +110,14 @@ std::string FindIndexBytes(const std::vector<FindDocument>& documents, const Fin
         std::u16string name = p + c + t;
         if (doc.office) name += NameForm(doc.street).str() + kFindNameSeparator + NameForm(doc.officeName).str();
         else name += NameForm(doc.detail);
+        // The name with its kanji numerals as written, kept where it differs.
+        std::u16string literal = LiteralNameForm(doc.prefecture).str() + LiteralNameForm(doc.city).str()
+                                 + LiteralNameForm(doc.town).str();
+        if (doc.office) literal += LiteralNameForm(doc.street).str() + kFindNameSeparator + LiteralNameForm(doc.officeName).str();
+        else literal += LiteralNameForm(doc.detail);
+        if (literal == name) literal.clear();
+        literalText.insert(literalText.end(), literal.begin(), literal.end());
+        literalOffsets.push_back(static_cast<std::uint32_t>(literalText.size()));
         const std::u16string reading = SearchForm(doc.reading);
         nameText.insert(nameText.end(), name.begin(), name.end());
         readText.insert(readText.end(), reading.begin(), reading.end());
@@ -113,8 +125,8 @@ std::string FindIndexBytes(const std::vector<FindDocument>& documents, const Fin
         readOffsets.push_back(static_cast<std::uint32_t>(readText.size()));
         parts.insert(parts.end(), {Length(p.size()), Length(c.size()), Length(t.size()),
                                    static_cast<std::uint8_t>(!doc.office && doc.town == kRestOfCityTown ? kFindTownIsRest : 0)});
-        AddGrams(name, d, scratch, namePairs);
-        AddGrams(reading, d, scratch, readPairs);
+        AddGrams({name, literal}, d, scratch, namePairs);
+        AddGrams({reading}, d, scratch, readPairs);
     }
     std::vector<FindGramEntry> nameGrams, readGrams;
     std::vector<unsigned char> namePostings, readPostings;
@@ -137,6 +149,8 @@ std::string FindIndexBytes(const std::vector<FindDocument>& documents, const Fin
         out.Add(readGrams);
         out.Add(readPostings);
         if (rank) {
+            out.Add(literalOffsets);
+            out.Add(literalText);
             out.Add(rank->prominence);
             out.Add(rank->order);
             out.Add(rank->splits);

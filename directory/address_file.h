@@ -105,9 +105,21 @@ struct AddressArea {
     friend bool operator==(const AddressArea&, const AddressArea&) = default;
 };
 
+// A municipality that another replaced (a merger, a renaming, a new ward): its name then, 郡
+// included (秩父郡荒川村), its prefecture, the municipal code that holds its towns today and the
+// day of the change (YYYYMMDD).
+struct AddressOldCity {
+    std::int32_t code = 0;
+    std::int32_t prefecture = 0;
+    std::int32_t date = 0;
+    std::u16string name;
+    friend bool operator==(const AddressOldCity&, const AddressOldCity&) = default;
+};
+
 struct AddressFile {
     std::vector<AddressArea> prefectures, cities;
     std::vector<AddressRecord> records; // record n-1 is entry n
+    std::vector<AddressOldCity> oldCities;
 };
 
 // The forms keys are compared in, on top of the name form (base/normalize.h) of a text:

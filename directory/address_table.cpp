@@ -98,6 +98,13 @@ NameTables MakeNameTables(const AddressFile& notes)
             if (digits > 0) t[NameTable::ChomeParents].try_emplace(r.townKey.substr(0, digits));
         }
     }
+    for (std::size_t i = 0; i < notes.oldCities.size(); ++i) {
+        const std::u16string key = NameForm(notes.oldCities[i].name);
+        t[NameTable::OldCities][key].push_back(static_cast<std::int32_t>(i));
+        // 秩父郡荒川村 is written 荒川村 as often.
+        if (const std::size_t gun = key.find(u'郡'); gun != std::u16string::npos && gun + 1 < key.size())
+            t[NameTable::OldCities][key.substr(gun + 1)].push_back(static_cast<std::int32_t>(i));
+    }
     return t;
 }
 
@@ -177,6 +184,9 @@ std::string AddressTableBytes(const AddressFile& notes)
         values.insert(values.end(), list.begin(), list.end());
     }
 
+    std::vector<OldCityRow> oldCities;
+    for (const AddressOldCity& o : notes.oldCities) oldCities.push_back({o.code, o.prefecture, o.date, text.Put(o.name), 0});
+
     SectionWriter out(kAddressTableMagic, static_cast<std::uint32_t>(records.size()), kAddressSums);
     const std::vector<std::uint32_t> limits{static_cast<std::uint32_t>(names.longestCity), static_cast<std::uint32_t>(names.longestTown)};
     out.Add(limits);
@@ -189,6 +199,7 @@ std::string AddressTableBytes(const AddressFile& notes)
     out.Add(values);
     for (const auto& t : tables) out.Add(t);
     out.Add(placeholders);
+    out.Add(oldCities);
     return out.Finish();
 }
 
@@ -237,6 +248,7 @@ void AddressTable::Read()
     values_ = s.Items<std::int32_t>(kAddressValues);
     for (std::uint32_t t = 0; t < static_cast<std::uint32_t>(NameTable::Count); ++t) names_[t] = s.Items<NameRow>(kAddressNameTables + t);
     placeholders_ = s.Items<PlaceholderRow>(kAddressPlaceholders);
+    oldCities_ = s.Items<OldCityRow>(kAddressOldCities);
 }
 
 void AddressTable::Need(std::initializer_list<std::uint32_t> sections) const
@@ -351,6 +363,13 @@ std::span<const std::int32_t> AddressTable::Placeholders(std::int32_t city) cons
     const auto it = std::lower_bound(placeholders_.begin(), placeholders_.end(), city,
                                      [](const PlaceholderRow& r, std::int32_t c) { return r.city < c; });
     return it != placeholders_.end() && it->city == city ? ValuesOf(it->first, it->count) : std::span<const std::int32_t>();
+}
+
+AddressOldCity AddressTable::OldCity(std::int32_t index) const
+{
+    if (index < 0 || index >= OldCityCount()) return {};
+    const OldCityRow& r = oldCities_[static_cast<std::size_t>(index)];
+    return {r.code, r.prefecture, r.date, std::u16string(TextOf(r.name))};
 }
 
 NoteKind RecordView::kind() const

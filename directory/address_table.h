@@ -36,6 +36,7 @@ enum class NameTable : std::uint32_t {
     Towns,        // a town proper -> its records (entry - 1)
     TownVariants, // the same in variant form, and with 通 for 通り -> records
     ChomeParents, // 本町 where a town 本町1丁目 stands beside it; no values
+    OldCities,    // a municipality others replaced, with and without its 郡 -> its rows (OldCityRow)
     Count,
 };
 
@@ -51,6 +52,7 @@ enum AddressSection : std::uint32_t {
     kAddressValues,       // i32: the values of the name tables and of the placeholders
     kAddressNameTables,   // one section per NameTable, rows sorted by key
     kAddressPlaceholders = kAddressNameTables + static_cast<std::uint32_t>(NameTable::Count), // rows by city code
+    kAddressOldCities,    // the municipalities others replaced
     kAddressSums,         // the checksums of the sections before it (directory/sections.h)
     kAddressSectionCount,
 };
@@ -97,6 +99,14 @@ struct PlaceholderRow {
     std::uint32_t first = 0, count = 0; // values: records
     std::uint32_t reserved = 0;
 };
+struct OldCityRow {
+    std::int32_t code = 0; // the municipality that holds its towns today
+    std::int32_t prefecture = 0;
+    std::int32_t date = 0; // of the change, YYYYMMDD
+    TextRow name;          // as it was written, 郡 included
+    std::int32_t reserved = 0;
+};
+static_assert(sizeof(OldCityRow) == 24);
 static_assert(sizeof(NumberRange) == 32 && sizeof(AddressRow) == 32 && sizeof(ClauseRow) == 48 && sizeof(NameRow) == 16
               && sizeof(CityRow) == 16 && sizeof(PlaceholderRow) == 16 && sizeof(PrefectureRow) == 16);
 
@@ -222,6 +232,9 @@ public:
     // first. Costs a few binary searches per character, and stops at the first character no
     // name goes on with.
     std::vector<NameHit> Beginnings(NameTable table, std::u16string_view text, std::size_t longest) const;
+    // The municipalities others replaced, as the OldCities table's values number them.
+    std::int32_t OldCityCount() const { return static_cast<std::int32_t>(oldCities_.size()); }
+    AddressOldCity OldCity(std::int32_t index) const;
     // The records of a city with no town of their own (以下に掲載がない場合, …一円, …の次に番地がくる場合).
     std::span<const std::int32_t> Placeholders(std::int32_t city) const;
 
@@ -256,6 +269,7 @@ private:
     std::span<const std::int32_t> values_;
     std::span<const NameRow> names_[static_cast<std::size_t>(NameTable::Count)];
     std::span<const PlaceholderRow> placeholders_;
+    std::span<const OldCityRow> oldCities_;
 };
 
 // The bytes of 住所.IDX for a build's notes: the records as they are, and the name tables made

@@ -2,7 +2,6 @@
 
 #include "base/cp932.h"
 #include "base/errors.h"
-#include "present/find_json.h"
 
 #include <algorithm>
 #include <atomic>
@@ -51,11 +50,6 @@ std::string Shown(std::string_view bytes, bool cp932)
     return ToUtf8(out);
 }
 
-bool Blank(std::u16string_view text)
-{
-    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c == u' ' || c == u'\t' || c == u'　'; });
-}
-
 // Chunks small enough that every thread gets work on a short list, large enough that taking one
 // costs nothing next to answering it.
 std::size_t ChunkSize(std::size_t lines, unsigned threads)
@@ -80,39 +74,13 @@ BatchLine DecodeBatchLine(std::size_t number, std::string_view bytes, bool cp932
     return line;
 }
 
-BatchAnswer AnswerBatchLine(const Finder& finder, const BatchLine& line)
-{
-    BatchAnswer a;
-    if (!line.error.empty()) {
-        a.error = line.error;
-        return a;
-    }
-    if (Blank(line.query)) {
-        a.empty = true;
-        return a;
-    }
-    try {
-        const FindResult r = finder.Best(line.query);
-        a.match = FindMatchName(r.match);
-        if (r.match == FindMatch::Address) a.level = AddressLevelName(r.level);
-        a.candidates = r.total;
-        if (!r.results.empty()) {
-            a.postalCode = ToUtf8(r.results[0].postalCode);
-            a.address = ToUtf8(CleanAddress(r.results[0]));
-        }
-    } catch (const QueryError& e) {
-        a = BatchAnswer();
-        a.error = e.fault() == QueryFault::TooLong ? batch_message::kTooLong : batch_message::kControl;
-    }
-    return a;
-}
-
-void AnswerInOrder(const Finder& finder, const std::vector<BatchLine>& lines, unsigned threads, const TakeAnswer& take)
+void AnswerInOrder(const Finder& finder, const std::vector<BatchLine>& lines, unsigned threads, const TakeAnswer& take,
+                   const Finder* older)
 {
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(lines.size(), 1)));
     if (threads == 1) {
-        for (const BatchLine& line : lines) take(line, AnswerBatchLine(finder, line));
+        for (const BatchLine& line : lines) take(line, AnswerBatchLine(finder, line, older));
         return;
     }
 
@@ -141,7 +109,7 @@ void AnswerInOrder(const Finder& finder, const std::vector<BatchLine>& lines, un
                     if (stop) break;
                 }
                 const std::size_t end = std::min(lines.size(), (c + 1) * chunk);
-                for (std::size_t i = c * chunk; i < end; ++i) answers[i] = AnswerBatchLine(finder, lines[i]);
+                for (std::size_t i = c * chunk; i < end; ++i) answers[i] = AnswerBatchLine(finder, lines[i], older);
                 const std::lock_guard lock(mutex);
                 done[c] = 1;
                 changed.notify_all();
@@ -186,23 +154,6 @@ void AnswerInOrder(const Finder& finder, const std::vector<BatchLine>& lines, un
     }
     joinAll();
     if (failure) std::rethrow_exception(failure);
-}
-
-nlohmann::ordered_json BatchAnswerJson(const BatchLine& line, const BatchAnswer& a)
-{
-    nlohmann::ordered_json j;
-    j["line"] = line.number;
-    j["input"] = line.input;
-    if (!a.error.empty()) {
-        j["error"] = a.error;
-        return j;
-    }
-    j["postal_code"] = a.postalCode;
-    j["match"] = a.match;
-    j["level"] = a.level;
-    j["address"] = a.address;
-    j["candidates"] = a.candidates;
-    return j;
 }
 
 } // namespace ubin

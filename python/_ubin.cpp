@@ -141,24 +141,23 @@ private:
     std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
-// Answers every text on `threads` threads (the calling one among them), which take rows a
-// stretch at a time; the answers land in their own rows. A signal whose Python handler raises
-// stops every thread after its current row, and its exception is raised.
-std::vector<Resolved> ResolveMany(const Finder& finder, const std::vector<std::u16string>& texts, unsigned threads,
-                                  SignalCheck& signals)
+// Calls answer(i) for every row on `threads` threads (the calling one among them), which take
+// rows a stretch at a time. A signal whose Python handler raises stops every thread after its
+// current row, and its exception is raised.
+template <class Answer>
+void EachRow(std::size_t rows, unsigned threads, SignalCheck& signals, const Answer& answer)
 {
     constexpr std::size_t kStretch = 16;
-    std::vector<Resolved> out(texts.size());
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-    threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(texts.size() / 64, 1)));
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(rows / 64, 1)));
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     const auto work = [&](SignalCheck* check) {
         while (!stop.load(std::memory_order_relaxed)) {
             const std::size_t from = next.fetch_add(kStretch);
-            if (from >= texts.size()) return;
-            for (std::size_t i = from; i < std::min(texts.size(), from + kStretch); ++i) {
-                out[i] = Resolve(finder, texts[i], true);
+            if (from >= rows) return;
+            for (std::size_t i = from; i < std::min(rows, from + kStretch); ++i) {
+                answer(i);
                 if (check) check->Now();
                 if (stop.load(std::memory_order_relaxed)) return;
             }
@@ -186,6 +185,93 @@ std::vector<Resolved> ResolveMany(const Finder& finder, const std::vector<std::u
     for (std::thread& w : workers) w.join();
     for (const std::exception_ptr& f : failures)
         if (f) std::rethrow_exception(f);
+}
+
+// Answers every text on `threads` threads; the answers land in their own rows.
+std::vector<Resolved> ResolveMany(const Finder& finder, const std::vector<std::u16string>& texts, unsigned threads,
+                                  SignalCheck& signals)
+{
+    std::vector<Resolved> out(texts.size());
+    EachRow(texts.size(), threads, signals, [&](std::size_t i) { out[i] = Resolve(finder, texts[i], true); });
+    return out;
+}
+
+// The codes of a table column: a code read as a number (7300014, or 7300014.0 beside empty
+// cells) as its digits; empty cells as empty texts.
+std::vector<std::u16string> CodeTexts(const py::iterable& column)
+{
+    std::vector<std::u16string> texts;
+    for (const py::handle item : column) {
+        if (py::isinstance<py::str>(item)) texts.push_back(item.cast<std::u16string>());
+        else if (py::isinstance<py::bool_>(item)) texts.push_back(py::str(item).cast<std::u16string>());
+        else if (py::isinstance<py::int_>(item)) texts.push_back(py::str(item).cast<std::u16string>());
+        else if (py::isinstance<py::float_>(item)) {
+            const double v = item.cast<double>();
+            if (v != v) texts.emplace_back();
+            else if (v == static_cast<double>(static_cast<long long>(v))) texts.push_back(FromUtf8(std::to_string(static_cast<long long>(v))));
+            else texts.push_back(py::str(item).cast<std::u16string>());
+        } else if (item.is_none() || std::string(py::str(item.get_type().attr("__name__"))) == "NAType") {
+            texts.emplace_back();
+        } else {
+            texts.push_back(py::str(item).cast<std::u16string>());
+        }
+    }
+    return texts;
+}
+
+bool IsDataFrame(const py::handle& object)
+{
+    const py::dict modules = py::module_::import("sys").attr("modules");
+    if (!modules.contains("pandas")) return false;
+    return py::isinstance(object, py::module_::import("pandas").attr("DataFrame"));
+}
+
+// resolve_many over a pandas DataFrame: a copy of it with the columns of `ubin find --batch`
+// after its own, typed for pandas (empty cells None, candidates and text_used as Int64, review
+// as bool).
+py::object ResolveFrame(const Finder& finder, const py::object& frame, unsigned threads, const std::string& column,
+                        const std::optional<std::string>& codeColumn)
+{
+    const py::object columns = frame.attr("columns");
+    const auto has = [&](const std::string& name) { return columns.attr("__contains__")(name).cast<bool>(); };
+    for (const std::optional<std::string>& name : {std::optional<std::string>(column), codeColumn})
+        if (name && !has(*name)) throw py::key_error("resolve_many: the DataFrame has no column " + *name);
+    for (const std::string& name : kBatchColumns)
+        if (has(name)) throw py::value_error("resolve_many: the DataFrame has a column " + name + " already, which the answer adds");
+    const std::vector<std::u16string> texts = ColumnTexts(frame[py::str(column)]);
+    const std::vector<std::u16string> codes = codeColumn ? CodeTexts(frame[py::str(*codeColumn)]) : std::vector<std::u16string>();
+    std::vector<BatchLine> lines(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        lines[i].number = i + 1;
+        lines[i].query = texts[i];
+        lines[i].input = ToUtf8(texts[i]);
+        lines[i].codeGiven = codeColumn.has_value();
+        if (codeColumn) lines[i].writtenCode = codes[i];
+    }
+    std::vector<BatchAnswer> answers(lines.size());
+    SignalCheck signals;
+    {
+        const py::gil_scoped_release release;
+        EachRow(lines.size(), threads, signals, [&](std::size_t i) { answers[i] = AnswerBatchLine(finder, lines[i]); });
+    }
+    std::vector<py::list> values(kBatchColumns.size());
+    for (const BatchAnswer& a : answers) {
+        const std::vector<std::string> row = BatchColumnValues(a);
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            const std::string& name = kBatchColumns[c];
+            if (name == "review") values[c].append(a.review);
+            else if (row[c].empty()) values[c].append(py::none());
+            else if (name == "candidates" || name == "text_used") values[c].append(std::stoll(row[c]));
+            else values[c].append(py::str(row[c]));
+        }
+    }
+    const py::object pandas = py::module_::import("pandas");
+    py::object out = frame.attr("copy")();
+    for (std::size_t c = 0; c < kBatchColumns.size(); ++c) {
+        const std::string& name = kBatchColumns[c];
+        const bool counted = name == "candidates" || name == "text_used";
+        out[py::str(name)] = counted ? pandas.attr("array")(values[c], py::arg("dtype") = "Int64") : py::object(values[c]);
+    }
     return out;
 }
 
@@ -395,7 +481,15 @@ void BindDirectory(py::module_& m)
           "The best entry of a written address (a Resolved), as `ubin find --batch` answers a line.\n"
           "Raises QueryError for a text the finder refuses.");
     c.def("resolve_many",
-          [](const Directory& d, const py::iterable& addresses, unsigned threads) {
+          [](const Directory& d, const py::object& addresses, unsigned threads, const std::optional<std::string>& column,
+             const std::optional<std::string>& codeColumn) -> py::object {
+              if (IsDataFrame(addresses)) {
+                  if (!column) throw py::type_error("resolve_many: a DataFrame needs column=, the name of its address column");
+                  return ResolveFrame(d.Find(), addresses, threads, *column, codeColumn);
+              }
+              if (column || codeColumn) throw py::type_error("resolve_many: column= and code_column= go with a pandas DataFrame");
+              if (!py::isinstance<py::iterable>(addresses))
+                  throw py::type_error("resolve_many takes an iterable of texts or a pandas DataFrame");
               const std::vector<std::u16string> texts = ColumnTexts(addresses);
               SignalCheck signals;
               std::vector<Resolved> answers;
@@ -407,11 +501,16 @@ void BindDirectory(py::module_& m)
               for (std::size_t i = 0; i < answers.size(); ++i) out[i] = py::cast(std::move(answers[i]));
               return out;
           },
-          py::arg("addresses"), py::arg("threads") = 1,
-          "resolve_many(self, /, addresses, threads=1)\n--\n\n"
+          py::arg("addresses"), py::arg("threads") = 1, py::kw_only(), py::arg("column") = py::none(),
+          py::arg("code_column") = py::none(),
+          "resolve_many(self, /, addresses, threads=1, *, column=None, code_column=None)\n--\n\n"
           "resolve() of every text of an iterable (a list, a pandas column), answered in C++ on\n"
           "`threads` threads (0: one per core); a list of Resolved in the same order. None, NaN and\n"
           "pd.NA give an empty answer; a text the finder refuses gives an answer with its error.\n"
+          "Given a pandas DataFrame and `column`, the name of its address column, it gives a copy\n"
+          "of the frame with the columns `ubin find --batch` adds after its own (postal_code,\n"
+          "prefecture, ... review, code_check, previous_code, error: docs/batch.md), empty cells\n"
+          "None; `code_column` names a column of written codes to compare with the answers.\n"
           "Ctrl+C stops it between rows (KeyboardInterrupt).");
 }
 

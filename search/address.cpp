@@ -1,6 +1,7 @@
 #include "search/address.h"
 
 #include "base/normalize.h"
+#include "search/find_rank.h"
 
 #include <algorithm>
 #include <optional>
@@ -9,6 +10,9 @@
 namespace ubin {
 
 namespace {
+
+// The longest old municipality name looked for, 郡 included.
+constexpr std::size_t kLongestOldCity = 24;
 
 // Scores of an entry for what was written, highest first.
 constexpr double kFloorMatch = 5;    // the building and its floor
@@ -153,6 +157,21 @@ std::u16string GridTownForm(std::u16string_view text, std::size_t at)
     return out.append(text.substr(rest));
 }
 
+// The text from `at` with every 町 after a number or 番 written 丁 and every such 丁 written 町;
+// empty when it holds none.
+std::u16string SwappedChoTei(std::u16string_view text, std::size_t at)
+{
+    std::u16string out(text);
+    bool any = false;
+    for (std::size_t i = std::max<std::size_t>(at, 1); i < out.size(); ++i) {
+        if (out[i] != u'町' && out[i] != u'丁') continue;
+        if (!IsDigit(out[i - 1]) && out[i - 1] != u'番') continue;
+        out[i] = out[i] == u'町' ? u'丁' : u'町';
+        any = true;
+    }
+    return any ? out : std::u16string();
+}
+
 std::u16string ShortPrefecture(std::u16string_view name)
 {
     if (name.size() > 2 && (name.back() == u'都' || name.back() == u'府' || name.back() == u'県'))
@@ -248,6 +267,55 @@ std::optional<std::u16string> AddressResolver::PrefectureName(std::int32_t code)
     return std::nullopt;
 }
 
+std::vector<std::u16string> AddressResolver::NearCities(std::u16string_view text) const
+{
+    // The text's municipality: up to the first character a municipality's name ends with.
+    const std::size_t end = text.find_first_of(u"市区町村");
+    if (end == std::u16string_view::npos || end < 1) return {};
+    const std::u16string_view head = text.substr(0, end + 1);
+    const std::u16string_view rest = text.substr(head.size());
+    // Written exactly, it is no misspelling.
+    if (table_.Find(NameTable::Cities, head) || table_.Find(NameTable::Designated, head)) return {};
+    // The entries of a municipality lie together: its size is where they begin and end.
+    const auto size = [&](std::int32_t code) {
+        std::int32_t low = 0, high = table_.RecordCount();
+        const auto first = [&](std::int32_t c) {
+            std::int32_t a = low, b = high;
+            while (a < b) {
+                const std::int32_t m = a + (b - a) / 2;
+                if (table_.RecordAt(m).cityCode() < c) a = m + 1;
+                else b = m;
+            }
+            return a;
+        };
+        return first(code + 1) - first(code);
+    };
+    std::vector<std::pair<std::u16string, std::int32_t>> found; // as written, entries
+    for (const CityRow& c : table_.Cities()) {
+        const std::u16string written(*table_.CityName(c.code)); // a city of the table has its name
+        const std::u16string key = NameForm(written);
+        std::vector<std::pair<std::u16string, std::u16string>> forms{{key, written}}; // name form, as written
+        if (const std::size_t gun = key.find(u'郡'); gun != std::u16string::npos)
+            forms.emplace_back(key.substr(gun + 1), written.substr(written.find(u'郡') + 1));
+        if (const std::size_t shi = key.rfind(u'市'); shi != std::u16string::npos && shi + 1 < key.size())
+            forms.emplace_back(key.substr(0, shi + 1), written.substr(0, written.rfind(u'市') + 1));
+        for (const auto& [form, name] : forms) {
+            if (form.size() != head.size() || EditDistance(form, head) != 1) continue;
+            // With an address after it, the name must make that address one of the directory's.
+            if (!rest.empty() && Resolve(form + std::u16string(rest)).level < AddressLevel::Town) continue;
+            const auto it = std::find_if(found.begin(), found.end(), [&](const auto& f) { return f.first == name; });
+            if (it == found.end()) found.emplace_back(name, size(c.code));
+            else it->second += size(c.code);
+        }
+    }
+    // The largest first: 大阪市 before 大崎市 for 大坂市.
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    constexpr std::size_t kMost = 3;
+    std::vector<std::u16string> out;
+    for (std::size_t i = 0; i < found.size() && i < kMost; ++i) out.push_back(found[i].first);
+    return out;
+}
+
 std::vector<AddressResolver::Start> AddressResolver::Prefectures(std::u16string_view text) const
 {
     std::vector<Start> starts;
@@ -261,10 +329,10 @@ std::vector<AddressResolver::Start> AddressResolver::Prefectures(std::u16string_
     return starts;
 }
 
-std::vector<std::pair<std::int32_t, std::size_t>> AddressResolver::Cities(std::u16string_view text, std::size_t at,
+AddressResolver::CityHits AddressResolver::Cities(std::u16string_view text, std::size_t at,
                                                                           std::int32_t prefecture) const
 {
-    std::vector<std::pair<std::int32_t, std::size_t>> found;
+    CityHits found;
     // Longest first; at one length a city's own name before a ward named without its city
     // (東京都北区 before 大阪市北区 for 北区).
     const auto look = [&](std::initializer_list<NameTable> tables, std::u16string_view from) {
@@ -282,7 +350,7 @@ std::vector<std::pair<std::int32_t, std::size_t>> AddressResolver::Cities(std::u
                 // 京都市 stands for its wards only where no ward was written (京都市上京区...).
                 if (t == NameTable::Designated && !found.empty()) continue;
                 for (const std::int32_t code : hit.values)
-                    if (prefecture == 0 || code / 1000 == prefecture) found.emplace_back(code, at + n);
+                    if (prefecture == 0 || code / 1000 == prefecture) found.push_back({code, at + n});
             }
         }
     };
@@ -290,6 +358,14 @@ std::vector<std::pair<std::int32_t, std::size_t>> AddressResolver::Cities(std::u
     look({NameTable::Cities, NameTable::Wards, NameTable::Designated}, from);
     // The variant form decides only when the exact form names no city (鹿嶋市 is not 鹿島市).
     if (found.empty()) look({NameTable::CityVariants}, VariantForm(from));
+    // A municipality others replaced (岩槻市, 秩父郡荒川村) stands for the one that holds its towns
+    // today, after the cities of today.
+    const std::vector<NameHit> old = table_.Beginnings(NameTable::OldCities, from, kLongestOldCity);
+    for (auto it = old.rbegin(); it != old.rend(); ++it)
+        for (const std::int32_t i : it->values) {
+            const AddressOldCity o = table_.OldCity(i);
+            if (o.code != 0 && (prefecture == 0 || o.prefecture == prefecture)) found.push_back({o.code, at + it->length, i});
+        }
     return found;
 }
 
@@ -373,6 +449,34 @@ AddressResolver::TownHit AddressResolver::TownAt(std::u16string_view text, std::
                 if (fits(r)) best.records.push_back(r);
             best.end = starts[s] + n;
             best.oaza = starts[s] == at + 2;
+        }
+    }
+    // 町 written for 丁 and back (一町目 for 壱丁目, 7番町 for 七番丁), then a 町 left out inside a
+    // compound name (木之本西山 for 木之本町西山): only where nothing else was found.
+    if (best.records.empty()) {
+        const std::u16string swapped = SwappedChoTei(text, at);
+        if (!swapped.empty()) best = look(NameTable::Towns, std::u16string_view(swapped).substr(at), at);
+    }
+    if (best.records.empty()) {
+        const std::u16string_view from = text.substr(at);
+        std::size_t longest = 0; // of the names found, in characters written
+        for (std::size_t n = 1; n + 1 < std::min(table_.LongestTown(), from.size()); ++n) {
+            std::u16string inserted(from.substr(0, n));
+            if (inserted.back() == u'町') continue;
+            inserted.append(u"町").append(from.substr(n));
+            const std::vector<NameHit> names = table_.Beginnings(NameTable::Towns, inserted, table_.LongestTown());
+            for (auto it = names.rbegin(); it != names.rend(); ++it) {
+                // The name must go on past the 町 put in, and end where a name plainly does.
+                if (it->length <= n + 1 || it->length - 1 <= longest || !NameEndsAt(from, it->length - 1)) continue;
+                TownHit hit;
+                for (const std::int32_t r : it->values)
+                    if (fits(r)) hit.records.push_back(r);
+                if (hit.records.empty()) continue;
+                longest = it->length - 1;
+                hit.end = at + longest;
+                best = std::move(hit);
+                break;
+            }
         }
     }
     return best;
@@ -569,24 +673,62 @@ void AddressResolver::Choose(std::u16string_view text, const TownHit& hit, Addre
     match.rest = matchedBuilding.empty() ? std::u16string(after) : std::u16string();
 }
 
-bool AddressResolver::TownInCities(std::u16string_view text, const std::vector<std::pair<std::int32_t, std::size_t>>& cities,
-                                   std::int32_t prefecture, AddressMatch& match) const
+AddressResolver::TownHit AddressResolver::TownOfOldCity(std::u16string_view text, const CityHit& city,
+                                                       std::int32_t prefecture, std::u16string& written) const
+{
+    // The towns of an old municipality mostly kept its name in theirs (秩父郡荒川村上田野 is
+    // 秩父市荒川上田野, 沼隈郡内海町イ is 福山市内海町イ); others are today's town as written
+    // (岩槻市本町 is さいたま市岩槻区本町). The reading that takes most of what was written wins.
+    const std::u16string name = NameForm(table_.OldCity(city.old).name);
+    const std::size_t gun = name.find(u'郡');
+    const std::u16string proper = gun == std::u16string::npos ? name : name.substr(gun + 1);
+    std::vector<std::u16string> prefixes{proper};
+    if (proper.size() > 1 && std::u16string_view(u"市町村").find(proper.back()) != std::u16string_view::npos)
+        prefixes.push_back(proper.substr(0, proper.size() - 1));
+    prefixes.emplace_back();
+    TownHit best;
+    std::size_t bestUsed = 0;
+    for (const std::u16string& prefix : prefixes) {
+        std::u16string form(text.substr(0, city.end));
+        form.append(prefix).append(text.substr(city.end));
+        TownHit hit = Town(form, city.end, city.code, prefecture);
+        if (hit.records.empty() || hit.end <= city.end + prefix.size()) continue;
+        const std::size_t used = hit.end - prefix.size();
+        if (used > bestUsed) {
+            best = std::move(hit);
+            bestUsed = used;
+            written = std::move(form);
+        }
+    }
+    return best;
+}
+
+bool AddressResolver::TownInCities(std::u16string_view text, const CityHits& cities, std::int32_t prefecture,
+                                   AddressMatch& match) const
 {
     for (std::size_t k = 0; k < cities.size(); ++k) {
-        const auto& [city, end] = cities[k];
+        const CityHit& c = cities[k];
+        std::u16string storage;
         std::u16string_view written = text;
-        TownHit hit = Town(written, end, city, prefecture);
+        TownHit hit;
+        if (c.old >= 0) {
+            hit = TownOfOldCity(text, c, prefecture, storage);
+            written = storage;
+        } else {
+            hit = Town(written, c.end, c.code, prefecture);
+        }
         // 北1西2, the short form of 北1条西2丁目 in Sapporo and Asahikawa.
-        const std::u16string grid = hit.records.empty() ? GridTownForm(text, end) : std::u16string();
+        const std::u16string grid = hit.records.empty() ? GridTownForm(text, c.end) : std::u16string();
         if (!grid.empty()) {
             written = grid;
-            hit = Town(written, end, city, prefecture);
+            hit = Town(written, c.end, c.code, prefecture);
         }
         if (hit.records.empty()) continue;
         // The same name for several cities (a designated city without its ward, 名古屋市名駅:
-        // 西区 and 中村区 both have 名駅): the town of each, for the notes to decide.
-        for (std::size_t o = k + 1; o < cities.size() && cities[o].second == end; ++o) {
-            TownHit other = Town(written, end, cities[o].first, prefecture);
+        // 西区 and 中村区 both have 名駅; a village split between two municipalities): the town
+        // of each, for the notes to decide.
+        for (std::size_t o = k + 1; o < cities.size() && cities[o].end == c.end; ++o) {
+            TownHit other = Town(written, c.end, cities[o].code, prefecture);
             if (other.records.empty() || other.end < hit.end) continue;
             if (other.end > hit.end) hit = std::move(other);
             else if (other.street == hit.street) hit.records.insert(hit.records.end(), other.records.begin(), other.records.end());
@@ -595,11 +737,12 @@ bool AddressResolver::TownInCities(std::u16string_view text, const std::vector<s
         std::u16string chome;
         if (table_.Holds(NameTable::ChomeParents, table_.RecordAt(hit.records.front()).townKey()))
             if (chome = ChomeTownForm(written, hit.end); !chome.empty()) {
-                TownHit longer = Town(chome, end, city, prefecture);
+                TownHit longer = Town(chome, c.end, c.code, prefecture);
                 if (!longer.records.empty() && longer.end > hit.end) hit = std::move(longer);
                 else chome.clear();
             }
         match.specific = true;
+        match.oldCity = c.old;
         Choose(chome.empty() ? written : std::u16string_view(chome), hit, match);
         return true;
     }
@@ -608,13 +751,6 @@ bool AddressResolver::TownInCities(std::u16string_view text, const std::vector<s
 
 AddressMatch AddressResolver::Resolve(std::u16string_view text) const
 {
-    // A postal code written before the address (〒100-0005 東京都…, 1000005東京都…) is not
-    // part of it.
-    {
-        std::size_t i = !text.empty() && text[0] == u'〒' ? 1 : 0, digits = 0;
-        while (i < text.size() && (IsDigit(text[i]) || text[i] == u'-')) digits += IsDigit(text[i++]);
-        if (digits == 7 || (i > 0 && text[0] == u'〒')) text.remove_prefix(i);
-    }
     AddressMatch best;
     bool bestHasCity = false;
     const auto better = [&](AddressMatch&& m, bool hasCity) {
@@ -637,7 +773,7 @@ AddressMatch AddressResolver::Resolve(std::u16string_view text) const
         if (!townFound && !cities.empty()) {
             // A city whose towns are its 丁目 (下田市一丁目), written in the short form:
             // 下田市1-4-28 is 一丁目4-28.
-            const auto& [city, end] = cities.front();
+            const auto& [city, end, old] = cities.front();
             if (const std::u16string chome = ChomeTownForm(text, end); !chome.empty()) {
                 const TownHit hit = TownAt(chome, end, city, start.prefecture);
                 if (!hit.records.empty()) {
@@ -652,17 +788,17 @@ AddressMatch AddressResolver::Resolve(std::u16string_view text) const
         // A designated city written without its ward and a town none of its wards has: no one
         // ward's entries answer for it.
         const bool wardUnknown = !townFound && !cities.empty()
-                                 && table_.Holds(NameTable::Designated, text.substr(start.at, cities.front().second - start.at));
+                                 && table_.Holds(NameTable::Designated, text.substr(start.at, cities.front().end - start.at));
         if (wardUnknown) {
             AddressMatch m;
             m.level = AddressLevel::City;
             m.specific = true;
-            m.rest = std::u16string(text.substr(cities.front().second));
+            m.rest = std::u16string(text.substr(cities.front().end));
             better(std::move(m), true);
         }
         if (!townFound && !cities.empty() && !wardUnknown) {
             // The city is known, its town is not: the city's own entries for that.
-            const auto& [city, end] = cities.front();
+            const auto& [city, end, old] = cities.front();
             std::size_t used = 0;
             AddressMatch m;
             m.level = AddressLevel::City;

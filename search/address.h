@@ -41,6 +41,7 @@ struct AddressMatch {
     std::u16string town;                  // the town matched, in name form
     WrittenNumber number;                 // the house number written after the town
     std::u16string rest;                  // what was written and matched nothing, in name form
+    std::int32_t oldCity = -1;            // the old municipality name it was written with (AddressTable::OldCity)
     // Whether the text said more than a bare town name: a prefecture or city, or something after
     // the town that the notes used (a number, street, part, building).
     bool specific = false;
@@ -60,6 +61,11 @@ public:
     std::optional<std::u16string> PrefectureName(std::int32_t code) const;
     const AddressTable& Table() const { return table_; }
 
+    // The municipalities (as their names are written) whose name is one character off the one a
+    // text in name form begins with (大坂市北区梅田: 大阪市), a designated city without its ward
+    // and a town without its 郡 included.
+    std::vector<std::u16string> NearCities(std::u16string_view text) const;
+
     // Reads a house number at the start of a text in name form; `used` is how much it took.
     static WrittenNumber ReadNumber(std::u16string_view text, std::size_t& used);
 
@@ -76,15 +82,27 @@ private:
         bool oaza = false;                 // 大字 was written before the town
     };
 
+    // A city found at a place of the text: its code, where its name ends, and the old municipality
+    // name it was written with (-1: a name of today).
+    struct CityHit {
+        std::int32_t code = 0;
+        std::size_t end = 0;
+        std::int32_t old = -1;
+    };
+    using CityHits = std::vector<CityHit>;
+
     std::vector<Start> Prefectures(std::u16string_view text) const;
-    // Cities at `at` (longest first); the variant form is looked up where the exact one names none.
-    std::vector<std::pair<std::int32_t, std::size_t>> Cities(std::u16string_view text, std::size_t at,
-                                                              std::int32_t prefecture) const;
+    // Cities at `at` (longest first); the variant form is looked up where the exact one names none,
+    // and old municipality names after them.
+    CityHits Cities(std::u16string_view text, std::size_t at, std::int32_t prefecture) const;
     TownHit Town(std::u16string_view text, std::size_t at, std::int32_t city, std::int32_t prefecture) const;
     TownHit TownAt(std::u16string_view text, std::size_t at, std::int32_t city, std::int32_t prefecture) const;
     // The town after the first of `cities` that has one, chosen into `match`; false when none has.
-    bool TownInCities(std::u16string_view text, const std::vector<std::pair<std::int32_t, std::size_t>>& cities,
-                      std::int32_t prefecture, AddressMatch& match) const;
+    bool TownInCities(std::u16string_view text, const CityHits& cities, std::int32_t prefecture, AddressMatch& match) const;
+    // The town after an old municipality name, in the text as it is read: with the old name in
+    // front of what follows it, or without; `written` takes that text.
+    TownHit TownOfOldCity(std::u16string_view text, const CityHit& city, std::int32_t prefecture,
+                          std::u16string& written) const;
     void Choose(std::u16string_view text, const TownHit& hit, AddressMatch& match) const;
     std::vector<std::int32_t> Placeholders(std::int32_t city, const WrittenNumber& number) const;
 

@@ -60,6 +60,31 @@ std::vector<std::u16string> RomajiForms(std::u16string_view kana)
     return forms;
 }
 
+// Whether reading a text as an address explained all of it: nothing left unread, as far as a
+// town (or a number after the city itself), and no number that may be a name's numeral: a number
+// written in kanji without a unit (県八: 青森県八戸市 holds it) is no house number for certain.
+bool ExplainsWhole(const AddressMatch& address, const Query& query)
+{
+    const bool numberAfterCity = address.level == AddressLevel::City && !address.number.empty();
+    if (!address.rest.empty() || !(address.level >= AddressLevel::Town || numberAfterCity)) return false;
+    const bool digits = std::any_of(query.search.begin(), query.search.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+    const bool units = std::any_of(address.number.levels.begin(), address.number.levels.end(), [](int l) { return l >= 0; });
+    return address.number.empty() || digits || units;
+}
+
+// Whether a text plainly reads as a written address: it holds a number or a street (通).
+bool Numbered(std::u16string_view name)
+{
+    return std::any_of(name.begin(), name.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; })
+           || name.find(u"通") != std::u16string_view::npos;
+}
+
+// Whether what an address reading left unread begins as a municipality's name ends.
+bool BeginsWithCityEnding(std::u16string_view rest)
+{
+    return !rest.empty() && std::u16string_view(u"市区郡").find(rest.front()) != std::u16string_view::npos;
+}
+
 FindRanker::Prefectures PrefectureReadings(const Lookup& lookup)
 {
     FindRanker::Prefectures out;
@@ -205,7 +230,7 @@ std::vector<std::uint32_t> Finder::OfficesAt(const AddressMatch& match) const
     if (!HasAddresses() || match.number.empty() || !match.cityCode) return out;
     // The offices whose name text holds the city and town, with the same numbers after it.
     const std::u16string place = NameForm(Addresses().CityName(*match.cityCode).value_or(u"")).str() + match.town;
-    for (const std::uint32_t d : Holding(false, place)) {
+    for (const std::uint32_t d : Holding(Texts::Names, place)) {
         if (!(index_.Ref(d) & kFindOfficeBit)) continue;
         const std::u16string_view name = index_.NameText(d);
         const auto parts = index_.Parts(d);
@@ -225,6 +250,7 @@ Finder::Documents Finder::AddressDocuments(const AddressMatch& match) const
     found.match = FindMatch::Address;
     found.level = match.level;
     found.rest = match.rest;
+    found.oldCity = match.oldCity;
     for (const std::int32_t entry : match.entries)
         if (const std::uint32_t doc = Index().DocumentOfEntry(entry); doc != kNoDocument) found.docs.push_back(doc);
     for (const std::uint32_t d : OfficesAt(match)) found.docs.push_back(d);
@@ -233,10 +259,14 @@ Finder::Documents Finder::AddressDocuments(const AddressMatch& match) const
 
 Finder::~Finder() = default;
 
-std::vector<std::uint32_t> Finder::Holding(bool reading, std::u16string_view text) const
+std::vector<std::uint32_t> Finder::Holding(Texts texts, std::u16string_view text) const
 {
     const FindIndex& index = Index();
-    const auto textOf = [&](std::uint32_t d) { return reading ? index.ReadText(d) : index.NameText(d); };
+    const bool reading = texts == Texts::Readings;
+    // The name lists hold the names' pairs in both forms; a text is checked against its own form.
+    const auto textOf = [&](std::uint32_t d) {
+        return reading ? index.ReadText(d) : texts == Texts::Literal ? index.LiteralText(d) : index.NameText(d);
+    };
     std::vector<std::uint32_t> docs;
     if (text.empty()) return docs;
     if (text.size() == 1) {
@@ -266,6 +296,14 @@ std::vector<std::uint32_t> Finder::Holding(bool reading, std::u16string_view tex
     return docs;
 }
 
+std::vector<std::uint32_t> Finder::HoldingName(const Query& query) const
+{
+    std::vector<std::uint32_t> docs = Holding(Texts::Names, query.name);
+    // A query with kanji numerals finds the names that hold them as written too (千石町 in 六千石町).
+    if (query.literal != query.name) docs = Union(docs, Holding(Texts::Literal, query.literal));
+    return docs;
+}
+
 std::vector<std::uint32_t> Finder::ResolveAddress(std::u16string_view q) const
 {
     const FindIndex& index = Index();
@@ -273,7 +311,7 @@ std::vector<std::uint32_t> Finder::ResolveAddress(std::u16string_view q) const
     // town (for a town named 以下に掲載がない場合 also prefecture + city or the city alone).
     for (std::size_t length = q.size(); length >= 2; --length) {
         const std::u16string_view head = q.substr(0, length);
-        std::vector<std::uint32_t> docs = Holding(false, head);
+        std::vector<std::uint32_t> docs = Holding(Texts::Names, head);
         std::erase_if(docs, [&](std::uint32_t d) {
             if (index.Ref(d) & kFindOfficeBit) return true;
             const std::u16string_view name = index.NameText(d);
@@ -311,18 +349,32 @@ Finder::Documents Finder::Match(const Query& query) const
     }
     case QueryKind::Kana:
         found.match = FindMatch::Reading;
-        found.docs = Union(Holding(true, query.search), Holding(false, query.name));
+        found.docs = Union(Holding(Texts::Readings, query.search), HoldingName(query));
         found.rank = {query.name, {query.search}};
         return found;
     case QueryKind::Romaji:
         // Romaji is a reading; a name written in Latin letters (NTT, JR) is looked for too.
         found.match = FindMatch::Reading;
-        found.docs = Holding(false, query.name);
-        for (const std::u16string& form : RomajiForms(query.romaji)) found.docs = Union(found.docs, Holding(true, form));
+        found.docs = HoldingName(query);
+        for (const std::u16string& form : RomajiForms(query.romaji)) found.docs = Union(found.docs, Holding(Texts::Readings, form));
         // Ranked by the romaji's key; when nothing is found, names near the reading are offered.
         found.rank = found.docs.empty() ? RankQuery{query.name, {query.romaji}}
                                         : RankQuery{query.name, {RomajiKey(query.romaji)}, true};
         return found;
+    case QueryKind::RomajiAddress: {
+        // Every part is a reading of the address: the documents whose reading holds them all,
+        // ranked by each part as a name of its own.
+        found.match = FindMatch::Reading;
+        found.rank.romaji = true;
+        for (std::size_t i = 0; i < query.romajiParts.size(); ++i) {
+            std::vector<std::uint32_t> part;
+            for (const std::u16string& form : RomajiForms(query.romajiParts[i])) part = Union(part, Holding(Texts::Readings, form));
+            found.docs = i == 0 ? std::move(part) : Intersect(found.docs, part);
+            found.rank.readings.push_back(RomajiKey(query.romajiParts[i]));
+            if (found.docs.empty()) break;
+        }
+        return found;
+    }
     case QueryKind::Text: break;
     }
     const NameText& name = query.name;
@@ -330,35 +382,28 @@ Finder::Documents Finder::Match(const Query& query) const
     found.rank.name = name;
     if (!HasAddresses()) {
         // A folder built before the address notes: the longest known beginning.
-        found.docs = Holding(false, name);
+        found.docs = HoldingName(query);
         if (found.docs.empty()) {
             found.docs = ResolveAddress(name);
             if (!found.docs.empty()) found.match = FindMatch::Address;
         }
         return found;
     }
-    const AddressResolver& resolver = Addresses();
-    // A written address with a house number or a street is taken as an address when it says
-    // more than a bare name; anything else is looked for in the texts first, and read as an
-    // address when no text holds it (最上町富沢, 千代田区どこか).
-    const std::u16string_view nameText = name;
-    const bool numbered = std::any_of(nameText.begin(), nameText.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; })
-                          || nameText.find(u"通") != std::u16string_view::npos;
-    AddressMatch address;
-    if (numbered) {
-        address = resolver.Resolve(query.address);
-        // The city's own entries too when the number follows the city itself (いの町1369, the
-        // entry いの町の次に番地がくる場合); a name that begins with a city (八王子市立第1中学校)
-        // stays a text search.
-        const bool numberAfterCity = address.level == AddressLevel::City && !address.number.empty();
-        if ((address.level >= AddressLevel::Town || numberAfterCity) && address.specific && !address.entries.empty())
-            return AddressDocuments(address);
-    }
-    found.docs = Holding(false, name);
-    if (found.docs.empty()) {
-        if (!numbered) address = resolver.Resolve(query.address);
-        if (!address.entries.empty()) return AddressDocuments(address);
-    }
+    // The text read as an address, beside every entry whose address holds the text as written.
+    // The reading is taken where it explains the whole text as well as the text match does and
+    // was plainly written as an address, with a number or a street (いの町1369, the city's own
+    // entry before the office there); elsewhere the entries that hold the text come first
+    // (千葉県香取郡, 県八, and 中区上幟 with the offices there).
+    const AddressMatch address = Addresses().Resolve(query.address);
+    found.docs = HoldingName(query);
+    const bool written = Numbered(query.name);
+    if (!address.entries.empty() && ExplainsWhole(address, query)
+        && ((address.specific && written) || found.docs.empty()))
+        return AddressDocuments(address);
+    if (!found.docs.empty()) return found;
+    // Nothing holds the text: a reading of part of it, unless what it left unread begins with a
+    // city's ending (大坂市北区梅田 is no town 大坂 followed by 市北区梅田: a city misspelt).
+    if (!address.entries.empty() && !BeginsWithCityEnding(address.rest)) return AddressDocuments(address);
     return found;
 }
 
@@ -430,6 +475,8 @@ std::vector<std::u16string> Finder::Suggestions(const RankQuery& query) const
 {
     constexpr std::size_t kSuggestions = 5;
     std::vector<std::u16string> out;
+    // A municipality written one character off (大坂市 for 大阪市) before the rest of an address.
+    if (!query.name.empty() && HasAddresses()) out = Addresses().NearCities(query.name);
     for (const FindRanker::Near& near : ranker_.NearNames(query, kSuggestions)) {
         const Entry e = ReadDocument(near.doc);
         std::u16string name(near.part == FindRanker::NamePart::City     ? std::u16string_view(e.city)
@@ -437,6 +484,7 @@ std::vector<std::u16string> Finder::Suggestions(const RankQuery& query) const
                                                                         : e.TownProper());
         if (!name.empty() && std::find(out.begin(), out.end(), name) == out.end()) out.push_back(std::move(name));
     }
+    if (out.size() > kSuggestions) out.resize(kSuggestions);
     return out;
 }
 
@@ -468,6 +516,13 @@ FindResult Finder::Answer(std::u16string_view typed, std::size_t limit, FindOrde
         return r;
     }
     Documents found = Match(query);
+    if (found.docs.empty() && !query.writtenCode.empty()) {
+        // An address that finds nothing after its own postal code: the code's entries.
+        FindResult r = PostalAnswer(Query::Read(query.writtenCode), limit);
+        r.writtenCode = query.writtenCode;
+        CheckUnchanged();
+        return r;
+    }
     FindResult r;
     r.match = found.match;
     r.level = found.level;
@@ -485,6 +540,14 @@ FindResult Finder::Answer(std::u16string_view typed, std::size_t limit, FindOrde
     // Results in code order mostly share their city with the one before.
     CityMemo memo;
     for (std::size_t i = 0; i < n; ++i) r.results.push_back(ReadDocument(found.docs[i], &memo));
+    r.writtenCode = query.writtenCode;
+    r.codeDisagrees = !r.writtenCode.empty() && !r.results.empty() && r.results.front().postalCode != r.writtenCode;
+    if (found.oldCity >= 0)
+        if (const AddressTable* table = notes_->Open(lookup_)) {
+            const AddressOldCity old = table->OldCity(found.oldCity);
+            r.formerMunicipality = old.name;
+            r.formerUntil = old.date;
+        }
     CheckUnchanged();
     return r;
 }

@@ -45,6 +45,16 @@ struct FindResult {
     // nearest first; and whether the query holds nothing a name is written with (symbols only).
     std::vector<std::u16string> suggestions;
     bool symbolsOnly = false;
+    // A postal code written before the address (〒100-0014 千代田区…): its digits, and whether the
+    // first result has another code (the list the address came from should be checked).
+    std::u16string writtenCode;
+    bool codeDisagrees = false;
+    // The address was written with the name of a municipality others replaced since (岩槻市):
+    // that name as Japan Post lists it (郡 included) and the day of the change (YYYYMMDD); the
+    // results are the addresses of today.
+    std::u16string formerMunicipality;
+    std::int32_t formerUntil = 0;
+    std::uint32_t reasons = 0; // why the engine chose its answer, as far as only it knows: bits of present/reasons.h's engine_reason
 };
 
 // The name of a match kind as the command line and the web service print it.
@@ -75,6 +85,7 @@ public:
         std::u16string rest;
         RankQuery rank;      // what texts and readings are ranked against
         std::u16string code; // a postal code's digits
+        std::int32_t oldCity = -1; // an address written with an old municipality name (AddressTable::OldCity)
     };
     Documents Match(std::u16string_view query) const { return Match(Query::Read(query)); }
     Documents Match(const Query& query) const;
@@ -100,8 +111,12 @@ public:
 private:
     // The index, its checksum compared (once, at the first search that reads it).
     const FindIndex& Index() const;
-    // The documents whose name (or reading) text holds `text`, in document order.
-    std::vector<std::uint32_t> Holding(bool reading, std::u16string_view text) const;
+    // The documents whose name text (in name form, or with its kanji numerals as written) or
+    // reading text holds `text`, in document order.
+    enum class Texts { Names, Literal, Readings };
+    std::vector<std::uint32_t> Holding(Texts texts, std::u16string_view text) const;
+    // The documents whose name holds the query, in either form.
+    std::vector<std::uint32_t> HoldingName(const Query& query) const;
     std::vector<std::uint32_t> ResolveAddress(std::u16string_view nameForm) const;
     FindResult PostalAnswer(const Query& query, std::size_t limit) const;
     // DirectoryError when a mapped file of the folder changed under the search that just ran.

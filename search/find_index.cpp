@@ -82,10 +82,12 @@ void FindIndex::Read()
     readPostings_ = s.Bytes(kFindReadPostings);
     rankFromFile_ = sectionCount_ == kFindSectionCount;
     if (rankFromFile_) {
+        literalOffsets_ = perDocument(kFindLiteralOffsets, 1);
+        literalText_ = s.Items<char16_t>(kFindLiteralText);
         prominence_ = perDocument(kFindProminence, 0);
         order_ = perDocument(kFindOrder, 0);
         splits_ = s.Items<ReadingSplit>(kFindReadingSplits);
-        if (splits_.size() != docs_) s.Fail("section 15 has the wrong size");
+        if (splits_.size() != docs_) s.Fail("section " + std::to_string(kFindReadingSplits + 1) + " has the wrong size");
         entryDocs_ = s.Items<std::uint32_t>(kFindEntryDocs);
     }
 }
@@ -109,7 +111,7 @@ void FindIndex::CheckPart(Part part) const
         return;
     }
     static const std::vector<int> kParts[kPartCount] = {
-        {kFindPostal, kFindRefs},           {kFindNameOffsets, kFindNameText}, {kFindParts},
+        {kFindPostal, kFindRefs},           {kFindNameOffsets, kFindNameText, kFindLiteralOffsets, kFindLiteralText}, {kFindParts},
         {kFindNameGrams, kFindNamePostings}, {kFindReadOffsets, kFindReadText}, {kFindReadGrams, kFindReadPostings},
         {kFindProminence, kFindOrder},      {kFindReadingSplits},              {kFindEntryDocs},
     };

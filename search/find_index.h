@@ -51,7 +51,9 @@ enum FindSection : int {
     kFindReadGrams,
     kFindReadPostings,
     kFindOldSectionCount,            // the sections of the builds before end here
-    kFindProminence = kFindOldSectionCount, // u32 per document: offices with a code of their own in its town
+    kFindLiteralOffsets = kFindOldSectionCount, // u32 per document + 1: its name with kanji numerals as written
+    kFindLiteralText,  // UTF-16 characters; a document whose literal name is its name has none
+    kFindProminence,   // u32 per document: offices with a code of their own in its town
     kFindOrder,        // u32 per document: its place when documents are ordered by prominence, then number
     kFindReadingSplits, // ReadingSplit per document
     kFindEntryDocs,    // u32 per entry number (0 first, unused): the entry's document, kNoDocument for none
@@ -146,6 +148,13 @@ public:
         Need(kNameTexts);
         return TextAt(nameText_, nameOffsets_, doc);
     }
+    // The name with its kanji numerals as written (base/normalize.h LiteralNameForm).
+    std::u16string_view LiteralText(std::uint32_t doc) const
+    {
+        Need(kNameTexts);
+        const std::u16string_view literal = TextAt(literalText_, literalOffsets_, doc);
+        return literal.empty() ? TextAt(nameText_, nameOffsets_, doc) : literal;
+    }
     std::u16string_view ReadText(std::uint32_t doc) const
     {
         Need(kReadTexts);
@@ -239,8 +248,8 @@ private:
     int version_ = 3;
     std::uint32_t sectionCount_ = kFindSectionCount;
     std::uint32_t docs_ = 0;
-    std::span<const std::uint32_t> postal_, refs_, nameOffsets_, readOffsets_;
-    std::span<const char16_t> nameText_, readText_;
+    std::span<const std::uint32_t> postal_, refs_, nameOffsets_, readOffsets_, literalOffsets_;
+    std::span<const char16_t> nameText_, readText_, literalText_;
     std::span<const std::uint8_t> parts_;
     std::span<const FindGramEntry> nameGrams_, readGrams_;
     std::span<const unsigned char> namePostings_, readPostings_;

@@ -212,6 +212,33 @@ Tier ReadingBeginningTier(std::u16string_view q, bool folded, Names... names)
     return best == kAnywhere ? kUnmatched : best;
 }
 
+// Whether a query names a municipality as people name it without its 市, 町 or 村: 名古屋 for
+// 名古屋市 and each of its wards, 府中 for 府中市, 長沼 for 夕張郡長沼町.
+bool NamesCityWithoutEnding(std::u16string_view city, std::u16string_view q)
+{
+    if (const std::size_t gun = city.find(u'郡'); gun != std::u16string_view::npos) city.remove_prefix(gun + 1);
+    if (q.empty() || city.size() <= q.size() || !city.starts_with(q)) return false;
+    const char16_t next = city[q.size()];
+    if (city.size() == q.size() + 1) return std::u16string_view(u"市町村").find(next) != std::u16string_view::npos;
+    return next == u'市' && city.back() == u'区'; // a ward of the designated city
+}
+
+// The same for readings: the city's reading is the query's and the reading of 市, 町 or 村 (シ,
+// チョウ, マチ, ムラ, ソン), or for a ward begins with the query and シ.
+bool ReadingNamesCity(std::u16string_view cityReading, std::u16string_view city, std::u16string_view q, bool folded)
+{
+    if (city.find(u'郡') != std::u16string_view::npos || q.empty()) return false;
+    std::u16string storage;
+    if (folded) cityReading = storage = RomajiKey(cityReading);
+    if (cityReading.size() <= q.size() || !cityReading.starts_with(q)) return false;
+    const std::u16string_view ending = cityReading.substr(q.size());
+    const bool ward = city.back() == u'区' && city.find(u'市') != std::u16string_view::npos;
+    if (ward) return ending.starts_with(u"シ");
+    for (const std::u16string_view e : {u"シ", u"チョウ", u"マチ", u"ムラ", u"ソン"})
+        if (ending == (folded ? std::u16string_view(RomajiKey(e)) : e)) return true;
+    return false;
+}
+
 // Documents by the prominence of their place, then by number; the place of each.
 std::vector<std::uint32_t> OrderOf(const std::vector<std::uint32_t>& prominence)
 {
@@ -304,6 +331,8 @@ FindRanker::Key FindRanker::KeyOf(std::uint32_t doc, const RankQuery& q) const
             better(0, kAnywhere);
             better(0, n.rest ? BeginningTier(q.name, n.city, n.PrefectureCity(), n.Ward())
                              : BeginningTier(q.name, n.town, n.CityTown(), n.Place(), n.WardTown()));
+            // A city named without its 市 stands before a town of that name elsewhere (名古屋).
+            if (n.rest && NamesCityWithoutEnding(n.city, q.name)) better(0, kWhole);
         }
     }
     if (!q.readings.empty()) {
@@ -322,7 +351,7 @@ FindRanker::Key FindRanker::KeyOf(std::uint32_t doc, const RankQuery& q) const
             const std::size_t pe = split.prefecture, ce = split.city, te = split.town;
             const std::u16string_view cityReading = r.substr(pe, ce - pe);
             const bool ward = n.rest && !n.Ward().empty() && EndsWith(cityReading, reading, q.romaji);
-            if (ward) {
+            if (ward || (n.rest && ReadingNamesCity(cityReading, n.city, reading, q.romaji))) {
                 better(0, kWhole);
                 continue;
             }

@@ -1,5 +1,6 @@
 """The module over the sample directory: its answers against the ubin command's, the table call
 against one call per row, and the engine's errors as exceptions."""
+import io
 import json
 import os
 import subprocess
@@ -149,3 +150,55 @@ def test_ctrl_c_stops_resolve_many_inside_the_call(sample_folder, threads):
     # KeyboardInterrupt came out of the call itself, not after it had answered every row.
     assert got.stdout.split() == ["c_call", "c_exception"], got.stdout
 
+
+
+def test_resolve_many_on_a_frame_gives_the_batch_columns(directory, sample_folder, tmp_path):
+    """A DataFrame in, the frame with the columns of `ubin find --batch` out: the same values as
+    the command gives for the same list written as CSV."""
+    pd = pytest.importorskip("pandas")
+    df = pd.DataFrame({
+        "id": [1, 2, 3, 4, 5, 6],
+        "住所": ["東京都千代田区永田町1-7-1 101号室", "広島市中区上幟町8-1 上幟ビル3F", "広島県広島市中区存在しない町1",
+               None, "ぎんざ", "a" * 3000],
+        "郵便番号": ["100-0014", 7300015, None, "", "abc", 470012],
+        "memo": ["改行\nあり", "カンマ, あり", "", "", "", ""],
+    })
+    got = directory.resolve_many(df, column="住所", code_column="郵便番号", threads=2)
+    assert list(df.columns) == ["id", "住所", "郵便番号", "memo"]  # the frame given is left as it was
+    df.to_csv(tmp_path / "list.csv", index=False)
+    cli = run_cli(["find", "--data", sample_folder, "--batch", "--column", "住所", "--header", "--code-column", "郵便番号",
+                   str(tmp_path / "list.csv")])
+    expected = pd.read_csv(io.StringIO(cli.stdout), dtype=str, keep_default_na=False)
+    assert list(got.columns) == list(expected.columns)
+    added = list(expected.columns)[len(df.columns):]
+    assert added[0] == "postal_code" and added[-1] == "error"
+
+    def shown(value):
+        if value is None or value is pd.NA:
+            return ""
+        if isinstance(value, (bool, np_bool(pd))):
+            return "yes" if value else "no"
+        return str(value)
+
+    for name in added:
+        assert [shown(v) for v in got[name]] == expected[name].tolist(), name
+    assert got["review"].dtype == bool and str(got["candidates"].dtype) == "Int64"
+    assert got["code_check"].tolist() == ["same", "differs", None, None, "unreadable", None]
+    assert got["error"][5] and got["postal_code"][5] is None
+
+
+def np_bool(pd):
+    return type(pd.Series([True]).iloc[0])
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda d, pd: d.resolve_many(pd.DataFrame({"a": ["x"]})), TypeError),
+    (lambda d, pd: d.resolve_many(pd.DataFrame({"a": ["x"]}), column="b"), KeyError),
+    (lambda d, pd: d.resolve_many(pd.DataFrame({"a": ["x"], "postal_code": ["1"]}), column="a"), ValueError),
+    (lambda d, pd: d.resolve_many(["x"], column="a"), TypeError),
+    (lambda d, pd: d.resolve_many(5), TypeError),
+])
+def test_resolve_many_frame_mistakes(directory, call, error):
+    pd = pytest.importorskip("pandas")
+    with pytest.raises(error):
+        call(directory, pd)

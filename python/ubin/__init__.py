@@ -9,8 +9,13 @@
     ubin.build("KEN_ALL.CSV", "zipdata", offices="JIGYOSYO.CSV", edition="2026-11")
 
 Lookups release the GIL; one Directory may serve many threads. resolve_many() answers a whole
-column of addresses in C++ (None, NaN and pd.NA cells give empty answers). build() makes a
-directory folder as ubin-build does.
+column of addresses in C++ (None, NaN and pd.NA cells give empty answers); given a pandas
+DataFrame and the name of its address column, it gives the frame with the columns of
+`ubin find --batch` added (the address split, reasons, confidence, a review flag):
+
+    cleaned = d.resolve_many(df, column="住所", code_column="郵便番号", threads=0)
+
+build() makes a directory folder as ubin-build does.
 """
 from ._ubin import (  # noqa: F401
     BuildError,

@@ -1,6 +1,6 @@
 """Japanese postal-code directory lookups over the ubin engine (the compiled module)."""
 import os
-from typing import Any, Callable, Iterable, Literal, Optional, TypedDict, Union
+from typing import Any, Callable, Iterable, Literal, Optional, TypedDict, Union, overload
 
 __version__: str
 
@@ -136,7 +136,19 @@ class Directory:
     def postal(self, code: str, offices: bool = True, limit: int = 0) -> list[Entry]: ...
     def find(self, text: str, limit: int = 100) -> FindResult: ...
     def resolve(self, address: str) -> Resolved: ...
-    def resolve_many(self, addresses: Iterable[Optional[Union[str, float]]], threads: int = 1) -> list[Resolved]: ...
+    @overload
+    def resolve_many(
+        self,
+        addresses: Iterable[Optional[Union[str, float]]],
+        threads: int = 1,
+        *,
+        column: None = None,
+        code_column: None = None,
+    ) -> list[Resolved]: ...
+    @overload
+    def resolve_many(
+        self, addresses: Any, threads: int = 1, *, column: str, code_column: Optional[str] = None
+    ) -> Any: ...  # a pandas DataFrame in, a pandas DataFrame out
 
 class BuildProgress:
     """How far a build has come."""

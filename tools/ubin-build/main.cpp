@@ -36,15 +36,19 @@ extern "C" void OnSignal(int) { interrupted = true; }
 
 const char kHelp[] =
     "usage: ubin-build KEN_ALL.CSV OUTDIR [--offices JIGYOSYO.CSV] [--settings] [--quiet]\n"
-    "                  [--data-folder FOLDER] [--edition YYYY-MM]\n"
+    "                  [--data-folder FOLDER] [--edition YYYY-MM] [--changes FILE | --no-changes]\n"
     "       ubin-build --base KEN_ALL.CSV --add ADD_YYMM.CSV --del DEL_YYMM.CSV [--add ... --del ...]\n"
     "                  [--offices JIGYOSYO.CSV --jadd JADD_YYMM.CSV --jdel JDEL_YYMM.CSV ...]\n"
     "                  [--lenient] [--write-csv FILE] OUTDIR\n"
     "\n"
     "Writes the directory files UIND1.IDX .. UIND5.IDX, 郵便Point.POI, 郵便番号.CSV,\n"
-    "TOSHI1.TDB and TOSHI2.TDB, and the search index 検索.IDX, into OUTDIR,\n"
-    "replacing the folder whole.\n"
+    "TOSHI1.TDB and TOSHI2.TDB, the search index 検索.IDX and the address tables\n"
+    "住所.IDX into OUTDIR, replacing the folder whole.\n"
     "\n"
+    "  --changes FILE      the municipalities others replaced (UTF-8 CSV: prefecture,\n"
+    "                      before, after, date), so that addresses written with an old\n"
+    "                      name are read (default: the list of 2003-2019 the suite ships)\n"
+    "  --no-changes        record no old municipality names\n"
     "  --offices FILE      also read Japan Post's JIGYOSYO.CSV (the offices with a\n"
     "                      postal code of their own) into 事業所.CSV and 事業所.IDX\n"
     "  --edition YYYY-MM   the month of Japan Post's data (default: the newest month\n"
@@ -98,7 +102,7 @@ int main(int argc, char** argv)
     bool quiet = false;
     std::vector<std::string> positional; // KEN_ALL.CSV (or the --base file) and OUTDIR
     std::vector<std::filesystem::path> addFiles, delFiles, jaddFiles, jdelFiles;
-    std::string offices, dataFolder, base, writeCsv;
+    std::string offices, dataFolder, base, writeCsv, changes;
     std::vector<std::string> adds, dels, jadds, jdels;
     CLI::App app("Builds the directory files from Japan Post's KEN_ALL.CSV.", "ubin-build");
     // As before CLI11, an option given twice takes its last value.
@@ -107,6 +111,8 @@ int main(int argc, char** argv)
     app.add_flag("--quiet", quiet, "no progress and no summary");
     app.add_flag("--lenient", options.lenient, "count added rows that are there already");
     app.add_option("--offices", offices, "Japan Post's JIGYOSYO.CSV");
+    app.add_option("--changes", changes, "the municipalities others replaced (prefecture, before, after, date)");
+    app.add_flag("--no-changes", options.withoutMunicipalChanges, "record no old municipality names");
     app.add_option("--data-folder", dataFolder, "the DataFolder that --settings writes");
     app.add_option("--edition", options.edition, "the month of Japan Post's data, YYYY-MM")
         ->check(CLI::Validator(
@@ -127,6 +133,8 @@ int main(int argc, char** argv)
     if (const auto status = ubin::ParseCommandLine(app, ubin::ProgramArguments(argc, argv), std::cout, std::cerr, kHelp))
         return *status;
     if (app.count("--offices")) options.offices = ubin::PathFromUtf8(offices);
+    if (app.count("--changes")) options.municipalChanges = ubin::PathFromUtf8(changes);
+    if (options.municipalChanges && options.withoutMunicipalChanges) return Refuse("give --changes or --no-changes, not both");
     if (app.count("--data-folder")) options.settingsDataFolder = ubin::FromUtf8(dataFolder);
     if (app.count("--write-csv")) options.writeCsv = ubin::PathFromUtf8(writeCsv);
     for (auto [from, to] :
@@ -187,6 +195,9 @@ int main(int argc, char** argv)
                             "(ubin diff lists them)\n",
                             static_cast<long long>(r.changes->added), static_cast<long long>(r.changes->removed),
                             static_cast<long long>(r.changes->changed));
+            if (r.formerMunicipalities > 0)
+                std::printf("%d old municipality names recorded with the municipality of today\n",
+                            r.formerMunicipalities);
             if (r.unreadNotes > 0)
                 std::printf("%d town notes hold words no rule reads; they are shown as written and match nothing\n",
                             r.unreadNotes);

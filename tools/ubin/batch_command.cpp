@@ -1,9 +1,12 @@
 #include "tools/ubin/batch_command.h"
 
+#include "base/atomic_write.h"
 #include "base/cp932.h"
 #include "base/errors.h"
+#include "present/batch_report.h"
 #include "tools/ubin/find_command.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -20,13 +23,14 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);
 constexpr int kBarWidth = 30;
 
-// One row of the input: its bytes (a CSV row's chosen field, unquoted) and its 1-based number.
+// One row of the input: its fields as bytes (unquoted) and its 1-based number.
 struct Row {
     std::size_t number;
-    std::string bytes;
+    std::vector<std::string> fields;
 };
 
-// Whole lines; a line break at the end of the last line ends it rather than starting another.
+// Whole lines, each one field; a line break at the end of the last line ends it rather than
+// starting another.
 std::vector<Row> SplitLines(std::string_view bytes)
 {
     std::vector<Row> rows;
@@ -34,22 +38,23 @@ std::vector<Row> SplitLines(std::string_view bytes)
         const std::size_t end = bytes.find('\n');
         std::string_view line = bytes.substr(0, end);
         if (line.ends_with('\r')) line.remove_suffix(1);
-        rows.push_back({rows.size() + 1, std::string(line)});
+        rows.push_back({rows.size() + 1, {std::string(line)}});
         bytes = end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
     }
     return rows;
 }
 
-// The field `column` (1-based) of every CSV row; a row with fewer fields gives an empty one.
-// Commas, quotes and line breaks are ASCII and never a trail byte of code page 932, so the
-// bytes split the same in either encoding.
-std::vector<Row> SplitCsvColumn(std::string_view bytes, std::size_t column)
+} // namespace
+
+// Commas, quotes and line breaks are ASCII and never a trail byte of code page 932, so the bytes
+// split the same in either encoding.
+std::vector<std::vector<std::string>> SplitCsv(std::string_view bytes)
 {
-    std::vector<Row> rows;
+    std::vector<std::vector<std::string>> rows;
     std::size_t i = 0;
     while (i < bytes.size()) {
-        std::size_t field = 1;
-        std::string value, current;
+        std::vector<std::string> fields;
+        std::string current;
         bool quoted = false, rowEnd = false;
         while (i < bytes.size() && !rowEnd) {
             const char c = bytes[i++];
@@ -60,17 +65,25 @@ std::vector<Row> SplitCsvColumn(std::string_view bytes, std::size_t column)
             } else if (c == '"') {
                 quoted = true;
             } else if (c == ',' || c == '\n') {
-                if (field == column) value = std::move(current);
+                fields.push_back(std::move(current));
                 current.clear();
-                ++field;
                 rowEnd = c == '\n';
             } else if (c != '\r' || (i < bytes.size() && bytes[i] != '\n')) {
                 current += c;
             }
         }
-        if (!rowEnd && field == column) value = std::move(current);
-        rows.push_back({rows.size() + 1, std::move(value)});
+        if (!rowEnd) fields.push_back(std::move(current));
+        rows.push_back(std::move(fields));
     }
+    return rows;
+}
+
+namespace {
+
+std::vector<Row> SplitCsvRows(std::string_view bytes)
+{
+    std::vector<Row> rows;
+    for (std::vector<std::string>& fields : SplitCsv(bytes)) rows.push_back({rows.size() + 1, std::move(fields)});
     return rows;
 }
 
@@ -91,20 +104,37 @@ bool HasNonAscii(std::string_view bytes)
     return false;
 }
 
-// Code page 932 when most rows that hold anything but ASCII are not UTF-8: text in code page 932
-// is hardly ever valid UTF-8, and a UTF-8 file with a damaged line stays UTF-8.
+// Code page 932 when most fields that hold anything but ASCII are not UTF-8: text in code page
+// 932 is hardly ever valid UTF-8, and a UTF-8 file with a damaged line stays UTF-8.
 bool LooksCp932(const std::vector<Row>& rows)
 {
     std::size_t nonAscii = 0, utf8 = 0;
-    for (const Row& r : rows) {
-        if (!HasNonAscii(r.bytes)) continue;
-        ++nonAscii;
-        if (IsUtf8(r.bytes)) ++utf8;
-    }
+    for (const Row& r : rows)
+        for (const std::string& f : r.fields) {
+            if (!HasNonAscii(f)) continue;
+            ++nonAscii;
+            if (IsUtf8(f)) ++utf8;
+        }
     return utf8 * 2 < nonAscii;
 }
 
-std::string Encoding(bool cp932) { return cp932 ? "CP932" : "UTF-8"; }
+std::string EncodingName(bool cp932) { return cp932 ? "CP932" : "UTF-8"; }
+
+// A column given as a 1-based number or, with a header row, by its name; 0 when `spec` is empty.
+std::size_t ColumnIndex(const std::string& spec, const std::vector<std::string>& header, bool named, const char* option)
+{
+    if (spec.empty()) return 0;
+    std::size_t n = 0;
+    const auto [end, ec] = std::from_chars(spec.data(), spec.data() + spec.size(), n);
+    if (ec == std::errc() && end == spec.data() + spec.size()) {
+        if (n == 0) throw Error(std::string(option) + " は 1 から数えます: " + spec);
+        return n;
+    }
+    if (!named) throw Error(std::string(option) + " に列の名前 " + spec + " を使うには --header が要ります");
+    for (std::size_t i = 0; i < header.size(); ++i)
+        if (header[i] == spec) return i + 1;
+    throw Error(std::string(option) + " の列 " + spec + " が見出し行にありません");
+}
 
 // The bar on a terminal: how far, how many lines a second, and the input's encoding.
 class Progress {
@@ -123,7 +153,7 @@ public:
         const auto rate = static_cast<long long>(seconds > 0 ? static_cast<double>(done) / seconds : 0);
         const int filled = total_ ? static_cast<int>(kBarWidth * done / total_) : kBarWidth;
         err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#') << std::string(static_cast<std::size_t>(kBarWidth - filled), '-')
-             << "] " << done << '/' << total_ << " 行  " << rate << " 行/秒  入力 " << Encoding(cp932_) << "\x1b[K" << std::flush;
+             << "] " << done << '/' << total_ << " 行  " << rate << " 行/秒  入力 " << EncodingName(cp932_) << "\x1b[K" << std::flush;
     }
     void End()
     {
@@ -139,17 +169,11 @@ private:
     Clock::time_point start_, drawn_{};
 };
 
-void WriteCsvHeader(std::ostream& out)
+std::string JoinCsv(const std::vector<std::string>& values)
 {
-    for (std::size_t i = 0; i < kBatchCsvColumns.size(); ++i) out << (i ? "," : "") << kBatchCsvColumns[i];
-    out << "\r\n";
-}
-
-void WriteCsvRow(std::ostream& out, const BatchLine& line, const BatchAnswer& a)
-{
-    const bool asked = a.error.empty() && !a.empty;
-    out << CsvValue(line.input) << ',' << a.postalCode << ',' << a.match << ',' << a.level << ',' << CsvValue(a.address)
-        << ',' << (asked ? std::to_string(a.candidates) : "") << ',' << CsvValue(a.error) << "\r\n";
+    std::string row;
+    for (std::size_t i = 0; i < values.size(); ++i) row += (i ? "," : "") + CsvValue(values[i]);
+    return row + "\r\n";
 }
 
 bool ReadAll(const std::string& file, std::string& bytes)
@@ -166,19 +190,98 @@ bool ReadAll(const std::string& file, std::string& bytes)
     return !in.bad();
 }
 
+struct Opened {
+    std::unique_ptr<Lookup> lookup;
+    std::unique_ptr<Finder> finder;
+};
+
+Opened Open(const std::u16string& folder)
+{
+    Opened o;
+    o.lookup = Lookup::Open(folder, true);
+    o.finder = std::make_unique<Finder>(*o.lookup);
+    return o;
+}
+
+std::u16string FolderText(const std::string& folder)
+{
+    std::u16string text = FromUtf8(folder);
+    if (!text.empty() && text.back() != u'/' && text.back() != u'\\') text += u'/';
+    return text;
+}
+
 } // namespace
 
-const std::vector<std::string> kBatchCsvColumns = {"input", "postal_code", "match", "level", "address", "candidates", "error"};
+std::string Encoded(const std::string& utf8, OutputEncoding encoding, std::size_t& replaced)
+{
+    if (encoding != OutputEncoding::Cp932) return utf8;
+    const std::u16string text = FromUtf8(utf8);
+    try {
+        return EncodeCp932(text);
+    } catch (const EncodingError&) {
+    }
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size();
+        const std::u16string_view c(text.data() + i, pair ? 2 : 1);
+        if (!pair && HasCp932Form(c)) {
+            out += EncodeCp932(c);
+        } else {
+            out += EncodeCp932(u"〓");
+            ++replaced;
+        }
+        i += pair ? 1 : 0;
+    }
+    return out;
+}
 
 BatchInput ReadBatchInput(std::string_view bytes, std::size_t column, bool header)
 {
+    BatchReading reading;
+    if (column) reading.column = std::to_string(column);
+    reading.header = header;
+    return ReadBatchInput(bytes, reading);
+}
+
+BatchInput ReadBatchInput(std::string_view bytes, const BatchReading& how)
+{
     if (bytes.starts_with(kBom)) bytes.remove_prefix(kBom.size());
-    std::vector<Row> rows = column ? SplitCsvColumn(bytes, column) : SplitLines(bytes);
+    const bool csv = !how.column.empty();
+    std::vector<Row> rows = csv ? SplitCsvRows(bytes) : SplitLines(bytes);
     BatchInput input;
-    input.cp932 = LooksCp932(rows);
+    input.cp932 = how.encoding == InputEncoding::Cp932 || (how.encoding == InputEncoding::Auto && LooksCp932(rows));
+    const auto text = [&](std::size_t number, const std::string& field) { return DecodeBatchLine(number, field, input.cp932).input; };
+
+    std::size_t width = 1;
+    for (const Row& r : rows) width = std::max(width, r.fields.size());
+    if (how.header && !rows.empty()) {
+        for (const std::string& f : rows.front().fields) input.header.push_back(text(1, f));
+    }
+    for (std::size_t i = input.header.size(); i < width; ++i)
+        input.header.push_back(csv ? "column" + std::to_string(i + 1) : "input");
+    const std::size_t column = csv ? ColumnIndex(how.column, input.header, how.header, "--column") : 1;
+    const std::size_t codeColumn = ColumnIndex(how.codeColumn, input.header, how.header, "--code-column");
+    if (!csv && codeColumn) throw Error("--code-column には --column が要ります");
+    width = std::max({width, column, codeColumn});
+    input.header.resize(width, "");
+    for (std::size_t i = 0; i < width; ++i)
+        if (input.header[i].empty()) input.header[i] = "column" + std::to_string(i + 1);
+
     input.lines.reserve(rows.size());
-    for (const Row& r : rows) {
-        if (!header || r.number > 1) input.lines.push_back(DecodeBatchLine(r.number, r.bytes, input.cp932));
+    for (Row& r : rows) {
+        if (how.header && r.number == 1) continue;
+        r.fields.resize(width);
+        BatchLine line = DecodeBatchLine(r.number, r.fields[column - 1], input.cp932);
+        if (csv) {
+            line.fields.reserve(width);
+            for (std::size_t i = 0; i < width; ++i) line.fields.push_back(i == column - 1 ? line.input : text(r.number, r.fields[i]));
+        }
+        if (codeColumn) {
+            line.codeGiven = true;
+            const BatchLine code = DecodeBatchLine(r.number, r.fields[codeColumn - 1], input.cp932);
+            line.writtenCode = code.query;
+        }
+        input.lines.push_back(std::move(line));
     }
     return input;
 }
@@ -190,26 +293,57 @@ int RunFindBatch(const BatchOptions& o, const std::u16string& dataFolder, std::o
         err << "ubin find: " << (o.file == "-" ? "標準入力" : o.file) << " を読めません\n";
         return 2;
     }
-    const BatchInput input = ReadBatchInput(bytes, o.column, o.header);
-    bytes = std::string();
-    std::size_t found = 0, notFound = 0, errors = 0, empty = 0;
+    BatchInput input;
     try {
-        const std::unique_ptr<Lookup> lookup = Lookup::Open(dataFolder, true);
-        const Finder finder(*lookup);
-        if (!o.json) WriteCsvHeader(out);
+        input = ReadBatchInput(bytes, o.reading);
+    } catch (const Error& e) {
+        err << "ubin find: " << e.what() << '\n';
+        return 2;
+    }
+    bytes = std::string();
+    std::size_t found = 0, notFound = 0, errors = 0, empty = 0, review = 0, replaced = 0;
+    const bool csvInput = !o.reading.column.empty();
+    try {
+        const Opened current = Open(dataFolder);
+        const Opened older = o.since.empty() ? Opened() : Open(FolderText(o.since));
+        BatchReport report({o.file == "-" ? "標準入力" : o.file, EncodingName(input.cp932), current.lookup->Edition().ShortText(),
+                            older.lookup ? older.lookup->Edition().ShortText() : std::string()});
+        if (o.output == OutputEncoding::Utf8Bom) out << kBom;
+        if (!o.json) {
+            std::vector<std::string> header = input.header;
+            header.insert(header.end(), kBatchColumns.begin(), kBatchColumns.end());
+            out << Encoded(JoinCsv(header), o.output, replaced);
+        }
         Progress progress(err, o.progress, input.lines.size(), input.cp932);
         std::size_t done = 0;
-        AnswerInOrder(finder, input.lines, o.threads, [&](const BatchLine& line, const BatchAnswer& a) {
-            if (o.json) out << BatchAnswerJson(line, a).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-            else WriteCsvRow(out, line, a);
-            if (!a.error.empty()) ++errors;
-            else if (a.empty) ++empty;
-            else if (a.Found()) ++found;
-            else ++notFound;
-            progress.Step(++done);
-        });
+        AnswerInOrder(
+            *current.finder, input.lines, o.threads,
+            [&](const BatchLine& line, const BatchAnswer& a) {
+                if (o.json) {
+                    nlohmann::ordered_json j = BatchAnswerJson(line, a);
+                    if (csvInput) j["fields"] = line.fields;
+                    out << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+                } else {
+                    std::vector<std::string> values = csvInput ? line.fields : std::vector<std::string>{line.input};
+                    const std::vector<std::string> answer = BatchColumnValues(a);
+                    values.insert(values.end(), answer.begin(), answer.end());
+                    out << Encoded(JoinCsv(values), o.output, replaced);
+                }
+                if (!o.report.empty()) report.Add(line, a);
+                if (!a.error.empty()) ++errors;
+                else if (a.empty) ++empty;
+                else if (a.Found()) ++found;
+                else ++notFound;
+                review += a.review;
+                progress.Step(++done);
+            },
+            older.finder.get());
         progress.End();
         out.flush();
+        if (!o.report.empty()) {
+            const bool html = o.report.ends_with(".html") || o.report.ends_with(".htm");
+            WriteFileAtomically(std::filesystem::u8path(o.report), html ? report.Html() : report.Text());
+        }
     } catch (const std::exception& e) {
         err << "ubin find: " << e.what() << '\n';
         return 2;
@@ -218,7 +352,11 @@ int RunFindBatch(const BatchOptions& o, const std::u16string& dataFolder, std::o
     err << asked << " 件中 " << found << " 件で郵便番号が見つかりました（見つからなかったもの " << notFound << " 件、エラー "
         << errors << " 件";
     if (empty) err << "、空行 " << empty << " 件";
-    err << "、入力 " << Encoding(input.cp932) << "）\n";
+    err << "、入力 " << EncodingName(input.cp932) << "）\n";
+    err << "要確認 " << review << " 行";
+    if (replaced) err << "、CP932 にない文字 " << replaced << " 個を〓で書きました";
+    if (!o.report.empty()) err << "、集計は " << o.report;
+    err << '\n';
     return notFound == 0 && errors == 0 ? 0 : 1;
 }
 

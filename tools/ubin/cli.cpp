@@ -11,6 +11,7 @@
 #include "tools/command_line/command_line.h"
 #include "tools/ubin/check_command.h"
 #include "tools/ubin/diff_command.h"
+#include "tools/ubin/eval_command.h"
 #include "tools/ubin/find_command.h"
 #include "tools/ubin/subcommand.h"
 
@@ -29,8 +30,11 @@ namespace el = element;
 
 const char kUsage[] =
     "usage: ubin find [--settings FILE | --data DIR] [--json | --csv] [--limit N] [--sort code] QUERY...\n"
+    "       ubin find --batch [--column COL [--header]] [--code-column COL] [--excel] [--report FILE]\n"
+    "                 [--since DIR] [--json] FILE\n"
     "       ubin check [--settings FILE | --data DIR] [--max-age MONTHS]\n"
     "       ubin diff OLD_DIR NEW_DIR [--json | --csv]\n"
+    "       ubin eval [--settings FILE | --data DIR] [--json] GOLD.csv\n"
     "       ubin form [--settings FILE | --data DIR] [--json] [--clip-flags LIST] STEP...\n"
     "       ubin --help | --version\n"
     "\n"
@@ -39,7 +43,8 @@ const char kUsage[] =
     "(ubin find --help says more). ubin check compares the directory's files with the\n"
     "manifest ubin-build wrote (size and checksum) and shows the data's edition; with\n"
     "--max-age it fails when the data is older. ubin diff lists the postal codes added,\n"
-    "removed and changed between two builds.\n"
+    "removed and changed between two builds. ubin eval measures the batch (ubin find --batch)\n"
+    "on a CSV file of addresses and their expected postal codes: coverage and precision.\n"
     "\n"
     "ubin form, for scripts and tests, drives the search window's logic and prints its widgets\n"
     "by name; `ubin STEP...` without the word form does the same. Each step acts as a user\n"
@@ -265,6 +270,7 @@ int RunUbin(const std::vector<std::string>& args, const ToolPlaces& places, std:
     if (first == "find") return RunFind(rest, places, out, err);
     if (first == "check") return RunCheck(rest, places, out, err);
     if (first == "diff") return RunDiff(rest, places, out, err);
+    if (first == "eval") return RunEval(rest, places, out, err);
     if (first == "form") return RunForm(rest, "ubin form", places, out, err);
     // The steps without the word form: the scripts written before it was a subcommand.
     return RunForm(args, "ubin", places, out, err);

@@ -131,23 +131,51 @@ int RunFind(const std::vector<std::string>& args, const ToolPlaces& places, std:
         ->transform(CLI::CheckedTransformer(std::map<std::string, FindOrder>{{"relevance", FindOrder::Relevance},
                                                                              {"code", FindOrder::Code}}));
     BatchOptions batch;
-    bool batchMode = false;
+    bool batchMode = false, excel = false;
     app.add_flag("--batch", batchMode,
-                 "find the best postal code of every line of FILE (- for standard input): CSV, or JSON lines with --json");
-    CLI::Option* columnOption =
-        app.add_option("--column", batch.column, "with --batch: look up this field (1-based) of every CSV row")
-            ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20));
-    CLI::Option* headerOption = app.add_flag("--header", batch.header, "with --batch: the first row names the columns");
-    CLI::Option* threadsOption = app.add_option("--threads", batch.threads, "with --batch: threads to answer on (default: one per core)");
+                 "find the best postal code of every line of FILE (- for standard input): CSV with the input's columns "
+                 "and the answer's (docs/batch.md), or JSON lines with --json");
+    std::vector<CLI::Option*> batchOnly;
+    batchOnly.push_back(app.add_option("--column", batch.reading.column,
+                                       "with --batch: FILE is CSV and this field (1-based, or its name with --header) "
+                                       "holds the address; every field is kept"));
+    batchOnly.push_back(app.add_option("--code-column", batch.reading.codeColumn,
+                                       "with --batch: this field holds a postal code to compare with the answer's"));
+    batchOnly.push_back(app.add_flag("--header", batch.reading.header, "with --batch: the first row names the columns"));
+    batchOnly.push_back(app.add_option("--input-encoding", batch.reading.encoding,
+                                       "with --batch: auto (default: UTF-8 with or without a BOM, or CP932 as the bytes say), "
+                                       "utf-8 or cp932")
+                            ->transform(CLI::CheckedTransformer(std::map<std::string, InputEncoding>{
+                                {"auto", InputEncoding::Auto}, {"utf-8", InputEncoding::Utf8}, {"cp932", InputEncoding::Cp932}})));
+    CLI::Option* outputOption =
+        app.add_option("--output-encoding", batch.output, "with --batch: utf-8 (default), utf-8-bom or cp932")
+            ->transform(CLI::CheckedTransformer(std::map<std::string, OutputEncoding>{
+                {"utf-8", OutputEncoding::Utf8}, {"utf-8-bom", OutputEncoding::Utf8Bom}, {"cp932", OutputEncoding::Cp932}}));
+    batchOnly.push_back(outputOption);
+    batchOnly.push_back(app.add_flag("--excel", excel, "with --batch: UTF-8 with a BOM, as Excel opens it (--output-encoding utf-8-bom)")
+                            ->excludes(outputOption));
+    batchOnly.push_back(app.add_option("--report", batch.report,
+                                       "with --batch: write a summary to FILE (an HTML page when it ends in .html)"));
+    batchOnly.push_back(app.add_option("--since", batch.since,
+                                       "with --batch: also answer with the older directory FOLDER and mark the rows "
+                                       "whose code it answered otherwise"));
+    batchOnly.push_back(app.add_option("--threads", batch.threads, "with --batch: threads to answer on (default: one per core)"));
     app.add_option("query", words, "what to find; several words are joined with a blank (with --batch: FILE)")->required();
     if (const auto status = ParseSubcommand(app, args, out, err)) return *status;
-    if (!batchMode && (columnOption->count() || headerOption->count() || threadsOption->count())) {
-        err << "ubin find: --column, --header and --threads go with --batch\n";
+    const bool batchOption = std::any_of(batchOnly.begin(), batchOnly.end(), [](const CLI::Option* o) { return o->count() > 0; });
+    if (!batchMode && batchOption) {
+        err << "ubin find: --column, --code-column, --header, --input-encoding, --output-encoding, --excel, --report, "
+               "--since and --threads go with --batch\n";
         return 2;
     }
     if (batchMode) {
         if (words.size() != 1 || csv) {
             err << "ubin find: --batch reads one FILE (or -) and writes CSV, or JSON lines with --json\n";
+            return 2;
+        }
+        if (excel) batch.output = OutputEncoding::Utf8Bom;
+        if (json && batch.output != OutputEncoding::Utf8) {
+            err << "ubin find: JSON lines are UTF-8 without a BOM: --excel and --output-encoding go with CSV\n";
             return 2;
         }
         batch.file = words[0];

@@ -17,9 +17,11 @@
 //       shops       ubin-forms (from its npm package) on three shops' forms of another origin:
 //                   separate fields, one whole-address field, a 3+4 code in an iframe
 //       openapi     /openapi.json passes an OpenAPI validator and describes the live replies
+//       report      the HTML report of `ubin find --batch --report FILE.html` (needs --ubin EXE):
+//                   opened from its file, it draws a bar for every figure and fetches nothing
 // Exit 0 when every check passed, 1 when one failed, 77 when the part cannot run yet
 // (the server's /healthz does not offer what it needs).
-import { spawn } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
@@ -827,6 +829,79 @@ async function shopsPart(page, base, options, server, shop) {
 
 // --- the description ------------------------------------------------------------------------------
 
+// A customer list through `ubin find --batch` with --report FILE.html, the page opened from its
+// file: every table's rows carry a bar as wide as their share, the figures the page shows are
+// those it was written with, and nothing is fetched from anywhere.
+async function reportPart(page, base, options) {
+  assert.ok(options.ubin, 'the report part needs --ubin EXE');
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'ubin-report-'));
+  const list = ['id,name,address,code',
+    '1,"山田\n太郎",東京都千代田区永田町1-7-1 101号室,100-0014',
+    '2,"佐藤, 花子",広島市中区上幟町8-1 上幟ビル3F,7300015',
+    '3,,広島県広島市中区存在しない町1,',
+    '4,,広島県広島市中区存在しない町2-3,',
+    '5,x,千代田区丸の内2-7-2 JPタワー30階,1007030',
+    '6,y,ぎんざ,',
+    '7,z,広島県広島市中区<img src=x onerror=alert(1)>町,'];
+  fs.writeFileSync(path.join(dir, 'list.csv'), list.join('\r\n') + '\r\n');
+  const html = path.join(dir, 'report.html');
+  const run = spawnSync(options.ubin, ['find', '--data', options.data, '--batch', '--column', 'address', '--header',
+    '--code-column', 'code', '--report', html, path.join(dir, 'list.csv')], { encoding: 'utf8' });
+  await check('ubin find --batch --report writes the page', async () => {
+    assert.ok(run.status === 0 || run.status === 1, run.stderr);
+    assert.ok(fs.existsSync(html), run.stderr);
+  });
+  const requests = [];
+  page.on('request', (r) => requests.push(r.url()));
+  const dialogs = [];
+  page.on('dialog', (d) => { dialogs.push(d.message()); d.dismiss(); });
+  await page.goto(`file://${html}`);
+  await check('the summary gives the rows, those with a code and those to review', async () => {
+    const summary = await page.$eval('#summary', (p) => ({ ...p.dataset, text: p.textContent }));
+    assert.equal(summary.rows, '7');
+    assert.match(summary.text, new RegExp(`${summary.found}（`));
+    assert.match(summary.text, new RegExp(`要確認 ${summary.review} 行`));
+  });
+  for (const id of ['levels', 'confidence', 'reasons', 'towns']) {
+    await check(`#${id}: each row shows its count and a bar as wide as its share`, async () => {
+      const rows = await page.$$eval(`#${id} tbody tr`, (trs) => trs.map((tr) => ({
+        rows: Number(tr.dataset.rows),
+        shown: tr.querySelector('td.n').textContent,
+        bar: tr.querySelector('td.bar span').getBoundingClientRect().width,
+        cell: (() => {
+          const td = tr.querySelector('td.bar');
+          const style = getComputedStyle(td);
+          return td.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight);
+        })(),
+        visible: getComputedStyle(tr.querySelector('td.bar span')).backgroundColor,
+      })));
+      assert.ok(rows.length > 0, `#${id} has no rows`);
+      for (const r of rows) {
+        assert.equal(r.shown, String(r.rows));
+        assert.ok(r.bar > 0 && r.visible !== 'rgba(0, 0, 0, 0)', `a row of ${r.rows} draws no bar`);
+        // 7 rows in all: a bar is its share of the cell, within a pixel.
+        assert.ok(Math.abs(r.bar - (r.cell * r.rows) / 7) <= 1.5, `bar ${r.bar} of ${r.cell} for ${r.rows} of 7`);
+      }
+    });
+  }
+  await check('the towns not found are listed, the most rows first, markup as text', async () => {
+    const towns = await page.$$eval('#towns tbody tr', (trs) => trs.map((tr) => [tr.dataset.key, Number(tr.dataset.rows)]));
+    assert.deepEqual(towns[0], ['広島県広島市中区 存在しない町', 2]);
+    assert.ok(towns.some(([key]) => key.includes('<img')), JSON.stringify(towns));
+    assert.equal(await page.$$eval('img', (imgs) => imgs.length), 0);
+  });
+  await check('the code that disagreed is listed with its row', async () => {
+    const rows = await page.$$eval('#mismatches tbody tr', (trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
+    assert.deepEqual(rows.map((r) => r.slice(0, 3)), [['3', '730-0015', '730-0014']]);
+  });
+  await check('the page fetched nothing and ran nothing', async () => {
+    assert.deepEqual(requests.filter((u) => !u.startsWith('file://')), []);
+    assert.deepEqual(dialogs, []);
+  });
+  await screenshot(page, options, 'batch-report');
+  fs.rmSync(dir, { recursive: true, force: true });
+}
+
 async function openapiPart(page, base, options) {
   const require = createRequire(path.join(options.modules, 'package.json'));
   const SwaggerParser = require('@apidevtools/swagger-parser');
@@ -884,6 +959,7 @@ const PARTS = {
   jpostal: { run: jpostalPart, shop: true },
   shops: { run: shopsPart, shop: true, needs: 'find' },
   openapi: { run: openapiPart, noBrowser: true },
+  report: { run: reportPart, noServer: true },
 };
 
 // The part in headless chromium; 0 when every check passed.
@@ -914,6 +990,11 @@ async function main() {
   const options = parseArgs(process.argv.slice(2));
   const part = PARTS[options.part];
   if (!part) throw new Error(`unknown part ${options.part}`);
+  if (part.noServer) {
+    const status = await runInBrowser(part, null, options, null, null);
+    console.log(`${results.passed} passed, ${results.failed} failed`);
+    return status;
+  }
   const shop = part.shop ? await startShopSite(options) : null;
   // The shop's origin may read the replies; the same site named localhost may not.
   const { child, base } = await startServer(options,
