@@ -350,7 +350,7 @@ AddressResolver::CityHits AddressResolver::Cities(std::u16string_view text, std:
                 // 京都市 stands for its wards only where no ward was written (京都市上京区...).
                 if (t == NameTable::Designated && !found.empty()) continue;
                 for (const std::int32_t code : hit.values)
-                    if (prefecture == 0 || code / 1000 == prefecture) found.push_back({code, at + n});
+                    if (prefecture == 0 || code / 1000 == prefecture) found.push_back({code, at + n, std::nullopt});
             }
         }
     };
@@ -679,7 +679,7 @@ AddressResolver::TownHit AddressResolver::TownOfOldCity(std::u16string_view text
     // The towns of an old municipality mostly kept its name in theirs (秩父郡荒川村上田野 is
     // 秩父市荒川上田野, 沼隈郡内海町イ is 福山市内海町イ); others are today's town as written
     // (岩槻市本町 is さいたま市岩槻区本町). The reading that takes most of what was written wins.
-    const std::u16string name = NameForm(table_.OldCity(city.old).name);
+    const std::u16string name = NameForm(table_.OldCity(*city.old).name);
     const std::size_t gun = name.find(u'郡');
     const std::u16string proper = gun == std::u16string::npos ? name : name.substr(gun + 1);
     std::vector<std::u16string> prefixes{proper};
@@ -711,7 +711,7 @@ bool AddressResolver::TownInCities(std::u16string_view text, const CityHits& cit
         std::u16string storage;
         std::u16string_view written = text;
         TownHit hit;
-        if (c.old >= 0) {
+        if (c.old) {
             hit = TownOfOldCity(text, c, prefecture, storage);
             written = storage;
         } else {

@@ -41,7 +41,7 @@ struct AddressMatch {
     std::u16string town;                  // the town matched, in name form
     WrittenNumber number;                 // the house number written after the town
     std::u16string rest;                  // what was written and matched nothing, in name form
-    std::int32_t oldCity = -1;            // the old municipality name it was written with (AddressTable::OldCity)
+    std::optional<std::int32_t> oldCity;  // the old municipality name it was written with (AddressTable::OldCity)
     // Whether the text said more than a bare town name: a prefecture or city, or something after
     // the town that the notes used (a number, street, part, building).
     bool specific = false;
@@ -83,11 +83,11 @@ private:
     };
 
     // A city found at a place of the text: its code, where its name ends, and the old municipality
-    // name it was written with (-1: a name of today).
+    // name it was written with (none: a name of today).
     struct CityHit {
         std::int32_t code = 0;
         std::size_t end = 0;
-        std::int32_t old = -1;
+        std::optional<std::int32_t> old;
     };
     using CityHits = std::vector<CityHit>;
 

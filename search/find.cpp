@@ -542,9 +542,9 @@ FindResult Finder::Answer(std::u16string_view typed, std::size_t limit, FindOrde
     for (std::size_t i = 0; i < n; ++i) r.results.push_back(ReadDocument(found.docs[i], &memo));
     r.writtenCode = query.writtenCode;
     r.codeDisagrees = !r.writtenCode.empty() && !r.results.empty() && r.results.front().postalCode != r.writtenCode;
-    if (found.oldCity >= 0)
+    if (found.oldCity)
         if (const AddressTable* table = notes_->Open(lookup_)) {
-            const AddressOldCity old = table->OldCity(found.oldCity);
+            const AddressOldCity old = table->OldCity(*found.oldCity);
             r.formerMunicipality = old.name;
             r.formerUntil = old.date;
         }

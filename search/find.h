@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,7 +86,7 @@ public:
         std::u16string rest;
         RankQuery rank;      // what texts and readings are ranked against
         std::u16string code; // a postal code's digits
-        std::int32_t oldCity = -1; // an address written with an old municipality name (AddressTable::OldCity)
+        std::optional<std::int32_t> oldCity; // an address written with an old municipality name (AddressTable::OldCity)
     };
     Documents Match(std::u16string_view query) const { return Match(Query::Read(query)); }
     Documents Match(const Query& query) const;
