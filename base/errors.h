@@ -1,7 +1,12 @@
 #pragma once
-// The errors of the core libraries. There is one style: an exception whose message names the
-// file and the record, line or byte where the trouble is, so that a program can show it to
-// the user as it stands. Programs catch ubin::Error (or a kind below) at their edge.
+// The errors of the engine and the builder, every one of them here: a ubin::Error whose message
+// names the file and the record, line or byte where the trouble is (or, for a query, what in it
+// is refused), so that a program can show it to the user as it stands. Programs catch
+// ubin::Error (or a kind below) at their edge; one catch of ubin::Error takes them all.
+#include "base/path_text.h"
+
+#include <cstdint>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -56,6 +61,44 @@ public:
 class FileWriteError : public Error {
 public:
     using Error::Error;
+};
+
+// Why a query is refused.
+enum class QueryFault {
+    TooLong,          // longer than a search takes (search/query.h kMaxQueryLength)
+    ControlCharacter, // holds a control character (U+0000..U+001F, U+007F..U+009F)
+};
+
+// A query refused before anything is searched (search/query.h Query::Read).
+class QueryError : public Error {
+public:
+    QueryError(QueryFault fault, const std::string& message) : Error(message), fault_(fault) {}
+    QueryFault fault() const { return fault_; }
+
+private:
+    QueryFault fault_;
+};
+
+// A build that stopped (builder/builder.h). The message names the file, the line (when there is
+// one) and why: "KEN_ALL.CSV: line 12: column 3 (postal code) is not 7 digits: 73000a4".
+class BuildError : public Error {
+public:
+    BuildError(const std::filesystem::path& file, std::int64_t line, const std::string& reason)
+        : Error(file.empty() ? reason
+                             : PathToUtf8(file) + (line > 0 ? ": line " + std::to_string(line) : std::string()) + ": "
+                                   + reason),
+          file_(file), line_(line), reason_(reason)
+    {
+    }
+
+    const std::filesystem::path& file() const { return file_; }
+    std::int64_t line() const { return line_; } // 1-based; 0 when the fault is not on a line
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::filesystem::path file_;
+    std::int64_t line_;
+    std::string reason_;
 };
 
 } // namespace ubin

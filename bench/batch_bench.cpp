@@ -77,14 +77,15 @@ struct Fixture {
     void MakeLines()
     {
         static const char16_t* const kBuildings[] = {u" サンハイツ101", u"　コーポ山田２０３号室", u" グランドメゾン3F", u"ＡＢＣビル５階"};
-        const AddressResolver* book = finder->Addresses();
+        const AddressResolver& book = finder->Addresses();
         std::mt19937 random(20261208);
         const auto pick = [&](std::uint32_t n) { return static_cast<int>(random() % n); };
         while (lines.size() < kLines) {
             const auto entry = static_cast<std::int32_t>(1 + random() % static_cast<std::uint32_t>(lookup->EntryCount()));
-            const AddressRecord r = *book->Record(entry);
+            const AddressRecord r = *book.Record(entry);
             if (r.town.empty()) continue;
-            const std::u16string prefecture = book->PrefectureName(r.cityCode / 1000), city = book->CityName(r.cityCode);
+            const std::u16string prefecture = book.PrefectureName(r.cityCode / 1000).value_or(u""),
+                                 city = book.CityName(r.cityCode).value_or(u"");
             std::u16string q;
             const int kind = pick(10);
             if (kind == 0) {
@@ -168,12 +169,12 @@ void BM_BestOnly(benchmark::State& state)
 void BM_ResolveOnly(benchmark::State& state)
 {
     Fixture& f = Shared();
-    const AddressResolver* book = f.finder->Addresses();
+    const AddressResolver& book = f.finder->Addresses();
     std::vector<NameText> forms;
     for (const BatchLine& line : f.lines) forms.push_back(Query::Read(line.query).address);
     std::size_t i = 0, answered = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(book->Resolve(forms[i++ % forms.size()]).entries.size());
+        benchmark::DoNotOptimize(book.Resolve(forms[i++ % forms.size()]).entries.size());
         ++answered;
     }
     state.counters["addresses_per_second"] = benchmark::Counter(static_cast<double>(answered), benchmark::Counter::kIsRate);

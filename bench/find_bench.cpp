@@ -79,15 +79,15 @@ struct Fixture {
 
     void MakeAddresses()
     {
-        const AddressResolver* book = finder->Addresses();
+        const AddressResolver& book = finder->Addresses();
         std::mt19937 random(54321);
         while (addresses.size() < 10000) {
             const auto entry = static_cast<std::int32_t>(1 + random() % static_cast<std::uint32_t>(lookup->EntryCount()));
-            const AddressRecord r = *book->Record(entry);
+            const AddressRecord r = *book.Record(entry);
             if (r.town.empty()) continue;
             const int notation = static_cast<int>(random() % 3);
             const int a = 1 + static_cast<int>(random() % 9), b = 1 + static_cast<int>(random() % 30), c = 1 + static_cast<int>(random() % 20);
-            std::u16string q = (random() % 2 ? book->PrefectureName(r.cityCode / 1000) : u"") + book->CityName(r.cityCode) + r.town;
+            std::u16string q = (random() % 2 ? book.PrefectureName(r.cityCode / 1000).value_or(u"") : u"") + book.CityName(r.cityCode).value_or(u"") + r.town;
             if (random() % 2) q += Number(a, notation) + u"丁目" + Number(b, notation) + u"番" + Number(c, notation) + u"号";
             else q += Number(a, notation) + (notation == 1 ? u"－" : u"-") + Number(b, notation) + u"-" + Number(c, 0);
             if (r.kind == NoteKind::Floor) q += u" " + r.building + (r.floor > 0 ? Number(r.floor, notation % 2) + u"階" : u"");

@@ -117,9 +117,9 @@ struct Fixture {
         sqlite3_prepare_v2(db, "INSERT INTO cities VALUES(?,?,?)", -1, &ins, nullptr);
         std::vector<std::u16string> f(4);
         for (std::int32_t code = 1; code <= dir.cityTableSize; ++code) {
-            const std::int32_t pos = dir.ReadCityPosition(code);
-            if (pos == 0) continue;
-            dir.ReadFieldsAt(kSlotCityLines, pos, f);
+            const std::optional<std::int32_t> pos = dir.ReadCityPosition(code);
+            if (!pos) continue;
+            dir.ReadFieldsAt(kSlotCityLines, *pos, f);
             const std::string name = ToUtf8(f[2]), kanaText = ToUtf8(f[3]);
             sqlite3_bind_int(ins, 1, code);
             sqlite3_bind_text(ins, 2, name.c_str(), -1, SQLITE_TRANSIENT);
@@ -188,7 +188,7 @@ void BM_EngineCityCode(benchmark::State& s)
 {
     EngineLookups(s, &Fixture::city, [](const Lookup& l, const std::u16string& k) {
         const auto city = l.FindCity(k);
-        return city.line ? (benchmark::DoNotOptimize(l.WithPrefecture(*city.line)), 1u) : 0u;
+        return city && city->line ? (benchmark::DoNotOptimize(l.WithPrefecture(*city->line)), 1u) : 0u;
     });
 }
 void BM_EngineTownKana(benchmark::State& s)

@@ -267,14 +267,6 @@ private:
 
 } // namespace
 
-BuildError::BuildError(const fs::path& file, std::int64_t line, const std::string& reason)
-    : std::runtime_error(file.empty() ? reason
-                                      : PathToUtf8(file) + (line > 0 ? ": line " + std::to_string(line) : std::string())
-                                            + ": " + reason),
-      file_(file), line_(line), reason_(reason)
-{
-}
-
 // The old municipality names to record: from the given list, or the one the suite ships.
 std::vector<AddressOldCity> FormerMunicipalities(const KenAllData& data, const BuildOptions& options)
 {
@@ -455,7 +447,6 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
                                               static_cast<std::int64_t>(diff.changed.size())};
             } catch (const Error&) {
                 // A damaged old folder is replaced all the same; there is nothing to count against.
-            } catch (const BuildError&) {
             }
         }
     }

@@ -4,32 +4,17 @@
 // Post's KEN_ALL.CSV, the office files (事業所.CSV, 事業所.IDX) from JIGYOSYO.CSV when it is
 // given, and the search index 検索.IDX over both. The bytes of each record and line are
 // directory/file_bytes.h's; the rules are written down in docs/directory-format.md.
+#include "base/errors.h"
+
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace ubin {
-
-// A build that stopped. The message names the file, the line (when there is one) and why:
-// "KEN_ALL.CSV: line 12: column 3 (postal code) is not 7 digits: 73000a4".
-class BuildError : public std::runtime_error {
-public:
-    BuildError(const std::filesystem::path& file, std::int64_t line, const std::string& reason);
-
-    const std::filesystem::path& file() const { return file_; }
-    std::int64_t line() const { return line_; } // 1-based; 0 when the fault is not on a line
-    const std::string& reason() const { return reason_; }
-
-private:
-    std::filesystem::path file_;
-    std::int64_t line_;
-    std::string reason_;
-};
 
 // How far a build has come, told to BuildOptions::progress now and then (every few thousand
 // rows or entries) on the thread that called BuildDirectory: the rows of KEN_ALL read, then the

@@ -1,5 +1,5 @@
 # Each target sees the headers of its own folder and of the libraries it links, and no others:
-# "search/lookup.h" is found through ubin_lookup, so a layer that does not link the engine cannot
+# "search/lookup.h" is found through ubin_search, so a layer that does not link the engine cannot
 # include it. Includes keep naming their layer from the project root; every source folder with
 # targets gets a folder under the build tree holding only a link to it
 # (<build>/headers/tools/ubin/tools/ubin -> <source>/tools/ubin), and that folder is the target's

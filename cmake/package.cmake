@@ -31,11 +31,10 @@ endif()
 ")
 set(CPACK_PROJECT_CONFIG_FILE ${_prefix_check})
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr" AND NOT CMAKE_CROSSCOMPILING)
-  add_test(NAME Packaging.CpackRefusesAPrefixOtherThanUsr
+  ubin_add_test(NAME Packaging.CpackRefusesAPrefixOtherThanUsr
     COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake -G DEB
-            -B ${PROJECT_BINARY_DIR}/packages-refused)
-  set_tests_properties(Packaging.CpackRefusesAPrefixOtherThanUsr PROPERTIES
-    PASS_REGULAR_EXPRESSION "-DCMAKE_INSTALL_PREFIX=/usr && cmake --build")
+            -B ${PROJECT_BINARY_DIR}/packages-refused
+    PROPERTIES PASS_REGULAR_EXPRESSION "-DCMAKE_INSTALL_PREFIX=/usr && cmake --build")
 endif()
 
 set(UBIN_DEB_MAINTAINER "Seed 1c68999c maintainers <maintainers@users.noreply.c-seed-1c68999c.example>"

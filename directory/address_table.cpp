@@ -294,20 +294,23 @@ std::optional<RecordView> AddressTable::Record(std::int32_t entry) const
     return RecordView(*this, records_[static_cast<std::size_t>(entry - 1)]);
 }
 
-std::u16string_view AddressTable::PrefectureName(std::int32_t code) const
+std::optional<std::u16string_view> AddressTable::PrefectureName(std::int32_t code) const
 {
-    return code >= 1 && code <= 47 ? TextOf(prefectures_[static_cast<std::size_t>(code - 1)].name) : std::u16string_view();
+    if (code < 1 || code > 47) return std::nullopt;
+    return TextOf(prefectures_[static_cast<std::size_t>(code - 1)].name);
 }
 
-std::u16string_view AddressTable::PrefectureKey(std::int32_t code) const
+std::optional<std::u16string_view> AddressTable::PrefectureKey(std::int32_t code) const
 {
-    return code >= 1 && code <= 47 ? TextOf(prefectures_[static_cast<std::size_t>(code - 1)].key) : std::u16string_view();
+    if (code < 1 || code > 47) return std::nullopt;
+    return TextOf(prefectures_[static_cast<std::size_t>(code - 1)].key);
 }
 
-std::u16string_view AddressTable::CityName(std::int32_t code) const
+std::optional<std::u16string_view> AddressTable::CityName(std::int32_t code) const
 {
     const auto it = std::lower_bound(cities_.begin(), cities_.end(), code, [](const CityRow& r, std::int32_t c) { return r.code < c; });
-    return it != cities_.end() && it->code == code ? TextOf(it->name) : std::u16string_view();
+    if (it == cities_.end() || it->code != code) return std::nullopt;
+    return TextOf(it->name);
 }
 
 std::optional<std::span<const std::int32_t>> AddressTable::Find(NameTable table, std::u16string_view key) const

@@ -218,11 +218,11 @@ public:
     // Record i (entry i + 1), 0 <= i < RecordCount().
     RecordView RecordAt(std::int32_t index) const { return {*this, records_[static_cast<std::size_t>(index)]}; }
 
-    // Prefecture 1..47: its name and its name form; empty for any other number.
-    std::u16string_view PrefectureName(std::int32_t code) const;
-    std::u16string_view PrefectureKey(std::int32_t code) const;
-    // A city by its municipal code; empty when there is none.
-    std::u16string_view CityName(std::int32_t code) const;
+    // Prefecture 1..47: its name and its name form; none for any other number.
+    std::optional<std::u16string_view> PrefectureName(std::int32_t code) const;
+    std::optional<std::u16string_view> PrefectureKey(std::int32_t code) const;
+    // A city by its municipal code; none when there is none.
+    std::optional<std::u16string_view> CityName(std::int32_t code) const;
     std::span<const CityRow> Cities() const { return cities_; }
 
     // The values of a name; none when the table does not hold it.

@@ -281,10 +281,10 @@ void DirectoryState::CheckFilesAgree()
     CheckEndsWithLine(kSlotCityLines);
     {
         // The last city line lies in TOSHI2.TDB: a city file cut at a line's end is named too.
-        const std::vector<std::int32_t> positions = ReadCityPositions(1, WholeRecords(kSlotCityTable));
-        const auto last = std::max_element(positions.begin(), positions.end());
-        if (last != positions.end() && *last != 0)
-            CheckPosition(kSlotCityTable, static_cast<std::int32_t>(last - positions.begin()) + 1, kSlotCityLines, *last);
+        const std::vector<std::optional<std::int32_t>> positions = ReadCityPositions(1, WholeRecords(kSlotCityTable));
+        const auto last = std::max_element(positions.begin(), positions.end()); // none sorts first
+        if (last != positions.end() && *last)
+            CheckPosition(kSlotCityTable, static_cast<std::int32_t>(last - positions.begin()) + 1, kSlotCityLines, **last);
     }
     if (IsOpen(kSlotOfficeIndex)) {
         const OpenFile& offices = SlotFile(kSlotOfficeIndex);
@@ -527,16 +527,19 @@ std::vector<IndexRecord> DirectoryState::ReadIndexRecords(int slot, std::int32_t
     return out;
 }
 
-std::vector<std::int32_t> DirectoryState::ReadCityPositions(std::int32_t first, std::int32_t count) const
+std::vector<std::optional<std::int32_t>> DirectoryState::ReadCityPositions(std::int32_t first, std::int32_t count) const
 {
-    std::vector<std::int32_t> out;
+    std::vector<std::optional<std::int32_t>> out;
     const std::int64_t available = static_cast<std::int64_t>(WholeRecords(kSlotCityTable)) - first + 1;
     if (first < 1 || count < 1 || available < 1) return out;
     const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(count, available));
     std::vector<unsigned char> bytes(static_cast<std::size_t>(n) * kCityRecordLength);
     ReadRecordBlock(kSlotCityTable, first, n, bytes.data());
     ThisThreadReadCounts().records += static_cast<std::uint64_t>(n);
-    for (std::int32_t i = 0; i < n; ++i) out.push_back(ReadInt32(bytes.data() + static_cast<std::size_t>(i) * kCityRecordLength));
+    for (std::int32_t i = 0; i < n; ++i) {
+        const std::int32_t position = ReadInt32(bytes.data() + static_cast<std::size_t>(i) * kCityRecordLength);
+        out.push_back(position != 0 ? std::optional<std::int32_t>(position) : std::nullopt);
+    }
     return out;
 }
 
@@ -554,12 +557,13 @@ PointRecord DirectoryState::ReadPointRecord(std::int32_t n) const
     return PointRecord{std::string(reinterpret_cast<const char*>(buf), 7), ReadInt32(buf + 7), ReadInt32(buf + 11)};
 }
 
-std::int32_t DirectoryState::ReadCityPosition(std::int32_t code) const
+std::optional<std::int32_t> DirectoryState::ReadCityPosition(std::int32_t code) const
 {
     unsigned char buf[kCityRecordLength];
     ReadRecord(kSlotCityTable, code, buf);
     const std::int32_t position = ReadInt32(buf);
-    if (position != 0 && IsOpen(kSlotCityLines)) CheckPosition(kSlotCityTable, code, kSlotCityLines, position);
+    if (position == 0) return std::nullopt;
+    if (IsOpen(kSlotCityLines)) CheckPosition(kSlotCityTable, code, kSlotCityLines, position);
     return position;
 }
 

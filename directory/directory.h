@@ -180,8 +180,9 @@ public:
     std::int32_t DecodeIndexKey(int slot, std::int32_t n, const unsigned char* record,
                                 std::array<char16_t, kKeyBytes>& key) const;
     PointRecord ReadPointRecord(std::int32_t n) const;
-    // City table record `code`: the position of its line in TOSHI2.TDB, 0 when no such city.
-    std::int32_t ReadCityPosition(std::int32_t code) const;
+    // City table record `code`: the position of its line in TOSHI2.TDB; none when the record is
+    // 0 (no such city).
+    std::optional<std::int32_t> ReadCityPosition(std::int32_t code) const;
     // The text line at a 1-based byte position of a text slot (31 or 41), without its CR LF.
     std::u16string ReadLineAt(int slot, std::int64_t position) const;
     // Reads the line at `position` into fields[0] and splits it into fields[1..]; a line with
@@ -192,8 +193,8 @@ public:
     // early at the end of the file.
     std::vector<IndexRecord> ReadIndexRecords(int slot, std::int32_t first, std::int32_t count) const;
     // City table records first .. first + count - 1 (clipped to the whole records the file
-    // holds), read with one call.
-    std::vector<std::int32_t> ReadCityPositions(std::int32_t first, std::int32_t count) const;
+    // holds), read with one call: each ReadCityPosition's answer.
+    std::vector<std::optional<std::int32_t>> ReadCityPositions(std::int32_t first, std::int32_t count) const;
 
     // The keys a search over a whole index tests first, taken from the file on first use
     // (keysearch.h). Safe to call from several threads.

@@ -47,13 +47,13 @@ int CompareKeyPrefix(std::u16string_view prefix, std::u16string_view key)
     return 0;
 }
 
-std::int32_t MidRecord(std::int32_t low, std::int32_t high)
+std::optional<std::int32_t> MidRecord(std::int32_t low, std::int32_t high)
 {
     const std::int64_t d = static_cast<std::int64_t>(high) - low;
     if (d > std::numeric_limits<std::int32_t>::max() || d < std::numeric_limits<std::int32_t>::min())
         throw std::overflow_error("the record range " + std::to_string(low) + " to " + std::to_string(high)
                                   + " is too large");
-    if (d <= 1) return 0;
+    if (d <= 1) return std::nullopt;
     return static_cast<std::int32_t>(std::nearbyint(static_cast<double>(d) / 2 + low));
 }
 
@@ -113,9 +113,9 @@ private:
     unsigned char block_[kBlockRecords * kIndexRecordLength];
 };
 
-std::int32_t Search(IndexReader& reader, std::int32_t low, std::int32_t high, std::u16string_view key)
+std::optional<std::int32_t> Search(IndexReader& reader, std::int32_t low, std::int32_t high, std::u16string_view key)
 {
-    if (high < low || high < 1) return 0;
+    if (high < low || high < 1) return std::nullopt;
     const KeySample* sample = reader.SampleFor(low, high);
     if (reader.Compare(low, key, sample ? &sample->lowKey : nullptr) == 0) return low;
     if (reader.Compare(high, key, sample ? &sample->highKey : nullptr) == 0) return high;
@@ -123,8 +123,9 @@ std::int32_t Search(IndexReader& reader, std::int32_t low, std::int32_t high, st
     // the records it tests first, in the order it meets them.
     std::size_t node = 0;
     while (true) {
-        const std::int32_t mid = MidRecord(low, high);
-        if (mid == 0) return 0;
+        const std::optional<std::int32_t> next = MidRecord(low, high);
+        if (!next) return std::nullopt;
+        const std::int32_t mid = *next;
         const ubin::Key* known = nullptr;
         if (sample && node < sample->records.size() && sample->records[node] == mid) known = &sample->keys[node];
         else if (!reader.Holds(mid) && high - low - 1 <= kBlockRecords) reader.Load(low + 1, high - 1);
@@ -144,8 +145,9 @@ std::int32_t Search(IndexReader& reader, std::int32_t low, std::int32_t high, st
 void SampleNode(const DirectoryState& dir, int slot, KeySample& s, std::size_t node, std::int32_t low,
                 std::int32_t high, int depth)
 {
-    const std::int32_t mid = MidRecord(low, high);
-    if (mid == 0 || depth == 0) return;
+    const std::optional<std::int32_t> next = MidRecord(low, high);
+    if (!next || depth == 0) return;
+    const std::int32_t mid = *next;
     if (s.records.size() <= node) {
         s.records.resize(2 * node + 1, 0);
         s.keys.resize(2 * node + 1);
@@ -172,18 +174,21 @@ std::unique_ptr<KeySample> TakeKeySample(const DirectoryState& dir, int slot)
     return s;
 }
 
-std::int32_t FindKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high, std::u16string_view key)
+std::optional<std::int32_t> FindKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high,
+                                    std::u16string_view key)
 {
     IndexReader reader(dir, slot);
     return Search(reader, low, high, key);
 }
 
-FirstKeyMatch FindFirstKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high, std::u16string_view key)
+std::optional<FirstKeyMatch> FindFirstKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high,
+                                          std::u16string_view key)
 {
     IndexReader reader(dir, slot);
-    std::int32_t r = Search(reader, low, high, key);
-    if (r == 0) return {};
-    FirstKeyMatch m{r, 0, false};
+    const std::optional<std::int32_t> met = Search(reader, low, high, key);
+    if (!met) return std::nullopt;
+    std::int32_t r = *met;
+    FirstKeyMatch m{r, std::nullopt};
     // A key longer than an index key equals no record's whole key text.
     if (key.size() > static_cast<std::size_t>(kKeyBytes)) return m;
     std::array<char16_t, kKeyBytes> recordKey;
@@ -191,7 +196,7 @@ FirstKeyMatch FindFirstKey(const DirectoryState& dir, int slot, std::int32_t low
         if (!reader.Holds(r)) reader.Load(std::max(1, r - kBlockRecords + 1), r);
         const std::int32_t entry = reader.Key(r, recordKey);
         if (std::u16string_view(recordKey.data(), key.size()) != key) break;
-        m = {r, entry, true};
+        m = {r, entry};
     }
     return m;
 }

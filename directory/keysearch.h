@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,27 +18,26 @@ class DirectoryState;
 // "30" for the digit 0). 0 also when the prefix is empty.
 int CompareKeyPrefix(std::u16string_view prefix, std::u16string_view key);
 
-// The record strictly between low and high to test next, ties to even; 0 when none is left.
-std::int32_t MidRecord(std::int32_t low, std::int32_t high);
+// The record strictly between low and high to test next, ties to even; none when none is left.
+std::optional<std::int32_t> MidRecord(std::int32_t low, std::int32_t high);
 
-// Some record in [low, high] of the index on `slot` whose key begins with `key`, or 0. Only the
-// first 8 characters of a key take part. An empty range (high < low) returns 0 without reading.
-std::int32_t FindKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high,
-                     std::u16string_view key);
+// Some record in [low, high] of the index on `slot` whose key begins with `key`; none when no
+// record does. Only the first 8 characters of a key take part. An empty range (high < low)
+// finds none without reading.
+std::optional<std::int32_t> FindKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high,
+                                    std::u16string_view key);
 
 // FindKey, then the walk down from the record it met to the lowest record whose key text
-// begins with `key` character for character (it may pass below `low`, down to record 1).
-// `record` is that lowest record and `entry` its EntryNumber. When the key search met a
-// record but no record's key text begins with the whole key (a key longer than 8
-// characters), `record` is the record met, `entry` 0 and `accepted` false; all zero when the
-// key search met none.
+// begins with `key` character for character (it may pass below `low`, down to record 1):
+// `record` is that lowest record and `entry` its EntryNumber. When the key search met a record
+// but no record's key text begins with the whole key (a key longer than 8 characters),
+// `record` is the record met and `entry` none. None when the key search met no record.
 struct FirstKeyMatch {
     std::int32_t record = 0;
-    std::int32_t entry = 0;
-    bool accepted = false;
+    std::optional<std::int32_t> entry;
 };
-FirstKeyMatch FindFirstKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high,
-                           std::u16string_view key);
+std::optional<FirstKeyMatch> FindFirstKey(const DirectoryState& dir, int slot, std::int32_t low, std::int32_t high,
+                                          std::u16string_view key);
 
 // The keys of the records a search over a whole index of `count` records tests first: its two
 // ends and the midpoints of its first halvings, down to stretches short enough to be read

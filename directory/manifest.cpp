@@ -79,11 +79,11 @@ std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc)
     return ~crc;
 }
 
-const ManifestFile* Manifest::Find(std::string_view name) const
+std::optional<ManifestFile> Manifest::Find(std::string_view name) const
 {
     for (const ManifestFile& f : files)
-        if (f.name == name) return &f;
-    return nullptr;
+        if (f.name == name) return f;
+    return std::nullopt;
 }
 
 bool IsPlainFileName(std::string_view name)

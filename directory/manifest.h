@@ -69,8 +69,8 @@ struct Manifest {
     std::vector<ManifestInput> inputs;
     std::vector<ManifestFile> files;
 
-    // The file listed under this name, or none.
-    const ManifestFile* Find(std::string_view name) const;
+    // The file listed under this name; none when none is.
+    std::optional<ManifestFile> Find(std::string_view name) const;
     // The checksum its files have: CRC-32 in version 1, XXH3 after.
     ManifestSum SumKind() const { return version == 1 ? ManifestSum::Crc32 : ManifestSum::Xxh3; }
 };

@@ -185,8 +185,8 @@ void Search::SwitchMode(int mode)
         // Prefectures 33 to 47, then 32 down to 1. The list is emptied first so that a
         // second switch to this mode does not list them twice.
         face_.ClearItems(el::kCombo1);
-        for (int i = 33; i <= kPrefectureCount; ++i) face_.AddItem(el::kCombo1, lookup_.PrefectureName(i));
-        for (int i = 32; i >= 1; --i) face_.AddItem(el::kCombo1, lookup_.PrefectureName(i));
+        for (int i = 33; i <= kPrefectureCount; ++i) face_.AddItem(el::kCombo1, *lookup_.PrefectureName(i));
+        for (int i = 32; i >= 1; --i) face_.AddItem(el::kCombo1, *lookup_.PrefectureName(i));
         face_.SetEditText(el::kCombo1, u"都道府県");
     }
 }
@@ -297,14 +297,14 @@ void Search::LookupCityCode()
         text.insert(0, 1, u'0');
         face_.SetText(el::kITUbin, text);
     }
-    const CityMatch city = lookup_.FindCity(text);
-    if (city.code == 0) {
+    const std::optional<CityMatch> city = lookup_.FindCity(text);
+    if (!city) {
         // Nothing, a text that is no number, a negative number or one beyond 32 bits.
         candPos_ = 0;
         return;
     }
-    candPos_ = city.code;
-    const std::optional<AreaLine>& line = city.line;
+    candPos_ = city->code;
+    const std::optional<AreaLine>& line = city->line;
     if (!line) {
         ClearSearch();
         face_.SetText(el::kIT6, text);
@@ -405,7 +405,7 @@ void Search::Combo2_Click()
         key = ZeroPad(5, city->number);
     }
     TownList towns = lookup_.TownsOf(key);
-    candPos_ = towns.firstRecord;
+    candPos_ = towns.firstRecord.value_or(0);
     face_.SetEditText(el::kCombo3, chosen);
     townItems_ = std::move(towns.towns);
     for (const AreaItem& town : townItems_) face_.AddItem(el::kCombo3, town.name);

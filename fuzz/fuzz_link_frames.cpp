@@ -2,7 +2,7 @@
 // every frame must come out whole or the stream be refused, never a crash or an overread. A
 // frame that was read is written again and must read back the same, and the reader's buffer
 // must stay within one frame.
-#include "platform/link/frames.h"
+#include "qt/link/frames.h"
 
 #include <cstddef>
 #include <cstdint>

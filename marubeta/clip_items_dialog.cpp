@@ -1,7 +1,7 @@
 #include "marubeta/clip_items_dialog.h"
 
-#include "platform/forms/fonts.h"
-#include "platform/forms/twips.h"
+#include "qt/widgets/fonts.h"
+#include "qt/widgets/twips.h"
 #include "ui_clip_items_dialog.h"
 
 #include <QCheckBox>
@@ -18,9 +18,9 @@ ClipItemsDialog::ClipItemsDialog(ClipFlags& flags, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::ClipItemsDialog>()), flags_(flags)
 {
     ui_->setupUi(this);
-    setFont(forms::UiFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
-    forms::PlaceChildrenByTwips(this, forms::Fit::GrowToContent);
-    forms::SetFixedSizeInTwips(this, QSize(2900, 3500));
+    setFont(widgets::UiFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    widgets::PlaceChildrenByTwips(this, widgets::Fit::GrowToContent);
+    widgets::SetFixedSizeInTwips(this, QSize(2900, 3500));
     // A flag is shown checked only when it holds exactly 1.
     for (int i = 0; i < kClipDialogFlags; ++i) Box(this, i)->setChecked(IsOn(flags_, i));
 }

@@ -1,10 +1,10 @@
 // Marubeta: the search window. It needs a display; without one it says how to get one.
 #include "base/errors.h"
 #include "marubeta/marubeta_window.h"
-#include "platform/forms/search_guard.h"
+#include "qt/widgets/search_guard.h"
 
-#include "platform/forms/dialogs.h"
-#include "platform/forms/program.h"
+#include "qt/widgets/dialogs.h"
+#include "qt/widgets/program.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -26,7 +26,7 @@ void OnTerminate(int signal)
     std::signal(signal, SIG_DFL);
 }
 
-const ubin::forms::ProgramInfo kProgram{
+const ubin::widgets::ProgramInfo kProgram{
     QStringLiteral("marubeta"), QStringLiteral("郵便番号簿"),
     QStringLiteral("郵便番号簿: looks up Japanese postal codes and addresses, and serves the lookup to other "
                    "programs over the link (service Marubeta, topic Form1).\n"
@@ -38,7 +38,7 @@ int Fail(const QString& message)
 {
     const QByteArray bytes = (QStringLiteral("marubeta: ") + message + QLatin1Char('\n')).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
-    ubin::forms::ShowError(nullptr, message, kProgram.title);
+    ubin::widgets::ShowError(nullptr, message, kProgram.title);
     return 1;
 }
 
@@ -46,12 +46,12 @@ int Fail(const QString& message)
 
 int main(int argc, char** argv)
 {
-    ubin::forms::CommandLine commandLine(kProgram);
-    if (const auto status = commandLine.ParseAndPrint(ubin::forms::Arguments(argc, argv))) return *status;
-    if (!ubin::forms::HasDisplay()) return ubin::forms::ReportNoDisplay(kProgram.name);
+    ubin::widgets::CommandLine commandLine(kProgram);
+    if (const auto status = commandLine.ParseAndPrint(ubin::widgets::Arguments(argc, argv))) return *status;
+    if (!ubin::widgets::HasDisplay()) return ubin::widgets::ReportNoDisplay(kProgram.name);
 
     QApplication app(argc, argv);
-    ubin::forms::SetUpApplication(kProgram);
+    ubin::widgets::SetUpApplication(kProgram);
     const std::filesystem::path exeFolder = QCoreApplication::applicationDirPath().toStdString();
     const ubin::PlaceContext places = ubin::ProgramPlaces(ubin::Program::Marubeta, exeFolder);
 
@@ -61,7 +61,7 @@ int main(int argc, char** argv)
     } catch (const ubin::SettingsNotFound& e) {
         return Fail(ubin::SettingsNotFoundMessage(e));
     } catch (const ubin::DirectoryStartUpError& e) {
-        return Fail(ubin::forms::DirectoryErrorText(e.what(), e.dataFolder));
+        return Fail(ubin::widgets::DirectoryErrorText(e.what(), e.dataFolder));
     } catch (const std::exception& e) {
         return Fail(QStringLiteral("郵便番号簿を開始できません。\n詳しく: ") + QString::fromUtf8(e.what()));
     }

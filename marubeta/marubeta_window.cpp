@@ -2,14 +2,14 @@
 
 #include "base/errors.h"
 #include "marubeta/clip_items_dialog.h"
-#include "platform/forms/colours.h"
-#include "platform/forms/dialogs.h"
-#include "platform/forms/fonts.h"
-#include "platform/forms/messages.h"
-#include "platform/forms/program.h"
-#include "platform/forms/search_events.h"
-#include "platform/forms/search_guard.h"
-#include "platform/forms/twips.h"
+#include "qt/widgets/colours.h"
+#include "qt/widgets/dialogs.h"
+#include "qt/widgets/fonts.h"
+#include "qt/widgets/messages.h"
+#include "qt/widgets/program.h"
+#include "qt/widgets/search_events.h"
+#include "qt/widgets/search_guard.h"
+#include "qt/widgets/twips.h"
 #include "ui_marubeta_window.h"
 
 #include <QCloseEvent>
@@ -50,7 +50,7 @@ QString SettingsNotFoundMessage()
 
 QString SettingsNotFoundMessage(const SettingsNotFound& e)
 {
-    return forms::SettingsNotFoundText(SettingsNotFoundMessage(), e.places, e.tried, e.userFolder);
+    return widgets::SettingsNotFoundText(SettingsNotFoundMessage(), e.places, e.tried, e.userFolder);
 }
 
 QString SettingsSaveFailedMessage(const std::filesystem::path& file, const std::string& detail)
@@ -58,13 +58,13 @@ QString SettingsSaveFailedMessage(const std::filesystem::path& file, const std::
     return QStringLiteral("設定ファイルを保存できません。\nファイル: %1\n詳しく: %2\n\n"
                           "そのフォルダに書き込めるか確かめてください。"
                           "今回の窓の位置とクリップ項目は保存されていません。")
-        .arg(forms::PathText(file), QString::fromUtf8(detail));
+        .arg(widgets::PathText(file), QString::fromUtf8(detail));
 }
 
 MarubetaWindow::MarubetaWindow(const PlaceContext& places, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::MarubetaWindow>())
 {
-    reportError = [this](const QString& message) { forms::ShowWarning(this, message, windowTitle()); };
+    reportError = [this](const QString& message) { widgets::ShowWarning(this, message, windowTitle()); };
     ui_->setupUi(this);
     ApplyFont();
 
@@ -78,7 +78,7 @@ MarubetaWindow::MarubetaWindow(const PlaceContext& places, QWidget* parent)
     lookup_ = std::make_unique<Lookup>(directory_);
     watch_.Opened(directory_);
 
-    face_ = std::make_unique<forms::QtSearchFace>(ui_->centralwidget);
+    face_ = std::make_unique<widgets::QtSearchFace>(ui_->centralwidget);
     // The window's own lookups record where the window stands; the control's do not. After each
     // shown result the window copies it when 自動クリップ is on, as the control does.
     FormHooks hooks;
@@ -87,8 +87,8 @@ MarubetaWindow::MarubetaWindow(const PlaceContext& places, QWidget* parent)
     hooks.postalResultShown = [this](const ResultRecord& record) { PostalResultShown(record); };
     search_ = std::make_unique<Search>(*face_, *lookup_, settings_.clipFlags, std::move(hooks));
 
-    const forms::Dpi dpi = forms::LogicalDpi(this);
-    move(forms::TwipsToPixels(settings_.windowLeft, dpi.x), forms::TwipsToPixels(settings_.windowTop, dpi.y));
+    const widgets::Dpi dpi = widgets::LogicalDpi(this);
+    move(widgets::TwipsToPixels(settings_.windowLeft, dpi.x), widgets::TwipsToPixels(settings_.windowTop, dpi.y));
     search_->Start();
     ui_->ITUbin->setFocus(Qt::OtherFocusReason);
     ConnectEvents();
@@ -109,18 +109,18 @@ void MarubetaWindow::LoadSettings(const PlaceContext& places)
 
 void MarubetaWindow::ApplyFont()
 {
-    setFont(forms::UiFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
-    forms::PlaceChildrenByTwips(ui_->centralwidget);
-    ui_->centralwidget->setFixedSize(forms::TwipsToPixels(kClientTwips, forms::LogicalDpi(this)));
+    setFont(widgets::UiFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    widgets::PlaceChildrenByTwips(ui_->centralwidget);
+    ui_->centralwidget->setFixedSize(widgets::TwipsToPixels(kClientTwips, widgets::LogicalDpi(this)));
     for (QLabel* result : {ui_->IT1, ui_->IT2, ui_->IT3, ui_->IT4, ui_->IT5, ui_->IT6})
-        forms::SetBackColour(result, forms::Rgb(255, 255, 255));
+        widgets::SetBackColour(result, widgets::Rgb(255, 255, 255));
     adjustSize();
     setFixedSize(sizeHint());
 }
 
 void MarubetaWindow::ConnectEvents()
 {
-    new forms::SearchEvents(ui_->centralwidget, *search_, [this](const std::function<void()>& h) { Guard(h); });
+    new widgets::SearchEvents(ui_->centralwidget, *search_, [this](const std::function<void()>& h) { Guard(h); });
     connect(ui_->menuEnd, &QAction::triggered, this, &MarubetaWindow::ShutDownProgram);
     connect(ui_->menuClip, &QAction::triggered, this, &MarubetaWindow::ShowClipDialog);
     connect(ui_->menuVersion, &QAction::triggered, this, &MarubetaWindow::ShowVersionBox);
@@ -128,8 +128,8 @@ void MarubetaWindow::ConnectEvents()
 
 QString MarubetaWindow::VersionText() const
 {
-    return QStringLiteral("郵便番号簿 Ver.") + forms::SuiteVersion() + QLatin1Char('\n')
-           + forms::DataEditionText(directory_.edition);
+    return QStringLiteral("郵便番号簿 Ver.") + widgets::SuiteVersion() + QLatin1Char('\n')
+           + widgets::DataEditionText(directory_.edition);
 }
 
 void MarubetaWindow::ShowVersionBox()
@@ -158,7 +158,7 @@ void MarubetaWindow::TakeUpNewBuild()
 
 void MarubetaWindow::Guard(const std::function<void()>& handler)
 {
-    forms::RunEvent(
+    widgets::RunEvent(
         [&] {
             TakeUpNewBuild();
             handler();
@@ -220,11 +220,11 @@ bool MarubetaWindow::StartLinkSource(const QString& service, QString* reason)
     // The link never waits on a user: a failed lookup is answered with an error frame, and the
     // window shows it in a box that does not stop the service.
     if (!reportLinkError)
-        reportLinkError = [this](const QString& message) { forms::ShowNotice(this, message, windowTitle()); };
+        reportLinkError = [this](const QString& message) { widgets::ShowNotice(this, message, windowTitle()); };
     server->SetExecuteHandler([this](const QString& command) {
         try {
             TakeUpNewBuild();
-            return static_cast<std::uint16_t>(search_->LinkExecute(forms::ToU16(command)));
+            return static_cast<std::uint16_t>(search_->LinkExecute(widgets::ToU16(command)));
         } catch (const DirectoryError& e) {
             reportLinkError(QString::fromUtf8(e.what()));
             throw;
@@ -242,7 +242,7 @@ bool MarubetaWindow::StartLinkSource(const QString& service, QString* reason)
     // makes to a text box (the entry box, Text6).
     face_->SetTextObserver([this](std::string_view element, std::u16string_view text) {
         if (link_) link_->NotifyItemChanged(QString::fromUtf8(element.data(), static_cast<qsizetype>(element.size())),
-                                            forms::ToQString(text));
+                                            widgets::ToQString(text));
     });
     face_->SetUserEditObserver([this](const QString& element, const QString& text) {
         if (link_) link_->NotifyItemChanged(element, text);
@@ -263,11 +263,11 @@ std::optional<QString> MarubetaWindow::ItemText(const QString& item) const
 
 void MarubetaWindow::CaptureWindowPosition()
 {
-    const forms::Dpi dpi = forms::LogicalDpi(this);
+    const widgets::Dpi dpi = widgets::LogicalDpi(this);
     const QPoint p = pos();
     // Positions beyond the 16 bits the settings file holds are clamped to its range.
-    settings_.windowLeft = ClampToInt16(forms::PixelsToTwips(p.x(), dpi.x));
-    settings_.windowTop = ClampToInt16(forms::PixelsToTwips(p.y(), dpi.y));
+    settings_.windowLeft = ClampToInt16(widgets::PixelsToTwips(p.x(), dpi.x));
+    settings_.windowTop = ClampToInt16(widgets::PixelsToTwips(p.y(), dpi.y));
 }
 
 void MarubetaWindow::ShowClipDialog()

@@ -4,8 +4,8 @@
 #include "base/errors.h"
 #include "directory/directory.h"
 #include "marubeta/clip_items_dialog.h"
-#include "platform/forms/qt_face.h"
-#include "platform/link/link_server.h"
+#include "qt/widgets/qt_face.h"
+#include "qt/link/link_server.h"
 #include "search/live.h"
 #include "form/search.h"
 #include "settings/places.h"
@@ -66,7 +66,7 @@ public:
     ~MarubetaWindow() override;
 
     Search& search() { return *search_; }
-    forms::QtSearchFace& face() { return *face_; }
+    widgets::QtSearchFace& face() { return *face_; }
     Settings& settings() { return settings_; }
     DirectoryState& directory() { return directory_; }
     const std::filesystem::path& settingsPath() const { return savePath_; }
@@ -139,7 +139,7 @@ private:
     DirectoryState directory_;
     std::unique_ptr<Lookup> lookup_;
     FolderWatch watch_; // a folder replaced by ubin-build while the window runs
-    std::unique_ptr<forms::QtSearchFace> face_;
+    std::unique_ptr<widgets::QtSearchFace> face_;
     std::unique_ptr<Search> search_;
     QPointer<ClipItemsDialog> clipDialog_;
     std::unique_ptr<link::LinkServer> link_;

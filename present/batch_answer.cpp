@@ -158,7 +158,7 @@ std::size_t AddressAnswer(const Finder& finder, std::u16string_view typed, const
     // The resolver reads the text again as the finder did, for what the answer does not carry:
     // the house number as read, the town in name form, the area entries among the candidates.
     const Query query = Query::Read(typed);
-    if (const AddressResolver* book = finder.Addresses()) m = book->Resolve(query.address);
+    if (finder.HasAddresses()) m = finder.Addresses().Resolve(query.address);
     if (m) {
         areas = m->entries.size();
         const std::u16string townChome = r.level >= AddressLevel::Town ? TownChome(m->town) : std::u16string();
@@ -180,7 +180,7 @@ std::size_t AddressAnswer(const Finder& finder, std::u16string_view typed, const
     }
 
     if (!e) {
-        if (r.level == AddressLevel::City) why.Add(m && m->cityCode == 0 ? Reason::WardUnknown : Reason::TownNotFound);
+        if (r.level == AddressLevel::City) why.Add(m && !m->cityCode ? Reason::WardUnknown : Reason::TownNotFound);
         return areas;
     }
     if (IsRestOfCity(*e)) why.Add(Reason::CityCatchAll);

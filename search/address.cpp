@@ -255,9 +255,17 @@ std::optional<AddressRecord> AddressResolver::Record(std::int32_t entry) const
     return r->Copy();
 }
 
-std::u16string AddressResolver::CityName(std::int32_t code) const { return std::u16string(table_.CityName(code)); }
+std::optional<std::u16string> AddressResolver::CityName(std::int32_t code) const
+{
+    if (const auto name = table_.CityName(code)) return std::u16string(*name);
+    return std::nullopt;
+}
 
-std::u16string AddressResolver::PrefectureName(std::int32_t code) const { return std::u16string(table_.PrefectureName(code)); }
+std::optional<std::u16string> AddressResolver::PrefectureName(std::int32_t code) const
+{
+    if (const auto name = table_.PrefectureName(code)) return std::u16string(*name);
+    return std::nullopt;
+}
 
 std::vector<std::u16string> AddressResolver::NearCities(std::u16string_view text) const
 {
@@ -284,7 +292,7 @@ std::vector<std::u16string> AddressResolver::NearCities(std::u16string_view text
     };
     std::vector<std::pair<std::u16string, std::int32_t>> found; // as written, entries
     for (const CityRow& c : table_.Cities()) {
-        const std::u16string written(table_.CityName(c.code));
+        const std::u16string written(*table_.CityName(c.code)); // a city of the table has its name
         const std::u16string key = NameForm(written);
         std::vector<std::pair<std::u16string, std::u16string>> forms{{key, written}}; // name form, as written
         if (const std::size_t gun = key.find(u'郡'); gun != std::u16string::npos)
@@ -312,7 +320,7 @@ std::vector<AddressResolver::Start> AddressResolver::Prefectures(std::u16string_
 {
     std::vector<Start> starts;
     for (std::int32_t code = 1; code <= 47; ++code) {
-        const std::u16string_view key = table_.PrefectureKey(code);
+        const std::u16string_view key = *table_.PrefectureKey(code);
         if (!key.empty() && StartsWith(text, key)) starts.push_back({code, key.size()});
         else if (const std::u16string s = ShortPrefecture(key); !s.empty() && StartsWith(text, s))
             starts.push_back({code, s.size(), true});
@@ -342,7 +350,7 @@ AddressResolver::CityHits AddressResolver::Cities(std::u16string_view text, std:
                 // 京都市 stands for its wards only where no ward was written (京都市上京区...).
                 if (t == NameTable::Designated && !found.empty()) continue;
                 for (const std::int32_t code : hit.values)
-                    if (prefecture == 0 || code / 1000 == prefecture) found.push_back({code, at + n});
+                    if (prefecture == 0 || code / 1000 == prefecture) found.push_back({code, at + n, std::nullopt});
             }
         }
     };
@@ -675,7 +683,7 @@ AddressResolver::TownHit AddressResolver::TownOfOldCity(std::u16string_view text
     // The towns of an old municipality mostly kept its name in theirs (秩父郡荒川村上田野 is
     // 秩父市荒川上田野, 沼隈郡内海町イ is 福山市内海町イ); others are today's town as written
     // (岩槻市本町 is さいたま市岩槻区本町). The reading that takes most of what was written wins.
-    const std::u16string name = NameForm(table_.OldCity(city.old).name);
+    const std::u16string name = NameForm(table_.OldCity(*city.old).name);
     const std::size_t gun = name.find(u'郡');
     const std::u16string proper = gun == std::u16string::npos ? name : name.substr(gun + 1);
     std::vector<std::u16string> prefixes{proper};
@@ -707,7 +715,7 @@ bool AddressResolver::TownInCities(std::u16string_view text, const CityHits& cit
         std::u16string storage;
         std::u16string_view written = text;
         TownHit hit;
-        if (c.old >= 0) {
+        if (c.old) {
             hit = TownOfOldCity(text, c, prefecture, storage);
             written = storage;
         } else {

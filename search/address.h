@@ -44,12 +44,12 @@ enum class TownSpelling {
 
 struct AddressMatch {
     AddressLevel level = AddressLevel::None;
-    std::vector<std::int32_t> entries; // entry numbers, the likeliest first
-    std::int32_t cityCode = 0;         // of the first entry's city when a city or town was matched
-    std::u16string town;               // the town matched, in name form
-    WrittenNumber number;              // the house number written after the town
-    std::u16string rest;               // what was written and matched nothing, in name form
-    std::int32_t oldCity = -1;         // the old municipality name it was written with (AddressTable::OldCity)
+    std::vector<std::int32_t> entries;    // entry numbers, the likeliest first
+    std::optional<std::int32_t> cityCode; // of the first entry's city when a city or town was matched
+    std::u16string town;                  // the town matched, in name form
+    WrittenNumber number;                 // the house number written after the town
+    std::u16string rest;                  // what was written and matched nothing, in name form
+    std::optional<std::int32_t> oldCity;  // the old municipality name it was written with (AddressTable::OldCity)
     TownSpelling spelling = TownSpelling::AsWritten; // how the town's name was matched
     // Whether the text said more than a bare town name: a prefecture or city, or something after
     // the town that the notes used (a number, street, part, building).
@@ -65,8 +65,9 @@ public:
     AddressMatch Resolve(std::u16string_view text) const;
     // The record of an entry, as a value; none for a number outside the file.
     std::optional<AddressRecord> Record(std::int32_t entry) const;
-    std::u16string CityName(std::int32_t code) const;
-    std::u16string PrefectureName(std::int32_t code) const;
+    // A city by its municipal code, a prefecture by its number; none when there is none.
+    std::optional<std::u16string> CityName(std::int32_t code) const;
+    std::optional<std::u16string> PrefectureName(std::int32_t code) const;
     const AddressTable& Table() const { return table_; }
 
     // The municipalities (as their names are written) whose name is one character off the one a
@@ -92,11 +93,11 @@ private:
     };
 
     // A city found at a place of the text: its code, where its name ends, and the old municipality
-    // name it was written with (-1: a name of today).
+    // name it was written with (none: a name of today).
     struct CityHit {
         std::int32_t code = 0;
         std::size_t end = 0;
-        std::int32_t old = -1;
+        std::optional<std::int32_t> old;
     };
     using CityHits = std::vector<CityHit>;
 

@@ -98,7 +98,7 @@ FindRanker::Prefectures PrefectureReadings(const Lookup& lookup)
 {
     FindRanker::Prefectures out;
     for (std::int32_t p = 1; p <= kPrefectureCount; ++p)
-        out.emplace_back(NameForm(lookup.PrefectureName(p)), SearchForm(lookup.PrefectureKana(p)));
+        out.emplace_back(NameForm(*lookup.PrefectureName(p)), SearchForm(*lookup.PrefectureKana(p)));
     return out;
 }
 
@@ -204,12 +204,16 @@ const AddressTable* Finder::Notes::Open(const Lookup& lookup)
     return ready.load(std::memory_order_acquire);
 }
 
-const AddressResolver* Finder::Addresses() const
+bool Finder::HasAddresses() const { return notes_->Open(lookup_) != nullptr; }
+
+const AddressResolver& Finder::Addresses() const
 {
     const AddressTable* table = notes_->Open(lookup_);
-    if (!table) return nullptr;
+    if (!table)
+        throw DirectoryError(PathToUtf8(lookup_.FilePath(kAddressTableFileName))
+                             + ": the folder has no address tables; build it again with this ubin-build");
     table->NeedAll();
-    return notes_->resolver.get();
+    return *notes_->resolver;
 }
 
 bool Finder::FilesChanged() const
@@ -232,10 +236,9 @@ void Finder::CheckUnchanged() const
 std::vector<std::uint32_t> Finder::OfficesAt(const AddressMatch& match) const
 {
     std::vector<std::uint32_t> out;
-    const AddressResolver* resolver = Addresses();
-    if (!resolver || match.number.empty() || match.cityCode == 0) return out;
+    if (!HasAddresses() || match.number.empty() || !match.cityCode) return out;
     // The offices whose name text holds the city and town, with the same numbers after it.
-    const std::u16string place = NameForm(resolver->CityName(match.cityCode)).str() + match.town;
+    const std::u16string place = NameForm(Addresses().CityName(*match.cityCode).value_or(u"")).str() + match.town;
     for (const std::uint32_t d : Holding(Texts::Names, place)) {
         if (!(index_.Ref(d) & kFindOfficeBit)) continue;
         const std::u16string_view name = index_.NameText(d);
@@ -391,8 +394,7 @@ Finder::Documents Finder::Match(const Query& query) const
     const NameText& name = query.name;
     found.match = FindMatch::Text;
     found.rank.name = name;
-    const AddressResolver* resolver = Addresses();
-    if (!resolver) {
+    if (!HasAddresses()) {
         // A folder built before the address notes: the longest known beginning.
         found.docs = HoldingName(query);
         if (found.docs.empty()) {
@@ -406,7 +408,7 @@ Finder::Documents Finder::Match(const Query& query) const
     // was plainly written as an address, with a number or a street (いの町1369, the city's own
     // entry before the office there); elsewhere the entries that hold the text come first
     // (千葉県香取郡, 県八, and 中区上幟 with the offices there).
-    const AddressMatch address = resolver->Resolve(query.address);
+    const AddressMatch address = Addresses().Resolve(query.address);
     found.docs = HoldingName(query);
     const bool written = Numbered(query.name);
     if (!address.entries.empty() && ExplainsWhole(address, query)
@@ -496,8 +498,7 @@ std::vector<std::u16string> Finder::Suggestions(const RankQuery& query) const
     constexpr std::size_t kSuggestions = 5;
     std::vector<std::u16string> out;
     // A municipality written one character off (大坂市 for 大阪市) before the rest of an address.
-    if (!query.name.empty())
-        if (const AddressResolver* resolver = Addresses()) out = resolver->NearCities(query.name);
+    if (!query.name.empty() && HasAddresses()) out = Addresses().NearCities(query.name);
     for (const FindRanker::Near& near : ranker_.NearNames(query, kSuggestions)) {
         const Entry e = ReadDocument(near.doc);
         std::u16string name(near.part == FindRanker::NamePart::City     ? std::u16string_view(e.city)
@@ -534,7 +535,7 @@ namespace {
 std::uint32_t EngineReasons(const Query& query, const Finder::Documents& found)
 {
     std::uint32_t bits = 0;
-    if (found.oldCity >= 0) bits |= find_reason::kOldName;
+    if (found.oldCity) bits |= find_reason::kOldName;
     if (!query.writtenCode.empty()) bits |= find_reason::kCodeBeforeAddress;
     if (query.kind == QueryKind::RomajiAddress) bits |= find_reason::kRomaji;
     switch (found.spelling) {
@@ -584,9 +585,9 @@ FindResult Finder::Answer(std::u16string_view typed, std::size_t limit, FindOrde
     r.writtenCode = query.writtenCode;
     r.codeDisagrees = !r.writtenCode.empty() && !r.results.empty() && r.results.front().postalCode != r.writtenCode;
     r.reasons = EngineReasons(query, found);
-    if (found.oldCity >= 0)
+    if (found.oldCity)
         if (const AddressTable* table = notes_->Open(lookup_)) {
-            const AddressOldCity old = table->OldCity(found.oldCity);
+            const AddressOldCity old = table->OldCity(*found.oldCity);
             r.formerMunicipality = old.name;
             r.formerUntil = old.date;
         }

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,7 +97,7 @@ public:
         std::u16string rest;
         RankQuery rank;      // what texts and readings are ranked against
         std::u16string code; // a postal code's digits
-        std::int32_t oldCity = -1; // an address written with an old municipality name (AddressTable::OldCity)
+        std::optional<std::int32_t> oldCity; // an address written with an old municipality name (AddressTable::OldCity)
         TownSpelling spelling = TownSpelling::AsWritten;
     };
     Documents Match(std::u16string_view query) const { return Match(Query::Read(query)); }
@@ -116,10 +117,13 @@ public:
     // opened (a folder overwritten in place): its searches are refused from then on.
     bool FilesChanged() const;
 
+    // Whether the folder has address tables: a folder built before there were any has none.
+    // Throws DirectoryError when they are damaged.
+    bool HasAddresses() const;
     // The address tables of the folder, mapped at their first use (a folder of the builds before
-    // has its text notes laid out in memory then); null for a folder built before there were
-    // any. Throws DirectoryError when the file is damaged.
-    const AddressResolver* Addresses() const;
+    // has its text notes laid out in memory then). Throws DirectoryError when the file is
+    // damaged, or when the folder has none (HasAddresses).
+    const AddressResolver& Addresses() const;
 
 private:
     // The index, its checksum compared (once, at the first search that reads it).

@@ -14,13 +14,14 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace ubin {
 
-// What identifies the build in a folder now; empty when the folder cannot be read (in the
+// What identifies the build in a folder now; none when the folder cannot be read (in the
 // middle of being replaced).
-std::string FolderBuild(const DirectoryState& folder);
+std::optional<std::string> FolderBuild(const DirectoryState& folder);
 
 // Tells a program on one thread (the window, the control) when its folder holds another build
 // than the one it opened.

@@ -88,14 +88,16 @@ std::filesystem::path Lookup::FilePath(std::u16string_view fileName) const
     return dir_.FilePath(std::u16string(fileName));
 }
 
-std::u16string Lookup::PrefectureName(std::int32_t p) const
+std::optional<std::u16string> Lookup::PrefectureName(std::int32_t p) const
 {
-    return p >= 1 && p <= kPrefectureCount ? dir_.prefNames[static_cast<std::size_t>(p)] : std::u16string();
+    if (p < 1 || p > kPrefectureCount) return std::nullopt;
+    return dir_.prefNames[static_cast<std::size_t>(p)];
 }
 
-std::u16string Lookup::PrefectureKana(std::int32_t p) const
+std::optional<std::u16string> Lookup::PrefectureKana(std::int32_t p) const
 {
-    return p >= 1 && p <= kPrefectureCount ? dir_.prefKana[static_cast<std::size_t>(p)] : std::u16string();
+    if (p < 1 || p > kPrefectureCount) return std::nullopt;
+    return dir_.prefKana[static_cast<std::size_t>(p)];
 }
 
 // --- single records ---------------------------------------------------------------------------
@@ -138,24 +140,25 @@ void Lookup::ResolveCity(Entry& e) const
         e.cityStatus = CityStatus::BadCode;
         return;
     }
-    const std::int32_t position = CityPosition(n);
-    if (position == 0) {
+    const std::optional<std::int32_t> position = CityPosition(n);
+    if (!position) {
         e.cityStatus = CityStatus::NoSuchCity;
         return;
     }
-    AreaLine line = ReadAreaLine(n, position, kCityLookupFields);
+    AreaLine line = ReadAreaLine(n, *position, kCityLookupFields);
     e.cityStatus = CityStatus::Found;
     e.city = std::move(line.name);
     e.cityKana = std::move(line.kana);
-    const std::int32_t p = PrefectureOfCityCode(line.areaCode);
-    e.prefecture = PrefectureName(p);
-    e.prefectureKana = PrefectureKana(p);
+    if (const std::optional<std::int32_t> p = PrefectureOfCityCode(line.areaCode)) {
+        e.prefecture = *PrefectureName(*p);
+        e.prefectureKana = *PrefectureKana(*p);
+    }
 }
 
-std::int32_t Lookup::CityPosition(std::int32_t code) const
+std::optional<std::int32_t> Lookup::CityPosition(std::int32_t code) const
 {
-    // A record beyond the table, or beyond the whole records of a file cut short, is 0.
-    if (code < 1 || code > dir_.cityTableSize || code > dir_.WholeRecords(kSlotCityTable)) return 0;
+    // A record beyond the table, or beyond the whole records of a file cut short, is no city.
+    if (code < 1 || code > dir_.cityTableSize || code > dir_.WholeRecords(kSlotCityTable)) return std::nullopt;
     return dir_.ReadCityPosition(code);
 }
 
@@ -170,9 +173,9 @@ AreaLine Lookup::ReadAreaLine(std::int32_t code, std::int32_t position, int capa
 
 std::optional<AreaLine> Lookup::ReadCity(std::int32_t code) const
 {
-    const std::int32_t position = CityPosition(code);
-    if (position == 0) return std::nullopt;
-    return ReadAreaLine(code, position, kCityLookupFields);
+    const std::optional<std::int32_t> position = CityPosition(code);
+    if (!position) return std::nullopt;
+    return ReadAreaLine(code, *position, kCityLookupFields);
 }
 
 AreaLine Lookup::WithPrefecture(const AreaLine& line) const
@@ -183,9 +186,10 @@ AreaLine Lookup::WithPrefecture(const AreaLine& line) const
     AreaLine shown = line;
     if (NumericValue(code) > 50 && NumericValue(code.size() > 2 ? code.substr(2) : std::u16string_view()) != 0) {
         // A number that names no prefecture adds nothing.
-        const std::int32_t p = PrefectureOfCityCode(code);
-        shown.name = PrefectureName(p) + line.name;
-        shown.kana = PrefectureKana(p) + line.kana;
+        if (const std::optional<std::int32_t> p = PrefectureOfCityCode(code)) {
+            shown.name = *PrefectureName(*p) + line.name;
+            shown.kana = *PrefectureKana(*p) + line.kana;
+        }
     }
     return shown;
 }
@@ -237,11 +241,11 @@ std::size_t Lookup::CountPostal(std::u16string_view typed) const
     // The records whose key begins with the digits lie together from the first of them.
     const auto count = [&](int slot) {
         const std::int32_t records = dir_.RecordCount(slot);
-        const FirstKeyMatch first = FindFirstKey(dir_, slot, 1, records, key);
-        if (!first.accepted) return std::size_t{0};
+        const std::optional<FirstKeyMatch> first = FindFirstKey(dir_, slot, 1, records, key);
+        if (!first || !first->entry) return std::size_t{0};
         std::size_t n = 0;
-        RecordRun run(dir_, slot, first.record);
-        for (std::int32_t r = first.record; r <= records; ++r, ++n) {
+        RecordRun run(dir_, slot, first->record);
+        for (std::int32_t r = first->record; r <= records; ++r, ++n) {
             const IndexRecord* rec = run.Next();
             if (!rec || std::u16string_view(rec->key).substr(0, key.size()) != key) break;
         }
@@ -250,20 +254,21 @@ std::size_t Lookup::CountPostal(std::u16string_view typed) const
     return count(static_cast<int>(Index::Postal)) + (HasOffices() ? count(kSlotOfficeIndex) : 0);
 }
 
-CityMatch Lookup::FindCity(std::u16string_view typed) const
+std::optional<CityMatch> Lookup::FindCity(std::u16string_view typed) const
 {
     std::u16string text(typed);
     if (text.size() == 4) text.insert(0, 1, u'0');
     CityMatch m;
-    if (!NumericValue32(text, m.code) || m.code <= 0) return {};
+    if (!NumericValue32(text, m.code) || m.code <= 0) return std::nullopt;
     m.line = ReadCity(m.code);
     return m;
 }
 
-std::int32_t PrefectureOfCityCode(std::u16string_view cityCode)
+std::optional<std::int32_t> PrefectureOfCityCode(std::u16string_view cityCode)
 {
     const std::int32_t p = Value32(cityCode.substr(0, 2));
-    return p >= 1 && p <= kPrefectureCount ? p : 0;
+    if (p < 1 || p > kPrefectureCount) return std::nullopt;
+    return p;
 }
 
 bool IsRestOfCity(const Entry& e)
@@ -309,10 +314,10 @@ std::vector<Entry> Lookup::FindOffices(std::u16string_view typed, std::size_t li
     if (!HasOffices()) return out;
     const std::u16string key = PostalKeyDigits(typed);
     const std::int32_t count = dir_.RecordCount(kSlotOfficeIndex);
-    const FirstKeyMatch first = FindFirstKey(dir_, kSlotOfficeIndex, 1, count, key);
-    if (!first.accepted) return out;
-    RecordRun run(dir_, kSlotOfficeIndex, first.record);
-    for (std::int32_t r = first.record; r <= count && (limit == 0 || out.size() < limit); ++r) {
+    const std::optional<FirstKeyMatch> first = FindFirstKey(dir_, kSlotOfficeIndex, 1, count, key);
+    if (!first || !first->entry) return out;
+    RecordRun run(dir_, kSlotOfficeIndex, first->record);
+    for (std::int32_t r = first->record; r <= count && (limit == 0 || out.size() < limit); ++r) {
         const IndexRecord* rec = run.Next();
         if (!rec || std::u16string_view(rec->key).substr(0, key.size()) != key) break;
         out.push_back(OfficeAt(r, rec->entryNumber));
@@ -325,7 +330,7 @@ std::vector<Entry> Lookup::FindOffices(std::u16string_view typed, std::size_t li
 std::vector<AreaItem> Lookup::Prefectures() const
 {
     std::vector<AreaItem> out;
-    for (std::int32_t p = 1; p <= kPrefectureCount; ++p) out.push_back({PrefectureName(p), p});
+    for (std::int32_t p = 1; p <= kPrefectureCount; ++p) out.push_back({*PrefectureName(p), p});
     return out;
 }
 
@@ -342,13 +347,13 @@ std::vector<AreaItem> Lookup::CitiesOf(std::int32_t prefecture) const
     // table is read a thousand codes at a time.
     constexpr std::int32_t kChunk = 1000;
     for (std::int32_t start = first * 1000 + 1; start <= dir_.cityTableSize; start += kChunk) {
-        const std::vector<std::int32_t> positions =
+        const std::vector<std::optional<std::int32_t>> positions =
             dir_.ReadCityPositions(start, std::min(kChunk, dir_.cityTableSize - start + 1));
         if (positions.empty()) break; // beyond the whole records of the file: no more cities
         for (std::size_t i = 0; i < positions.size(); ++i) {
-            if (positions[i] == 0) continue;
+            if (!positions[i]) continue;
             const std::int32_t code = start + static_cast<std::int32_t>(i);
-            const AreaLine line = ReadAreaLine(code, positions[i], kCityListFields);
+            const AreaLine line = ReadAreaLine(code, *positions[i], kCityListFields);
             if (std::u16string_view(line.areaCode).substr(0, 2) != key) return out;
             out.push_back({FirstWord(line.name), code});
         }
@@ -362,7 +367,7 @@ TownList Lookup::TownsOf(std::u16string_view cityKey) const
     const IndexRecords records(*this);
     const std::int32_t count = records.RecordCount(Index::City);
     const FirstMatch m = records.FindFirst(Index::City, cityKey, 1, count);
-    list.firstRecord = m.record;
+    if (m.record != 0) list.firstRecord = m.record;
     if (!m.accepted || cityKey.empty()) return list;
     // The city's entries lie together in the city-code index.
     RecordRun run(dir_, kSlotIndex2, m.record);

@@ -94,14 +94,15 @@ struct AreaItem {
 };
 
 // The towns of a city, one item per postal entry in the order of the city-code index, and
-// the first record of that index the search met.
+// the first record of that index the search met (none when it met none).
 struct TownList {
-    std::int32_t firstRecord = 0;
+    std::optional<std::int32_t> firstRecord;
     std::vector<AreaItem> towns;
 };
 
-// The prefecture (1..47) a 5-digit city code names in its first two digits; 0 for none.
-std::int32_t PrefectureOfCityCode(std::u16string_view cityCode);
+// The prefecture (1..47) a 5-digit city code names in its first two digits; none when they
+// name none.
+std::optional<std::int32_t> PrefectureOfCityCode(std::u16string_view cityCode);
 
 // Whether an entry is its city's catch-all entry (以下に掲載がない場合), which names no town: by
 // its note where the finder gave it one, else by its town's text.
@@ -113,8 +114,8 @@ struct PostalOptions {
     std::size_t limit = 0; // at most this many entries; 0: every one
 };
 
-// A typed city code and its line: `code` is 0 when nothing typed is a number above 0 (4 digits
-// stand for a code with a leading 0); `line` is empty when the city table has none for it.
+// A typed city code (a number above 0; 4 digits stand for a code with a leading 0) and its
+// line; `line` is none when the city table has none for the code.
 struct CityMatch {
     std::int32_t code = 0;
     std::optional<AreaLine> line;
@@ -150,9 +151,9 @@ public:
     const DirectoryEdition& Edition() const;
     // A file of the open folder.
     std::filesystem::path FilePath(std::u16string_view fileName) const;
-    // Prefecture 1..47; empty text for any other number.
-    std::u16string PrefectureName(std::int32_t prefecture) const;
-    std::u16string PrefectureKana(std::int32_t prefecture) const;
+    // Prefecture 1..47; none for any other number.
+    std::optional<std::u16string> PrefectureName(std::int32_t prefecture) const;
+    std::optional<std::u16string> PrefectureKana(std::int32_t prefecture) const;
 
     // --- single records -----------------------------------------------------------------------
     // Postal entry n with its city.
@@ -177,8 +178,8 @@ public:
     // The area entries alone (FindByPostal without offices).
     std::vector<Entry> FindPostal(std::u16string_view typed, std::size_t limit = 0) const;
     // The line of a typed city code: 1 or 2 digits for a prefecture, 5 for a city; 4 digits
-    // stand for a code with a leading 0.
-    CityMatch FindCity(std::u16string_view typed) const;
+    // stand for a code with a leading 0. None when nothing typed is a number above 0.
+    std::optional<CityMatch> FindCity(std::u16string_view typed) const;
 
     // --- offices ------------------------------------------------------------------------------
     // Whether the directory has the office files.
@@ -209,7 +210,8 @@ private:
     friend class LiveDirectory;
     const DirectoryState& directory() const { return dir_; }
 
-    std::int32_t CityPosition(std::int32_t code) const;
+    // The position of a city's line in TOSHI2.TDB; none when the table has none for the code.
+    std::optional<std::int32_t> CityPosition(std::int32_t code) const;
     // The line at a position of TOSHI2.TDB split into at most `capacity` fields, its code
     // completed where it had 4 digits.
     AreaLine ReadAreaLine(std::int32_t code, std::int32_t position, int capacity) const;

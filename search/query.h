@@ -18,21 +18,6 @@ namespace ubin {
 inline constexpr std::size_t kMaxQueryLength = 256;
 inline constexpr std::size_t kMaxTypedQueryLength = 4 * kMaxQueryLength;
 
-// Why a query is refused.
-enum class QueryFault {
-    TooLong,          // longer than kMaxQueryLength characters
-    ControlCharacter, // holds a control character (U+0000..U+001F, U+007F..U+009F)
-};
-
-class QueryError : public Error {
-public:
-    QueryError(QueryFault fault, const std::string& message) : Error(message), fault_(fault) {}
-    QueryFault fault() const { return fault_; }
-
-private:
-    QueryFault fault_;
-};
-
 enum class QueryKind {
     Empty,  // nothing a search can take (blanks alone)
     Postal, // 3 to 7 digits once 〒, blanks, hyphens and dashes are dropped

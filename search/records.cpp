@@ -26,8 +26,9 @@ std::int32_t IndexRecords::EntryOfRecord(Index index, std::int32_t record) const
 FirstMatch IndexRecords::FindFirst(Index index, std::u16string_view key, std::int32_t low, std::int32_t high) const
 {
     if (!HasCp932Form(key)) return {};
-    const FirstKeyMatch m = FindFirstKey(lookup_.directory(), static_cast<int>(index), low, high, key);
-    return {m.record, m.entry, m.accepted};
+    const std::optional<FirstKeyMatch> m = FindFirstKey(lookup_.directory(), static_cast<int>(index), low, high, key);
+    if (!m) return {};
+    return {m->record, m->entry.value_or(0), m->entry.has_value()};
 }
 
 FirstMatch IndexRecords::FindFirst(Index index, std::u16string_view key) const
@@ -51,9 +52,9 @@ std::optional<Candidate> IndexRecords::Step(Cursor& c, int direction) const
         if (back ? c.position <= low : c.position >= high) return std::nullopt;
         c.position += back ? -1 : 1;
         if (!c.cities) return Candidate{EntryOfRecord(c.index, c.position), std::nullopt};
-        const std::int32_t position = lookup_.CityPosition(c.position);
-        if (position == 0) continue; // codes without a city are passed over for good
-        return Candidate{0, lookup_.ReadAreaLine(c.position, position, kCityPagingFields)};
+        const std::optional<std::int32_t> position = lookup_.CityPosition(c.position);
+        if (!position) continue; // codes without a city are passed over for good
+        return Candidate{0, lookup_.ReadAreaLine(c.position, *position, kCityPagingFields)};
     }
 }
 

@@ -2,23 +2,23 @@
 // It needs a display; without one it says how to get one.
 #include "tenzora/tenzora_window.h"
 
-#include "platform/forms/program.h"
+#include "qt/widgets/program.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
-    const ubin::forms::ProgramInfo program{
+    const ubin::widgets::ProgramInfo program{
         QStringLiteral("tenzora"), ubin::TenzoraWindow::title(),
         QStringLiteral("郵便番号検索定義: edits the directory folder and the clip items of ubscon.def, read from "
                        "$XDG_CONFIG_HOME/marubeta/ (~/.config/marubeta/) or the current folder, and written back "
                        "when the window is closed.")};
-    ubin::forms::CommandLine commandLine(program);
-    if (const auto status = commandLine.ParseAndPrint(ubin::forms::Arguments(argc, argv))) return *status;
-    if (!ubin::forms::HasDisplay()) return ubin::forms::ReportNoDisplay(program.name);
+    ubin::widgets::CommandLine commandLine(program);
+    if (const auto status = commandLine.ParseAndPrint(ubin::widgets::Arguments(argc, argv))) return *status;
+    if (!ubin::widgets::HasDisplay()) return ubin::widgets::ReportNoDisplay(program.name);
 
     QApplication app(argc, argv);
-    ubin::forms::SetUpApplication(program);
+    ubin::widgets::SetUpApplication(program);
 
     ubin::TenzoraWindow window(ubin::TenzoraPlaces());
     if (!window.load()) return 1;

@@ -2,11 +2,11 @@
 
 #include "ui_tenzora_window.h"
 
-#include "platform/forms/colours.h"
-#include "platform/forms/dialogs.h"
-#include "platform/forms/fonts.h"
-#include "platform/forms/messages.h"
-#include "platform/forms/twips.h"
+#include "qt/widgets/colours.h"
+#include "qt/widgets/dialogs.h"
+#include "qt/widgets/fonts.h"
+#include "qt/widgets/messages.h"
+#include "qt/widgets/twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -23,7 +23,7 @@ namespace {
 const QString kDesignFont = QStringLiteral("ＭＳ Ｐゴシック");
 constexpr qreal kDesignFontSize = 9;
 
-constexpr forms::BgrColour kHeadingColour = forms::Rgb(192, 192, 192);
+constexpr widgets::BgrColour kHeadingColour = widgets::Rgb(192, 192, 192);
 
 constexpr std::size_t kDataFolder = 2; // the index of DataFolder among the six texts
 
@@ -47,15 +47,15 @@ TenzoraWindow::TenzoraWindow(PlaceContext places, QWidget* parent)
     checks_ = {ui_->Check1_0, ui_->Check1_1, ui_->Check1_2, ui_->Check1_3,
                ui_->Check1_4, ui_->Check1_5, ui_->Check1_6};
     // Both of Tenzora's messages tell of a failure that ends it.
-    message_ = [](QWidget* parent, const QString& text) { forms::ShowError(parent, text, title()); };
+    message_ = [](QWidget* parent, const QString& text) { widgets::ShowError(parent, text, title()); };
 
-    setFont(forms::UiFont(kDesignFont, kDesignFontSize));
+    setFont(widgets::UiFont(kDesignFont, kDesignFontSize));
     for (QWidget* heading : {ui_->Label1_0, ui_->Label1_1, ui_->Label1_2})
-        forms::SetBackColour(heading, kHeadingColour);
+        widgets::SetBackColour(heading, kHeadingColour);
     // The substitute font may be taller than the one the form was drawn for: let a control grow
     // around its designed centre rather than cut its caption.
-    forms::PlaceChildrenByTwips(this, forms::Fit::GrowToContent);
-    forms::SetFixedSizeInTwips(this, property(forms::kTwipsProperty).toRect().size());
+    widgets::PlaceChildrenByTwips(this, widgets::Fit::GrowToContent);
+    widgets::SetFixedSizeInTwips(this, property(widgets::kTwipsProperty).toRect().size());
 }
 
 TenzoraWindow::~TenzoraWindow() = default;
@@ -71,7 +71,7 @@ bool TenzoraWindow::load()
     const std::vector<std::filesystem::path> searched = SettingsPlaces(Program::Tenzora, places_);
     const auto found = FindEditorSettings(searched, &tried);
     if (!found) {
-        showMessage(forms::SettingsNotFoundText(
+        showMessage(widgets::SettingsNotFoundText(
             QStringLiteral("システム管理ファイルがみつかりません\n郵便番号検索定義は、今ある ubscon.def を書き換えます"), searched,
             tried, places_.windowsFolder));
         return false;
@@ -106,7 +106,7 @@ bool TenzoraWindow::save()
             showMessage(QStringLiteral("設定ファイルを書き込めません。\nファイル: %1\n詳しく: %2\n\n"
                                        "そのフォルダに書き込めるか、郵便番号辞書のパスにシフト JIS で書けない文字が"
                                        "ないか確かめてください。このファイルは元のままです。")
-                            .arg(forms::PathText(path), QString::fromUtf8(e.what())));
+                            .arg(widgets::PathText(path), QString::fromUtf8(e.what())));
             return false;
         }
     }

@@ -6,27 +6,27 @@
 // into the same bin folder); --marubeta names another one, as when running from the build tree.
 #include "samples/piroshen/piroshen_window.h"
 
-#include "platform/forms/program.h"
+#include "qt/widgets/program.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
-    const ubin::forms::ProgramInfo program{
+    const ubin::widgets::ProgramInfo program{
         QStringLiteral("piroshen"), ubin::piroshen::PiroshenWindow::kTitle,
         QStringLiteral("郵便番号検索 DDE　サンプル: a sample program that looks postal codes up through a running "
                        "marubeta (starting it when asked) and shows the result it links to.")};
-    ubin::forms::CommandLine commandLine(program);
+    ubin::widgets::CommandLine commandLine(program);
     const QCommandLineOption marubetaOption(QStringLiteral("marubeta"),
                                             QStringLiteral("Marubeta's program file (default: the marubeta beside "
                                                            "piroshen)."),
                                             QStringLiteral("PATH"));
     commandLine.AddOption(marubetaOption);
-    if (const auto status = commandLine.ParseAndPrint(ubin::forms::Arguments(argc, argv))) return *status;
-    if (!ubin::forms::HasDisplay()) return ubin::forms::ReportNoDisplay(program.name);
+    if (const auto status = commandLine.ParseAndPrint(ubin::widgets::Arguments(argc, argv))) return *status;
+    if (!ubin::widgets::HasDisplay()) return ubin::widgets::ReportNoDisplay(program.name);
 
     QApplication app(argc, argv);
-    ubin::forms::SetUpApplication(program);
+    ubin::widgets::SetUpApplication(program);
 
     ubin::piroshen::PiroshenSetup setup;
     setup.marubetaProgram = commandLine.parser().isSet(marubetaOption)

@@ -2,11 +2,11 @@
 
 #include "ui_piroshen_window.h"
 
-#include "platform/forms/colours.h"
-#include "platform/forms/controls.h"
-#include "platform/forms/dialogs.h"
-#include "platform/forms/fonts.h"
-#include "platform/forms/twips.h"
+#include "qt/widgets/colours.h"
+#include "qt/widgets/controls.h"
+#include "qt/widgets/dialogs.h"
+#include "qt/widgets/fonts.h"
+#include "qt/widgets/twips.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -81,10 +81,10 @@ PiroshenWindow::PiroshenWindow(PiroshenSetup setup, QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::PiroshenWindow>()), setup_(std::move(setup))
 {
     ui_->setupUi(this);
-    setFont(forms::UiFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
-    forms::PlaceChildrenByTwips(this);
-    forms::SetFixedSizeInTwips(this, kClientTwips);
-    forms::SetBackColour(this, forms::Rgb(192, 192, 192));
+    setFont(widgets::UiFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    widgets::PlaceChildrenByTwips(this);
+    widgets::SetFixedSizeInTwips(this, kClientTwips);
+    widgets::SetBackColour(this, widgets::Rgb(192, 192, 192));
 
     // The link items are part of the design and never change.
     LinkWidget(ui_->Text8, QStringLiteral("ITUbin"));
@@ -100,7 +100,7 @@ PiroshenWindow::PiroshenWindow(PiroshenSetup setup, QWidget* parent)
     connect(Linked(QStringLiteral("Label4")), &link::LinkedElement::LinkNotify, this, &PiroshenWindow::OnResultNotice);
 
     // Enter in Text8 moves to the send button; Enter there sends, as Space does.
-    forms::EnterClicksButtons(this);
+    widgets::EnterClicksButtons(this);
     connect(ui_->Command9, &QPushButton::clicked, this, &PiroshenWindow::Send);
     connect(ui_->Command1, &QPushButton::clicked, this, &PiroshenWindow::Clear);
     ui_->Text8->installEventFilter(this);
@@ -146,8 +146,8 @@ bool PiroshenWindow::Ask(const std::function<bool(const QString&, const QString&
     if (hook) return hook(text, title);
     QWidget* parent = isVisible() ? this : nullptr;
     // The OK/Cancel box tells that Marubeta could not be started: a failure.
-    return yesNo ? forms::AskYesNo(parent, text, title)
-                 : forms::AskOkCancel(parent, text, title, forms::MessageKind::Warning);
+    return yesNo ? widgets::AskYesNo(parent, text, title)
+                 : widgets::AskOkCancel(parent, text, title, widgets::MessageKind::Warning);
 }
 
 QString PiroshenWindow::StartFailedMessage(const QString& program)

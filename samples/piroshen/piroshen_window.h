@@ -3,7 +3,7 @@
 // makes sure Marubeta runs (offering to start it), links seven of its elements to the items of
 // Marubeta's window, and then sends the typed postal code as an execute command; the change
 // notices of IT1 and IT2 bring the result back.
-#include "platform/link/linked_element.h"
+#include "qt/link/linked_element.h"
 
 #include <QTimer>
 #include <QWidget>

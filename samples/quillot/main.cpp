@@ -2,10 +2,10 @@
 #include "samples/quillot/quillot_window.h"
 
 #include "base/program.h"
-#include "platform/component/registry.h"
-#include "platform/component/saved_form.h"
-#include "platform/forms/dialogs.h"
-#include "platform/forms/program.h"
+#include "qt/component/registry.h"
+#include "qt/component/saved_form.h"
+#include "qt/widgets/dialogs.h"
+#include "qt/widgets/program.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -13,7 +13,7 @@
 
 namespace {
 
-const ubin::forms::ProgramInfo kProgram{
+const ubin::widgets::ProgramInfo kProgram{
     QStringLiteral("quillot"), QStringLiteral("Ubinコントロールのテスト"),
     QStringLiteral("Ubinコントロールのテスト: a sample program that hosts the UbinBangou lookup control "
                    "(Marubeta.UbinBangou, registered with ubin-regsvr) and shows its results.")};
@@ -23,7 +23,7 @@ const ubin::forms::ProgramInfo kProgram{
 {
     const QByteArray bytes = (QStringLiteral("quillot: ") + message + QLatin1Char('\n')).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
-    ubin::forms::ShowError(nullptr, message, kProgram.title);
+    ubin::widgets::ShowError(nullptr, message, kProgram.title);
     std::exit(1);
 }
 
@@ -31,15 +31,15 @@ const ubin::forms::ProgramInfo kProgram{
 
 int main(int argc, char** argv)
 {
-    ubin::forms::CommandLine commandLine(kProgram);
+    ubin::widgets::CommandLine commandLine(kProgram);
     const QCommandLineOption registryOption(
         QStringLiteral("registry"),
         QStringLiteral("The class registry to create the control from (default: $XDG_CONFIG_HOME/marubeta/"
                        "classes.json, ~/.config/marubeta/classes.json)."),
         QStringLiteral("FILE"));
     commandLine.AddOption(registryOption);
-    if (const auto status = commandLine.ParseAndPrint(ubin::forms::Arguments(argc, argv))) return *status;
-    if (!ubin::forms::HasDisplay()) return ubin::forms::ReportNoDisplay(kProgram.name);
+    if (const auto status = commandLine.ParseAndPrint(ubin::widgets::Arguments(argc, argv))) return *status;
+    if (!ubin::widgets::HasDisplay()) return ubin::widgets::ReportNoDisplay(kProgram.name);
 
     std::filesystem::path registry =
         ubin::component::DefaultRegistryPath(ubin::ConfigHome());
@@ -47,7 +47,7 @@ int main(int argc, char** argv)
         registry = commandLine.parser().value(registryOption).toStdU16String();
 
     QApplication app(argc, argv);
-    ubin::forms::SetUpApplication(kProgram);
+    ubin::widgets::SetUpApplication(kProgram);
     const std::filesystem::path exeFolder = QCoreApplication::applicationDirPath().toStdU16String();
 
     const std::filesystem::path formFile = ubin::quillot::FindFormFile(exeFolder);

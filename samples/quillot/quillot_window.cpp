@@ -1,11 +1,11 @@
 #include "samples/quillot/quillot_window.h"
 
-#include "control/ubin_bangou_ids.h"
-#include "platform/forms/colours.h"
-#include "platform/forms/controls.h"
-#include "platform/forms/fonts.h"
-#include "platform/forms/messages.h"
-#include "platform/forms/twips.h"
+#include "sorelto/ubin_bangou_ids.h"
+#include "qt/widgets/colours.h"
+#include "qt/widgets/controls.h"
+#include "qt/widgets/fonts.h"
+#include "qt/widgets/messages.h"
+#include "qt/widgets/twips.h"
 #include "ui_quillot_window.h"
 
 #include <QFontMetrics>
@@ -22,19 +22,19 @@ namespace {
 
 const QSize kClientTwips(6405, 8220);
 const QRect kControlTwips(120, 2040, 6180, 5070);
-constexpr forms::BgrColour kWindowColour = 0x00FFC0C0;
-constexpr forms::BgrColour kResultLabelColour = 0x8000000E;
+constexpr widgets::BgrColour kWindowColour = 0x00FFC0C0;
+constexpr widgets::BgrColour kResultLabelColour = 0x8000000E;
 
 } // namespace
 
 QuillotWindow::QuillotWindow(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::QuillotWindow>())
 {
     ui_->setupUi(this);
-    setFont(forms::UiFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    setFont(widgets::UiFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
     QFont heading = ui_->Label9->font();
     heading.setBold(true);
     ui_->Label9->setFont(heading);
-    forms::PlaceChildrenByTwips(this);
+    widgets::PlaceChildrenByTwips(this);
     // The separator ー of the CJK font is wider than the 135 twips designed for it: it grows
     // around its centre, into the gaps beside it, rather than lose its ends.
     const int separatorInk = QFontMetrics(ui_->Label7->font()).tightBoundingRect(ui_->Label7->text()).right() + 2;
@@ -42,13 +42,13 @@ QuillotWindow::QuillotWindow(QWidget* parent) : QWidget(parent), ui_(std::make_u
         r.adjust(-(separatorInk - r.width()) / 2, 0, separatorInk - r.width() - (separatorInk - r.width()) / 2, 0);
         ui_->Label7->setGeometry(r);
     }
-    forms::SetFixedSizeInTwips(this, kClientTwips);
-    forms::SetBackColour(this, kWindowColour);
+    widgets::SetFixedSizeInTwips(this, kClientTwips);
+    widgets::SetBackColour(this, kWindowColour);
     for (QLabel* label : {ui_->Label1, ui_->Label2, ui_->Label3, ui_->Label4, ui_->Label5, ui_->Label6})
-        forms::SetBackColour(label, kResultLabelColour);
+        widgets::SetBackColour(label, kResultLabelColour);
 
     ui_->Text1->installEventFilter(this);
-    forms::EnterClicksButtons(this);
+    widgets::EnterClicksButtons(this);
     connect(ui_->Command1, &QPushButton::clicked, this, &QuillotWindow::LookUpTypedCode);
 }
 
@@ -66,7 +66,7 @@ component::Status QuillotWindow::LoadControl(const std::filesystem::path& regist
     if (!created) return created.status();
     control_ = std::move(*created);
     control_->setObjectName(QString::fromLatin1(kControlName));
-    control_->move(forms::TwipsToPixels(kControlTwips, forms::LogicalDpi(this)).topLeft());
+    control_->move(widgets::TwipsToPixels(kControlTwips, widgets::LogicalDpi(this)).topLeft());
     control_->show();
     control_->Connect([this](component::MemberId event, std::span<const component::Value>) {
         if (event == control::kClickDisp) RefreshResultLabels();
@@ -186,7 +186,7 @@ QString CreationFailedMessage(const component::Status& status, const std::filesy
             tried.push_back(line);
         }
         if (!places.empty())
-            return forms::SettingsNotFoundText(
+            return widgets::SettingsNotFoundText(
                 QStringLiteral("%1 コントロールを作成できません。\nコントロールの設定ファイル ubscon.def がみつかりません").arg(program),
                 places, tried, places.front().parent_path());
     }

@@ -1,8 +1,8 @@
 #pragma once
 // Quillot's window frmUbinTest: a postal code typed into Text1 is looked up by the embedded
 // UbinBangou control, and the six result properties are copied into Label1 to Label6.
-#include "platform/component/host.h"
-#include "platform/component/saved_form.h"
+#include "qt/component/host.h"
+#include "qt/component/saved_form.h"
 
 #include <QWidget>
 

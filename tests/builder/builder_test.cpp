@@ -115,9 +115,10 @@ std::u16string KeyOf(std::u16string_view text)
 std::vector<std::int32_t> EntriesByKey(DirectoryState& d, int slot, const std::u16string& key)
 {
     const std::int32_t count = d.RecordCount(slot);
-    std::int32_t r = FindKey(d, slot, 1, count, key);
+    const std::optional<std::int32_t> met = FindKey(d, slot, 1, count, key);
     std::vector<std::int32_t> found;
-    if (r == 0) return found;
+    if (!met) return found;
+    std::int32_t r = *met;
     while (r > 1 && KeyPrefix(d.ReadIndexRecord(slot, r - 1).key, key.size()) == key) --r;
     for (; r <= count; ++r) {
         const IndexRecord rec = d.ReadIndexRecord(slot, r);
@@ -167,15 +168,18 @@ std::vector<DirectoryLine> ReadBack(const fs::path& folder)
         }
         std::int32_t code = 0;
         EXPECT_TRUE(NumericValue32(e.cityCode, code));
-        const std::int32_t position = d.ReadCityPosition(code);
-        EXPECT_NE(position, 0) << ToUtf8(e.cityCode);
-        const std::u16string raw = d.ReadLineAt(kSlotCityLines, position);
+        const std::optional<std::int32_t> position = d.ReadCityPosition(code);
+        if (!position) {
+            ADD_FAILURE() << "no city line for " << ToUtf8(e.cityCode);
+            continue;
+        }
+        const std::u16string raw = d.ReadLineAt(kSlotCityLines, *position);
         EXPECT_EQ(std::count(raw.begin(), raw.end(), u','), 2) << ToUtf8(raw);
         EXPECT_TRUE(raw.starts_with(e.cityCode + u",")) << ToUtf8(raw);
     }
     for (std::int32_t p = 1; p <= kPrefectureCount; ++p) {
         std::vector<std::u16string> f(kAreaLineFields + 1);
-        d.ReadFieldsAt(kSlotCityLines, d.ReadCityPosition(p), f);
+        d.ReadFieldsAt(kSlotCityLines, d.ReadCityPosition(p).value(), f);
         EXPECT_EQ(f[2], d.prefNames[p]);
     }
     return lines;

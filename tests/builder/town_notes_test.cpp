@@ -125,8 +125,11 @@ TEST(TownNotes, ALineWithoutDetailOrPlaceholderPlainlyHasNoNote)
     };
     for (const auto& c : cases) EXPECT_EQ(PlainlyWithoutNote(c.town, c.detail), c.plain) << ToUtf8(c.town);
     // Wherever the grammar sees no note, the shortcut never claims one that the grammar reads.
-    for (const auto& c : cases)
-        if (PlainlyWithoutNote(c.town, c.detail)) EXPECT_EQ(Read("高知県吾川郡いの町", ToUtf8(c.town).c_str(), "").kind, NoteKind::None);
+    for (const auto& c : cases) {
+        if (PlainlyWithoutNote(c.town, c.detail)) {
+            EXPECT_EQ(Read("高知県吾川郡いの町", ToUtf8(c.town).c_str(), "").kind, NoteKind::None);
+        }
+    }
 }
 
 TEST(TownNotes, TheFullFileLeavesAlmostNoNoteUnread)

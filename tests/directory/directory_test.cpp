@@ -104,13 +104,14 @@ TEST(Directory, PostalEntryAndCityAreReadThroughTheirRecords)
     EXPECT_EQ(e.townName, U16("上幟町"));
     EXPECT_EQ(e.detailFlag, u"0");
 
-    const std::int32_t pos = dir.ReadCityPosition(34101);
-    ASSERT_GT(pos, 0);
+    const std::optional<std::int32_t> pos = dir.ReadCityPosition(34101);
+    ASSERT_TRUE(pos);
+    ASSERT_GT(*pos, 0);
     std::vector<std::u16string> f(4);
-    dir.ReadFieldsAt(kSlotCityLines, pos, f);
+    dir.ReadFieldsAt(kSlotCityLines, *pos, f);
     EXPECT_EQ(f[1], u"34101");
     EXPECT_EQ(f[2], U16("広島市中区"));
-    EXPECT_EQ(dir.ReadCityPosition(34102), 0); // no such city, and no line is read
+    EXPECT_EQ(dir.ReadCityPosition(34102), std::nullopt); // no such city, and no line is read
     EXPECT_EQ(dir.ReadIndexRecord(1, 1).key, u"1040061 "); // the index is in key order
     EXPECT_EQ(dir.RecordCount(1), 3);
 }

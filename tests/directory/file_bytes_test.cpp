@@ -117,9 +117,9 @@ TEST(FileBytes, WhatIsWrittenReadsBackThroughTheDirectory)
         EXPECT_EQ(line.detailFlag, n == 2 ? u"1" : u"0");
         EXPECT_EQ(dir.ReadPointRecord(n).pointText, rows[n - 1].postal);
     }
-    EXPECT_EQ(dir.ReadLineAt(kSlotCityLines, dir.ReadCityPosition(34101)), u"34101,広島市中区,ｸ");
-    EXPECT_EQ(dir.ReadLineAt(kSlotCityLines, dir.ReadCityPosition(1101)), u"01101,中央区,ｸ");
-    EXPECT_EQ(dir.ReadCityPosition(1102), 0);
+    EXPECT_EQ(dir.ReadLineAt(kSlotCityLines, dir.ReadCityPosition(34101).value()), u"34101,広島市中区,ｸ");
+    EXPECT_EQ(dir.ReadLineAt(kSlotCityLines, dir.ReadCityPosition(1101).value()), u"01101,中央区,ｸ");
+    EXPECT_EQ(dir.ReadCityPosition(1102), std::nullopt);
 }
 
 TEST(FileBytes, EqualKeysKeepEntryOrder)

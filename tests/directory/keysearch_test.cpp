@@ -31,7 +31,7 @@ struct IndexFixture {
         dir.OpenIndexFiles(); // the key search reads the index alone
     }
 
-    std::int32_t Find(const std::string& key)
+    std::optional<std::int32_t> Find(const std::string& key)
     {
         return FindKey(dir, 1, 1, dir.RecordCount(1), U16(key));
     }
@@ -40,7 +40,7 @@ struct IndexFixture {
     std::int32_t First(const std::string& key)
     {
         const std::u16string k = U16(key);
-        std::int32_t r = FindKey(dir, 1, 1, dir.RecordCount(1), k), first = 0;
+        std::int32_t r = FindKey(dir, 1, 1, dir.RecordCount(1), k).value_or(0), first = 0;
         while (r >= 1 && KeyPrefix(dir.ReadIndexRecord(1, r).key, k.size()) == k) first = r--;
         return first;
     }
@@ -55,8 +55,8 @@ TEST(MidRecord, TiesGoToTheEvenNeighbour)
     EXPECT_EQ(MidRecord(1, 3), 2);
     EXPECT_EQ(MidRecord(1, 100), 50);
     EXPECT_EQ(MidRecord(2, 101), 52);
-    EXPECT_EQ(MidRecord(1, 2), 0);
-    EXPECT_EQ(MidRecord(5, 5), 0);
+    EXPECT_EQ(MidRecord(1, 2), std::nullopt);
+    EXPECT_EQ(MidRecord(5, 5), std::nullopt);
     EXPECT_EQ(MidRecord(1, 2147483647), 1073741824);
     EXPECT_THROW(MidRecord(-2147483647, 2147483647), std::overflow_error);
 }
@@ -102,13 +102,13 @@ TEST(FindKey, OneAndTwoRecords)
 {
     IndexFixture one({"7300014"});
     EXPECT_EQ(one.Find("730"), 1);
-    EXPECT_EQ(one.Find("731"), 0);
+    EXPECT_EQ(one.Find("731"), std::nullopt);
     EXPECT_EQ(one.Find(""), 1);
 
     IndexFixture two({"7300013", "7300014"});
     EXPECT_EQ(two.Find("7300014"), 2);
     EXPECT_EQ(two.Find("7300013"), 1);
-    EXPECT_EQ(two.Find("7300012"), 0); // the ends fail and (1, 2) leaves nothing between
+    EXPECT_EQ(two.Find("7300012"), std::nullopt); // the ends fail and (1, 2) leaves nothing between
 }
 
 TEST(FindKey, ManyRecordsPrefixesAndTheFirstMatch)
@@ -122,17 +122,17 @@ TEST(FindKey, ManyRecordsPrefixesAndTheFirstMatch)
     keys.push_back("7310000");
     IndexFixture f(keys);
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        const std::int32_t r = f.Find(keys[i]);
-        ASSERT_NE(r, 0) << keys[i];
-        EXPECT_EQ(ToUtf8(f.dir.ReadIndexRecord(1, r).key).substr(0, 7), keys[i]);
+        const std::optional<std::int32_t> r = f.Find(keys[i]);
+        ASSERT_TRUE(r) << keys[i];
+        EXPECT_EQ(ToUtf8(f.dir.ReadIndexRecord(1, *r).key).substr(0, 7), keys[i]);
     }
     EXPECT_EQ(f.First("7300014"), 203);
     EXPECT_EQ(f.First("730"), 201);
     EXPECT_EQ(f.First("73"), 201);
     EXPECT_EQ(f.First("7300015"), 0);
     EXPECT_EQ(f.First(""), 1);
-    EXPECT_EQ(f.Find("0"), 0);
-    EXPECT_EQ(f.Find("9"), 0);
+    EXPECT_EQ(f.Find("0"), std::nullopt);
+    EXPECT_EQ(f.Find("9"), std::nullopt);
 }
 
 TEST(FindKey, OnlyEightCharactersTakePart)
@@ -144,7 +144,7 @@ TEST(FindKey, OnlyEightCharactersTakePart)
     IndexFixture kanji({"上幟町一", "上幟町二"});
     EXPECT_EQ(kanji.Find("上幟町一"), 1);
     // A key of four kanji reads as four kanji and four blanks: a fifth kanji meets a blank.
-    EXPECT_EQ(kanji.Find("上幟町一丁目"), 0);
+    EXPECT_EQ(kanji.Find("上幟町一丁目"), std::nullopt);
     EXPECT_EQ(kanji.Find("上幟町"), 1);
 }
 
@@ -155,14 +155,14 @@ TEST(FindKey, KanaAfterKanjiLedBy81To9F)
     EXPECT_EQ(f.Find("銀"), 4);
     EXPECT_EQ(f.Find("熙"), 8);
     EXPECT_EQ(f.Find("ｱ"), 5);
-    EXPECT_EQ(f.Find("ﾝ"), 0);
+    EXPECT_EQ(f.Find("ﾝ"), std::nullopt);
 }
 
 TEST(FindKey, EmptyIndexIsNotFoundWithoutReading)
 {
     IndexFixture f({});
     ThisThreadReadCounts() = {};
-    EXPECT_EQ(f.Find(""), 0);
+    EXPECT_EQ(f.Find(""), std::nullopt);
     EXPECT_EQ(ThisThreadReadCounts().records, 0u);
 }
 
@@ -172,7 +172,7 @@ TEST(FindKey, ReadsAboutLogTwoRecords)
     for (int i = 0; i < 1024; ++i) keys.push_back(std::to_string(1000000 + i));
     IndexFixture f(keys);
     ThisThreadReadCounts() = {};
-    EXPECT_NE(f.Find("1000500"), 0);
+    EXPECT_NE(f.Find("1000500"), std::nullopt);
     EXPECT_LE(ThisThreadReadCounts().records, 13u);
 }
 
@@ -186,19 +186,19 @@ TEST(FindKey, LargeIndexesGiveTheRecordsOfTheRecordByRecordSearch)
     IndexFixture f(keys);
     const std::int32_t n = f.dir.RecordCount(1);
     // The search as written: read one record per test.
-    const auto reference = [&](const std::u16string& key) -> std::int32_t {
+    const auto reference = [&](const std::u16string& key) -> std::optional<std::int32_t> {
         const auto cmp = [&](std::int32_t r) {
             return CompareKeyPrefix(KeyPrefix(f.dir.ReadIndexRecord(1, r).key, key.size()), key);
         };
         std::int32_t low = 1, high = n;
         if (cmp(low) == 0) return low;
         if (cmp(high) == 0) return high;
-        for (std::int32_t mid; (mid = MidRecord(low, high)) != 0;) {
-            const int c = cmp(mid);
+        for (std::optional<std::int32_t> mid; (mid = MidRecord(low, high));) {
+            const int c = cmp(*mid);
             if (c == 0) return mid;
-            (c < 0 ? low : high) = mid;
+            (c < 0 ? low : high) = *mid;
         }
-        return 0;
+        return std::nullopt;
     };
     const auto lowest = [&](const std::u16string& key) -> std::int32_t {
         for (std::int32_t r = 1; r <= n; ++r)
@@ -210,11 +210,10 @@ TEST(FindKey, LargeIndexesGiveTheRecordsOfTheRecordByRecordSearch)
         const std::u16string key = U16(k);
         ThisThreadReadCounts() = {};
         EXPECT_EQ(f.Find(k), reference(key)) << k;
-        const FirstKeyMatch m = FindFirstKey(f.dir, 1, 1, n, key);
-        EXPECT_EQ(m.record, lowest(key)) << k;
-        EXPECT_EQ(m.accepted, m.record != 0) << k;
-        if (m.record != 0) {
-            EXPECT_EQ(m.entry, f.dir.ReadIndexRecord(1, m.record).entryNumber) << k;
+        const std::optional<FirstKeyMatch> m = FindFirstKey(f.dir, 1, 1, n, key);
+        EXPECT_EQ(m ? m->record : 0, lowest(key)) << k;
+        if (m) {
+            EXPECT_EQ(m->entry, f.dir.ReadIndexRecord(1, m->record).entryNumber) << k;
         }
     }
     ThisThreadReadCounts() = {};
@@ -225,9 +224,9 @@ TEST(FindKey, LargeIndexesGiveTheRecordsOfTheRecordByRecordSearch)
 TEST(FindFirstKey, AKeyLongerThanAnIndexKeyIsMetButNotAccepted)
 {
     IndexFixture f({"12345670", "12345678"});
-    const FirstKeyMatch m = FindFirstKey(f.dir, 1, 1, 2, U16("123456789"));
-    EXPECT_EQ(m.record, 2);
-    EXPECT_EQ(m.entry, 0);
-    EXPECT_FALSE(m.accepted);
-    EXPECT_EQ(FindFirstKey(f.dir, 1, 1, 2, U16("2")).record, 0);
+    const std::optional<FirstKeyMatch> m = FindFirstKey(f.dir, 1, 1, 2, U16("123456789"));
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->record, 2);
+    EXPECT_EQ(m->entry, std::nullopt);
+    EXPECT_FALSE(FindFirstKey(f.dir, 1, 1, 2, U16("2")));
 }

@@ -17,7 +17,7 @@ grep -q '<svg' "$icon" || fail "$icon is no SVG image"
 [ -s "$launcher" ] || fail "the launcher is not installed at $launcher"
 grep -qx 'Icon=marubeta' "$launcher" || fail "the launcher does not name the icon marubeta"
 grep -qx 'Exec=marubeta' "$launcher" || fail "the launcher does not start marubeta"
-# The window class of Marubeta's windows is its program name (see platform/forms/program.cpp).
+# The window class of Marubeta's windows is its program name (see qt/widgets/program.cpp).
 grep -qx 'StartupWMClass=marubeta' "$launcher" || fail "StartupWMClass is not marubeta"
 report=$(desktop-file-validate "$launcher" 2>&1) || fail "desktop-file-validate failed: $report"
 [ -z "$report" ] || fail "desktop-file-validate: $report"

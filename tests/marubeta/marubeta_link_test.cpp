@@ -4,7 +4,7 @@
 #include "tests/marubeta/marubeta_fixture.h"
 #include "tests/support/run_tool.h"
 
-#include "platform/link/link_client.h"
+#include "qt/link/link_client.h"
 
 #include <QMessageBox>
 #include <QProcess>

@@ -1,10 +1,10 @@
 // The search window driven as a user drives it, on the sample directory.
-#include "platform/forms/search_guard.h"
+#include "qt/widgets/search_guard.h"
 #include "tests/marubeta/marubeta_fixture.h"
 
 #include "base/errors.h"
-#include "platform/forms/program.h"
-#include "platform/forms/twips.h"
+#include "qt/widgets/program.h"
+#include "qt/widgets/twips.h"
 #include "tests/support/type_text.h"
 #include "builder/builder.h"
 
@@ -436,9 +436,9 @@ TEST(MarubetaWindow, ShutDownWritesTheSettingsWithThePositionOfTheLastLookup)
     ASSERT_FALSE(w.directory().IsOpen(1));
 
     const auto saved = ubin::ReadSettingsFile(f.places.windowsFolder / "ubscon.def");
-    const ubin::forms::Dpi dpi = ubin::forms::LogicalDpi(&w);
-    EXPECT_EQ(saved.windowLeft, ubin::forms::PixelsToTwips(at.x(), dpi.x));
-    EXPECT_EQ(saved.windowTop, ubin::forms::PixelsToTwips(at.y(), dpi.y));
+    const ubin::widgets::Dpi dpi = ubin::widgets::LogicalDpi(&w);
+    EXPECT_EQ(saved.windowLeft, ubin::widgets::PixelsToTwips(at.x(), dpi.x));
+    EXPECT_EQ(saved.windowTop, ubin::widgets::PixelsToTwips(at.y(), dpi.y));
     EXPECT_EQ(saved.clipFlags, (ubin::ClipFlags{0, 1, 1, 1, 0, 0, 0, 7, 8}));
     EXPECT_EQ(saved.reserved1, u"r1");
     // The current-folder copy the settings came from is left as it was.
@@ -483,7 +483,7 @@ TEST(MarubetaWindow, StartUpFailuresNameWhatIsMissing)
         } catch (const ubin::DirectoryStartUpError& e) {
             EXPECT_NE(std::string(e.what()).find("TOSHI1.TDB"), std::string::npos);
             // The message names the file and the folder from the settings, and what to do.
-            const QString message = ubin::forms::DirectoryErrorText(e.what(), e.dataFolder);
+            const QString message = ubin::widgets::DirectoryErrorText(e.what(), e.dataFolder);
             EXPECT_TRUE(message.startsWith(QStringLiteral("郵便番号辞書のファイルがありません。\nファイル: TOSHI1.TDB\n")))
                 << Utf8(message);
             EXPECT_TRUE(message.contains(QString::fromStdString(copy.path().string() + "/"))) << Utf8(message);
@@ -617,7 +617,7 @@ TEST(MarubetaWindow, VersionBoxNamesTheDataEdition)
         static_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
     });
     w.findChild<QAction*>(QStringLiteral("menuVersion"))->trigger();
-    EXPECT_EQ(shown, QStringLiteral("郵便番号簿 Ver.") + ubin::forms::SuiteVersion() + QStringLiteral("\nデータ版 ")
+    EXPECT_EQ(shown, QStringLiteral("郵便番号簿 Ver.") + ubin::widgets::SuiteVersion() + QStringLiteral("\nデータ版 ")
                          + QString::fromStdString(ubin::FormatYearMonth(*sample.month)) + QStringLiteral("（推定）"));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
@@ -629,5 +629,5 @@ TEST(MarubetaWindow, VersionBoxNamesTheDataEdition)
         {{ubin::YearMonth{2026, 11}, true}, QStringLiteral("データ版 2026-11（推定）")},
         {{}, QStringLiteral("データ版 不明")},
     };
-    for (const auto& c : cases) EXPECT_EQ(ubin::forms::DataEditionText(c.edition), c.text);
+    for (const auto& c : cases) EXPECT_EQ(ubin::widgets::DataEditionText(c.edition), c.text);
 }

@@ -3,13 +3,13 @@
 // (build/artifacts/*.png). Each one is also checked: every element lies inside its window and
 // every fixed caption fits its element; the icon renders; the window class is the program's.
 #include "marubeta/marubeta_window.h"
-#include "platform/forms/search_guard.h"
-#include "platform/forms/dialogs.h"
-#include "platform/forms/program.h"
+#include "qt/widgets/search_guard.h"
+#include "qt/widgets/dialogs.h"
+#include "qt/widgets/program.h"
 #include "samples/piroshen/piroshen_window.h"
 #include "samples/quillot/quillot_window.h"
 #include "tenzora/tenzora_window.h"
-#include "tests/control/sorelto_fixture.h"
+#include "tests/sorelto/sorelto_fixture.h"
 #include "tests/marubeta/marubeta_fixture.h"
 
 #include <QAbstractButton>
@@ -36,7 +36,7 @@ namespace {
 
 std::string Utf8(const QString& s) { return s.toStdString(); }
 
-const forms::ProgramInfo kMarubeta{QStringLiteral("marubeta"), QStringLiteral("郵便番号簿"), QString()};
+const widgets::ProgramInfo kMarubeta{QStringLiteral("marubeta"), QStringLiteral("郵便番号簿"), QString()};
 
 QString ArtifactPath(const char* name)
 {
@@ -105,12 +105,12 @@ void Shoot(QWidget* window, const char* name)
 }
 
 // A message box as the program shows it, kept and closed.
-void ShootBox(forms::MessageKind kind, const QString& text, const QString& title,
+void ShootBox(widgets::MessageKind kind, const QString& text, const QString& title,
               QMessageBox::StandardButtons buttons, const char* name)
 {
     const QMessageBox::StandardButton defaultButton =
         buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
-    const auto box = forms::MakeMessageBox(nullptr, kind, text, title, buttons, defaultButton);
+    const auto box = widgets::MakeMessageBox(nullptr, kind, text, title, buttons, defaultButton);
     box->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(box.get()));
     QTest::qWait(150);
@@ -145,7 +145,7 @@ std::filesystem::path SampleCopy(const TempDir& copy)
 
 TEST(Screenshots, TheIconRendersAndTheWindowClassIsTheProgramsName)
 {
-    const QPixmap icon = forms::SuiteIcon().pixmap(256, 256);
+    const QPixmap icon = widgets::SuiteIcon().pixmap(256, 256);
     ASSERT_FALSE(icon.isNull()) << "the SVG icon engine (package libqt6svg6) is missing";
     ASSERT_TRUE(icon.save(ArtifactPath("icon")));
     // The red square and the white mark of 〒.
@@ -260,7 +260,7 @@ TEST(Screenshots, MarubetaMessages)
             f.Open();
             FAIL() << "opened";
         } catch (const SettingsNotFound& e) {
-            ShootBox(forms::MessageKind::Error, SettingsNotFoundMessage(e), kMarubeta.title, QMessageBox::Ok,
+            ShootBox(widgets::MessageKind::Error, SettingsNotFoundMessage(e), kMarubeta.title, QMessageBox::Ok,
                      "marubeta_settings_not_found");
         }
     }
@@ -275,7 +275,7 @@ TEST(Screenshots, MarubetaMessages)
             f.Open();
             FAIL() << "opened";
         } catch (const DirectoryStartUpError& e) {
-            ShootBox(forms::MessageKind::Error, forms::DirectoryErrorText(e.what(), e.dataFolder), kMarubeta.title,
+            ShootBox(widgets::MessageKind::Error, widgets::DirectoryErrorText(e.what(), e.dataFolder), kMarubeta.title,
                      QMessageBox::Ok, "marubeta_directory_missing");
         }
     }
@@ -289,10 +289,10 @@ TEST(Screenshots, MarubetaMessages)
         std::filesystem::resize_file(copy / "郵便番号.CSV", 10);
         f.TypeAndEnter(QStringLiteral("7300014"));
         ASSERT_EQ(f.errors.size(), 1u);
-        ShootBox(forms::MessageKind::Warning, f.errors[0], kMarubeta.title, QMessageBox::Ok,
+        ShootBox(widgets::MessageKind::Warning, f.errors[0], kMarubeta.title, QMessageBox::Ok,
                  "marubeta_directory_damaged");
     }
-    ShootBox(forms::MessageKind::Warning,
+    ShootBox(widgets::MessageKind::Warning,
              SettingsSaveFailedMessage("/home/user/.config/marubeta/ubscon.def",
                                        "/home/user/.config/marubeta/ubscon.def: cannot be replaced: Permission denied"),
              kMarubeta.title, QMessageBox::Ok, "marubeta_settings_save_failed");
@@ -318,19 +318,19 @@ TEST(Screenshots, TenzoraMessages)
         w.close();
     }
     ASSERT_EQ(messages.size(), 2);
-    ShootBox(forms::MessageKind::Error, messages[0], TenzoraWindow::title(), QMessageBox::Ok, "tenzora_settings_not_found");
-    ShootBox(forms::MessageKind::Error, messages[1], TenzoraWindow::title(), QMessageBox::Ok, "tenzora_write_failed");
+    ShootBox(widgets::MessageKind::Error, messages[0], TenzoraWindow::title(), QMessageBox::Ok, "tenzora_settings_not_found");
+    ShootBox(widgets::MessageKind::Error, messages[1], TenzoraWindow::title(), QMessageBox::Ok, "tenzora_write_failed");
 }
 
 TEST(Screenshots, PiroshenMessages)
 {
     using piroshen::PiroshenWindow;
-    ShootBox(forms::MessageKind::Question, PiroshenWindow::kAskStartText, PiroshenWindow::kAskStartTitle,
+    ShootBox(widgets::MessageKind::Question, PiroshenWindow::kAskStartText, PiroshenWindow::kAskStartTitle,
              QMessageBox::Yes | QMessageBox::No, "piroshen_ask_start");
-    forms::SetProgramTitle(PiroshenWindow::kTitle); // the box of an empty title names the program
-    ShootBox(forms::MessageKind::Warning, PiroshenWindow::StartFailedMessage(QStringLiteral("/usr/local/bin/marubeta")),
+    widgets::SetProgramTitle(PiroshenWindow::kTitle); // the box of an empty title names the program
+    ShootBox(widgets::MessageKind::Warning, PiroshenWindow::StartFailedMessage(QStringLiteral("/usr/local/bin/marubeta")),
              QString(), QMessageBox::Ok | QMessageBox::Cancel, "piroshen_start_failed");
-    forms::SetProgramTitle(kMarubeta.title);
+    widgets::SetProgramTitle(kMarubeta.title);
 }
 
 TEST(Screenshots, QuillotMessages)
@@ -345,7 +345,7 @@ TEST(Screenshots, QuillotMessages)
         quillot::QuillotWindow w;
         const component::Status s = w.LoadControl(empty / "classes.json", *form);
         ASSERT_EQ(s.code(), component::kErrorNotRegistered);
-        ShootBox(forms::MessageKind::Error,
+        ShootBox(widgets::MessageKind::Error,
                  quillot::CreationFailedMessage(s, "/home/user/.config/marubeta/classes.json", library), title,
                  QMessageBox::Ok, "quillot_not_registered");
     }
@@ -353,10 +353,10 @@ TEST(Screenshots, QuillotMessages)
         quillot::QuillotWindow w;
         const component::Status s = w.LoadControl(UBIN_SORELTO_REGISTRY, *form);
         ASSERT_FALSE(s.ok());
-        ShootBox(forms::MessageKind::Error, quillot::CreationFailedMessage(s, UBIN_SORELTO_REGISTRY, library), title,
+        ShootBox(widgets::MessageKind::Error, quillot::CreationFailedMessage(s, UBIN_SORELTO_REGISTRY, library), title,
                  QMessageBox::Ok, "quillot_creation_failed");
     }
-    ShootBox(forms::MessageKind::Error,
+    ShootBox(widgets::MessageKind::Error,
              quillot::CallFailedMessage(QStringLiteral("member 0x6003002D: /srv/zip/郵便番号.CSV: record 12 is cut short "
                                                        "by the end of the file")),
              title, QMessageBox::Ok, "quillot_call_failed");
@@ -368,7 +368,7 @@ TEST(Screenshots, QuillotMessages)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    ubin::forms::SetUpApplication(ubin::test::kMarubeta);
+    ubin::widgets::SetUpApplication(ubin::test::kMarubeta);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

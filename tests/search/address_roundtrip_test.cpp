@@ -46,7 +46,7 @@ const HouseNumber& Inside(const NoteClause& c)
 // What a person would write for the entry; empty when nothing written names it alone.
 std::u16string Written(const AddressResolver& book, const AddressRecord& r, std::string& why)
 {
-    const std::u16string place = book.PrefectureName(r.cityCode / 1000) + book.CityName(r.cityCode);
+    const std::u16string place = book.PrefectureName(r.cityCode / 1000).value_or(u"") + book.CityName(r.cityCode).value_or(u"");
     switch (r.kind) {
     case NoteKind::RestOfCity: why = "the city's catch-all"; return {};
     case NoteKind::WholeCity: return place;
@@ -102,16 +102,16 @@ std::string FirstCode(const FindResult& r) { return r.results.empty() ? "nothing
 // (秩父郡荒川村上田野 for 秩父市荒川上田野, 沼隈郡内海町イ for 福山市内海町イ) and without it
 // (岩槻市本町 for さいたま市岩槻区本町).
 // (Called by the round trip, which has built the full directory already.)
-void FormerMunicipalitiesFindTheTownOfToday(const Lookup* lookup, const Finder& finder, const AddressResolver* book)
+void FormerMunicipalitiesFindTheTownOfToday(const Lookup* lookup, const Finder& finder, const AddressResolver& book)
 {
-    const AddressTable& table = book->Table();
+    const AddressTable& table = book.Table();
     EXPECT_GT(table.OldCityCount(), 1500);
 
     // The town names of each city, and how often each is used there.
     std::map<std::int32_t, std::vector<std::int32_t>> entriesOf;
     std::map<std::pair<std::int32_t, std::u16string>, int> uses;
     for (std::int32_t n = 1; n <= lookup->EntryCount(); ++n) {
-        const AddressRecord r = *book->Record(n);
+        const AddressRecord r = *book.Record(n);
         entriesOf[r.cityCode].push_back(n);
         ++uses[{r.cityCode, r.town}];
     }
@@ -127,9 +127,9 @@ void FormerMunicipalitiesFindTheTownOfToday(const Lookup* lookup, const Finder& 
         std::u16string withName, withoutName; // an address of each kind, and its code
         std::u16string withCode, withoutCode;
         for (const std::int32_t n : entriesOf[old.code]) {
-            const AddressRecord r = *book->Record(n);
+            const AddressRecord r = *book.Record(n);
             if (r.kind != NoteKind::None || uses[{r.cityCode, r.town}] != 1 || r.town.empty()) continue;
-            const std::u16string place = book->PrefectureName(old.prefecture) + std::u16string(written);
+            const std::u16string place = book.PrefectureName(old.prefecture).value_or(u"") + std::u16string(written);
             const std::u16string code = lookup->ReadEntry(n).postalCode;
             const std::u16string_view town = r.town;
             if (withName.empty() && town.starts_with(bare) && town.size() > bare.size()) {
@@ -168,8 +168,8 @@ TEST(AddressRoundTrip, EveryEntryOfTheFullFileIsFoundFromItsOwnParts)
     BuildDirectory(kenAll, t / "dir");
     const auto lookup = Lookup::Open(FromUtf8((t / "dir").string() + "/"), true);
     const Finder finder(*lookup);
-    const AddressResolver* book = finder.Addresses();
-    ASSERT_NE(book, nullptr);
+    ASSERT_TRUE(finder.HasAddresses());
+    const AddressResolver& book = finder.Addresses();
 
     // The addresses users asked about, as they wrote them.
     const std::pair<const char*, const char*> asked[] = {
@@ -191,9 +191,9 @@ TEST(AddressRoundTrip, EveryEntryOfTheFullFileIsFoundFromItsOwnParts)
     std::map<std::string, int> unreachable;
     std::vector<std::string> misses, codedMisses;
     for (std::int32_t n = 1; n <= lookup->EntryCount(); ++n) {
-        const AddressRecord r = *book->Record(n);
+        const AddressRecord r = *book.Record(n);
         std::string why;
-        const std::u16string address = Written(*book, r, why);
+        const std::u16string address = Written(book, r, why);
         if (address.empty()) {
             ++unreachable[why];
             continue;

@@ -276,4 +276,21 @@ TEST_F(Damage, AFolderOfTheBuildsBeforeStillOpens)
     EXPECT_NE(Answers(t_).find("UIND3.IDX: holds"), std::string::npos);
 }
 
+TEST_F(Damage, AFolderBuiltBeforeTheAddressNotesSearchesItsTextsAndHasNoAddressTables)
+{
+    std::filesystem::remove(t_ / "MANIFEST.TXT");
+    std::filesystem::remove(t_ / "住所.IDX");
+    const auto lookup = Lookup::Open(t_.DataFolder());
+    const Finder finder(*lookup);
+    EXPECT_FALSE(finder.HasAddresses());
+    try {
+        finder.Addresses();
+        ADD_FAILURE() << "address tables were given for a folder without them";
+    } catch (const DirectoryError& e) {
+        EXPECT_NE(std::string(e.what()).find("住所.IDX: the folder has no address tables"), std::string::npos) << e.what();
+    }
+    // A written address is looked for in the texts instead.
+    EXPECT_FALSE(finder.Find(u"広島市中区上幟町").results.empty());
+}
+
 } // namespace

@@ -129,16 +129,16 @@ TEST(KeySearch, FirstMatchIsTheLowestRecordOfTheRun)
 TEST(Cities, CodesOfPrefecturesAndCitiesWithTheFourDigitCompletion)
 {
     Engine e(HandWritten());
-    const auto pref = e->FindCity(u"34").line;
+    const auto pref = e->FindCity(u"34").value().line;
     ASSERT_TRUE(pref);
     EXPECT_EQ(pref->areaCode, u"34");
     EXPECT_EQ(e->WithPrefecture(*pref).name, u"広島県"); // shown as stored
-    const auto city = e->FindCity(u"34101").line;
+    const auto city = e->FindCity(u"34101").value().line;
     ASSERT_TRUE(city);
     EXPECT_EQ(city->name, u"広島市中区");
     EXPECT_EQ(e->WithPrefecture(*city).name, u"広島県広島市中区");
     EXPECT_EQ(e->WithPrefecture(*city).kana, u"ﾋﾛｼﾏｹﾝﾋﾛｼﾏｼﾅｶｸ");
-    const auto sapporo = e->FindCity(u"1101").line;
+    const auto sapporo = e->FindCity(u"1101").value().line;
     ASSERT_TRUE(sapporo);
     EXPECT_EQ(sapporo->code, 1101);
     EXPECT_EQ(sapporo->areaCode, u"01101");
@@ -146,8 +146,9 @@ TEST(Cities, CodesOfPrefecturesAndCitiesWithTheFourDigitCompletion)
     const std::pair<const char16_t*, std::int32_t> none[] = {{u"34199", 34199}, {u"48001", 48001}, {u"abc", 0}, {u"0", 0},
                                                              {u"-34", 0}, {u"", 0}, {u"99999999999", 0}};
     for (const auto& [typed, code] : none) {
-        EXPECT_FALSE(e->FindCity(typed).line) << ToUtf8(typed);
-        EXPECT_EQ(e->FindCity(typed).code, code) << ToUtf8(typed);
+        const std::optional<CityMatch> match = e->FindCity(typed);
+        EXPECT_FALSE(match && match->line) << ToUtf8(typed);
+        EXPECT_EQ(match ? match->code : 0, code) << ToUtf8(typed);
     }
 }
 
@@ -187,7 +188,7 @@ TEST(AreaLists, PrefecturesCitiesTownsAndSubAreas)
 
     const TownList towns = e->TownsOf(u"34102");
     EXPECT_EQ(Names(towns.towns), (Strings{"以下に掲載がない場合", "一円", "大須賀町"})); // first words
-    EXPECT_NE(towns.firstRecord, 0);
+    EXPECT_NE(towns.firstRecord.value_or(0), 0);
     EXPECT_TRUE(e->TownsOf(u"34104").towns.empty());
     EXPECT_TRUE(e->TownsOf(u"").towns.empty());
 

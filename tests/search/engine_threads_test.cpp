@@ -39,7 +39,7 @@ std::string Answers(const Lookup& lookup, int offset, int samples)
         for (const Entry& m : lookup.FindPostal(e.postalCode, 5)) out += Describe(m);
         for (const Entry& m : lookup.Find(Index::TownKana, e.townKana.substr(0, 4), 3)) out += Describe(m);
         for (const Entry& m : lookup.Find(Index::TownName, e.town.substr(0, 2), 3)) out += Describe(m);
-        if (const auto city = lookup.FindCity(e.cityCode).line) out += ToUtf8(lookup.WithPrefecture(*city).name) + "\n";
+        if (const auto city = lookup.FindCity(e.cityCode).value_or(CityMatch{}).line) out += ToUtf8(lookup.WithPrefecture(*city).name) + "\n";
         if (e.HasSubAreas())
             for (const AreaItem& a : lookup.SubAreasOf(e)) out += ToUtf8(a.name) + "\n";
         Cursor c = Cursor::Records(Index::Postal, 1, IndexRecords(lookup).RecordCount(Index::Postal), n);

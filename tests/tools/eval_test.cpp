@@ -44,7 +44,7 @@ const HouseNumber& Inside(const NoteClause& c) { return c.range.low == kNoHouseN
 // entries no written address names alone (the city's catch-all, a note no rule reads).
 std::u16string Written(const AddressResolver& book, const AddressRecord& r)
 {
-    const std::u16string place = book.PrefectureName(r.cityCode / 1000) + book.CityName(r.cityCode);
+    const std::u16string place = book.PrefectureName(r.cityCode / 1000).value_or(u"") + book.CityName(r.cityCode).value_or(u"");
     switch (r.kind) {
     case NoteKind::RestOfCity: case NoteKind::Plain: return {};
     case NoteKind::WholeCity: return place;
@@ -87,12 +87,13 @@ std::size_t WriteRoundTripGold(const fs::path& folder, const fs::path& gold)
 {
     const auto lookup = Lookup::Open(FromUtf8(PathToUtf8(folder) + "/"), true);
     const Finder finder(*lookup);
-    const AddressResolver* book = finder.Addresses();
-    EXPECT_NE(book, nullptr);
+    const bool hasAddresses = finder.HasAddresses();
+    EXPECT_TRUE(hasAddresses);
     std::string out = "address,postal_code\r\n";
     std::size_t rows = 0;
-    for (std::int32_t n = 1; book && n <= lookup->EntryCount(); n += static_cast<std::int32_t>(kEvery)) {
-        const std::u16string address = Written(*book, *book->Record(n));
+    for (std::int32_t n = 1; hasAddresses && n <= lookup->EntryCount(); n += static_cast<std::int32_t>(kEvery)) {
+        const AddressResolver& book = finder.Addresses();
+        const std::u16string address = Written(book, *book.Record(n));
         if (address.empty()) continue;
         out += Quoted(ToUtf8(address)) + "," + ToUtf8(lookup->ReadEntry(n).postalCode) + "\r\n";
         ++rows;

@@ -1,6 +1,6 @@
 #include "tools/ubin-link/link_command.h"
 
-#include "platform/link/link_client.h"
+#include "qt/link/link_client.h"
 #include "tools/command_line/command_line.h"
 
 #include <QCoreApplication>

@@ -4,9 +4,9 @@
 // on the per-user class registry: $XDG_CONFIG_HOME/marubeta/classes.json, or
 // ~/.config/marubeta/classes.json when XDG_CONFIG_HOME is not set. Exit status 0 on success,
 // 1 when the library cannot be (un)registered, 2 for a command line it does not understand.
-#include "platform/component/library.h"
+#include "qt/component/library.h"
 #include "base/program.h"
-#include "platform/component/registry.h"
+#include "qt/component/registry.h"
 #include "base/path_text.h"
 #include "tools/command_line/command_line.h"
 

@@ -67,7 +67,7 @@ Reply ErrorReply(int status, std::string_view message)
 
 json ApiSearchResult(const Entry& e)
 {
-    const std::int32_t p = PrefectureOfCityCode(e.cityCode);
+    const std::int32_t p = PrefectureOfCityCode(e.cityCode).value_or(0); // "0": the code names none
     const std::u16string town = e.IsOffice() ? e.town + e.street + e.office : std::u16string(ShownTown(e));
     const std::u16string_view townKana = e.IsOffice() ? std::u16string_view(e.officeKana) : ShownTownKana(e);
     return json{
@@ -79,7 +79,7 @@ json ApiSearchResult(const Entry& e)
 
 json YubinbangoRecord(const Entry& e)
 {
-    return json::array({PrefectureOfCityCode(e.cityCode), U8(e.city), U8(ShownTown(e)), e.IsOffice() ? U8(e.street) : ""});
+    return json::array({PrefectureOfCityCode(e.cityCode).value_or(0), U8(e.city), U8(ShownTown(e)), e.IsOffice() ? U8(e.street) : ""});
 }
 
 json JpostalRecord(const Entry& e)
@@ -112,13 +112,13 @@ std::int32_t PrefectureOf(const Lookup& lookup, std::string_view segment)
         return p >= 1 && p <= kPrefectureCount ? p : 0;
     }
     for (std::int32_t p = 1; p <= kPrefectureCount; ++p)
-        if (U8(lookup.PrefectureName(p)) == segment) return p;
+        if (U8(*lookup.PrefectureName(p)) == segment) return p;
     return 0;
 }
 
 json PrefectureJson(const Lookup& lookup, std::int32_t p)
 {
-    return json{{"code", p}, {"name", U8(lookup.PrefectureName(p))}, {"kana", U8(lookup.PrefectureKana(p))}};
+    return json{{"code", p}, {"name", U8(*lookup.PrefectureName(p))}, {"kana", U8(*lookup.PrefectureKana(p))}};
 }
 
 json CityJson(const Lookup& lookup, std::int32_t code)

@@ -107,7 +107,7 @@ nlohmann::ordered_json SuggestResult(const Entry& e, const std::u16string& rest)
     j["label"] = U8(label);
     j["postal_code"] = U8(e.postalCode);
     j["prefecture"] = U8(e.prefecture);
-    j["prefecture_code"] = PrefectureOfCityCode(e.cityCode);
+    j["prefecture_code"] = PrefectureOfCityCode(e.cityCode).value_or(0); // 0: the code names none
     j["city"] = U8(e.city);
     j["town"] = IsRestOfCity(e) ? std::string() : U8(e.TownProper());
     j["street"] = e.IsOffice() ? U8(e.street) : std::string();

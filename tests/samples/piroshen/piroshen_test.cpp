@@ -3,10 +3,10 @@
 // and Marubeta going away. The last test starts the real Marubeta program.
 #include "samples/piroshen/piroshen_window.h"
 #include "tests/marubeta/marubeta_fixture.h"
-#include "tests/platform/link/link_test_support.h"
+#include "tests/qt/link/link_test_support.h"
 
-#include "platform/forms/colours.h"
-#include "platform/forms/twips.h"
+#include "qt/widgets/colours.h"
+#include "qt/widgets/twips.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -253,9 +253,9 @@ TEST_F(PiroshenTest, MissingProgramFileDisablesSending)
     EXPECT_EQ(piroshen->windowTitle(), QStringLiteral("郵便番号検索 DDE　サンプル"));
     EXPECT_EQ(Text("Label6_1"), QStringLiteral("          2"));
     EXPECT_EQ(Text("Text11"), QStringLiteral("Text11"));
-    EXPECT_EQ(ubin::forms::ToBgr(piroshen->palette().color(QPalette::Window)), ubin::forms::Rgb(192, 192, 192));
-    const ubin::forms::Dpi dpi = ubin::forms::LogicalDpi(piroshen.get());
-    EXPECT_EQ(piroshen->size(), ubin::forms::TwipsToPixels(QSize(7125, 3300), dpi));
+    EXPECT_EQ(ubin::widgets::ToBgr(piroshen->palette().color(QPalette::Window)), ubin::widgets::Rgb(192, 192, 192));
+    const ubin::widgets::Dpi dpi = ubin::widgets::LogicalDpi(piroshen.get());
+    EXPECT_EQ(piroshen->size(), ubin::widgets::TwipsToPixels(QSize(7125, 3300), dpi));
 
     // An empty program file counts as missing too.
     ubin::test::WriteBytes(files / "marubeta", "");

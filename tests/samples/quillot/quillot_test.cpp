@@ -1,10 +1,10 @@
 // Quillot's window with UbinBangou1 loaded from the sample's saved form through the class
 // registry: lookups typed into Text1, lookups on the control's face, and a failing creation.
 #include "samples/quillot/quillot_window.h"
-#include "tests/control/sorelto_fixture.h"
+#include "tests/sorelto/sorelto_fixture.h"
 
-#include "platform/forms/colours.h"
-#include "platform/forms/twips.h"
+#include "qt/widgets/colours.h"
+#include "qt/widgets/twips.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -58,16 +58,16 @@ TEST_F(Quillot, StartsWithTheSavedControlAndItsOwnTexts)
     EXPECT_EQ(Labels(), QStringLiteral("La1|La2|Label3|Label4|Label5|Label6"));
     EXPECT_EQ(Text1()->text(), QStringLiteral("7300014"));
     EXPECT_TRUE(window.findChild<QLabel*>(QStringLiteral("Label9"))->font().bold());
-    EXPECT_EQ(window.palette().color(QPalette::Window), forms::ToQColor(0x00FFC0C0));
+    EXPECT_EQ(window.palette().color(QPalette::Window), widgets::ToQColor(0x00FFC0C0));
 
     component::HostedControl* c = window.control();
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->objectName(), QStringLiteral("UbinBangou1"));
-    EXPECT_EQ(forms::GeometryInTwips(c), QRect(120, 2040, 6180, 5070));
+    EXPECT_EQ(widgets::GeometryInTwips(c), QRect(120, 2040, 6180, 5070));
     EXPECT_EQ(c->extent(), (component::Extent{10901, 8943}));
     // The saved colour on all five mode buttons; the results start empty.
     for (const char* name : {"Option1", "Option2", "Option3", "Option4", "Option5"})
-        EXPECT_EQ(OnFace<QWidget>(name)->palette().color(QPalette::Window), forms::ToQColor(0x00C0FFC0)) << name;
+        EXPECT_EQ(OnFace<QWidget>(name)->palette().color(QPalette::Window), widgets::ToQColor(0x00C0FFC0)) << name;
     EXPECT_EQ(Results(*c), QStringLiteral("|||||"));
     EXPECT_EQ(c->Get(control::kBackColor)->colour(), 0x8000000Au);
 }

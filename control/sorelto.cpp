@@ -1,5 +1,0 @@
-// Sorelto: the library of the UbinBangou control. Its only exports are the four entry points.
-#include "control/ubin_bangou.h"
-#include "platform/component/exports.h"
-
-UBIN_CONTROL_LIBRARY({&ubin::control::UbinBangouClass, &ubin::component::CreateControl<ubin::control::UbinBangou>})
