@@ -39,7 +39,9 @@ std::u16string_view WithoutLegalForm(std::u16string_view office)
     return office;
 }
 
-enum Tier : std::uint8_t { kWhole, kBeginning, kAnywhere, kUnmatched };
+// kCity: a city named by the query without its 市 (名古屋, なごや), which stands before a town of
+// that very name elsewhere (成田市名古屋) whatever either's prominence.
+enum Tier : std::uint8_t { kCity, kWhole, kBeginning, kAnywhere, kUnmatched };
 
 // How the query matches the best of some names. `folded` compares their romaji keys.
 template <class... Names>
@@ -332,14 +334,14 @@ FindRanker::Key FindRanker::KeyOf(std::uint32_t doc, const RankQuery& q) const
             better(0, n.rest ? BeginningTier(q.name, n.city, n.PrefectureCity(), n.Ward())
                              : BeginningTier(q.name, n.town, n.CityTown(), n.Place(), n.WardTown()));
             // A city named without its 市 stands before a town of that name elsewhere (名古屋).
-            if (n.rest && NamesCityWithoutEnding(n.city, q.name)) better(0, kWhole);
+            if (n.rest && NamesCityWithoutEnding(n.city, q.name)) better(0, kCity);
         }
     }
     if (!q.readings.empty()) {
         const std::u16string_view r = index_.ReadText(doc);
         const ReadingSplit split = index_.Split(doc);
         for (const std::u16string& reading : q.readings) {
-            if (key.group == 0 && key.tier == kWhole) break;
+            if (key.group == 0 && key.tier <= kWhole) break;
             if (n.isOffice) {
                 better(0, TierOf(reading, q.romaji, r));
                 continue;
@@ -351,7 +353,11 @@ FindRanker::Key FindRanker::KeyOf(std::uint32_t doc, const RankQuery& q) const
             const std::size_t pe = split.prefecture, ce = split.city, te = split.town;
             const std::u16string_view cityReading = r.substr(pe, ce - pe);
             const bool ward = n.rest && !n.Ward().empty() && EndsWith(cityReading, reading, q.romaji);
-            if (ward || (n.rest && ReadingNamesCity(cityReading, n.city, reading, q.romaji))) {
+            if (n.rest && ReadingNamesCity(cityReading, n.city, reading, q.romaji)) {
+                better(0, kCity);
+                continue;
+            }
+            if (ward) {
                 better(0, kWhole);
                 continue;
             }

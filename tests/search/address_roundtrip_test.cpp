@@ -181,11 +181,41 @@ TEST(AddressRoundTrip, EveryEntryOfTheFullFileIsFoundFromItsOwnParts)
         {"京都市上京区油小路通下立売上る近衛町", "6028046"}, {"京都市上京区近衛町室町通出水上る", "6028019"},
         {"山形県最上郡最上町富沢", "9996105"},         {"福岡県みやま市瀬高町浜田", "8350016"},
         {"埼玉県川越市大字笠幡100", "3501175"},        {"京都市下京区烏丸通七条下る東塩小路町721-1", "6008216"},
+        // Written before the mergers, with the name of a municipality merged away since.
+        {"秩父郡荒川村上田野", "3691802"},             {"埼玉県秩父郡荒川村大字上田野１２３", "3691802"},
+        {"岩槻市本町", "3390057"},                     {"埼玉県岩槻市本町三丁目１番", "3390057"},
+        {"沼隈郡内海町イ", "7222631"},                 {"広島県沼隈郡内海町イ１２３４", "7222631"},
+        // After 〒, a code of their own, or another code.
+        {"〒 千代田区永田町1-7-1", "1000014"},         {"〒１００－００１４　千代田区永田町一丁目７番１号", "1000014"},
+        {"〒 八王子市元本郷町3-24-1", "1920051"},      {"192-0051 東京都八王子市元本郷町三丁目24番1号", "1920051"},
+        // In Latin letters, in either order.
+        {"Ginza, Chuo-ku, Tokyo", "1040061"},         {"tokyo chuo-ku ginza", "1040061"},
+        {"tokyo chiyoda-ku nagatacho", "1000014"},    {"Nagatacho Chiyoda-ku Tokyo", "1000014"},
+        // 町 for 丁 and back, a 町 left out, look-alike kanji.
+        {"上尾市一町目", "3620046"},                   {"埼玉県上尾市壱町目", "3620046"},
+        {"和歌山市7番町", "6408156"},                  {"和歌山県和歌山市七番町", "6408156"},
+        {"長浜市木之本西山", "5290433"},               {"滋賀県長浜市木之本西山１２", "5290433"},
+        {"輪島市町野桶戸", "9280216"},                 {"石川県輪島市町野桶戸", "9280216"},
+        {"京都府宇治市菟道森本", "6110013"},           {"宇治市菟道森本８", "6110013"},
+        {"京都市中京区一之舟入町", "6040924"},         {"京都府京都市中京区一之舟入町５３７", "6040924"},
+        {"東京都八王子\u5DFF元本郷町", "1920051"},       {"八王子\u5DFF元本郷町3-24-1", "1920051"},
     };
     for (const auto& [address, code] : asked) {
         const FindResult r = finder.Find(FromUtf8(address), 1);
         EXPECT_EQ(r.results.empty() ? "nothing" : ToUtf8(r.results[0].postalCode), code) << address;
     }
+    // A fragment holding a prefecture, a district or a city lists the entries that hold it, not a
+    // wrong address; a name holding the text inside a numeral is among them.
+    for (const char* fragment : {"千葉県香取郡", "県八", "中央区南十", "本郡八峰町"}) {
+        const FindResult r = finder.Find(FromUtf8(fragment), 1);
+        EXPECT_EQ(r.match, FindMatch::Text) << fragment;
+    }
+    const FindResult sengoku = finder.Find(u"千石町", 0);
+    EXPECT_TRUE(std::any_of(sengoku.results.begin(), sengoku.results.end(), [](const Entry& e) { return e.town == u"六千石町"; }));
+    const FindResult nagoya = finder.Find(u"nagoya", 1);
+    ASSERT_FALSE(nagoya.results.empty());
+    EXPECT_EQ(nagoya.results[0].city.substr(0, 4), u"名古屋市");
+    EXPECT_EQ(finder.Find(u"大坂市北区梅田", 1).suggestions.front(), u"大阪市");
 
     std::int32_t tried = 0, found = 0, coded = 0, codedAlike = 0, romajiTried = 0, romajiFound = 0;
     std::map<std::string, int> unreachable;
