@@ -299,7 +299,9 @@ std::vector<std::u16string> AddressResolver::NearCities(std::u16string_view text
             forms.emplace_back(key.substr(gun + 1), written.substr(written.find(u'郡') + 1));
         if (const std::size_t shi = key.rfind(u'市'); shi != std::u16string::npos && shi + 1 < key.size())
             forms.emplace_back(key.substr(0, shi + 1), written.substr(0, written.rfind(u'市') + 1));
-        for (const auto& [form, name] : forms) {
+        for (const auto& pair : forms) {
+            const std::u16string& form = pair.first;
+            const std::u16string& name = pair.second; // a plain reference: lambdas take no structured binding in clang 14
             if (form.size() != head.size() || EditDistance(form, head) != 1) continue;
             // With an address after it, the name must make that address one of the directory's.
             if (!rest.empty() && Resolve(form + std::u16string(rest)).level < AddressLevel::Town) continue;
