@@ -10,9 +10,9 @@ from pathlib import Path
 import pytest
 
 PYTHON_DIR = Path(__file__).resolve().parents[1]
-spec = importlib.util.spec_from_file_location("make_wheel", PYTHON_DIR / "pep517" / "make_wheel.py")
-make_wheel = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(make_wheel)
+_located = importlib.util.spec_from_file_location("make_wheel", PYTHON_DIR / "pep517" / "make_wheel.py")
+make_wheel = importlib.util.module_from_spec(_located)
+_located.loader.exec_module(make_wheel)
 
 
 def fake_module(folder, suffix):

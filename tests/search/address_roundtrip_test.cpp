@@ -7,6 +7,7 @@
 // today's municipality finds that town.
 #include "base/cp932.h"
 #include "base/romaji.h"
+#include "tests/support/written_address.h"
 #include "search/find.h"
 #include "tests/support/temp_dir.h"
 #include "builder/builder.h"
@@ -22,58 +23,6 @@ using namespace ubin;
 
 namespace {
 
-std::u16string Digits(std::int32_t n) { return FromUtf8(std::to_string(n)); }
-
-// A house number written with its units: 第9地割, 3丁目, 400番地2.
-std::u16string WriteNumber(const HouseNumber& n)
-{
-    static const char16_t* const kUnits[] = {u"地割", u"丁目", u"番地", u"号"};
-    std::u16string out;
-    for (int l = 0; l < kNumberLevels; ++l) {
-        if (n[static_cast<std::size_t>(l)] == kNoNumber) continue;
-        if (l == kLevelChiwari) out += u"第";
-        out += Digits(n[static_cast<std::size_t>(l)]) + kUnits[l];
-    }
-    return out;
-}
-
-const HouseNumber& Inside(const NoteClause& c)
-{
-    const bool openLow = c.range.low == kNoHouseNumber;
-    return openLow ? c.range.high : c.range.low;
-}
-
-// What a person would write for the entry; empty when nothing written names it alone.
-std::u16string Written(const AddressResolver& book, const AddressRecord& r, std::string& why)
-{
-    const std::u16string place = book.PrefectureName(r.cityCode / 1000).value_or(u"") + book.CityName(r.cityCode).value_or(u"");
-    switch (r.kind) {
-    case NoteKind::RestOfCity: why = "the city's catch-all"; return {};
-    case NoteKind::WholeCity: return place;
-    case NoteKind::NumberFirst:
-        for (const NoteClause& c : r.clauses)
-            if (c.kind == ClauseKind::Numbers) return place + WriteNumber(Inside(c));
-        return place + u"1番地";
-    case NoteKind::None: case NoteKind::ExceptBuildings: return place + r.town + u"1-2";
-    case NoteKind::Floor:
-        return place + r.town + u"1-1" + r.building + (r.floor == kFloorUnknown ? u"" : Digits(r.floor) + u"階");
-    case NoteKind::Plain: why = "a note no rule reads"; return {};
-    default: break;
-    }
-    for (const NoteClause& c : r.clauses) {
-        switch (c.kind) {
-        case ClauseKind::Numbers: return place + r.town + WriteNumber(Inside(c));
-        case ClauseKind::Street: return place + r.town + c.key;
-        case ClauseKind::Name:
-            if (c.key == u"大字") return place + c.key + r.town;
-            return place + r.town + c.key + (c.range == NumberRange{} ? u"" : WriteNumber(Inside(c)));
-        case ClauseKind::AnyChome: return place + r.town + u"1丁目";
-        case ClauseKind::AnyBanchi: return place + r.town + u"1番地";
-        default: break;
-        }
-    }
-    return place + r.town; // その他 alone
-}
 
 // The variants (the code written before the address, the address in Latin letters), tried on
 // every entry in an optimized build, else on every 25th (every 100th under the sanitizers).
@@ -223,7 +172,7 @@ TEST(AddressRoundTrip, EveryEntryOfTheFullFileIsFoundFromItsOwnParts)
     for (std::int32_t n = 1; n <= lookup->EntryCount(); ++n) {
         const AddressRecord r = *book.Record(n);
         std::string why;
-        const std::u16string address = Written(book, r, why);
+        const std::u16string address = test::WrittenAddress(book, r, &why);
         if (address.empty()) {
             ++unreachable[why];
             continue;

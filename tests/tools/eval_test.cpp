@@ -9,6 +9,7 @@
 #include "builder/builder.h"
 #include "search/find.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/written_address.h"
 #include "tools/ubin/cli.h"
 #include "tools/ubin/eval_command.h"
 
@@ -24,53 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::u16string Digits(std::int32_t n) { return FromUtf8(std::to_string(n)); }
-
-std::u16string WriteNumber(const HouseNumber& n)
-{
-    static const char16_t* const kUnits[] = {u"地割", u"丁目", u"番地", u"号"};
-    std::u16string out;
-    for (int l = 0; l < kNumberLevels; ++l) {
-        if (n[static_cast<std::size_t>(l)] == kNoNumber) continue;
-        if (l == kLevelChiwari) out += u"第";
-        out += Digits(n[static_cast<std::size_t>(l)]) + kUnits[l];
-    }
-    return out;
-}
-
-const HouseNumber& Inside(const NoteClause& c) { return c.range.low == kNoHouseNumber ? c.range.high : c.range.low; }
-
-// What a person would write for the entry, as the address round trip writes it; empty for the
-// entries no written address names alone (the city's catch-all, a note no rule reads).
-std::u16string Written(const AddressResolver& book, const AddressRecord& r)
-{
-    const std::u16string place = book.PrefectureName(r.cityCode / 1000).value_or(u"") + book.CityName(r.cityCode).value_or(u"");
-    switch (r.kind) {
-    case NoteKind::RestOfCity: case NoteKind::Plain: return {};
-    case NoteKind::WholeCity: return place;
-    case NoteKind::NumberFirst:
-        for (const NoteClause& c : r.clauses)
-            if (c.kind == ClauseKind::Numbers) return place + WriteNumber(Inside(c));
-        return place + u"1番地";
-    case NoteKind::None: case NoteKind::ExceptBuildings: return place + r.town + u"1-2";
-    case NoteKind::Floor:
-        return place + r.town + u"1-1" + r.building + (r.floor == kFloorUnknown ? u"" : Digits(r.floor) + u"階");
-    default: break;
-    }
-    for (const NoteClause& c : r.clauses) {
-        switch (c.kind) {
-        case ClauseKind::Numbers: return place + r.town + WriteNumber(Inside(c));
-        case ClauseKind::Street: return place + r.town + c.key;
-        case ClauseKind::Name:
-            if (c.key == u"大字") return place + c.key + r.town;
-            return place + r.town + c.key + (c.range == NumberRange{} ? u"" : WriteNumber(Inside(c)));
-        case ClauseKind::AnyChome: return place + r.town + u"1丁目";
-        case ClauseKind::AnyBanchi: return place + r.town + u"1番地";
-        default: break;
-        }
-    }
-    return place + r.town;
-}
 
 std::string Quoted(const std::string& v) { return "\"" + v + "\""; }
 
@@ -94,7 +48,7 @@ std::size_t WriteRoundTripGold(const fs::path& folder, const fs::path& gold, std
     std::size_t rows = 0;
     for (std::int32_t n = 1; hasAddresses && n <= lookup->EntryCount(); n += static_cast<std::int32_t>(every)) {
         const AddressResolver& book = finder.Addresses();
-        const std::u16string address = Written(book, *book.Record(n));
+        const std::u16string address = test::WrittenAddress(book, *book.Record(n));
         if (address.empty()) continue;
         out += Quoted(ToUtf8(address)) + "," + ToUtf8(lookup->ReadEntry(n).postalCode) + "\r\n";
         ++rows;

@@ -120,20 +120,20 @@ bool LooksCp932(const std::vector<Row>& rows)
 
 std::string EncodingName(bool cp932) { return cp932 ? "CP932" : "UTF-8"; }
 
-// A column given as a 1-based number or, with a header row, by its name; 0 when `spec` is empty.
-std::size_t ColumnIndex(const std::string& spec, const std::vector<std::string>& header, bool named, const char* option)
+// A column given as a 1-based number or, with a header row, by its name; 0 when `column` is empty.
+std::size_t ColumnIndex(const std::string& column, const std::vector<std::string>& header, bool named, const char* option)
 {
-    if (spec.empty()) return 0;
+    if (column.empty()) return 0;
     std::size_t n = 0;
-    const auto [end, ec] = std::from_chars(spec.data(), spec.data() + spec.size(), n);
-    if (ec == std::errc() && end == spec.data() + spec.size()) {
-        if (n == 0) throw Error(std::string(option) + " は 1 から数えます: " + spec);
+    const auto [end, ec] = std::from_chars(column.data(), column.data() + column.size(), n);
+    if (ec == std::errc() && end == column.data() + column.size()) {
+        if (n == 0) throw Error(std::string(option) + " は 1 から数えます: " + column);
         return n;
     }
-    if (!named) throw Error(std::string(option) + " に列の名前 " + spec + " を使うには --header が要ります");
+    if (!named) throw Error(std::string(option) + " に列の名前 " + column + " を使うには --header が要ります");
     for (std::size_t i = 0; i < header.size(); ++i)
-        if (header[i] == spec) return i + 1;
-    throw Error(std::string(option) + " の列 " + spec + " が見出し行にありません");
+        if (header[i] == column) return i + 1;
+    throw Error(std::string(option) + " の列 " + column + " が見出し行にありません");
 }
 
 // The bar on a terminal: how far, how many lines a second, and the input's encoding.
