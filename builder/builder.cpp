@@ -405,9 +405,17 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         manifest.editionGuessed = true;
     }
     manifest.inputs = inputs.manifest();
-    const auto write = [&](const fs::path& name, const std::string& bytes) {
+    // The files a lookup reads by position carry piece checksums, so that a program checks what
+    // it reads instead of every byte; the search index and the address tables check their own
+    // sections.
+    const auto write = [&](const fs::path& name, const std::string& bytes, bool pieces = true) {
         folder.WriteFile(name, bytes);
-        manifest.files.push_back({ToUtf8(FromPath(name)), bytes.size(), Xxh3Of(bytes)});
+        ManifestFile listed{ToUtf8(FromPath(name)), bytes.size(), Xxh3Of(bytes)};
+        if (pieces) {
+            listed.pieceBytes = kPieceBytes;
+            listed.pieces = PieceSums(bytes);
+        }
+        manifest.files.push_back(std::move(listed));
     };
     for (int i = 0; i < 5; ++i) write(FileName(kIndexFileNames[i]), IndexFileBytes(indexes[static_cast<std::size_t>(i)]));
     write(FileName(kPointFileName), points);
@@ -418,8 +426,8 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         write(FileName(kOfficeLinesFileName), officeFiles.lines);
         write(FileName(kOfficeIndexFileName), officeFiles.index);
     }
-    write(FileName(kFindIndexFileName), findIndex.get());
-    write(FileName(kAddressTableFileName), AddressTableBytes(notes.file));
+    write(FileName(kFindIndexFileName), findIndex.get(), false);
+    write(FileName(kAddressTableFileName), AddressTableBytes(notes.file), false);
     folder.WriteFile(FileName(kManifestFileName), FormatManifest(manifest));
     if (options.writeSettings) {
         Settings s;

@@ -185,7 +185,7 @@ void DirectoryState::CheckUnchanged() const
 
 std::size_t DirectoryState::Read(const OpenFile& f, std::uint64_t offset, void* out, std::size_t size) const
 {
-    if (f.verification) Verify(f);
+    if (f.verification) Verify(f, offset, size);
     if (!f.map) return platform::ReadAt(f.handle, offset, out, size, f.path);
     const auto bytes = f.map->bytes();
     if (offset >= bytes.size()) return 0;
@@ -339,6 +339,11 @@ void DirectoryState::CheckFilesAgree()
         if (open != slots_.end() && (*open)->path != FilePath(kCityLinesFileName)) {
             auto verification = std::make_shared<Verification>();
             verification->expected = listed.sum;
+            if (!listed.pieces.empty()) {
+                verification->pieceBytes = listed.pieceBytes;
+                verification->pieces = listed.pieces;
+                verification->piecesChecked = std::make_unique<std::atomic<bool>[]>(listed.pieces.size());
+            }
             (*open)->verification = std::move(verification);
             continue;
         }
@@ -360,9 +365,16 @@ void DirectoryState::CheckFilesAgree()
     }
 }
 
-void DirectoryState::Verify(const OpenFile& f) const
+void DirectoryState::Verify(const OpenFile& f, std::uint64_t offset, std::size_t size) const
 {
     Verification& v = *f.verification;
+    if (v.pieceBytes != 0) {
+        if (size == 0 || offset >= f.size) return;
+        const std::uint64_t last = std::min<std::uint64_t>(offset + size, f.size) - 1;
+        for (std::uint64_t p = offset / v.pieceBytes; p <= last / v.pieceBytes; ++p)
+            if (!v.piecesChecked[p].load(std::memory_order_acquire)) VerifyPiece(f, p);
+        return;
+    }
     std::call_once(v.done, [&] {
         try {
             if (Xxh3OfSlot(f) != v.expected)
@@ -373,6 +385,31 @@ void DirectoryState::Verify(const OpenFile& f) const
         }
     });
     if (!v.error.empty()) throw DirectoryError(v.error);
+}
+
+void DirectoryState::VerifyPiece(const OpenFile& f, std::uint64_t p) const
+{
+    const Verification& v = *f.verification;
+    const std::uint64_t begin = p * v.pieceBytes;
+    const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(v.pieceBytes, f.size - begin));
+    std::uint64_t sum = 0;
+    if (f.map) {
+        const auto bytes = f.map->bytes();
+        if (bytes.size() < begin + length) throw ChangedInPlace(f.path);
+        sum = Xxh3Of(bytes.subspan(static_cast<std::size_t>(begin), length));
+        // A file cut short under the mapping reads as zeros past its end.
+        if (f.map->Changed()) throw ChangedInPlace(f.path);
+    } else {
+        std::vector<unsigned char> piece(length);
+        if (platform::ReadAt(f.handle, begin, piece.data(), length, f.path) != length)
+            throw ChangedInPlace(f.path);
+        sum = Xxh3Of(piece);
+    }
+    if (sum != v.pieces[p])
+        throw DirectoryError(Name(f.path) + ": its checksum differs from the one the folder's manifest (MANIFEST.TXT) "
+                             + "gives for bytes " + std::to_string(begin + 1) + " to " + std::to_string(begin + length)
+                             + ": the file is damaged or from another build");
+    v.piecesChecked[p].store(true, std::memory_order_release);
 }
 
 std::uint64_t DirectoryState::Xxh3OfSlot(const OpenFile& f) const

@@ -8,6 +8,7 @@
 #include "directory/edition.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -219,11 +220,18 @@ private:
         std::once_flag taken;
         std::unique_ptr<KeySample> sample;
     };
-    // The checksum a file must have, compared once, before the first read that answers from it.
+    // The checksum a file must have, compared before the first read that answers from it: the
+    // whole file once, or, when the manifest gives its pieces, each piece the first time a read
+    // takes bytes of it.
     struct Verification {
         std::uint64_t expected = 0;
         std::once_flag done;
         std::string error; // empty: the file is the one the manifest lists
+        std::uint32_t pieceBytes = 0; // 0: checked whole
+        std::vector<std::uint64_t> pieces;
+        // Per piece, whether it was found as listed. Two threads may hash the same piece at
+        // once; either finding stands.
+        std::unique_ptr<std::atomic<bool>[]> piecesChecked;
     };
     struct OpenFile {
         std::filesystem::path path;
@@ -234,9 +242,12 @@ private:
         std::shared_ptr<platform::MappedFile> map; // none: read by position
         std::shared_ptr<Verification> verification; // none: nothing to compare
     };
-    // Compares a file with its checksum the first time it is read (DirectoryError naming it
-    // when it differs, then and at every later read).
-    void Verify(const OpenFile& f) const;
+    // Compares the bytes offset .. offset + size of a file with their checksum the first time
+    // they are read (DirectoryError naming the file when they differ, then and at every later
+    // read of them).
+    void Verify(const OpenFile& f, std::uint64_t offset, std::size_t size) const;
+    // The same for the piece p of a file whose manifest gives its pieces.
+    void VerifyPiece(const OpenFile& f, std::uint64_t p) const;
     // Up to size bytes at a 0-based offset of a slot's file; the count read (0 at the end).
     std::size_t Read(const OpenFile& f, std::uint64_t offset, void* out, std::size_t size) const;
     static constexpr int kSlotCount = kSlotOfficeLines + 1;

@@ -25,8 +25,12 @@ namespace {
 constexpr std::string_view kFirstLinePrefix = "ubin-build manifest ";
 // The word of the line that holds the manifest's own checksum (the second).
 constexpr std::string_view kSelfSumWord = "xxh3 ";
-// A manifest lists a dozen files; anything much larger is not one.
-constexpr std::uintmax_t kMaxManifestBytes = 64 * 1024;
+// A manifest lists a dozen files and the piece checksums of some (16 digits for each 64 KB);
+// anything much larger is not one.
+constexpr std::uintmax_t kMaxManifestBytes = 1024 * 1024;
+constexpr std::string_view kPiecesWord = "pieces ";
+// The piece lengths a reader takes: powers of two from 4 KB to 16 MB.
+constexpr std::uint32_t kMinPieceBytes = 4096, kMaxPieceBytes = 16 * 1024 * 1024;
 
 // The table of the reflected polynomial 0xEDB88320, one entry per byte value. (Twenty lines
 // here spare every platform a compression library for one checksum.)
@@ -47,6 +51,32 @@ bool ParseNumber(std::string_view text, T& out, int base = 10)
 {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
     return ec == std::errc() && end == text.data() + text.size();
+}
+
+// "pieces <length> <digits> <name>": the pieces of a listed file (attached to it once every
+// line is read); an empty string when the line is one, else what is wrong with it.
+std::string ParsePiecesLine(std::string_view line, std::vector<ManifestFile>& pieces)
+{
+    std::string_view rest = line.substr(kPiecesWord.size());
+    const std::size_t a = rest.find(' ');
+    const std::size_t b = a == std::string_view::npos ? a : rest.find(' ', a + 1);
+    ManifestFile f;
+    if (b == std::string_view::npos || !ParseNumber(rest.substr(0, a), f.pieceBytes))
+        return "is not \"pieces\", a piece length, the pieces' checksums and a file name separated by spaces";
+    if (f.pieceBytes < kMinPieceBytes || f.pieceBytes > kMaxPieceBytes || (f.pieceBytes & (f.pieceBytes - 1)) != 0)
+        return "gives pieces of " + std::to_string(f.pieceBytes) + " bytes; a piece is a power of two from 4096 to "
+               + std::to_string(kMaxPieceBytes) + " bytes";
+    const std::string_view digits = rest.substr(a + 1, b - a - 1);
+    if (digits.size() % 16 != 0 || digits.find_first_not_of("0123456789abcdef") != std::string_view::npos)
+        return "the pieces' checksums are not 16 hexadecimal digits each";
+    for (std::size_t at = 0; at < digits.size(); at += 16) {
+        std::uint64_t sum = 0;
+        ParseNumber(digits.substr(at, 16), sum, 16);
+        f.pieces.push_back(sum);
+    }
+    f.name = rest.substr(b + 1);
+    pieces.push_back(std::move(f));
+    return {};
 }
 
 std::string FirstLine(int version) { return std::string(kFirstLinePrefix) + std::to_string(version); }
@@ -86,6 +116,18 @@ std::optional<ManifestFile> Manifest::Find(std::string_view name) const
     return std::nullopt;
 }
 
+std::uint64_t PieceCount(std::uint64_t size, std::uint32_t pieceBytes)
+{
+    return (size + pieceBytes - 1) / pieceBytes;
+}
+
+std::vector<std::uint64_t> PieceSums(std::string_view bytes, std::uint32_t pieceBytes)
+{
+    std::vector<std::uint64_t> sums;
+    for (std::size_t at = 0; at < bytes.size(); at += pieceBytes) sums.push_back(Xxh3Of(bytes.substr(at, pieceBytes)));
+    return sums;
+}
+
 bool IsPlainFileName(std::string_view name)
 {
     return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
@@ -105,6 +147,12 @@ std::string FormatManifest(const Manifest& m)
         else std::snprintf(sum, sizeof sum, "%016llx", static_cast<unsigned long long>(f.sum));
         out += f.name + "\t" + std::to_string(f.size) + "\t" + sum + "\n";
     }
+    for (const ManifestFile& f : m.files) {
+        if (f.pieceBytes == 0) continue;
+        out += std::string(kPiecesWord) + std::to_string(f.pieceBytes) + " ";
+        for (const std::uint64_t piece : f.pieces) out += Xxh3Hex(piece);
+        out += " " + f.name + "\n";
+    }
     const std::string head = FirstLine(m.version) + "\n";
     if (m.version < 3) return head + out;
     return head + std::string(kSelfSumWord) + Xxh3Hex(Xxh3Of(out)) + "\n" + out;
@@ -113,6 +161,8 @@ std::string FormatManifest(const Manifest& m)
 Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
 {
     Manifest m;
+    std::vector<ManifestFile> pieces; // by the "pieces" lines, attached to the files at the end
+    std::vector<std::int64_t> pieceLines;
     std::int64_t lineNo = 0;
     const auto fail = [&](const std::string& what) {
         throw DirectoryError(PathToUtf8(file) + ": line " + std::to_string(lineNo) + ": " + what);
@@ -165,7 +215,10 @@ Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
         if (t1 == std::string_view::npos) {
             // "word value": the build number, the edition, or a line of a later build that is
             // not needed here.
-            if (line.starts_with("build ")) m.build = line.substr(6);
+            if (line.starts_with(kPiecesWord) && m.SumKind() == ManifestSum::Xxh3) {
+                if (std::string problem = ParsePiecesLine(line, pieces); !problem.empty()) fail(problem);
+                pieceLines.push_back(lineNo);
+            } else if (line.starts_with("build ")) m.build = line.substr(6);
             else if (line.starts_with("edition ")) m.edition = line.substr(8);
             else if (line == "edition-guessed") m.editionGuessed = true;
             continue;
@@ -182,6 +235,17 @@ Manifest ParseManifest(std::string_view text, const std::filesystem::path& file)
         m.files.push_back(std::move(f));
     }
     if (lineNo == 0) fail("is empty; the file is not a manifest of ubin-build");
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        lineNo = pieceLines[i];
+        const auto listed = std::find_if(m.files.begin(), m.files.end(), [&](const ManifestFile& f) { return f.name == pieces[i].name; });
+        if (listed == m.files.end()) fail("gives the pieces of \"" + pieces[i].name + "\", which the manifest does not list");
+        if (!listed->pieces.empty()) fail("gives the pieces of \"" + pieces[i].name + "\" a second time");
+        if (pieces[i].pieces.size() != PieceCount(listed->size, pieces[i].pieceBytes))
+            fail("gives " + std::to_string(pieces[i].pieces.size()) + " pieces of \"" + pieces[i].name + "\", but its "
+                 + std::to_string(listed->size) + " bytes make " + std::to_string(PieceCount(listed->size, pieces[i].pieceBytes)));
+        listed->pieceBytes = pieces[i].pieceBytes;
+        listed->pieces = std::move(pieces[i].pieces);
+    }
     if (lineNo == 1 && m.version >= 3) {
         lineNo = 2;
         fail("the manifest's own checksum is missing: the manifest ends after its first line, so it is cut short");

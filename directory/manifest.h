@@ -13,6 +13,8 @@
 //   input KEN_ALL.CSV<TAB>12345678<TAB>(SHA-256 of the file, 64 hex digits)
 //   UIND1.IDX<TAB>1491852<TAB>9c1e0a2c8d1f0a2c
 //   ...
+//   pieces 65536 (16 hexadecimal digits per piece, without a space) UIND1.IDX
+//   ...
 //
 // The second line is the XXH3 of every byte after it, so that a manifest cut anywhere or damaged
 // is refused rather than read as one listing fewer files. Each file's checksum is its XXH3
@@ -25,6 +27,12 @@
 // skip. A manifest without an edition (written before editions were recorded) reads as
 // edition unknown. A file's name is a plain name inside the folder: one that leaves it is
 // refused.
+//
+// A "pieces" line gives a listed file's checksum piece by piece: the piece length, then the XXH3
+// of each piece in turn (the last one shorter), then the file's name. A program checks the
+// pieces a lookup reads, the first time it reads them, instead of the whole file: looking up one
+// postal code then hashes a few pieces, not the 16 MB of the files it holds open. A file without
+// one (a build before, or a file that checks its own sections) is checked whole.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -52,7 +60,19 @@ struct ManifestFile {
     std::string name; // UTF-8
     std::uint64_t size = 0;
     std::uint64_t sum = 0; // CRC-32 or XXH3, as the manifest's kind
+    // The XXH3 of each pieceBytes of the file in turn; none when the manifest gives no pieces.
+    std::uint32_t pieceBytes = 0;
+    std::vector<std::uint64_t> pieces;
 };
+
+// The piece length ubin-build writes.
+inline constexpr std::uint32_t kPieceBytes = 64 * 1024;
+
+// The piece checksums of a file's bytes (ManifestFile::pieces): XXH3 of each pieceBytes in turn.
+std::vector<std::uint64_t> PieceSums(std::string_view bytes, std::uint32_t pieceBytes = kPieceBytes);
+
+// The number of pieces of pieceBytes a file of `size` bytes has.
+std::uint64_t PieceCount(std::uint64_t size, std::uint32_t pieceBytes);
 
 // A file ubin-build read: its name as given (UTF-8, without its folder), size and SHA-256.
 struct ManifestInput {

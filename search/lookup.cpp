@@ -81,6 +81,8 @@ std::unique_ptr<Lookup> Lookup::Open(const std::u16string& dataFolder, bool mapp
 
 std::int32_t Lookup::EntryCount() const { return dir_.entryCount; }
 bool Lookup::HasOffices() const { return dir_.IsOpen(kSlotOfficeIndex); }
+
+std::int32_t Lookup::OfficeCount() const { return HasOffices() ? dir_.WholeRecords(kSlotOfficeIndex) : 0; }
 std::int32_t Lookup::CityTableSize() const { return dir_.cityTableSize; }
 const DirectoryEdition& Lookup::Edition() const { return dir_.edition; }
 std::filesystem::path Lookup::FilePath(std::u16string_view fileName) const

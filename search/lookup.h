@@ -184,6 +184,8 @@ public:
     // --- offices ------------------------------------------------------------------------------
     // Whether the directory has the office files.
     bool HasOffices() const;
+    // The offices the directory holds; 0 without them.
+    std::int32_t OfficeCount() const;
     // Office n (1-based, in postal code order).
     Entry ReadOffice(std::int32_t officeNumber, CityMemo* memo = nullptr) const;
     // Offices whose postal code begins with the digits of `typed`, in postal code order; none

@@ -447,6 +447,54 @@ TEST(Manifest, EveryVersionIsReadAndNamesThatLeaveTheFolderAreRefused)
     }
 }
 
+// A file's piece checksums are read with it wherever their line stands, written back as read,
+// and refused, naming the line, when they do not fit the file they name.
+TEST(Manifest, PieceChecksumsFitTheFileTheyName)
+{
+    const std::string a = Xxh3Hex(0x0123456789abcdefu), b = Xxh3Hex(0xfedcba9876543210u);
+    const std::string files = "UIND1.IDX\t5000\t1\nTOSHI2.TDB\t0\t2\n";
+    const struct {
+        std::string lines;
+        const char* error; // nullptr: read
+    } cases[] = {
+        {"pieces 4096 " + a + b + " UIND1.IDX\n" + files, nullptr},
+        {files + "pieces 4096 " + a + b + " UIND1.IDX\npieces 65536  TOSHI2.TDB\n", nullptr},
+        {files + "pieces 4096 " + a + " UIND1.IDX\n", "line 6: gives 1 pieces of \"UIND1.IDX\", but its 5000 bytes make 2"},
+        {files + "pieces 4096 " + a + b + a + " UIND1.IDX\n", "gives 3 pieces"},
+        {files + "pieces 4096 " + a + b + " UIND2.IDX\n", "line 6: gives the pieces of \"UIND2.IDX\", which the manifest does not list"},
+        {files + "pieces 4096 " + a + b + " UIND1.IDX\npieces 4096 " + a + b + " UIND1.IDX\n", "a second time"},
+        {files + "pieces 3000 " + a + b + " UIND1.IDX\n", "gives pieces of 3000 bytes"},
+        {files + "pieces 2048 " + a + b + " UIND1.IDX\n", "gives pieces of 2048 bytes"},
+        {files + "pieces 0 " + a + b + " UIND1.IDX\n", "gives pieces of 0 bytes"},
+        {files + "pieces 4096 " + a + b.substr(1) + " UIND1.IDX\n", "16 hexadecimal digits each"},
+        {files + "pieces 4096 " + a + "x" + b.substr(1) + " UIND1.IDX\n", "16 hexadecimal digits each"},
+        {files + "pieces 4096 " + a + b + "\n", "separated by spaces"},
+        {files + "pieces x " + a + b + " UIND1.IDX\n", "separated by spaces"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines);
+        try {
+            const Manifest m = ParseManifest(Sealed("build 42\n" + c.lines), "MANIFEST.TXT");
+            ASSERT_EQ(c.error, nullptr) << "read";
+            ASSERT_EQ(m.files.size(), 2u);
+            EXPECT_EQ(m.files[0].pieceBytes, 4096u);
+            EXPECT_EQ(m.files[0].pieces, (std::vector<std::uint64_t>{0x0123456789abcdefu, 0xfedcba9876543210u}));
+            const Manifest again = ParseManifest(FormatManifest(m), "MANIFEST.TXT");
+            EXPECT_EQ(again.files[0].pieces, m.files[0].pieces);
+            EXPECT_EQ(again.files[1].pieceBytes, m.files[1].pieceBytes);
+        } catch (const DirectoryError& e) {
+            ASSERT_NE(c.error, nullptr) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << e.what();
+        }
+    }
+    // The pieces of bytes are those of each piece length in turn, the last one shorter.
+    std::string bytes(10000, 'x');
+    bytes[9999] = 'y';
+    EXPECT_EQ(PieceSums(bytes, 4096),
+              (std::vector<std::uint64_t>{Xxh3Of(bytes.substr(0, 4096)), Xxh3Of(bytes.substr(4096, 4096)), Xxh3Of(bytes.substr(8192))}));
+    EXPECT_TRUE(PieceSums("", 4096).empty());
+}
+
 // The checksum of the directory files is XXH3 (64 bits, seed 0): a file's checksum given in
 // parts or with its own field read as zeros is the one of the bytes whole.
 TEST(Checksum, Xxh3WholeInPartsAndWithItsFieldZeroed)

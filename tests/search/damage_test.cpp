@@ -53,6 +53,7 @@ std::string Answers(const test::TempDir& t)
             for (const Entry& e : r.results) print(e);
         }
         for (std::int32_t n = 1; n <= lookup->EntryCount(); n += 97) print(lookup->ReadEntry(n));
+        for (std::int32_t n = 1; n <= lookup->OfficeCount(); n += 97) print(lookup->ReadOffice(n));
         for (const char* code : {"730", "1000", "0600042", "7308799"}) {
             for (const Entry& e : lookup->FindPostal(FromUtf8(code))) print(e);
             for (const Entry& e : lookup->FindOffices(FromUtf8(code))) print(e);
@@ -146,12 +147,50 @@ TEST_F(Damage, OneFlippedBitInAnyFileIsRefusedOrAnswersAsBefore)
             EXPECT_TRUE(answers == baseline_) << name << ": bit " << bit << " gave other answers, "
                                               << FirstDifference(answers, baseline_);
         });
-        // Every file the answers read is checked whole before it answers; the manifest's build
-        // number and UIND5.IDX are read by no lookup.
+        // Every piece of a file the answers read is checked before it answers (and they read
+        // every piece of the sample's files); the manifest's build number and UIND5.IDX are read
+        // by no lookup.
         if (name != "MANIFEST.TXT" && name != "UIND5.IDX") {
             EXPECT_EQ(refused, kFlipsPerFile) << name;
         }
     }
+}
+
+// A program checks the pieces of a file it reads, not the whole file: a damaged piece is refused
+// at each read of it, naming the file and its bytes, while the file's other pieces answer. A
+// folder whose manifest gives no pieces (the builds before) has its files checked whole.
+TEST_F(Damage, OnlyThePiecesALookupReadsAreChecked)
+{
+    const std::string lines = test::ReadBytes(t_ / "郵便番号.CSV");
+    ASSERT_GT(lines.size(), std::size_t{kPieceBytes} + 100);
+    std::string damaged = lines;
+    damaged[kPieceBytes + 10] = static_cast<char>(damaged[kPieceBytes + 10] ^ 0x40);
+    test::WriteBytes(t_ / "郵便番号.CSV", damaged);
+    const auto lastEntry = [&](Lookup& lookup) {
+        try {
+            return ToUtf8(lookup.ReadEntry(lookup.EntryCount()).postalCode);
+        } catch (const DirectoryError& e) {
+            return std::string("refused: ") + e.what();
+        }
+    };
+    for (const bool mapped : {false, true}) {
+        SCOPED_TRACE(mapped);
+        const auto lookup = Lookup::Open(t_.DataFolder(), mapped);
+        EXPECT_FALSE(lookup->ReadEntry(1).postalCode.empty());
+        const std::string expected = "refused: " + PathToUtf8(t_ / "郵便番号.CSV")
+                                     + ": its checksum differs from the one the folder's manifest (MANIFEST.TXT) gives for bytes "
+                                     + std::to_string(kPieceBytes + 1) + " to " + std::to_string(lines.size());
+        for (int again = 0; again < 2; ++again) EXPECT_TRUE(lastEntry(*lookup).starts_with(expected)) << lastEntry(*lookup);
+        EXPECT_FALSE(lookup->ReadEntry(2).postalCode.empty());
+    }
+    Manifest whole = *ReadManifest(t_ / "MANIFEST.TXT");
+    for (ManifestFile& f : whole.files) {
+        f.pieceBytes = 0;
+        f.pieces.clear();
+    }
+    test::WriteBytes(t_ / "MANIFEST.TXT", FormatManifest(whole));
+    const auto lookup = Lookup::Open(t_.DataFolder());
+    EXPECT_THROW(lookup->ReadEntry(1), DirectoryError);
 }
 
 #ifndef _WIN32

@@ -224,6 +224,10 @@ TEST(UbinCheck, AManifestCutShortFails)
     const std::string manifest = test::ReadBytes(t.path() / "dir" / "MANIFEST.TXT");
     Manifest v2 = *ReadManifest(t.path() / "dir" / "MANIFEST.TXT");
     v2.version = 2;
+    // Pieces that do not agree with a sound file: programs would refuse it.
+    Manifest wrongPiece = v2;
+    for (ManifestFile& f : wrongPiece.files)
+        if (f.name == "郵便番号.CSV") f.pieces.back() ^= 1;
     const struct {
         std::string text;
         std::vector<const char*> says; // none: the folder agrees
@@ -231,6 +235,7 @@ TEST(UbinCheck, AManifestCutShortFails)
         {manifest.substr(0, manifest.find('\n') + 1), {"MANIFEST.TXT: line 2"}},
         {"ubin-build manifest 2\nbuild 1\n", {"UIND1.IDX: is not listed in the manifest", "TOSHI2.TDB: is not listed"}},
         {FormatManifest(v2), {}},
+        {FormatManifest(wrongPiece), {"郵便番号.CSV: bytes 65537 to ", "have another checksum than the manifest's pieces say"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 40));

@@ -20,6 +20,23 @@ namespace ubin {
 
 namespace {
 
+// The first piece of a file whose checksum differs from the manifest's pieces, or nothing. The
+// whole file agrees when this is asked, so a difference is the manifest's: programs would refuse
+// that piece of a sound file.
+std::string PieceProblem(platform::FileHandle handle, const std::filesystem::path& path, const ManifestFile& listed)
+{
+    std::vector<char> piece(listed.pieceBytes);
+    for (std::size_t p = 0; p < listed.pieces.size(); ++p) {
+        const std::uint64_t begin = std::uint64_t{p} * listed.pieceBytes;
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(listed.pieceBytes, listed.size - begin));
+        const std::size_t got = platform::ReadAt(handle, begin, piece.data(), want, path);
+        if (Xxh3Of(std::string_view(piece.data(), got)) != listed.pieces[p])
+            return "bytes " + std::to_string(begin + 1) + " to " + std::to_string(begin + want)
+                   + " have another checksum than the manifest's pieces say: the manifest is damaged or from another build";
+    }
+    return {};
+}
+
 // What is wrong with one listed file, or nothing. The file is opened without waiting (a pipe
 // in its place is refused, not read), its size compared before a byte is read (a sparse file
 // of gigabytes costs nothing), and its bytes are read a block at a time, never held whole.
@@ -48,10 +65,12 @@ std::string Problem(const std::filesystem::path& path, const ManifestFile& liste
             else crc = Crc32(std::string_view(block.data(), got), crc);
             offset += got;
         }
-        platform::CloseFile(handle);
         const std::uint64_t sum = kind == ManifestSum::Xxh3 ? xxh3.Digest() : crc;
-        if (sum != listed.sum) return "has another checksum than the manifest says: it is damaged";
-        return {};
+        std::string problem;
+        if (sum != listed.sum) problem = "has another checksum than the manifest says: it is damaged";
+        else problem = PieceProblem(handle, path, listed);
+        platform::CloseFile(handle);
+        return problem;
     } catch (const Error& e) {
         if (handle != platform::kNoFile) platform::CloseFile(handle);
         return std::string("cannot be read: ") + e.what();
