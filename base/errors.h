@@ -1,5 +1,5 @@
 #pragma once
-// The errors of the engine and the builder, every one of them here: a ubin::Error whose message
+// The errors of the engine, the builder and the programs, every one of them here: a ubin::Error whose message
 // names the file and the record, line or byte where the trouble is (or, for a query, what in it
 // is refused), so that a program can show it to the user as it stands. Programs catch
 // ubin::Error (or a kind below) at their edge; one catch of ubin::Error takes them all.
@@ -59,6 +59,19 @@ public:
 
 // A file that could not be replaced; the old one is still whole.
 class FileWriteError : public Error {
+public:
+    using Error::Error;
+};
+
+// A mistake in what a program was given on its command line: an option, an argument, a step.
+class UsageError : public Error {
+public:
+    using Error::Error;
+};
+
+// A service that cannot start: the socket it was handed or the address it would listen on, the
+// files it serves.
+class ServiceError : public Error {
 public:
     using Error::Error;
 };

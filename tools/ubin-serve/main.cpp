@@ -10,6 +10,7 @@
 #include "directory/edition.h"
 #include "search/lookup.h"
 #include "settings/tool_settings.h"
+#include "base/errors.h"
 #include "tools/ubin-serve/server.h"
 #include "tools/ubin-serve/service.h"
 #include "tools/command_line/command_line.h"
@@ -143,8 +144,8 @@ int SocketFromServiceManager()
 {
 #ifdef UBIN_HAVE_SYSTEMD
     const int n = sd_listen_fds(1); // 1: the variables are not passed on to anything we start
-    if (n < 0) throw std::runtime_error(std::string("the sockets from systemd cannot be taken: ") + std::strerror(-n));
-    if (n > 1) throw std::runtime_error("systemd passed " + std::to_string(n) + " sockets; ubin-serve listens on one");
+    if (n < 0) throw ubin::ServiceError(std::string("the sockets from systemd cannot be taken: ") + std::strerror(-n));
+    if (n > 1) throw ubin::ServiceError("systemd passed " + std::to_string(n) + " sockets; ubin-serve listens on one");
     if (n == 1) return SD_LISTEN_FDS_START;
 #endif
     return -1;

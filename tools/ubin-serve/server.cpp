@@ -1,5 +1,7 @@
 #include "tools/ubin-serve/server.h"
 
+#include "base/errors.h"
+
 #include "tools/ubin-serve/connection.h"
 #include "tools/ubin-serve/loop.h"
 
@@ -150,7 +152,7 @@ int AdoptListeningSocket(tcp::acceptor& acceptor, int fd)
     sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("the socket handed over (descriptor " + std::to_string(fd) + ") is not a socket");
+        throw ServiceError("the socket handed over (descriptor " + std::to_string(fd) + ") is not a socket");
     acceptor.assign(address.ss_family == AF_INET6 ? tcp::v6() : tcp::v4(), fd);
     acceptor.non_blocking(true);
     return acceptor.local_endpoint().port();
@@ -177,7 +179,7 @@ int HttpServer::Bind()
     } catch (const boost::system::system_error& e) {
         error_code ignored;
         impl_->acceptor.close(ignored);
-        throw std::runtime_error("cannot listen on " + o.host + ":" + std::to_string(o.port) + ": " + e.code().message());
+        throw ServiceError("cannot listen on " + o.host + ":" + std::to_string(o.port) + ": " + e.code().message());
     }
 }
 

@@ -78,7 +78,7 @@ public:
     HttpServer& operator=(const HttpServer&) = delete;
 
     // Binds the listening socket; returns the port (the one chosen when the options said 0).
-    // Throws std::runtime_error when the address cannot be bound.
+    // Throws ServiceError when the address cannot be bound.
     int Bind();
     // Serves until Stop: then idle connections close, the requests in flight finish (each
     // connection closes after its reply), and Run returns.

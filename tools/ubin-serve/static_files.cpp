@@ -1,5 +1,6 @@
 #include "tools/ubin-serve/static_files.h"
 
+#include "base/errors.h"
 #include "base/path_text.h"
 
 #include <fstream>
@@ -38,7 +39,7 @@ StaticFiles::StaticFiles(const std::filesystem::path& folder)
         std::ifstream in(item.path(), std::ios::binary);
         std::ostringstream bytes;
         bytes << in.rdbuf();
-        if (!in) throw std::runtime_error("cannot read " + PathToUtf8(item.path()));
+        if (!in) throw ServiceError("cannot read " + PathToUtf8(item.path()));
         Reply r;
         r.contentType = ContentTypeOf(item.path());
         r.cacheControl = kPageLifetime;

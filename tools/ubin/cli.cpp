@@ -71,12 +71,6 @@ const char kUsage[] =
     "Exit status: 0 done, 2 for a mistake in the arguments or settings or a directory that\n"
     "cannot be read (ubin find: 1 when nothing was found).\n";
 
-// A mistake in the arguments.
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 struct Step {
     std::string name;
     std::vector<std::u16string> args;
