@@ -182,7 +182,7 @@ std::size_t FirstOf(const std::vector<Entry>& entries)
 
 void BM_EnginePostal(benchmark::State& s)
 {
-    EngineLookups(s, &Fixture::postal, [](const Lookup& l, const std::u16string& k) { return FirstOf(l.FindPostal(k, 1)); });
+    EngineLookups(s, &Fixture::postal, [](const Lookup& l, const std::u16string& k) { return FirstOf(l.FindPostalAreas(k, 1)); });
 }
 void BM_EngineCityCode(benchmark::State& s)
 {
@@ -193,11 +193,11 @@ void BM_EngineCityCode(benchmark::State& s)
 }
 void BM_EngineTownKana(benchmark::State& s)
 {
-    EngineLookups(s, &Fixture::kana, [](const Lookup& l, const std::u16string& k) { return FirstOf(l.Find(Index::TownKana, k, 1)); });
+    EngineLookups(s, &Fixture::kana, [](const Lookup& l, const std::u16string& k) { return FirstOf(l.Find(KeyIndex::TownKana, k, 1)); });
 }
 void BM_EngineTownName(benchmark::State& s)
 {
-    EngineLookups(s, &Fixture::kanji, [](const Lookup& l, const std::u16string& k) { return FirstOf(l.Find(Index::TownName, k, 1)); });
+    EngineLookups(s, &Fixture::kanji, [](const Lookup& l, const std::u16string& k) { return FirstOf(l.Find(KeyIndex::TownName, k, 1)); });
 }
 
 // The area lists through the engine: a prefecture's cities, the first city's towns, the first
@@ -224,7 +224,7 @@ void BM_EngineNext(benchmark::State& state)
 {
     if (!HaveKenAll(state)) return;
     Fixture& f = Shared();
-    Cursor c = Cursor::Records(Index::Postal, 1, IndexRecords(*f.mapped).RecordCount(Index::Postal), 0);
+    Cursor c = Cursor::Records(KeyIndex::Postal, 1, IndexRecords(*f.mapped).RecordCount(KeyIndex::Postal), 0);
     bench::Timer timer;
     ThisThreadReadCounts() = {};
     for (auto _ : state) {

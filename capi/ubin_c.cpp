@@ -264,9 +264,9 @@ ubin_status ubin_postal(const ubin_directory* directory, const char* code, int o
         // `ubin find` (the engine would take the empty prefix for every code).
         // The entries carry their notes, as ubin_find gives them, where the folder has them.
         if (directory->finder)
-            r->entries = directory->finder->FindPostal(typed, {offices != 0, limit});
+            r->entries = directory->finder->FindPostalEntries(typed, {offices != 0, limit});
         else if (!ubin::PostalKeyDigits(typed).empty())
-            r->entries = directory->lookup->FindByPostal(typed, {offices != 0, limit});
+            r->entries = directory->lookup->FindPostalEntries(typed, {offices != 0, limit});
         r->total = r->entries.size();
         return Hand(std::move(r), out);
     });

@@ -58,7 +58,7 @@ void Search::DirectoryReplaced()
 
 FirstMatch Search::FindFirstMatch(int index, std::u16string_view key, std::int32_t low, std::int32_t high)
 {
-    return records_.FindFirst(static_cast<Index>(index), key, low, high);
+    return records_.FindFirst(static_cast<KeyIndex>(index), key, low, high);
 }
 
 void Search::ShowPostalEntry(std::int32_t entryNumber)
@@ -124,7 +124,7 @@ bool Search::ShowOfficeOf(std::u16string_view key)
 {
     // The form shows an office only for a whole code: a code's beginning pages through areas.
     if (key.size() != 7) return false;
-    const std::vector<Entry> found = lookup_.FindByPostal(key, {.offices = true, .limit = 1});
+    const std::vector<Entry> found = lookup_.FindPostalEntries(key, {.offices = true, .limit = 1});
     if (found.empty() || !found.front().IsOffice()) return false;
     ShowOffice(found.front());
     return true;
@@ -249,7 +249,7 @@ void Search::ITUbin_KeyPress(std::int16_t& key)
     if (searchMode_ < kModePostal || searchMode_ > kModeTownKanji) return;
     if (hooks_.entryLookupStarting) hooks_.entryLookupStarting();
     candLow_ = 1;
-    candHigh_ = records_.RecordCount(static_cast<Index>(searchMode_));
+    candHigh_ = records_.RecordCount(static_cast<KeyIndex>(searchMode_));
     const std::u16string text = face_.Text(el::kITUbin);
     switch (searchMode_) {
     case kModePostal: {
@@ -320,7 +320,7 @@ void Search::LookupCityCode()
 
 void Search::ShowIndexRecord(int index, std::int32_t record)
 {
-    ShowPostalEntry(records_.EntryOfRecord(static_cast<Index>(index), record));
+    ShowPostalEntry(records_.EntryOfRecord(static_cast<KeyIndex>(index), record));
 }
 
 void Search::Command7_Click() { Page(-1); }
@@ -341,7 +341,7 @@ void Search::Page(int direction)
     if (!cities && searchMode_ != kModePostal && searchMode_ != kModeTownKana && searchMode_ != kModeTownKanji)
         return;
     Cursor cursor = cities ? Cursor::Cities(candPos_)
-                           : Cursor::Records(static_cast<Index>(searchMode_), candLow_, candHigh_, candPos_);
+                           : Cursor::Records(static_cast<KeyIndex>(searchMode_), candLow_, candHigh_, candPos_);
     const std::optional<Candidate> next = records_.Step(cursor, direction);
     candPos_ = cursor.position;
     if (!next) {
@@ -456,7 +456,7 @@ std::int16_t Search::LinkExecute(std::u16string_view command)
     if (key.size() == 3) key += kZeros;
     // Paging after this lookup stays inside the index it searched.
     candLow_ = 1;
-    candHigh_ = records_.RecordCount(Index::Postal);
+    candHigh_ = records_.RecordCount(KeyIndex::Postal);
     const FirstMatch m = FindFirstMatch(kSlotIndex1, key, candLow_, candHigh_);
     if (!m.accepted) {
         if (ShowOfficeOf(key)) return 0;
@@ -475,7 +475,7 @@ void Search::Ubin_get_ocx(std::u16string_view request)
     if (!face_.IsChecked(el::kOption1)) SwitchMode(kModePostal);
     const std::u16string key = PostalKeyDigits(request);
     candLow_ = 1;
-    candHigh_ = records_.RecordCount(Index::Postal);
+    candHigh_ = records_.RecordCount(KeyIndex::Postal);
     const FirstMatch m = FindFirstMatch(kSlotIndex1, key, candLow_, candHigh_);
     candPos_ = m.record;
     if (m.record == 0) {

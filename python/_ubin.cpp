@@ -280,9 +280,9 @@ py::object ResolveFrame(const Finder& finder, const py::object& frame, unsigned 
 // as in the window and `ubin find` (the engine would take the empty prefix for every code).
 std::vector<Entry> FindPostal(const Directory& d, std::u16string_view code, bool offices, std::size_t limit)
 {
-    if (d.finder) return d.finder->FindPostal(code, {offices, limit});
+    if (d.finder) return d.finder->FindPostalEntries(code, {offices, limit});
     if (PostalKeyDigits(code).empty()) return {};
-    return d.lookup->FindByPostal(code, {offices, limit});
+    return d.lookup->FindPostalEntries(code, {offices, limit});
 }
 
 std::unique_ptr<Directory> OpenDirectory(const std::filesystem::path& folder, bool mapped)

@@ -423,6 +423,10 @@ Finder::Documents Finder::Match(const Query& query) const
 
 Entry Finder::ReadDocument(std::uint32_t doc, CityMemo* memo) const
 {
+    // A number the index does not hold would read as reference 0, which is no entry.
+    if (doc >= Index().DocumentCount())
+        throw Error(PathToUtf8(Index().file()) + ": holds " + std::to_string(Index().DocumentCount())
+                    + " documents; there is no document " + std::to_string(doc));
     const std::uint32_t ref = Index().Ref(doc);
     const auto number = static_cast<std::int32_t>(ref & ~kFindOfficeBit);
     if (ref & kFindOfficeBit) return lookup_.ReadOffice(number, memo);
@@ -431,10 +435,10 @@ Entry Finder::ReadDocument(std::uint32_t doc, CityMemo* memo) const
     return e;
 }
 
-std::vector<Entry> Finder::FindPostal(std::u16string_view typed, PostalOptions options) const
+std::vector<Entry> Finder::FindPostalEntries(std::u16string_view typed, PostalOptions options) const
 {
     if (PostalKeyDigits(typed).empty()) return {};
-    std::vector<Entry> entries = lookup_.FindByPostal(typed, options);
+    std::vector<Entry> entries = lookup_.FindPostalEntries(typed, options);
     for (Entry& e : entries) AddNote(e);
     return entries;
 }
@@ -457,7 +461,7 @@ void Finder::AddNote(Entry& e) const
     e.noteKind = r->kind();
     // Most towns have no note: their town is the town proper, and nothing is copied.
     if (e.noteKind == NoteKind::None) return;
-    e.townProper = r->town();
+    e.townWithoutNote = r->town();
     e.noteText = e.noteKind == NoteKind::Floor ? std::u16string() : std::u16string(r->note());
     e.building = r->building();
     e.floor = r->floorText();
@@ -524,7 +528,7 @@ FindResult Finder::PostalAnswer(const Query& query, std::size_t limit) const
     FindResult r;
     r.match = FindMatch::Postal;
     r.total = lookup_.CountPostal(query.postalDigits);
-    r.results = lookup_.FindByPostal(query.postalDigits, {.offices = true, .limit = limit == 0 ? r.total : limit});
+    r.results = lookup_.FindPostalEntries(query.postalDigits, {.offices = true, .limit = limit == 0 ? r.total : limit});
     for (Entry& e : r.results) AddNote(e);
     return r;
 }

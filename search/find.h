@@ -102,13 +102,13 @@ public:
     };
     Documents Match(std::u16string_view query) const { return Match(Query::Read(query)); }
     Documents Match(const Query& query) const;
-    // The entry of a document.
+    // The entry of a document (a number Match gave); an Error for one the index does not hold.
     Entry ReadDocument(std::uint32_t doc, CityMemo* memo = nullptr) const;
 
-    // The entries of a postal code or its first digits (Lookup::FindByPostal), each with its
+    // The entries of a postal code or its first digits (Lookup::FindPostalEntries), each with its
     // note as Find gives it, so that a code looked up and an address found answer alike. A text
     // with no digit names no code: nothing (Lookup would take the empty prefix for every code).
-    std::vector<Entry> FindPostal(std::u16string_view typed, PostalOptions options = {}) const;
+    std::vector<Entry> FindPostalEntries(std::u16string_view typed, PostalOptions options = {}) const;
     // Gives an area entry read elsewhere (Lookup::ReadEntry) what its note says, as the
     // finder's own results have it; offices and folders without notes stay as they are.
     void AddNote(Entry& entry) const;

@@ -198,7 +198,7 @@ AreaLine Lookup::WithPrefecture(const AreaLine& line) const
 
 // --- searches by key ----------------------------------------------------------------------------
 
-std::vector<Entry> Lookup::Find(Index index, std::u16string_view key, std::size_t limit) const
+std::vector<Entry> Lookup::Find(KeyIndex index, std::u16string_view key, std::size_t limit) const
 {
     std::vector<Entry> out;
     const IndexRecords records(*this);
@@ -216,14 +216,14 @@ std::vector<Entry> Lookup::Find(Index index, std::u16string_view key, std::size_
     return out;
 }
 
-std::vector<Entry> Lookup::FindPostal(std::u16string_view typed, std::size_t limit) const
+std::vector<Entry> Lookup::FindPostalAreas(std::u16string_view typed, std::size_t limit) const
 {
-    return Find(Index::Postal, PostalKeyDigits(typed), limit);
+    return Find(KeyIndex::Postal, PostalKeyDigits(typed), limit);
 }
 
-std::vector<Entry> Lookup::FindByPostal(std::u16string_view typed, PostalOptions options) const
+std::vector<Entry> Lookup::FindPostalEntries(std::u16string_view typed, PostalOptions options) const
 {
-    std::vector<Entry> areas = FindPostal(typed, options.limit);
+    std::vector<Entry> areas = FindPostalAreas(typed, options.limit);
     if (!options.offices) return areas;
     const std::vector<Entry> offices = FindOffices(typed, options.limit);
     if (offices.empty()) return areas;
@@ -253,7 +253,7 @@ std::size_t Lookup::CountPostal(std::u16string_view typed) const
         }
         return n;
     };
-    return count(static_cast<int>(Index::Postal)) + (HasOffices() ? count(kSlotOfficeIndex) : 0);
+    return count(static_cast<int>(KeyIndex::Postal)) + (HasOffices() ? count(kSlotOfficeIndex) : 0);
 }
 
 std::optional<CityMatch> Lookup::FindCity(std::u16string_view typed) const
@@ -367,8 +367,8 @@ TownList Lookup::TownsOf(std::u16string_view cityKey) const
 {
     TownList list;
     const IndexRecords records(*this);
-    const std::int32_t count = records.RecordCount(Index::City);
-    const FirstMatch m = records.FindFirst(Index::City, cityKey, 1, count);
+    const std::int32_t count = records.RecordCount(KeyIndex::City);
+    const FirstMatch m = records.FindFirst(KeyIndex::City, cityKey, 1, count);
     if (m.record != 0) list.firstRecord = m.record;
     if (!m.accepted || cityKey.empty()) return list;
     // The city's entries lie together in the city-code index.

@@ -23,7 +23,7 @@ namespace ubin {
 class DirectoryState;
 
 // The four searchable indexes, numbered as their files UIND1.IDX .. UIND4.IDX.
-enum class Index : int {
+enum class KeyIndex : int {
     Postal = 1,   // 7-digit postal code
     City = 2,     // 5-digit city code
     TownKana = 3, // town reading in half-width katakana
@@ -72,12 +72,12 @@ struct Entry {
     // name and floor. Without them `hasNote` is false and `town` and `detail` say it all.
     bool hasNote = false;
     NoteKind noteKind = NoteKind::None;
-    std::u16string townProper, noteText, building, floor; // empty for a town without a note
+    std::u16string townWithoutNote, noteText, building, floor; // empty for a town without a note
 
     // The town proper: the town itself where it has no note (or the directory no notes).
     std::u16string_view TownProper() const
     {
-        return hasNote && noteKind != NoteKind::None ? std::u16string_view(townProper) : std::u16string_view(town);
+        return hasNote && noteKind != NoteKind::None ? std::u16string_view(townWithoutNote) : std::u16string_view(town);
     }
 
     bool IsOffice() const { return kind != EntryKind::Area; }
@@ -108,7 +108,7 @@ std::optional<std::int32_t> PrefectureOfCityCode(std::u16string_view cityCode);
 // its note where the finder gave it one, else by its town's text.
 bool IsRestOfCity(const Entry& entry);
 
-// What a postal-code lookup (Lookup::FindByPostal) gives.
+// What a postal-code lookup (Lookup::FindPostalEntries) gives.
 struct PostalOptions {
     bool offices = true;   // offices and post-office boxes with a code of their own too
     std::size_t limit = 0; // at most this many entries; 0: every one
@@ -167,16 +167,16 @@ public:
 
     // --- searches by key ----------------------------------------------------------------------
     // Every entry whose index key begins with `key`, in index order; at most `limit` (0: all).
-    std::vector<Entry> Find(Index index, std::u16string_view key, std::size_t limit = 0) const;
+    std::vector<Entry> Find(KeyIndex index, std::u16string_view key, std::size_t limit = 0) const;
     // Looking a postal code up, for every program: the entries whose postal code begins with
     // the digits of `typed` (PostalKeyDigits: full-width digits, hyphens and 〒 as typed), by
     // postal code, area entries before the offices of the same code, each in the order of its
     // index.
-    std::vector<Entry> FindByPostal(std::u16string_view typed, PostalOptions options = {}) const;
-    // How many entries FindByPostal gives for `typed` (areas and offices), without reading them.
+    std::vector<Entry> FindPostalEntries(std::u16string_view typed, PostalOptions options = {}) const;
+    // How many entries FindPostalEntries gives for `typed` (areas and offices), without reading them.
     std::size_t CountPostal(std::u16string_view typed) const;
-    // The area entries alone (FindByPostal without offices).
-    std::vector<Entry> FindPostal(std::u16string_view typed, std::size_t limit = 0) const;
+    // The area entries alone (FindPostalEntries without offices).
+    std::vector<Entry> FindPostalAreas(std::u16string_view typed, std::size_t limit = 0) const;
     // The line of a typed city code: 1 or 2 digits for a prefecture, 5 for a city; 4 digits
     // stand for a code with a leading 0. None when nothing typed is a number above 0.
     std::optional<CityMatch> FindCity(std::u16string_view typed) const;

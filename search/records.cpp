@@ -13,17 +13,17 @@ constexpr int kCityPagingFields = 6;
 
 } // namespace
 
-std::int32_t IndexRecords::RecordCount(Index index) const
+std::int32_t IndexRecords::RecordCount(KeyIndex index) const
 {
     return lookup_.directory().RecordCount(static_cast<int>(index));
 }
 
-std::int32_t IndexRecords::EntryOfRecord(Index index, std::int32_t record) const
+std::int32_t IndexRecords::EntryOfRecord(KeyIndex index, std::int32_t record) const
 {
     return lookup_.directory().ReadIndexRecord(static_cast<int>(index), record).entryNumber;
 }
 
-FirstMatch IndexRecords::FindFirst(Index index, std::u16string_view key, std::int32_t low, std::int32_t high) const
+FirstMatch IndexRecords::FindFirst(KeyIndex index, std::u16string_view key, std::int32_t low, std::int32_t high) const
 {
     if (!HasCp932Form(key)) return {};
     const std::optional<FirstKeyMatch> m = FindFirstKey(lookup_.directory(), static_cast<int>(index), low, high, key);
@@ -31,7 +31,7 @@ FirstMatch IndexRecords::FindFirst(Index index, std::u16string_view key, std::in
     return {m->record, m->entry.value_or(0), m->entry.has_value()};
 }
 
-FirstMatch IndexRecords::FindFirst(Index index, std::u16string_view key) const
+FirstMatch IndexRecords::FindFirst(KeyIndex index, std::u16string_view key) const
 {
     return FindFirst(index, key, 1, RecordCount(index));
 }

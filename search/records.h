@@ -24,15 +24,15 @@ struct FirstMatch {
 // city table's codes 1..CityTableSize in code order.
 struct Cursor {
     bool cities = false;
-    Index index = Index::Postal;
+    KeyIndex index = KeyIndex::Postal;
     std::int32_t low = 1, high = 0;
     std::int32_t position = 0;
 
-    static Cursor Records(Index index, std::int32_t low, std::int32_t high, std::int32_t position)
+    static Cursor Records(KeyIndex index, std::int32_t low, std::int32_t high, std::int32_t position)
     {
         return {false, index, low, high, position};
     }
-    static Cursor Cities(std::int32_t position) { return {true, Index::City, 1, 0, position}; }
+    static Cursor Cities(std::int32_t position) { return {true, KeyIndex::City, 1, 0, position}; }
 };
 
 // What a step of a cursor reached: the postal entry of an index record, or a city line.
@@ -47,13 +47,13 @@ public:
     explicit IndexRecords(const Lookup& lookup) : lookup_(lookup) {}
 
     // Records an index holds now (its length is taken at each call).
-    std::int32_t RecordCount(Index index) const;
+    std::int32_t RecordCount(KeyIndex index) const;
     // The EntryNumber of index record r.
-    std::int32_t EntryOfRecord(Index index, std::int32_t record) const;
+    std::int32_t EntryOfRecord(KeyIndex index, std::int32_t record) const;
     // The lowest record in [low, high] (the walk may pass below low) whose key begins with key.
     // A key with a character code page 932 cannot hold begins no index key.
-    FirstMatch FindFirst(Index index, std::u16string_view key, std::int32_t low, std::int32_t high) const;
-    FirstMatch FindFirst(Index index, std::u16string_view key) const;
+    FirstMatch FindFirst(KeyIndex index, std::u16string_view key, std::int32_t low, std::int32_t high) const;
+    FirstMatch FindFirst(KeyIndex index, std::u16string_view key) const;
     // Moves the cursor one candidate on (direction +1) or back (-1). None at an end, where the
     // cursor stays on the end (city codes without a line passed on the way stay passed).
     std::optional<Candidate> Step(Cursor& cursor, int direction) const;

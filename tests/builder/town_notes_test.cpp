@@ -39,7 +39,7 @@ struct Case {
     const char* town;
     const char* note;
     NoteKind kind;
-    const char* townProper;
+    const char* townWithoutNote;
     const char* clauses; // N<low>/<high> with parts 地割,丁目,番地,号
 };
 
@@ -86,7 +86,7 @@ TEST(TownNotes, EachKindOfNoteIsTakenApart)
     for (const Case& c : cases) {
         const AddressRecord r = Read(c.city, c.town, c.note);
         EXPECT_EQ(r.kind, c.kind) << c.town << "（" << c.note << "）";
-        EXPECT_EQ(ToUtf8(r.town), c.townProper) << c.town << "（" << c.note << "）";
+        EXPECT_EQ(ToUtf8(r.town), c.townWithoutNote) << c.town << "（" << c.note << "）";
         EXPECT_EQ(Clauses(r), c.clauses) << c.town << "（" << c.note << "）";
     }
 }

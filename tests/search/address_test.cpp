@@ -230,7 +230,7 @@ TEST_F(Address, TheResultSaysHowFarTheAddressWasMatched)
     // Results carry the town proper, the note and the building.
     r = built_->finder->Find(u"丸の内2-7-2 JPタワー30階", 1);
     ASSERT_EQ(r.results.size(), 1u);
-    EXPECT_EQ(r.results[0].townProper, u"丸の内");
+    EXPECT_EQ(r.results[0].townWithoutNote, u"丸の内");
     EXPECT_EQ(r.results[0].building, u"ＪＰタワー");
     EXPECT_EQ(r.results[0].floor, u"３０階");
     EXPECT_EQ(r.results[0].noteKind, NoteKind::Floor);

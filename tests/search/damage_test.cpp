@@ -55,11 +55,11 @@ std::string Answers(const test::TempDir& t)
         for (std::int32_t n = 1; n <= lookup->EntryCount(); n += 97) print(lookup->ReadEntry(n));
         for (std::int32_t n = 1; n <= lookup->OfficeCount(); n += 97) print(lookup->ReadOffice(n));
         for (const char* code : {"730", "1000", "0600042", "7308799"}) {
-            for (const Entry& e : lookup->FindPostal(FromUtf8(code))) print(e);
+            for (const Entry& e : lookup->FindPostalAreas(FromUtf8(code))) print(e);
             for (const Entry& e : lookup->FindOffices(FromUtf8(code))) print(e);
         }
-        for (const auto& [index, key] : {std::pair{Index::City, u"34101"}, std::pair{Index::TownKana, u"ｶﾐ"},
-                                         std::pair{Index::TownName, u"銀座"}})
+        for (const auto& [index, key] : {std::pair{KeyIndex::City, u"34101"}, std::pair{KeyIndex::TownKana, u"ｶﾐ"},
+                                         std::pair{KeyIndex::TownName, u"銀座"}})
             for (const Entry& e : lookup->Find(index, key, 20)) print(e);
         for (std::int32_t p = 1; p <= kPrefectureCount; p += 11)
             for (const AreaItem& c : lookup->CitiesOf(p)) out << c.number << ToUtf8(c.name) << '\n';

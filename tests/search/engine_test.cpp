@@ -87,40 +87,40 @@ TEST(Entries, TheCityOfAnEntryCanBeMissingOrInvalid)
 TEST(KeySearch, PostalCodesByPrefixInIndexOrder)
 {
     Engine e(HandWritten());
-    EXPECT_EQ(Codes(e->FindPostal(u"730-0014")), (Strings{"7300014", "7300014"}));
-    EXPECT_EQ(Codes(e->FindPostal(u"〒７３０００１４")), (Strings{"7300014", "7300014"}));
-    EXPECT_EQ(e->FindPostal(u"7306").size(), 12u); // every floor of the building
-    EXPECT_EQ(e->FindPostal(u"73").size(), 22u);
-    EXPECT_EQ(Codes(e->FindPostal(u"730", 2)), (Strings{"7300011", "7300012"}));
-    EXPECT_TRUE(e->FindPostal(u"5550000").empty());
-    EXPECT_EQ(e->FindPostal(u"").size(), static_cast<std::size_t>(e->EntryCount()));
+    EXPECT_EQ(Codes(e->FindPostalAreas(u"730-0014")), (Strings{"7300014", "7300014"}));
+    EXPECT_EQ(Codes(e->FindPostalAreas(u"〒７３０００１４")), (Strings{"7300014", "7300014"}));
+    EXPECT_EQ(e->FindPostalAreas(u"7306").size(), 12u); // every floor of the building
+    EXPECT_EQ(e->FindPostalAreas(u"73").size(), 22u);
+    EXPECT_EQ(Codes(e->FindPostalAreas(u"730", 2)), (Strings{"7300011", "7300012"}));
+    EXPECT_TRUE(e->FindPostalAreas(u"5550000").empty());
+    EXPECT_EQ(e->FindPostalAreas(u"").size(), static_cast<std::size_t>(e->EntryCount()));
 }
 
 TEST(KeySearch, TownsByTheBeginningOfTheirReadingOrName)
 {
     Engine e(HandWritten());
-    EXPECT_EQ(Codes(e->Find(Index::TownKana, u"ｷﾞﾝｻﾞ")), (Strings{"1040061"}));
-    EXPECT_EQ(Codes(e->Find(Index::TownName, u"八丁")), (Strings{"7300013"}));
-    EXPECT_EQ(e->Find(Index::TownName, u"霧ビル").size(), 12u);
+    EXPECT_EQ(Codes(e->Find(KeyIndex::TownKana, u"ｷﾞﾝｻﾞ")), (Strings{"1040061"}));
+    EXPECT_EQ(Codes(e->Find(KeyIndex::TownName, u"八丁")), (Strings{"7300013"}));
+    EXPECT_EQ(e->Find(KeyIndex::TownName, u"霧ビル").size(), 12u);
     // An index key holds 8 bytes: four kanji, eight kana.
-    EXPECT_TRUE(e->Find(Index::TownName, u"霧ビル地下街").empty());
-    EXPECT_TRUE(e->Find(Index::TownKana, u"ｶﾐﾉﾎﾞﾘﾁｮｳ").empty());
+    EXPECT_TRUE(e->Find(KeyIndex::TownName, u"霧ビル地下街").empty());
+    EXPECT_TRUE(e->Find(KeyIndex::TownKana, u"ｶﾐﾉﾎﾞﾘﾁｮｳ").empty());
     // A character the directory's code page lacks begins no key.
-    EXPECT_TRUE(e->Find(Index::TownName, u"\U0001F3E3町").empty());
+    EXPECT_TRUE(e->Find(KeyIndex::TownName, u"\U0001F3E3町").empty());
 }
 
 TEST(KeySearch, FirstMatchIsTheLowestRecordOfTheRun)
 {
     Engine e(HandWritten());
-    const FirstMatch m = e.records().FindFirst(Index::Postal, u"7306");
+    const FirstMatch m = e.records().FindFirst(KeyIndex::Postal, u"7306");
     ASSERT_TRUE(m.accepted);
     EXPECT_EQ(e->ReadEntry(m.entry).postalCode, u"7306100");
-    EXPECT_EQ(e.records().EntryOfRecord(Index::Postal, m.record), m.entry);
-    const FirstMatch none = e.records().FindFirst(Index::Postal, u"5550000");
+    EXPECT_EQ(e.records().EntryOfRecord(KeyIndex::Postal, m.record), m.entry);
+    const FirstMatch none = e.records().FindFirst(KeyIndex::Postal, u"5550000");
     EXPECT_EQ(none.record, 0);
     EXPECT_FALSE(none.accepted);
     // A key longer than an index key holds is met but not accepted.
-    const FirstMatch longer = e.records().FindFirst(Index::TownKana, u"ｶﾐﾉﾎﾞﾘﾁｮｳ");
+    const FirstMatch longer = e.records().FindFirst(KeyIndex::TownKana, u"ｶﾐﾉﾎﾞﾘﾁｮｳ");
     EXPECT_NE(longer.record, 0);
     EXPECT_FALSE(longer.accepted);
     EXPECT_EQ(longer.entry, 0);
@@ -203,12 +203,12 @@ TEST(AreaLists, PrefecturesCitiesTownsAndSubAreas)
 TEST(Cursor, IndexRecordsStepOneAtATimeAndStopAtTheirBounds)
 {
     Engine e(HandWritten());
-    const std::int32_t count = e.records().RecordCount(Index::Postal);
-    Cursor c = Cursor::Records(Index::Postal, 1, count, 2);
+    const std::int32_t count = e.records().RecordCount(KeyIndex::Postal);
+    Cursor c = Cursor::Records(KeyIndex::Postal, 1, count, 2);
     auto back = e.records().Step(c, -1);
     ASSERT_TRUE(back);
     EXPECT_EQ(c.position, 1);
-    EXPECT_EQ(back->entryNumber, e.records().EntryOfRecord(Index::Postal, 1));
+    EXPECT_EQ(back->entryNumber, e.records().EntryOfRecord(KeyIndex::Postal, 1));
     EXPECT_FALSE(e.records().Step(c, -1));
     EXPECT_EQ(c.position, 1); // stays on the end
     c.position = count - 1;

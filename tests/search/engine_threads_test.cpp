@@ -36,13 +36,13 @@ std::string Answers(const Lookup& lookup, int offset, int samples)
         const auto n = static_cast<std::int32_t>(1 + static_cast<std::int64_t>(k) * (entries - 1) / samples);
         const Entry e = lookup.ReadEntry(n);
         out += "#" + std::to_string(k) + "\n" + Describe(e);
-        for (const Entry& m : lookup.FindPostal(e.postalCode, 5)) out += Describe(m);
-        for (const Entry& m : lookup.Find(Index::TownKana, e.townKana.substr(0, 4), 3)) out += Describe(m);
-        for (const Entry& m : lookup.Find(Index::TownName, e.town.substr(0, 2), 3)) out += Describe(m);
+        for (const Entry& m : lookup.FindPostalAreas(e.postalCode, 5)) out += Describe(m);
+        for (const Entry& m : lookup.Find(KeyIndex::TownKana, e.townKana.substr(0, 4), 3)) out += Describe(m);
+        for (const Entry& m : lookup.Find(KeyIndex::TownName, e.town.substr(0, 2), 3)) out += Describe(m);
         if (const auto city = lookup.FindCity(e.cityCode).value_or(CityMatch{}).line) out += ToUtf8(lookup.WithPrefecture(*city).name) + "\n";
         if (e.HasSubAreas())
             for (const AreaItem& a : lookup.SubAreasOf(e)) out += ToUtf8(a.name) + "\n";
-        Cursor c = Cursor::Records(Index::Postal, 1, IndexRecords(lookup).RecordCount(Index::Postal), n);
+        Cursor c = Cursor::Records(KeyIndex::Postal, 1, IndexRecords(lookup).RecordCount(KeyIndex::Postal), n);
         for (int step = 0; step < 3; ++step)
             if (const auto s = IndexRecords(lookup).Step(c, step == 1 ? -1 : +1)) out += std::to_string(s->entryNumber) + " ";
         Cursor cities = Cursor::Cities(static_cast<std::int32_t>(NumericValue(e.cityCode)));

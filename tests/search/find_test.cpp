@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <memory>
 #include <optional>
 
@@ -149,14 +151,19 @@ TEST_F(Find, ThePostalCodeLookupOfEveryProgramGivesTheIndexOrder)
         SCOPED_TRACE(ToUtf8(typed));
         std::vector<std::string> indexed, looked, areas;
         for (const std::uint32_t d : built_->finder->Match(typed).docs) indexed.push_back(describe(built_->finder->ReadDocument(d)));
-        for (const Entry& e : built_->lookup->FindByPostal(typed)) looked.push_back(describe(e));
+        for (const Entry& e : built_->lookup->FindPostalEntries(typed)) looked.push_back(describe(e));
         EXPECT_EQ(looked, indexed);
-        for (const Entry& e : built_->lookup->FindByPostal(typed, {.offices = false})) areas.push_back(describe(e));
+        for (const Entry& e : built_->lookup->FindPostalEntries(typed, {.offices = false})) areas.push_back(describe(e));
         std::erase_if(indexed, [](const std::string& d) { return d.find(' ') != std::string::npos; });
         EXPECT_EQ(areas, indexed);
         const std::size_t two = std::min<std::size_t>(2, looked.size());
-        EXPECT_EQ(built_->lookup->FindByPostal(typed, {.limit = 2}).size(), two);
+        EXPECT_EQ(built_->lookup->FindPostalEntries(typed, {.limit = 2}).size(), two);
     }
+    // A document the index does not hold is refused, not read as some entry.
+    // (Every entry and office has at most one document.)
+    const auto beyond = static_cast<std::uint32_t>(built_->lookup->EntryCount() + built_->lookup->OfficeCount());
+    for (const std::uint32_t doc : {beyond, std::numeric_limits<std::uint32_t>::max()})
+        EXPECT_THROW(built_->finder->ReadDocument(doc), Error) << doc;
 }
 
 TEST_F(Find, LimitsCutTheResultsButNotTheTotal)

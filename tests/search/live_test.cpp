@@ -33,7 +33,7 @@ std::string Describe(const std::vector<Entry>& entries)
 // One question asked of an edition: a postal code and a free-text search.
 std::string Answer(const Edition& e, const std::u16string& code, const std::u16string& text)
 {
-    return Describe(e.lookup->FindPostal(code)) + "|" + Describe(e.finder->Find(text, 20).results);
+    return Describe(e.lookup->FindPostalAreas(code)) + "|" + Describe(e.finder->Find(text, 20).results);
 }
 
 struct Question {

@@ -133,7 +133,7 @@ json CityJson(const Lookup& lookup, std::int32_t code)
 // before the offices of a code), the area entries with their notes.
 std::vector<Entry> EntriesOf(const Lookup& lookup, const Finder* finder, const std::string& digits)
 {
-    return finder ? finder->FindPostal(FromUtf8(digits)) : lookup.FindByPostal(FromUtf8(digits));
+    return finder ? finder->FindPostalEntries(FromUtf8(digits)) : lookup.FindPostalEntries(FromUtf8(digits));
 }
 
 
