@@ -154,8 +154,8 @@ TEST(MarubetaWindow, PagingAtBothEndsBeepsAndDisables)
 
     // From the last record, 次候補 beeps and disables itself; 前候補 still steps back.
     const ubin::Lookup& lookup = f.window->search().lookup();
-    const std::int32_t last = ubin::IndexRecords(lookup).RecordCount(ubin::Index::Postal);
-    f.TypeAndEnter(QString::fromStdU16String(lookup.ReadEntry(ubin::IndexRecords(lookup).EntryOfRecord(ubin::Index::Postal, last)).postalCode));
+    const std::int32_t last = ubin::IndexRecords(lookup).RecordCount(ubin::KeyIndex::Postal);
+    f.TypeAndEnter(QString::fromStdU16String(lookup.ReadEntry(ubin::IndexRecords(lookup).EntryOfRecord(ubin::KeyIndex::Postal, last)).postalCode));
     const auto& s = f.window->search();
     while (s.candPos() < last && next->isEnabled()) QTest::mouseClick(next, Qt::LeftButton);
     ASSERT_EQ(s.candPos(), last);
