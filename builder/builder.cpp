@@ -410,7 +410,7 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
     // sections.
     const auto write = [&](const fs::path& name, const std::string& bytes, bool pieces = true) {
         folder.WriteFile(name, bytes);
-        ManifestFile listed{ToUtf8(FromPath(name)), bytes.size(), Xxh3Of(bytes)};
+        ManifestFile listed{ToUtf8(FromPath(name)), bytes.size(), Xxh3Of(bytes), 0, {}};
         if (pieces) {
             listed.pieceBytes = kPieceBytes;
             listed.pieces = PieceSums(bytes);

@@ -133,10 +133,10 @@ Status ControlBase::FireEvent(MemberId event, std::span<const Value> arguments)
                                                std::to_string(info->arguments.size()) + " argument(s)");
     // A snapshot, so that sinks may advise and unadvise while the event runs.
     const auto snapshot = sinks_;
-    for (const auto& [cookie, sink] : snapshot) {
+    for (const auto& advised : snapshot) {
         const bool stillThere =
-            std::any_of(sinks_.begin(), sinks_.end(), [&](const auto& s) { return s.first == cookie; });
-        if (stillThere) sink->OnEvent(event, arguments);
+            std::any_of(sinks_.begin(), sinks_.end(), [&](const auto& s) { return s.first == advised.first; });
+        if (stillThere) advised.second->OnEvent(event, arguments);
     }
     return Status::Ok();
 }

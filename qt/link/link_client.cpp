@@ -93,7 +93,9 @@ void LinkClient::Disconnect()
     ++generation_;  // what the old conversation still had to say is of no interest now
     auto calls = std::move(async_);
     async_.clear();
-    for (const auto& [id, call] : calls) Post([this, id, call] { FinishAsync(id, call, nullptr); }, true);
+    for (const auto& pending : calls) {
+        Post([this, id = pending.first, call = pending.second] { FinishAsync(id, call, nullptr); }, true);
+    }
 }
 
 std::optional<QString> LinkClient::Request(const QString& item, int timeoutMs)
@@ -297,7 +299,9 @@ void LinkClient::Lose(const QString& why)
     for (auto& [id, loop] : waiting_) loop->quit();
     auto calls = std::move(async_);
     async_.clear();
-    for (const auto& [id, call] : calls) Post([this, id, call] { FinishAsync(id, call, nullptr); }, true);
+    for (const auto& pending : calls) {
+        Post([this, id = pending.first, call = pending.second] { FinishAsync(id, call, nullptr); }, true);
+    }
     if (wasConnected) Post([this] { emit Disconnected(); });
 }
 

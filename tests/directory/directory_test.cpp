@@ -519,7 +519,7 @@ void WriteManifest(const TempDir& t, int version, const std::string& damaged = "
         if (!std::filesystem::exists(path)) continue;
         const std::string bytes = ubin::test::ReadBytes(path);
         const std::uint64_t sum = version == 1 ? Crc32(bytes) : Xxh3Of(bytes);
-        m.files.push_back({ToUtf8(name), bytes.size(), ToUtf8(name) == damaged ? sum ^ 1 : sum});
+        m.files.push_back({ToUtf8(name), bytes.size(), ToUtf8(name) == damaged ? sum ^ 1 : sum, 0, {}});
     }
     ubin::test::WriteBytes(t.path() / "MANIFEST.TXT", FormatManifest(m));
 }
@@ -565,7 +565,7 @@ TEST(Manifest, ACutOrAChangedBitIsRefused)
     m.build = "18ef1de5c9e74f4924695488";
     m.edition = "2026-11";
     m.inputs = {{"KEN_ALL.CSV", 12345, std::string(64, 'a')}};
-    m.files = {{"UIND1.IDX", 1491852, 0x9c1e0a2c8d1f0a2c}, {"TOSHI2.TDB", 84066, 0x1b13afc35b8a17b8}};
+    m.files = {{"UIND1.IDX", 1491852, 0x9c1e0a2c8d1f0a2c, 0, {}}, {"TOSHI2.TDB", 84066, 0x1b13afc35b8a17b8, 0, {}}};
     const std::string text = FormatManifest(m);
     ASSERT_EQ(ParseManifest(text, "MANIFEST.TXT").files.size(), 2u);
     const std::size_t firstLine = text.find('\n') + 1;

@@ -267,7 +267,7 @@ TEST(UbinCheck, NamesOutsideTheFolderPipesAndHugeFilesAreRefusedWithoutReading)
         SCOPED_TRACE(name);
         // The name under the manifest's own checksum, as a build that wrote it would have.
         Manifest m = whole;
-        m.files.push_back({name, 10, 0});
+        m.files.push_back({name, 10, 0, 0, {}});
         test::WriteBytes(t.path() / "dir" / "MANIFEST.TXT", FormatManifest(m));
         EXPECT_EQ(check(out, err), 1);
         EXPECT_NE(out.find("which is not a file of the folder"), std::string::npos) << out << err;

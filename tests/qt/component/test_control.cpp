@@ -60,7 +60,7 @@ public:
         label_->resize(412, 338);
         SetFace(label_);
 
-        BindMethod(kGreet, [this](std::span<Value> a) -> Result<Value> {
+        BindMethod(kGreet, [](std::span<Value> a) -> Result<Value> {
             const std::u16string reply = u"Hello, " + a[0].text();
             a[0] = Value(a[0].text() + u"!");
             return Value(reply);

@@ -63,7 +63,7 @@ TEST(IsValidUtf8, RefusesMalformedSequences)
         "\xe0\x80\xaf",     // overlong '/' in three bytes
         "\xf0\x80\x80\xaf", // and in four
         "\xe5\xba",         // cut short
-        "\xe5\xba" "a",     // broken by an ASCII byte
+        "\xe5\xba\x61",     // broken by an ASCII byte ('a')
         "\xed\xa0\x80",     // a surrogate
         "\xf4\x90\x80\x80", // beyond U+10FFFF
         "\xf5\x80\x80\x80", // a lead byte no character has
