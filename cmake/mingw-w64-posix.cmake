@@ -22,6 +22,18 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # (Wine included) without the MinGW DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
+# Linked by lld where it is installed (Debian's lld): GNU ld takes about 25 s for each of these
+# statically linked programs, lld a fraction of a second. This GCC runs its own ld whatever
+# -fuse-ld says, so the link goes through mingw-lld-link.py, which runs the driver's linker
+# command with lld in its place.
+find_program(UBIN_MINGW_LLD ld.lld)
+find_program(UBIN_MINGW_PYTHON python3)
+if(UBIN_MINGW_LLD AND UBIN_MINGW_PYTHON)
+  foreach(lang C CXX)
+    set(CMAKE_${lang}_LINKER_LAUNCHER "${UBIN_MINGW_PYTHON};${CMAKE_CURRENT_LIST_DIR}/mingw-lld-link.py;${UBIN_MINGW_LLD}")
+  endforeach()
+endif()
+
 find_program(UBIN_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 if(UBIN_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${UBIN_WINE})

@@ -5,7 +5,8 @@
 #   bash scripts/cross-windows.sh [--native NATIVE_BUILD] [BUILD_DIR]
 # BUILD_DIR is build-win unless given. With --native, ubin.exe and ubin-build.exe must also
 # give what that native build's ubin and ubin-build give (scripts/wine-compare.sh, run as one
-# more test). Needs the Debian packages g++-mingw-w64-x86-64-posix, wine64, wine and googletest.
+# more test). Needs the Debian packages g++-mingw-w64-x86-64-posix, wine64, wine and googletest;
+# with lld installed (scripts/packages.txt) it links the programs (cmake/mingw-w64-posix.cmake).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-win
