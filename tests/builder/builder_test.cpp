@@ -9,6 +9,7 @@
 #include "directory/manifest.h"
 #include "base/path_text.h"
 #include "settings/settings.h"
+#include "tests/support/japan_post_rows.h"
 #include "tests/support/temp_dir.h"
 #include "builder/output_folder.h"
 
@@ -49,8 +50,6 @@ std::string KenRow(const Row& r)
            + "\",\"" + r.townKana + "\",\"" + pref + "\",\"" + r.city + "\",\"" + r.town + "\",0,0,0,0,0,0\r\n";
 }
 
-std::string Cp932(const std::string& utf8) { return EncodeCp932(FromUtf8(utf8)); }
-
 // Rows in an order KEN_ALL need not keep: Tokyo first, a town split by another town, a town
 // over three rows, and one over two rows whose reading, without parentheses, is repeated on
 // the second row (as Kyoto's are).
@@ -76,7 +75,7 @@ std::string KenAll(const std::vector<Row>& rows)
 {
     std::string text;
     for (const Row& r : rows) text += KenRow(r);
-    return Cp932(text);
+    return test::Cp932(text);
 }
 
 // The files of a folder; the manifest without its build number, which no two builds share,
@@ -245,8 +244,8 @@ TEST(Builder, KeysHoldEightBytesAndNeverHalfACharacter)
     BuildDirectory(tmp / "KEN_ALL.CSV", tmp / "dir");
     const std::string index = ReadBytes(tmp / "dir" / "UIND4.IDX");
     // "1条東三丁目": 1 + 2 + 2 + 2 bytes fit, the next kanji would not, a blank fills byte 8.
-    EXPECT_NE(index.find(Cp932("1条東三") + " "), std::string::npos);
-    EXPECT_NE(index.find(Cp932("以下に掲")), std::string::npos);
+    EXPECT_NE(index.find(test::Cp932("1条東三") + " "), std::string::npos);
+    EXPECT_NE(index.find(test::Cp932("以下に掲")), std::string::npos);
     EXPECT_NE(ReadBytes(tmp / "dir" / "UIND2.IDX").find("01101   "), std::string::npos);
 }
 
@@ -261,7 +260,7 @@ TEST(Builder, Utf8EditionGivesTheSameDirectory)
     TempDir tmp;
     std::string cp932, utf8;
     for (const auto& [row, fullWidthKana] : rows) {
-        cp932 += Cp932(KenRow(row));
+        cp932 += test::Cp932(KenRow(row));
         Row u = row;
         u.townKana = fullWidthKana;
         u.cityKana = ToUtf8(row.code == "13101" ? u"チヨダク" : u"サッポロシチュウオウク");
@@ -339,18 +338,18 @@ TEST(Builder, BadInputStopsWithFileLineAndReasonAndLeavesTheDirectory)
         std::int64_t line;
         std::string reason;
     };
-    std::string badBytes = Cp932(good);
-    badBytes.replace(badBytes.find(Cp932("以下")), 2, "\x81\x20");
+    std::string badBytes = test::Cp932(good);
+    badBytes.replace(badBytes.find(test::Cp932("以下")), 2, "\x81\x20");
     const std::vector<Case> cases = {
-        {"columns", Cp932(good) + Cp932("01101,\"060  \",\"0600001\",\"ｱ\"\r\n"), 2, "has 4 columns"},
-        {"code", Cp932(good) + Cp932(KenRow({"0110A", "0600001", "ｱ", "ｱ", "市", "町"})), 2, "not 5 digits: 0110A"},
-        {"postal", Cp932(KenRow({"01101", "060-001", "ｱ", "ｱ", "市", "町"})), 1, "not 7 digits: 060-001"},
-        {"prefecture", Cp932(KenRow({"48101", "0600001", "ｱ", "ｱ", "市", "町"})), 1, "names no prefecture"},
-        {"bytes", Cp932(good) + Cp932(good) + badBytes, 3, "is not code page 932"},
-        {"control", Cp932(KenRow({"01101", "0600001", "ｱ", "ｱ", "市", "町\t"})), 1, "control character"},
-        {"quote", Cp932(good) + "01101,\"060\r\n", 2, "double quote is not closed"},
-        {"unclosed", Cp932(good) + Cp932(KenRow(kRows[5]) + KenRow(kRows[6])), 2, "not closed at the end of the file"},
-        {"interrupted", Cp932(KenRow(kRows[5]) + KenRow(kRows[8])), 1, "line 2 has another municipal or postal code"},
+        {"columns", test::Cp932(good) + test::Cp932("01101,\"060  \",\"0600001\",\"ｱ\"\r\n"), 2, "has 4 columns"},
+        {"code", test::Cp932(good) + test::Cp932(KenRow({"0110A", "0600001", "ｱ", "ｱ", "市", "町"})), 2, "not 5 digits: 0110A"},
+        {"postal", test::Cp932(KenRow({"01101", "060-001", "ｱ", "ｱ", "市", "町"})), 1, "not 7 digits: 060-001"},
+        {"prefecture", test::Cp932(KenRow({"48101", "0600001", "ｱ", "ｱ", "市", "町"})), 1, "names no prefecture"},
+        {"bytes", test::Cp932(good) + test::Cp932(good) + badBytes, 3, "is not code page 932"},
+        {"control", test::Cp932(KenRow({"01101", "0600001", "ｱ", "ｱ", "市", "町\t"})), 1, "control character"},
+        {"quote", test::Cp932(good) + "01101,\"060\r\n", 2, "double quote is not closed"},
+        {"unclosed", test::Cp932(good) + test::Cp932(KenRow(kRows[5]) + KenRow(kRows[6])), 2, "not closed at the end of the file"},
+        {"interrupted", test::Cp932(KenRow(kRows[5]) + KenRow(kRows[8])), 1, "line 2 has another municipal or postal code"},
         {"empty", "", 0, "holds no rows"},
     };
     TempDir tmp;

@@ -2,6 +2,7 @@
 #include "base/cp932.h"
 #include "base/kana.h"
 #include "builder/ken_all.h"
+#include "tests/support/japan_post_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -53,8 +54,6 @@ std::string Row(const std::string& postal, const std::string& townKana, const st
            + "\",\"北海道\",\"" + city + "\",\"" + town + "\",0,0,0,0,0,0\r\n";
 }
 
-std::string Cp932(const std::string& utf8) { return EncodeCp932(FromUtf8(utf8)); }
-
 KenAllData Read(std::string_view bytes)
 {
     BuildProgress progress;
@@ -80,13 +79,13 @@ TEST(KenAll, ThousandsOfContinuationRowsJoinIntoOneEntryWithNestedGroups)
     // A name and a reading open on the first row and closed on the last of 20,000 rows, with a
     // group nested inside that opens and closes on rows of its own.
     constexpr int kRows = 20000;
-    std::string text = Cp932(Row("0600001", "ﾁｮｳ(", "町（"));
+    std::string text = test::Cp932(Row("0600001", "ﾁｮｳ(", "町（"));
     for (int i = 1; i < kRows - 1; ++i) {
         const char* name = i == 100 ? "甲（" : i == 200 ? "乙）" : "番";
-        text += Cp932(Row("0600001", i == 100 ? "(" : i == 200 ? ")" : "ﾊﾞ", name));
+        text += test::Cp932(Row("0600001", i == 100 ? "(" : i == 200 ? ")" : "ﾊﾞ", name));
     }
-    text += Cp932(Row("0600001", "ﾝ)", "地）"));
-    text += Cp932(Row("0600002", "ﾂｷﾞ", "次"));
+    text += test::Cp932(Row("0600001", "ﾝ)", "地）"));
+    text += test::Cp932(Row("0600002", "ﾂｷﾞ", "次"));
     const KenAllData d = Read(text);
     EXPECT_EQ(d.rowsRead, kRows + 1);
     EXPECT_EQ(d.rowsJoined, kRows - 1);
@@ -103,14 +102,14 @@ TEST(KenAll, ThousandsOfContinuationRowsJoinIntoOneEntryWithNestedGroups)
     EXPECT_EQ(d.entries[1].line, kRows + 1);
 
     // The nested group still open at the last row keeps the town open to the end of the file.
-    std::string open = Cp932(Row("0600001", "ﾁｮｳ", "町（甲（"));
-    open += Cp932(Row("0600001", "ﾁｮｳ", "乙）"));
+    std::string open = test::Cp932(Row("0600001", "ﾁｮｳ", "町（甲（"));
+    open += test::Cp932(Row("0600001", "ﾁｮｳ", "乙）"));
     EXPECT_EQ(ReadError(open).line(), 1);
 }
 
 TEST(KenAll, AByteOrderMarkOnCodePage932IsToldAsSuch)
 {
-    const std::string text = Cp932(Row("0600001", "ｱ", "旭") + Row("0600002", "ｲ", "以下"));
+    const std::string text = test::Cp932(Row("0600001", "ｱ", "旭") + Row("0600002", "ｲ", "以下"));
     const BuildError e = ReadError("\xEF\xBB\xBF" + text);
     EXPECT_EQ(e.line(), 1);
     EXPECT_NE(e.reason().find("byte order mark"), std::string::npos) << e.what();
@@ -118,7 +117,7 @@ TEST(KenAll, AByteOrderMarkOnCodePage932IsToldAsSuch)
     EXPECT_EQ(e.reason().find("like the rest"), std::string::npos) << e.what();
 
     // The fault is placed on the first line that is not UTF-8.
-    const std::string mixed = "\xEF\xBB\xBF" + Row("0600001", "ｱｻﾋ", "旭") + Cp932(Row("0600002", "ｲ", "以下"));
+    const std::string mixed = "\xEF\xBB\xBF" + Row("0600001", "ｱｻﾋ", "旭") + test::Cp932(Row("0600002", "ｲ", "以下"));
     EXPECT_EQ(ReadError(mixed).line(), 2);
     // Bytes that are neither are left to the row's own message.
     EXPECT_NE(ReadError("\xEF\xBB\xBF" + Row("0600001", "ｱ", "旭") + "01101,\"\x80\x80\"\r\n").reason().find("not UTF-8"),

@@ -6,6 +6,7 @@
 #include "base/cp932.h"
 #include "base/path_text.h"
 #include "directory/entry_diff.h"
+#include "tests/support/japan_post_rows.h"
 #include "tests/support/temp_dir.h"
 #include "builder/builder.h"
 #include "builder/jigyosyo.h"
@@ -22,14 +23,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Cp932(const std::string& utf8) { return EncodeCp932(FromUtf8(utf8)); }
-
 // A KEN_ALL row, code page 932: code, postal code, town reading, town name (Sapporo's Chuo ward
 // unless the code says otherwise).
-std::string Row(const std::string& code, const std::string& postal, const std::string& kana, const std::string& town,
-                const std::string& update = "0")
+std::string Cp932Row(const std::string& code, const std::string& postal, const std::string& kana, const std::string& town,
+                     const std::string& update = "0")
 {
-    return Cp932(code + ",\"" + postal.substr(0, 5) + "\",\"" + postal + "\",\"ﾎｯｶｲﾄﾞｳ\",\"ｼ\",\"" + kana
+    return test::Cp932(code + ",\"" + postal.substr(0, 5) + "\",\"" + postal + "\",\"ﾎｯｶｲﾄﾞｳ\",\"ｼ\",\"" + kana
                  + "\",\"北海道\",\"市\",\"" + town + "\",0,0,0,0," + update + ",0\r\n");
 }
 
@@ -44,17 +43,17 @@ std::string Apply(const std::string& base, const std::vector<std::pair<std::stri
     return ApplyMonths(ChangeFormat::KenAll, {"KEN_ALL.CSV", base}, m, lenient, report);
 }
 
-const std::string kCityWide = Row("01101", "0600000", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "以下に掲載がない場合");
-const std::string kAsahi = Row("01101", "0640941", "ｱｻﾋｶﾞｵｶ", "旭ケ丘");
-const std::string kOdori1 = Row("01101", "0600042", "ｵｵﾄﾞｵﾘﾆｼ(1-19ﾁｮｳﾒ)", "大通西（１～１９丁目）");
-const std::string kOdori2 = Row("01101", "0640820", "ｵｵﾄﾞｵﾘﾆｼ(20-28ﾁｮｳﾒ)", "大通西（２０～２８丁目）");
-const std::string kKita = Row("01101", "0600031", "ｷﾀ1ｼﾞｮｳﾋｶﾞｼ", "北一条東");
-const std::string kLong = Row("01101", "0600099", "ﾅｶﾞｲ(1", "長い（１、") + Row("01101", "0600099", "", "２、")
-                          + Row("01101", "0600099", "ﾊﾞﾝﾁ)", "３番地）");
-const std::string kOther = Row("01102", "0010000", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "以下に掲載がない場合");
+const std::string kCityWide = Cp932Row("01101", "0600000", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "以下に掲載がない場合");
+const std::string kAsahi = Cp932Row("01101", "0640941", "ｱｻﾋｶﾞｵｶ", "旭ケ丘");
+const std::string kOdori1 = Cp932Row("01101", "0600042", "ｵｵﾄﾞｵﾘﾆｼ(1-19ﾁｮｳﾒ)", "大通西（１～１９丁目）");
+const std::string kOdori2 = Cp932Row("01101", "0640820", "ｵｵﾄﾞｵﾘﾆｼ(20-28ﾁｮｳﾒ)", "大通西（２０～２８丁目）");
+const std::string kKita = Cp932Row("01101", "0600031", "ｷﾀ1ｼﾞｮｳﾋｶﾞｼ", "北一条東");
+const std::string kLong = Cp932Row("01101", "0600099", "ﾅｶﾞｲ(1", "長い（１、") + Cp932Row("01101", "0600099", "", "２、")
+                          + Cp932Row("01101", "0600099", "ﾊﾞﾝﾁ)", "３番地）");
+const std::string kOther = Cp932Row("01102", "0010000", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "以下に掲載がない場合");
 const std::string kBase = kCityWide + kAsahi + kOdori1 + kKita + kLong + kOther;
 
-struct Case {
+struct MonthCase {
     const char* name;
     std::string add, del;
     std::string expected;
@@ -62,15 +61,15 @@ struct Case {
 
 TEST(MonthFiles, RowsGoWhereTheirCityAndTownPutThem)
 {
-    const std::string renamed = Row("01101", "0640941", "ｱｻﾋｶﾞｵｶﾐﾅﾐ", "旭ケ丘南");
-    const std::string splitA = Row("01101", "0640941", "ｱｻﾋｶﾞｵｶ(1ﾁｮｳﾒ)", "旭ケ丘（１丁目）");
-    const std::string splitB = Row("01101", "0640941", "ｱｻﾋｶﾞｵｶ(2ﾁｮｳﾒ)", "旭ケ丘（２丁目）");
-    const std::string newTown = Row("01101", "0600050", "ｱｲｵｲ", "相生");
-    const std::string lastTown = Row("01101", "0600060", "ﾜｶﾊﾞ", "若葉");
-    const std::string newCity = Row("01104", "0030000", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "以下に掲載がない場合");
-    const std::string firstCity = Row("01100", "0590000", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "以下に掲載がない場合");
-    const std::string flagged = Row("01101", "0640941", "ｱｻﾋｶﾞｵｶ", "旭ケ丘", "2");
-    const std::vector<Case> cases = {
+    const std::string renamed = Cp932Row("01101", "0640941", "ｱｻﾋｶﾞｵｶﾐﾅﾐ", "旭ケ丘南");
+    const std::string splitA = Cp932Row("01101", "0640941", "ｱｻﾋｶﾞｵｶ(1ﾁｮｳﾒ)", "旭ケ丘（１丁目）");
+    const std::string splitB = Cp932Row("01101", "0640941", "ｱｻﾋｶﾞｵｶ(2ﾁｮｳﾒ)", "旭ケ丘（２丁目）");
+    const std::string newTown = Cp932Row("01101", "0600050", "ｱｲｵｲ", "相生");
+    const std::string lastTown = Cp932Row("01101", "0600060", "ﾜｶﾊﾞ", "若葉");
+    const std::string newCity = Cp932Row("01104", "0030000", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "以下に掲載がない場合");
+    const std::string firstCity = Cp932Row("01100", "0590000", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "以下に掲載がない場合");
+    const std::string flagged = Cp932Row("01101", "0640941", "ｱｻﾋｶﾞｵｶ", "旭ケ丘", "2");
+    const std::vector<MonthCase> cases = {
         {"nothing", "", "", kBase},
         {"renamed in place", renamed, kAsahi, kCityWide + renamed + kOdori1 + kKita + kLong + kOther},
         {"split in place", splitA + splitB, kAsahi, kCityWide + splitA + splitB + kOdori1 + kKita + kLong + kOther},
@@ -82,7 +81,7 @@ TEST(MonthFiles, RowsGoWhereTheirCityAndTownPutThem)
         {"long town deleted whole", "", kLong, kCityWide + kAsahi + kOdori1 + kKita + kOther},
         {"update column differs", "", flagged, kCityWide + kOdori1 + kKita + kLong + kOther},
     };
-    for (const Case& c : cases) {
+    for (const MonthCase& c : cases) {
         MonthReport report;
         EXPECT_EQ(Apply(kBase, {{c.add, c.del}}, false, report), c.expected) << c.name;
     }
@@ -90,7 +89,7 @@ TEST(MonthFiles, RowsGoWhereTheirCityAndTownPutThem)
 
 TEST(MonthFiles, MonthsApplyInOrderAndCountRecords)
 {
-    const std::string renamed = Row("01101", "0640941", "ｱｻﾋｶﾞｵｶﾐﾅﾐ", "旭ケ丘南");
+    const std::string renamed = Cp932Row("01101", "0640941", "ｱｻﾋｶﾞｵｶﾐﾅﾐ", "旭ケ丘南");
     MonthReport report;
     // November renames the town, December takes it back and deletes the long town.
     const std::string result = Apply(kBase, {{renamed, kAsahi}, {kAsahi, renamed + kLong}}, false, report);
@@ -102,15 +101,15 @@ TEST(MonthFiles, MonthsApplyInOrderAndCountRecords)
 
 TEST(MonthFiles, FaultsNameTheFileAndTheLine)
 {
-    const std::string absent = Row("01101", "0649999", "ﾅｲ", "無い");
-    const std::vector<Case> cases = {
+    const std::string absent = Cp932Row("01101", "0649999", "ﾅｲ", "無い");
+    const std::vector<MonthCase> cases = {
         {"deleted row not held", "", kAsahi + absent, "DEL_2611.CSV: line 2: deletes a row that the data does not hold"},
         {"added row held", kOther + kKita, "", "ADD_2611.CSV: line 1: adds a row that the data holds already"},
         {"deleted twice", "", kAsahi + kAsahi, "DEL_2611.CSV: line 2: deletes a row"},
         {"columns", "1,2,3\r\n", "", "ADD_2611.CSV: line 1: has 3 columns; KEN_ALL rows have 15"},
-        {"part of a long town", "", Row("01101", "0600099", "", "２、"), "DEL_2611.CSV: line 1: deletes a row"},
+        {"part of a long town", "", Cp932Row("01101", "0600099", "", "２、"), "DEL_2611.CSV: line 1: deletes a row"},
     };
-    for (const Case& c : cases) {
+    for (const MonthCase& c : cases) {
         MonthReport report;
         try {
             Apply(kBase, {{c.add, c.del}}, false, report);
@@ -151,12 +150,12 @@ std::string ReadResultError(ChangeFormat format, const std::string& base, const 
 // the base's own line, rows added before it notwithstanding.
 TEST(MonthFiles, FaultsInTheResultNameTheFileAndTheLineTheRowCameFrom)
 {
-    const std::string badCode = Row("01101", "06000x1", "ﾜﾙｲ", "悪い");
-    const std::string open = Row("01101", "0600070", "ﾋﾗｷ(1", "開き（１、");
-    const std::string newTown = Row("01101", "0600050", "ｱｲｵｲ", "相生");
-    const std::string office = Cp932("13101,\"ｸﾅｲﾁｮｳ\",\"宮内庁\",\"東京都\",\"千代田区\",\"千代田\",\"１－１\",\"1008111\","
+    const std::string badCode = Cp932Row("01101", "06000x1", "ﾜﾙｲ", "悪い");
+    const std::string open = Cp932Row("01101", "0600070", "ﾋﾗｷ(1", "開き（１、");
+    const std::string newTown = Cp932Row("01101", "0600050", "ｱｲｵｲ", "相生");
+    const std::string office = test::Cp932("13101,\"ｸﾅｲﾁｮｳ\",\"宮内庁\",\"東京都\",\"千代田区\",\"千代田\",\"１－１\",\"1008111\","
                                      "\"100  \",\"銀座\",0,0,0\r\n");
-    const std::string badOffice = Cp932("13101,\"ｶﾞｲﾑｼｮｳ\",\"外務省\",\"東京都\",\"千代田区\",\"霞が関\",\"２－２\",\"100896\","
+    const std::string badOffice = test::Cp932("13101,\"ｶﾞｲﾑｼｮｳ\",\"外務省\",\"東京都\",\"千代田区\",\"霞が関\",\"２－２\",\"100896\","
                                         "\"100  \",\"霞が関\",0,0,0\r\n");
     const struct {
         const char* name;
@@ -215,7 +214,7 @@ TEST(MonthFiles, ChangeFilesOfAnotherEditionAreRefused)
 TEST(MonthFiles, OfficesFollowTheirOwnColumns)
 {
     const auto office = [](const std::string& postal, const std::string& name, const std::string& change) {
-        return Cp932("13101,\"ｸﾅｲﾁｮｳ\",\"" + name + "\",\"東京都\",\"千代田区\",\"千代田\",\"１－１\",\"" + postal
+        return test::Cp932("13101,\"ｸﾅｲﾁｮｳ\",\"" + name + "\",\"東京都\",\"千代田区\",\"千代田\",\"１－１\",\"" + postal
                      + "\",\"100  \",\"銀座\",0,0," + change + "\r\n");
     };
     const std::string a = office("1008111", "宮内庁", "0"), b = office("1008968", "外務省", "0");
@@ -239,7 +238,7 @@ struct FullRow {
     std::string Town() const
     {
         const std::string name = Unquoted(8);
-        return name.substr(0, name.find(Cp932("（")));
+        return name.substr(0, name.find(test::Cp932("（")));
     }
 };
 
@@ -273,7 +272,7 @@ std::string Join(const std::vector<FullRow>& rows)
 
 bool SingleRow(const std::vector<FullRow>& rows, std::size_t i)
 {
-    const std::string name = rows[i].Unquoted(8), open = Cp932("（"), close = Cp932("）");
+    const std::string name = rows[i].Unquoted(8), open = test::Cp932("（"), close = test::Cp932("）");
     const bool opens = name.find(open) != std::string::npos && name.find(close) == std::string::npos;
     const bool continues = i > 0 && rows[i - 1].Unquoted(8).find(open) != std::string::npos
                            && rows[i - 1].Unquoted(8).find(close) == std::string::npos;
@@ -317,7 +316,7 @@ TEST(MonthFiles, FullKenAllReproducedRowForRow)
         const bool rename = replaced.size() % 2 == 0;
         if (rename) {
             const std::string name = rows[i].Unquoted(8), town = rows[i].Town();
-            earlier.values[8] = "\"" + town + Cp932("旧") + name.substr(town.size()) + "\"";
+            earlier.values[8] = "\"" + town + test::Cp932("旧") + name.substr(town.size()) + "\"";
             renamedCodes.insert(rows[i].Unquoted(2));
         } else {
             earlier.values[5] = "\"" + rows[i].Unquoted(5) + "\xB7\xAD\xB3" + "\""; // ｷｭｳ
@@ -330,7 +329,7 @@ TEST(MonthFiles, FullKenAllReproducedRowForRow)
     // A made-up town deleted in December, after the first row of a city.
     FullRow madeUp = rows[1000];
     madeUp.values[2] = "\"0009999\"";
-    madeUp.values[8] = "\"" + Cp932("架空町") + "\"";
+    madeUp.values[8] = "\"" + test::Cp932("架空町") + "\"";
     del2 += madeUp.Text();
 
     std::vector<FullRow> earlierRows;

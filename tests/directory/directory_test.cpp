@@ -16,6 +16,7 @@
 
 using namespace ubin;
 using ubin::test::MiniDirectory;
+using ubin::test::FileName;
 using ubin::test::TempDir;
 
 namespace {
@@ -39,8 +40,6 @@ MiniDirectory Hiroshima()
     d.prefKana[33] = "ﾋﾛｼﾏｹﾝ";
     return d;
 }
-
-std::filesystem::path FileName(const std::u16string& n) { return PathFromUtf8(ToUtf8(n)); }
 
 // Opens every file of a folder for reading, without the start-up's checks of what the files
 // promise each other: for tests of what a read does with a damaged file.

@@ -4,19 +4,17 @@
 #include "base/cp932.h"
 #include "base/path_text.h"
 #include "directory/directory.h"
+#include "tests/support/japan_post_rows.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 using namespace ubin;
+using ubin::test::FileName;
 using ubin::test::TempDir;
 using ubin::test::WriteBytes;
 
 namespace {
-
-std::string Sjis(const char* utf8) { return EncodeCp932(FromUtf8(utf8)); }
-
-std::filesystem::path FileName(const std::u16string& n) { return PathFromUtf8(ToUtf8(n)); }
 
 std::string KeyText(const IndexKey& key) { return std::string(key.data(), key.size()); }
 
@@ -30,10 +28,10 @@ TEST(FileBytes, IndexKeysTakeWholeCharactersOfEightBytes)
         {"7300014", "7300014 "},
         {"123456789", "12345678"},
         {"", "        "},
-        {Sjis("上幟町"), Sjis("上幟町") + "  "},
-        {Sjis("広島市中区"), Sjis("広島市中")},               // exactly 8 bytes
-        {"a" + Sjis("広島市中区"), "a" + Sjis("広島市") + " "}, // the 4th character would be cut in half
-        {Sjis("ｶﾐﾉﾎﾞﾘﾏﾁﾖ"), Sjis("ｶﾐﾉﾎﾞﾘﾏﾁ")},               // half-width kana are one byte
+        {test::Cp932("上幟町"), test::Cp932("上幟町") + "  "},
+        {test::Cp932("広島市中区"), test::Cp932("広島市中")},               // exactly 8 bytes
+        {"a" + test::Cp932("広島市中区"), "a" + test::Cp932("広島市") + " "}, // the 4th character would be cut in half
+        {test::Cp932("ｶﾐﾉﾎﾞﾘﾏﾁﾖ"), test::Cp932("ｶﾐﾉﾎﾞﾘﾏﾁ")},               // half-width kana are one byte
         {"ab\x81", "ab\x81     "},                              // a lead byte with no second byte
     };
     for (const auto& c : cases) EXPECT_EQ(KeyText(MakeIndexKey(c.text)), c.key) << c.text;
@@ -47,7 +45,7 @@ TEST(FileBytes, NumbersAreLittleEndianAndPaddedCodesKeepTheirZeros)
     EXPECT_EQ(out, std::string("\x04\x03\x02\x01\xff\xff\xff\xff", 8));
     EXPECT_EQ(ZeroPadded(1101, 5), "01101");
     EXPECT_EQ(ZeroPadded(47999, 5), "47999");
-    EXPECT_EQ(Cp932Length(Sjis("上幟町ｶﾐ8")), 6u);
+    EXPECT_EQ(Cp932Length(test::Cp932("上幟町ｶﾐ8")), 6u);
 }
 
 // Three entries, their city and prefecture lines and five indexes, written with the encoders
@@ -66,19 +64,19 @@ TEST(FileBytes, WhatIsWrittenReadsBackThroughTheDirectory)
     for (std::int32_t n = 1; n <= 3; ++n) {
         const Row& r = rows[n - 1];
         AppendPointRecord(points, r.postal, n, static_cast<std::int32_t>(lines.size() + 1));
-        lines.append(DirectoryLineText(r.postal, r.city, Sjis(r.kana), Sjis(r.town), "", n == 2)).append(kLineEnd);
+        lines.append(DirectoryLineText(r.postal, r.city, test::Cp932(r.kana), test::Cp932(r.town), "", n == 2)).append(kLineEnd);
         postal.push_back({MakeIndexKey(r.postal), n});
-        kana.push_back({MakeIndexKey(Sjis(r.kana)), n});
+        kana.push_back({MakeIndexKey(test::Cp932(r.kana)), n});
     }
     std::string cityLines;
     std::vector<std::int32_t> table(kMaxCityCode, 0);
     for (int p = 1; p <= kPrefectureCount; ++p) {
         table[p - 1] = static_cast<std::int32_t>(cityLines.size() + 1);
-        cityLines.append(PrefectureLineText(p, Sjis(p == 34 ? "広島県" : "県"), Sjis("ｹﾝ"))).append(kLineEnd);
+        cityLines.append(PrefectureLineText(p, test::Cp932(p == 34 ? "広島県" : "県"), test::Cp932("ｹﾝ"))).append(kLineEnd);
     }
     for (const auto& [code, name] : {std::pair{1101, "中央区"}, {34101, "広島市中区"}}) {
         table[code - 1] = static_cast<std::int32_t>(cityLines.size() + 1);
-        cityLines.append(CityLineText(code, Sjis(name), Sjis("ｸ"))).append(kLineEnd);
+        cityLines.append(CityLineText(code, test::Cp932(name), test::Cp932("ｸ"))).append(kLineEnd);
     }
 
     TempDir t;

@@ -21,7 +21,7 @@ KenAllRow Row(const char* code, const char* postal, const char* pref, const char
     return {code, postal, "ｱ", "ｲ", "ｳ", pref, city, town};
 }
 
-const std::vector<KenAllRow> kRows = {
+const std::vector<KenAllRow> kAddressRows = {
     Row("13101", "1000000", "東京都", "千代田区", "以下に掲載がない場合"),
     Row("13101", "1000005", "東京都", "千代田区", "丸の内（次のビルを除く）"),
     Row("13101", "1007090", "東京都", "千代田区", "丸の内ＪＰタワー（地階・階層不明）"),
@@ -98,13 +98,13 @@ const std::vector<KenAllRow> kRows = {
 
 // An office at an address whose town KEN_ALL does not list: the city's own entry still comes
 // first, the office after it.
-const std::vector<test::JigyosyoRow> kOffices = {
+const std::vector<test::JigyosyoRow> kAddressOffices = {
     {"39386", "ｲﾉﾁｮｳ", "いの町立病院", "高知県", "吾川郡いの町", "", "１３６９", "7812193"},
 };
 
 class Address : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { built_ = new test::BuiltDirectory(kRows, kOffices); }
+    static void SetUpTestSuite() { built_ = new test::BuiltDirectory(kAddressRows, kAddressOffices); }
     static void TearDownTestSuite() { delete built_; }
     static std::string First(const char* query)
     {

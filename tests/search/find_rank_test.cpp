@@ -17,7 +17,7 @@ namespace {
 
 // The codes are chosen against every rule: the place each test expects first has the larger
 // code, so code order alone never passes.
-const std::vector<KenAllRow> kRows = {
+const std::vector<KenAllRow> kRankRows = {
     {"01427", "0691300", "ﾎｯｶｲﾄﾞｳ", "ﾕｳﾊﾞﾘｸﾞﾝﾅｶﾞﾇﾏﾁｮｳ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "北海道", "夕張郡長沼町", "以下に掲載がない場合"},
     {"01427", "0691331", "ﾎｯｶｲﾄﾞｳ", "ﾕｳﾊﾞﾘｸﾞﾝﾅｶﾞﾇﾏﾁｮｳ", "ｷﾞﾝｻﾞ", "北海道", "夕張郡長沼町", "銀座"},
     {"01427", "0691332", "ﾎｯｶｲﾄﾞｳ", "ﾕｳﾊﾞﾘｸﾞﾝﾅｶﾞﾇﾏﾁｮｳ", "ｷﾞﾝｻﾞﾝ", "北海道", "夕張郡長沼町", "銀山"},
@@ -30,7 +30,7 @@ const std::vector<KenAllRow> kRows = {
     {"13102", "1040045", "ﾄｳｷｮｳﾄ", "ﾁｭｳｵｳｸ", "ﾂｷｼﾞ", "東京都", "中央区", "築地"},
 };
 
-const std::vector<JigyosyoRow> kOffices = {
+const std::vector<JigyosyoRow> kRankOffices = {
     {"13102", "ｷﾞﾝｻﾞｼｮｳｼﾞ", "銀座商事　株式会社", "東京都", "中央区", "銀座", "１－１", "1048001"},
     {"13102", "", "株式会社　中央出版", "東京都", "中央区", "銀座", "２－２", "1048002"},
     {"13102", "", "築地市場", "東京都", "中央区", "築地", "５－２", "1048003"},
@@ -40,7 +40,7 @@ const std::vector<JigyosyoRow> kOffices = {
 
 class FindRank : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { built_ = new test::BuiltDirectory(kRows, kOffices); }
+    static void SetUpTestSuite() { built_ = new test::BuiltDirectory(kRankRows, kRankOffices); }
     static void TearDownTestSuite() { delete built_; }
 
     // The results as "code town" for areas and "code office" for offices.

@@ -21,7 +21,7 @@ using test::KenAllRow;
 
 namespace {
 
-const std::vector<KenAllRow> kRows = {
+const std::vector<KenAllRow> kFindRows = {
     {"13101", "1000000", "ﾄｳｷｮｳﾄ", "ﾁﾖﾀﾞｸ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "東京都", "千代田区", "以下に掲載がない場合"},
     {"13101", "1000001", "ﾄｳｷｮｳﾄ", "ﾁﾖﾀﾞｸ", "ﾁﾖﾀﾞ", "東京都", "千代田区", "千代田"},
     {"13101", "1000013", "ﾄｳｷｮｳﾄ", "ﾁﾖﾀﾞｸ", "ｶｽﾐｶﾞｾｷ", "東京都", "千代田区", "霞が関"},
@@ -34,7 +34,7 @@ const std::vector<KenAllRow> kRows = {
     {"04101", "9800000", "ﾐﾔｷﾞｹﾝ", "ｾﾝﾀﾞｲｼｱｵﾊﾞｸ", "ﾆｼｷｶﾞｵｶ", "宮城県", "仙台市青葉区", "錦ケ丘"},
 };
 
-const std::vector<JigyosyoRow> kOffices = {
+const std::vector<JigyosyoRow> kFindOffices = {
     {"13101", "", "農林水産省", "東京都", "千代田区", "霞が関", "１丁目２－１", "1008950"},
     {"13101", "", "宮内庁", "東京都", "千代田区", "千代田", "１－１", "1008111"},
     {"13101", "ｿﾆｰｼﾞﾑｼｮ", "株式会社　ソニー事務所", "東京都", "千代田区", "永田町", "２－３", "1000014"},
@@ -43,7 +43,7 @@ const std::vector<JigyosyoRow> kOffices = {
 
 class Find : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { built_ = new test::BuiltDirectory(kRows, kOffices); }
+    static void SetUpTestSuite() { built_ = new test::BuiltDirectory(kFindRows, kFindOffices); }
     static void TearDownTestSuite() { delete built_; }
 
     static FindResult Run(const std::string& query, std::size_t limit = 100) { return built_->finder->Find(FromUtf8(query), limit); }

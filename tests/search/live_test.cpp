@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kThreads = 4;
+constexpr int kLookupThreads = 4;
 // Fewer rebuilds under the sanitizers, where each takes several times as long (under
 // ThreadSanitizer many times: a few rebuilds already swap the folder under every thread).
 #if defined(UBIN_THREAD_SANITIZED)
@@ -84,9 +84,9 @@ TEST(LiveDirectory, LookupsWhileTheFolderIsRebuiltGetOneBuildsAnswersWhole)
                                                                    .checkEvery = std::chrono::milliseconds(1)});
     std::atomic<bool> done{false};
     std::atomic<int> answers{0}, fromA{0}, fromB{0}, wrong{0};
-    std::vector<std::string> errors(kThreads);
+    std::vector<std::string> errors(kLookupThreads);
     std::vector<std::thread> threads;
-    for (int k = 0; k < kThreads; ++k)
+    for (int k = 0; k < kLookupThreads; ++k)
         threads.emplace_back([&, k] {
             try {
                 for (std::size_t i = static_cast<std::size_t>(k); !done; i = (i + 1) % questions.size()) {

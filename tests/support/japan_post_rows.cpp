@@ -10,6 +10,8 @@ std::string Quoted(const std::string& v) { return "\"" + v + "\""; }
 
 } // namespace
 
+std::string Cp932(const std::string& utf8) { return EncodeCp932(FromUtf8(utf8)); }
+
 std::string KenAllText(const std::vector<KenAllRow>& rows)
 {
     std::string text;

@@ -17,6 +17,9 @@ struct JigyosyoRow {
     std::string kind = "0"; // 0 office, 1 post office box
 };
 
+// UTF-8 text in code page 932, as Japan Post's files are written.
+std::string Cp932(const std::string& utf8);
+
 // The file's bytes: code page 932, quoted values, CR LF.
 std::string KenAllText(const std::vector<KenAllRow>& rows);
 std::string JigyosyoText(const std::vector<JigyosyoRow>& rows);

@@ -37,6 +37,8 @@ TempDir::~TempDir()
 
 std::filesystem::path TempDir::operator/(std::string_view name) const { return path_ / PathFromUtf8(name); }
 
+std::filesystem::path FileName(std::u16string_view name) { return PathFromUtf8(ToUtf8(name)); }
+
 std::u16string TempDir::DataFolder() const
 {
     return FromUtf8(PathToUtf8(path_)) + static_cast<char16_t>(std::filesystem::path::preferred_separator);

@@ -24,6 +24,9 @@ private:
     std::filesystem::path path_;
 };
 
+// A directory file's name, as the directory's headers give it (UTF-16), for a path.
+std::filesystem::path FileName(std::u16string_view name);
+
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
 std::string ReadBytes(const std::filesystem::path& path);
 

@@ -7,6 +7,7 @@
 #include "tests/support/japan_post_rows.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/tools/run_ubin.h"
 #include "builder/builder.h"
 #include "tools/ubin/cli.h"
 
@@ -21,21 +22,11 @@
 #endif
 
 using namespace ubin;
+using ubin::test::Ubin;
+using ubin::test::UbinOutcome;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome Ubin(const std::vector<std::string>& args)
-{
-    std::ostringstream out, err;
-    const int status = RunUbin(args, {}, out, err);
-    return {status, out.str(), err.str()};
-}
 
 test::KenAllRow Town(const std::string& postal, const std::string& kana, const std::string& town,
                      const std::string& code = "01101", const std::string& city = "札幌市中央区")
@@ -104,12 +95,12 @@ TEST(Editions, CheckShowsTheEditionAndFailsPastMaxAge)
         }
         std::vector<std::string> args = {"check", "--data", folder};
         args.insert(args.end(), c.options.begin(), c.options.end());
-        const Outcome o = Ubin(args);
+        const UbinOutcome o = Ubin(args);
         EXPECT_EQ(o.status, c.status) << c.edition << o.out << o.err;
         EXPECT_NE(o.out.find(c.shown), std::string::npos) << c.edition << ": " << o.out;
 
         // ubin find --json opens the same folder and names the same edition first.
-        const Outcome f = Ubin({"find", "--data", folder, "--json", "0640941"});
+        const UbinOutcome f = Ubin({"find", "--data", folder, "--json", "0640941"});
         ASSERT_EQ(f.status, 0) << f.err;
         const auto j = nlohmann::ordered_json::parse(f.out);
         EXPECT_EQ(j.begin().key(), "edition");
@@ -156,14 +147,14 @@ TEST(Editions, DiffNamesTheCodesAddedRemovedAndChanged)
     const std::string before = Build(dir, "old", kOld, "2026-10");
     const std::string after = Build(dir, "new", later, "2026-11");
 
-    const Outcome text = Ubin({"diff", before, after});
+    const UbinOutcome text = Ubin({"diff", before, after});
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_EQ(text.out.substr(0, text.out.find('\n')), "1 codes added, 1 removed, 4 changed");
     EXPECT_NE(text.out.find("(edition 2026-10)"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("~ 0640941  renamed: 札幌市中央区旭ケ丘 ｱｻﾋｶﾞｵｶ → 札幌市中央区旭ケ丘南 ｱｻﾋｶﾞｵｶﾐﾅﾐ"), std::string::npos)
         << text.out;
 
-    const Outcome json = Ubin({"diff", before, after, "--json"});
+    const UbinOutcome json = Ubin({"diff", before, after, "--json"});
     ASSERT_EQ(json.status, 0) << json.err;
     const auto j = nlohmann::ordered_json::parse(json.out);
     EXPECT_EQ(j.begin().key(), "counts");
@@ -179,7 +170,7 @@ TEST(Editions, DiffNamesTheCodesAddedRemovedAndChanged)
     ASSERT_EQ(j["removed"].size(), 1u);
     EXPECT_EQ(j["removed"][0]["postal_code"], "0600032");
 
-    const Outcome csv = Ubin({"diff", before, after, "--csv"});
+    const UbinOutcome csv = Ubin({"diff", before, after, "--csv"});
     ASSERT_EQ(csv.status, 0) << csv.err;
     EXPECT_NE(csv.out.find("\r\nremoved,0600032,,before,01101,札幌市中央区,北二条東,ｷﾀ2ｼﾞｮｳﾋｶﾞｼ,\r\n"), std::string::npos) << csv.out;
 
@@ -229,7 +220,7 @@ TEST(Editions, DiffRefusesAFolderFindWouldRefuse)
         Build(dir, "new", kOld, "2026-11");
         c.damage();
         for (const auto& args : {std::vector<std::string>{"diff", before, after}, {"diff", after, before}}) {
-            const Outcome o = Ubin(args);
+            const UbinOutcome o = Ubin(args);
             EXPECT_EQ(o.status, 2) << o.out;
             EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
             EXPECT_EQ(o.out, "");
@@ -311,7 +302,7 @@ TEST(Editions, BatchSinceMarksTheRowsWhoseCodeChanged)
     const std::string after = Build(dir, "new", later, "2026-11");
     test::WriteBytes(dir / "list.csv", "北海道札幌市中央区旭ケ丘\n札幌市中央区大通西\n札幌市中央区大通東\n");
 
-    const Outcome run = Ubin({"find", "--data", after, "--batch", "--since", before, "--report", PathToUtf8(dir / "r.txt"),
+    const UbinOutcome run = Ubin({"find", "--data", after, "--batch", "--since", before, "--report", PathToUtf8(dir / "r.txt"),
                               PathToUtf8(dir / "list.csv")});
     ASSERT_EQ(run.status, 0) << run.err;
     std::map<std::string, std::vector<std::string>> rows; // input: postal_code, previous_code, reasons

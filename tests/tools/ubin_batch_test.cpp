@@ -3,6 +3,7 @@
 // with quoted fields, and the command's output and exit status.
 #include "base/cp932.h"
 #include "tests/support/temp_dir.h"
+#include "tests/tools/run_ubin.h"
 #include "tools/ubin/batch_command.h"
 #include "tools/ubin/cli.h"
 
@@ -13,6 +14,8 @@
 #include <sstream>
 
 using namespace ubin;
+using ubin::test::Ubin;
+using ubin::test::UbinOutcome;
 
 namespace {
 
@@ -37,20 +40,13 @@ std::vector<std::string> Answers(const std::vector<BatchLine>& lines, unsigned t
     return out;
 }
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome RunBatch(std::vector<std::string> args, std::string_view file)
+UbinOutcome RunBatch(std::vector<std::string> args, std::string_view file)
 {
     test::TempDir t;
     test::WriteBytes(t / "list.csv", file);
     args.insert(args.begin(), {"find", "--data", UBIN_SAMPLE_DIR, "--batch"});
     args.push_back((t / "list.csv").string());
-    std::ostringstream out, err;
-    const int status = RunUbin(args, {}, out, err);
-    return {status, out.str(), err.str()};
+    return Ubin(args);
 }
 
 } // namespace
@@ -155,7 +151,7 @@ TEST(FindBatch, TakesOneColumnOfCsvWithQuotedFields)
 // The command: CSV with its header row, JSON lines, the summary, the exit status.
 TEST(FindBatch, CommandWritesRowsInOrderAndSaysHowManyFoundACode)
 {
-    const Outcome all = RunBatch({"--column", "2", "--header"}, "no,address\n1,7300014\n2,\"宮内庁\"\n");
+    const UbinOutcome all = RunBatch({"--column", "2", "--header"}, "no,address\n1,7300014\n2,\"宮内庁\"\n");
     EXPECT_EQ(all.status, 0) << all.err;
     // The input's columns, then the answer's.
     std::string header = "no,address";
@@ -166,7 +162,7 @@ TEST(FindBatch, CommandWritesRowsInOrderAndSaysHowManyFoundACode)
     EXPECT_NE(all.err.find("2 件中 2 件で郵便番号が見つかりました"), std::string::npos) << all.err;
     EXPECT_EQ(all.err.find('\r'), std::string::npos); // no bar when err is no terminal
 
-    const Outcome some = RunBatch({"--json", "--threads", "2"}, "どこにもない町\n宮内庁\n\x01\n");
+    const UbinOutcome some = RunBatch({"--json", "--threads", "2"}, "どこにもない町\n宮内庁\n\x01\n");
     EXPECT_EQ(some.status, 1);
     std::vector<nlohmann::json> rows;
     std::istringstream lines(some.out);
@@ -269,7 +265,7 @@ TEST(FindBatch, KeepsEveryColumnAndAnswersInEachOfItsOwn)
         SCOPED_TRACE(::testing::PrintToString(c.options) + (c.input == sjis ? " from CP932" : " from UTF-8"));
         std::vector<std::string> args = {"--column", "address", "--header", "--code-column", "code", "--threads", "2"};
         args.insert(args.end(), c.options.begin(), c.options.end());
-        const Outcome run = RunBatch(args, c.input);
+        const UbinOutcome run = RunBatch(args, c.input);
         EXPECT_EQ(run.status, 0) << run.err; // the empty row is no failure
         EXPECT_EQ(run.out.starts_with("\xEF\xBB\xBF"), c.output == OutputEncoding::Utf8Bom);
         const std::string text = Utf8Text(run.out, c.output);
@@ -305,7 +301,7 @@ TEST(FindBatch, KeepsEveryColumnAndAnswersInEachOfItsOwn)
 // JSON lines carry the row's own fields beside the answer; JSON is UTF-8 alone.
 TEST(FindBatch, JsonLinesCarryTheFieldsAndTheReasons)
 {
-    const Outcome run = RunBatch({"--json", "--column", "3", "--header", "--code-column", "4"}, kList);
+    const UbinOutcome run = RunBatch({"--json", "--column", "3", "--header", "--code-column", "4"}, kList);
     std::vector<nlohmann::json> rows;
     std::istringstream lines(run.out);
     for (std::string l; std::getline(lines, l);) rows.push_back(nlohmann::json::parse(l));

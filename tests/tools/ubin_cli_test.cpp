@@ -3,6 +3,7 @@
 #include "base/cp932.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/tools/run_ubin.h"
 #include "tools/ubin/cli.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <variant>
 
 using namespace ubin;
+using ubin::test::Ubin;
+using ubin::test::UbinOutcome;
 using ubin::test::ProgramRun;
 using ubin::test::RunProgram;
 using ubin::test::TempDir;
@@ -19,18 +22,6 @@ using ubin::test::TempDir;
 namespace {
 
 const std::string kSample = UBIN_SAMPLE_DIR;
-
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome Ubin(std::vector<std::string> args, const ToolPlaces& places = {})
-{
-    std::ostringstream out, err;
-    const int status = RunUbin(args, places, out, err);
-    return {status, out.str(), err.str()};
-}
 
 std::map<std::string, std::string> Lines(const std::string& text)
 {
@@ -165,7 +156,7 @@ TEST(UbinCommand, ThePostalStepPrintsTheEntryOfTheSampleDirectory)
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--data", kSample, "kana", "ｷﾞﾝｻﾞ"},
                                                  {"find", "--data", kSample, "--csv", "中区上幟"}}) {
         const ProgramRun real = RunProgram(UBIN_EXE, args);
-        const Outcome inside = Ubin(args);
+        const UbinOutcome inside = Ubin(args);
         EXPECT_EQ(real.status, inside.status) << args.back();
         EXPECT_EQ(real.out, inside.out) << args.back();
         EXPECT_NE(inside.out.find(args.back() == "ｷﾞﾝｻﾞ" ? "IT4\t銀座\n" : "広島市中区,上幟町"), std::string::npos)
@@ -175,7 +166,7 @@ TEST(UbinCommand, ThePostalStepPrintsTheEntryOfTheSampleDirectory)
 
 TEST(UbinCommand, JsonHoldsExactlyTheListedKeys)
 {
-    const Outcome r = Ubin({"--json", "--data", kSample, "kana", "ｷﾞﾝｻﾞ", "next"});
+    const UbinOutcome r = Ubin({"--json", "--data", kSample, "kana", "ｷﾞﾝｻﾞ", "next"});
     ASSERT_EQ(r.status, 0) << r.err;
     const JsonObject o = std::get<JsonObject>(JsonParser(r.out).Document().v);
     std::vector<std::string> keys;
@@ -192,14 +183,14 @@ TEST(UbinCommand, JsonHoldsExactlyTheListedKeys)
     EXPECT_TRUE(std::get<std::vector<Json>>(combo.at("items").v).empty());
     EXPECT_EQ(Str(combo, "text"), "");
 
-    const Outcome g = Ubin({"--json", "--data", kSample, "kana", "ｷﾞﾝｻﾞ"});
+    const UbinOutcome g = Ubin({"--json", "--data", kSample, "kana", "ｷﾞﾝｻﾞ"});
     EXPECT_EQ(Str(std::get<JsonObject>(JsonParser(g.out).Document().v), "IT4"), "銀座");
 }
 
 TEST(UbinCommand, JsonEscapesQuotesBackslashesAndControlCharacters)
 {
     const std::string typed = "a\"b\\c\td\x01";
-    const Outcome r = Ubin({"--json", "--data", kSample, "--clip-flags", "1,2", "postal", typed, "clip"});
+    const UbinOutcome r = Ubin({"--json", "--data", kSample, "--clip-flags", "1,2", "postal", typed, "clip"});
     ASSERT_EQ(r.status, 0) << r.err;
     const JsonObject o = std::get<JsonObject>(JsonParser(r.out).Document().v);
     EXPECT_EQ(Str(o, "ITUbin"), typed);
@@ -208,7 +199,7 @@ TEST(UbinCommand, JsonEscapesQuotesBackslashesAndControlCharacters)
 
 TEST(UbinCommand, StepsRunInOrderAsOnTheWindow)
 {
-    Outcome r = Ubin({"--data", kSample, "area", "広島県", "広島市中区", "上幟町", "clip", "postal", "730"});
+    UbinOutcome r = Ubin({"--data", kSample, "area", "広島県", "広島市中区", "上幟町", "clip", "postal", "730"});
     ASSERT_EQ(r.status, 0) << r.err;
     auto m = Lines(r.out);
     EXPECT_EQ(m.at("clipboard"), "730-0014,広島市中区, 上幟町");
@@ -247,7 +238,7 @@ TEST(UbinCommand, FindsItsSettingsAsTheWindowDoes)
 #endif
     std::filesystem::copy_file(kSample + "ubscon.def", file);
     const ToolPlaces places{config.path(), cwd / "bin", cwd.path()};
-    Outcome r = Ubin({"postal", "7300014", "clip"}, places);
+    UbinOutcome r = Ubin({"postal", "7300014", "clip"}, places);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Lines(r.out).at("clipboard"), "730-0014,広島市中区, 上幟町"); // flags 1, 2, 3 from the file
 
@@ -270,7 +261,7 @@ TEST(UbinCommand, ADamagedDirectoryOrBadArgumentsAreErrors)
         std::filesystem::copy_file(f.path(), t / f.path().filename().string());
     const std::string toshi2 = ToUtf8(u"TOSHI2.TDB");
     std::filesystem::resize_file(t / toshi2, 100); // fewer than the 47 prefecture lines
-    Outcome r = Ubin({"--data", t.path().string(), "postal", "7300014"});
+    UbinOutcome r = Ubin({"--data", t.path().string(), "postal", "7300014"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("TOSHI2.TDB"), std::string::npos);
 
@@ -290,7 +281,7 @@ TEST(UbinCommand, ANulInTheDataFolderIsShownInTheMessageNotCutAt)
     using namespace std::string_literals;
     TempDir t;
     ubin::test::WriteBytes(t / "folder-with-nul.def", "\"\",\"\",\"/no/such\0folder/\",0,0,0,0,1,1,1,0,0,0,0,0,\"END\"\r\n"s);
-    const Outcome r = Ubin({"--settings", (t / "folder-with-nul.def").string(), "postal", "7300014"});
+    const UbinOutcome r = Ubin({"--settings", (t / "folder-with-nul.def").string(), "postal", "7300014"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("/no/such\\0folder/"), std::string::npos) << r.err;
 }
@@ -302,7 +293,7 @@ TEST(UbinCommand, TheStepsAnswerAsUbinFormToo)
           {"--json", "--data", kSample, "kana", "ｷﾞﾝｻﾞ", "next"}, {"--data", kSample, "--clip-flags", "1,6", "kanji", "銀座"}}) {
         std::vector<std::string> form = {"form"};
         form.insert(form.end(), steps.begin(), steps.end());
-        const Outcome plain = Ubin(steps), named = Ubin(form);
+        const UbinOutcome plain = Ubin(steps), named = Ubin(form);
         EXPECT_EQ(named.status, 0) << named.err;
         EXPECT_EQ(named.out, plain.out);
         EXPECT_NE(named.out, "");
@@ -311,14 +302,14 @@ TEST(UbinCommand, TheStepsAnswerAsUbinFormToo)
 
 TEST(UbinCommand, HelpLeadsWithFindAndMistakesTakeOneLine)
 {
-    const Outcome help = Ubin({"--help"});
+    const UbinOutcome help = Ubin({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_LT(help.out.find("ubin find"), help.out.find("ubin form")) << help.out;
     EXPECT_EQ(Ubin({"form", "--help"}).out, help.out);
 
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--bogus"}, {"form"}, {"form", "--data"}, {"find", "--limit", "-1", "x"}}) {
-        const Outcome r = Ubin(args);
+        const UbinOutcome r = Ubin(args);
         EXPECT_EQ(r.status, 2) << args.front();
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;

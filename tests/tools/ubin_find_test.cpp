@@ -3,6 +3,7 @@
 #include "base/cp932.h"
 #include "base/path_text.h"
 #include "directory/manifest.h"
+#include "tests/tools/run_ubin.h"
 #include "tools/ubin/cli.h"
 #include "tests/support/temp_dir.h"
 #include "tools/ubin/find_command.h"
@@ -17,26 +18,21 @@
 #endif
 
 using namespace ubin;
+using ubin::test::Ubin;
+using ubin::test::UbinOutcome;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome Find(std::vector<std::string> args)
+UbinOutcome Find(std::vector<std::string> args)
 {
     args.insert(args.begin(), {"find", "--data", UBIN_SAMPLE_DIR});
-    std::ostringstream out, err;
-    const int status = RunUbin(args, {}, out, err);
-    return {status, out.str(), err.str()};
+    return Ubin(args);
 }
 
 nlohmann::ordered_json Json(std::vector<std::string> args)
 {
     args.insert(args.begin(), "--json");
-    const Outcome o = Find(args);
+    const UbinOutcome o = Find(args);
     EXPECT_EQ(o.status, 0) << o.err;
     return nlohmann::ordered_json::parse(o.out);
 }
@@ -98,12 +94,12 @@ TEST(UbinFind, NothingFoundExitsOneWithNamesNearTheQueryOrAHint)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.back());
-        const Outcome o = Find(c.args);
+        const UbinOutcome o = Find(c.args);
         EXPECT_EQ(o.status, c.status) << o.err;
         EXPECT_NE(o.out.find(c.says), std::string::npos) << o.out;
     }
     std::vector<std::string> args = {"--json", "銀坐"};
-    const Outcome json = Find(args);
+    const UbinOutcome json = Find(args);
     EXPECT_EQ(json.status, 1);
     EXPECT_EQ(nlohmann::json::parse(json.out)["suggestions"][0], "銀座");
 }
@@ -116,7 +112,7 @@ TEST(UbinFind, LimitCutsTheResultsAndTheLinesSayHowToSeeTheRest)
     EXPECT_EQ(all["results"].size(), all["total"].get<std::size_t>());
     EXPECT_EQ(two["results"].size(), 2u);
 
-    const Outcome lines = Find({"--limit", "2", "730"});
+    const UbinOutcome lines = Find({"--limit", "2", "730"});
     EXPECT_EQ(lines.status, 0);
     EXPECT_NE(lines.out.find("〒730-0000  "), std::string::npos);
     EXPECT_NE(lines.out.find(std::to_string(all["total"].get<int>()) + " 件（先頭の 2 件"), std::string::npos);
@@ -126,7 +122,7 @@ TEST(UbinFind, LimitCutsTheResultsAndTheLinesSayHowToSeeTheRest)
 
 TEST(UbinFind, LinesAlignTheReadingsCountingFullWidthCharactersAsTwoColumns)
 {
-    const Outcome o = Find({"--limit", "3", "730"});
+    const UbinOutcome o = Find({"--limit", "3", "730"});
     std::istringstream in(o.out);
     std::vector<std::size_t> columns;
     for (std::string line; std::getline(in, line) && line.starts_with("〒");) {
@@ -142,7 +138,7 @@ TEST(UbinFind, LinesAlignTheReadingsCountingFullWidthCharactersAsTwoColumns)
 
 TEST(UbinFind, CsvHasAHeaderRowAndQuotesWhereNeeded)
 {
-    const Outcome o = Find({"--csv", "1008111"});
+    const UbinOutcome o = Find({"--csv", "1008111"});
     EXPECT_EQ(o.status, 0);
     EXPECT_TRUE(o.out.starts_with("postal_code,prefecture,city,town,town_raw,detail,note,building,floor,"
                                   "prefecture_kana,city_kana,town_kana,city_code,type,office,office_kana,street,romaji\r\n"));
@@ -156,7 +152,7 @@ TEST(UbinFind, MistakesAreRefusedWithStatusTwo)
     EXPECT_EQ(Find({"--json", "--csv", "x"}).status, 2);  // one output form
     EXPECT_EQ(Find({"--limit", "-1", "x"}).status, 2);
     EXPECT_EQ(Find({"--bogus", "x"}).status, 2);
-    const Outcome help = Find({"--help"});
+    const UbinOutcome help = Find({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--limit"), std::string::npos);
     std::ostringstream out, err;
@@ -183,7 +179,7 @@ TEST(UbinFind, QueriesItCannotSearchAreRefusedWithStatusTwo)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.back().substr(0, 20));
-        const Outcome o = Find(c.args);
+        const UbinOutcome o = Find(c.args);
         EXPECT_EQ(o.status, 2);
         EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
         EXPECT_EQ(o.err.find("json.exception"), std::string::npos) << o.err;
