@@ -1,6 +1,7 @@
 #include "base/normalize.h"
 
 #include "base/normalize_platform.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -51,8 +52,6 @@ namespace {
 constexpr std::pair<char16_t, char16_t> kVariants[] = {
 #include "variants_table.inc"
 };
-
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 bool IsDashAfterDigit(char16_t c)
 {

@@ -16,6 +16,9 @@ inline constexpr std::size_t kMaxTextLength = 32767;
 // capacity throws FieldCountError and leaves fields[1..] in an unspecified state.
 void SplitCsvLine(std::vector<std::u16string>& fields);
 
+// Whether c is a half-width digit 0-9.
+constexpr bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
 // The half-width digits 0-9 of text, in order; everything else is dropped.
 std::u16string DigitsOnly(std::u16string_view text);
 

@@ -1,6 +1,7 @@
 #include "builder/town_notes.h"
 
 #include "base/normalize.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <optional>
@@ -16,7 +17,6 @@ constexpr std::u16string_view kWholeCity = u"一円";
 constexpr std::u16string_view kExceptBuildings = u"次のビルを除く";
 constexpr std::u16string_view kFloorUnknownText = u"地階・階層不明";
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 bool EndsWith(std::u16string_view s, std::u16string_view end) { return s.size() >= end.size() && s.substr(s.size() - end.size()) == end; }
 bool StartsWith(std::u16string_view s, std::u16string_view start) { return s.substr(0, start.size()) == start; }
 bool Contains(std::u16string_view s, std::u16string_view part) { return s.find(part) != std::u16string_view::npos; }

@@ -4,6 +4,7 @@
 #include "base/errors.h"
 #include "base/normalize.h"
 #include "base/path_text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <limits>
@@ -15,8 +16,6 @@ namespace ubin {
 const std::u16string kAddressTableFileName = u"住所.IDX";
 
 namespace {
-
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 // The texts of the file, a name form written once however many rows name it.
 class TextPool {

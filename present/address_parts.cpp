@@ -1,12 +1,12 @@
 #include "present/address_parts.h"
 
 #include "base/normalize.h"
+#include "base/text.h"
 
 namespace ubin {
 
 namespace {
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 bool IsLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
 // What may stand between a house number, a building, a floor and a room.

@@ -4,6 +4,7 @@
 
 #include "base/cp932.h"
 #include "base/normalize.h"
+#include "base/text.h"
 #include "present/find_json.h"
 
 #include <algorithm>
@@ -13,8 +14,6 @@ namespace ubin {
 
 namespace {
 
-std::string U8(std::u16string_view text) { return ToUtf8(text); }
-
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\u3000'; }
 
 bool Blank(std::u16string_view text) { return std::all_of(text.begin(), text.end(), IsBlank); }
@@ -23,8 +22,6 @@ std::size_t Visible(std::u16string_view text)
 {
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char16_t c) { return !IsBlank(c); }));
 }
-
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 bool IsDash(char16_t c) { return c == u'-' || c == u'\u2010' || c == u'\u2011' || c == u'\u2012' || c == u'\u2013' || c == u'\u2014' || c == u'\u2212' || c == u'ー'; }
 
@@ -232,8 +229,8 @@ void CheckWrittenCode(const BatchLine& line, BatchAnswer& a)
         a.codeCheck = "unreadable";
         a.reasons.Add(Reason::CodeUnreadable);
     } else if (!digits.empty() && a.Found()) {
-        a.writtenCode = U8(digits);
-        a.codeCheck = U8(digits) == a.postalCode ? "same" : "differs";
+        a.writtenCode = ToUtf8(digits);
+        a.codeCheck = ToUtf8(digits) == a.postalCode ? "same" : "differs";
         if (a.codeCheck == "differs") a.reasons.Add(Reason::CodeMismatch);
     }
 }
@@ -267,23 +264,23 @@ void Describe(const Finder& finder, const BatchLine& line, const FindResult& r, 
     if (!parts.rest.empty()) why.Add(Reason::TextUnused);
     if (const std::u16string before = CodeBefore(line.query); !before.empty() && r.match == FindMatch::Address) {
         why.Add(Reason::CodeBeforeAddress);
-        if (e) a.writtenCode = U8(before);
+        if (e) a.writtenCode = ToUtf8(before);
         if (e && before != e->postalCode) why.Add(Reason::CodeMismatch);
     }
 
     if (e) {
-        a.prefecture = U8(e->prefecture);
-        a.city = U8(e->city);
-        a.town = U8(e->TownProper());
-        a.normalized = U8(NormalizedAddress(*e, parts, townHoldsChome));
+        a.prefecture = ToUtf8(e->prefecture);
+        a.city = ToUtf8(e->city);
+        a.town = ToUtf8(e->TownProper());
+        a.normalized = ToUtf8(NormalizedAddress(*e, parts, townHoldsChome));
     }
-    a.chome = U8(parts.chome);
-    a.banchi = U8(parts.banchi);
-    a.go = U8(parts.go);
-    a.building = U8(parts.building);
-    a.floor = U8(parts.floor);
-    a.room = U8(parts.room);
-    a.rest = U8(parts.rest);
+    a.chome = ToUtf8(parts.chome);
+    a.banchi = ToUtf8(parts.banchi);
+    a.go = ToUtf8(parts.go);
+    a.building = ToUtf8(parts.building);
+    a.floor = ToUtf8(parts.floor);
+    a.room = ToUtf8(parts.room);
+    a.rest = ToUtf8(parts.rest);
     const std::size_t written = Visible(line.query);
     const std::size_t unused = std::min(written, Visible(parts.rest));
     a.textUsed = !e || written == 0 ? 0 : static_cast<int>((written - unused) * 100 / written);

@@ -9,8 +9,6 @@ namespace ubin {
 
 namespace {
 
-std::string U8(std::u16string_view text) { return ToUtf8(text); }
-
 } // namespace
 
 const char* EntryTypeName(EntryKind kind)
@@ -50,32 +48,32 @@ std::string Romaji(const Entry& e)
 nlohmann::ordered_json FindResultJson(const Entry& e)
 {
     const auto orNull = [](const std::u16string& text) -> nlohmann::ordered_json {
-        return text.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(U8(text));
+        return text.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(ToUtf8(text));
     };
     nlohmann::ordered_json j;
-    j["postal_code"] = U8(e.postalCode);
-    j["prefecture"] = U8(e.prefecture);
-    j["city"] = U8(e.city);
+    j["postal_code"] = ToUtf8(e.postalCode);
+    j["prefecture"] = ToUtf8(e.prefecture);
+    j["city"] = ToUtf8(e.city);
     // The town proper where the directory has its notes: 丸の内 for 丸の内ＪＰタワー（３０階）,
     // empty for 以下に掲載がない場合; KEN_ALL's own text stays in town_raw.
-    j["town"] = U8(e.TownProper());
-    j["town_raw"] = U8(TownRaw(e));
-    j["detail"] = U8(e.detail);
+    j["town"] = ToUtf8(e.TownProper());
+    j["town_raw"] = ToUtf8(TownRaw(e));
+    j["detail"] = ToUtf8(e.detail);
     if (e.hasNote && e.noteKind != NoteKind::None)
-        j["note"] = {{"kind", NoteKindName(e.noteKind)}, {"text", U8(e.noteKind == NoteKind::Floor ? e.floor : e.noteText)}};
+        j["note"] = {{"kind", NoteKindName(e.noteKind)}, {"text", ToUtf8(e.noteKind == NoteKind::Floor ? e.floor : e.noteText)}};
     else
         j["note"] = nullptr;
     j["building"] = orNull(e.building);
     j["floor"] = orNull(e.floor);
-    j["prefecture_kana"] = U8(e.prefectureKana);
-    j["city_kana"] = U8(e.cityKana);
-    j["town_kana"] = U8(e.townKana);
-    j["city_code"] = U8(e.cityCode);
+    j["prefecture_kana"] = ToUtf8(e.prefectureKana);
+    j["city_kana"] = ToUtf8(e.cityKana);
+    j["town_kana"] = ToUtf8(e.townKana);
+    j["city_code"] = ToUtf8(e.cityCode);
     j["type"] = EntryTypeName(e.kind);
     if (e.IsOffice()) {
-        j["office"] = U8(e.office);
-        j["office_kana"] = U8(e.officeKana);
-        j["street"] = U8(e.street);
+        j["office"] = ToUtf8(e.office);
+        j["office_kana"] = ToUtf8(e.officeKana);
+        j["street"] = ToUtf8(e.street);
     } else {
         j["office"] = nullptr;
         j["office_kana"] = nullptr;
@@ -110,20 +108,20 @@ nlohmann::ordered_json FindJson(std::string_view query, const FindResult& r)
     j["truncated"] = r.results.size() < r.total;
     if (r.match == FindMatch::Address) {
         j["level"] = AddressLevelName(r.level);
-        j["rest"] = U8(r.rest);
+        j["rest"] = ToUtf8(r.rest);
     }
     // A code written before the address, and whether the first result has it.
     if (!r.writtenCode.empty()) {
-        j["written_code"] = U8(r.writtenCode);
+        j["written_code"] = ToUtf8(r.writtenCode);
         j["code_agrees"] = !r.codeDisagrees;
     }
     if (!r.formerMunicipality.empty())
-        j["former_municipality"] = {{"name", U8(r.formerMunicipality)}, {"changed", ChangeDate(r.formerUntil)}};
+        j["former_municipality"] = {{"name", ToUtf8(r.formerMunicipality)}, {"changed", ChangeDate(r.formerUntil)}};
     j["results"] = nlohmann::ordered_json::array();
     for (const Entry& e : r.results) j["results"].push_back(FindResultJson(e));
     if (r.total == 0) {
         j["suggestions"] = nlohmann::ordered_json::array();
-        for (const std::u16string& s : r.suggestions) j["suggestions"].push_back(U8(s));
+        for (const std::u16string& s : r.suggestions) j["suggestions"].push_back(ToUtf8(s));
         if (const char* hint = FindHint(r)) j["hint"] = hint;
     }
     return j;

@@ -1,6 +1,7 @@
 #include "search/address.h"
 
 #include "base/normalize.h"
+#include "base/text.h"
 #include "search/find_rank.h"
 
 #include <algorithm>
@@ -24,7 +25,6 @@ constexpr double kRefused = 0;       // a note that holds something else
 
 constexpr std::u16string_view kTurns[] = {u"上ル", u"下ル", u"東入", u"西入"};
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 int Below(int level) { return level == kLevelChiwari || level == kLevelChome ? kLevelBanchi : kLevelGo; }
 
 bool StartsWith(std::u16string_view s, std::u16string_view start) { return s.substr(0, start.size()) == start; }
