@@ -11,11 +11,6 @@
 # with one of its labels (a test without labels has none to be kept by).
 set(UBIN_TEST_LABELS "" CACHE STRING "Declare only the tests with one of these labels (empty: every test)")
 set(UBIN_TEST_EXCLUDE_LABELS "" CACHE STRING "Leave out the tests with one of these labels")
-# A test program's files are compiled a few at a time as one (CMake's unity build): they include
-# the same large headers (GoogleTest, Boost.Beast, nlohmann-json), which are then read once per
-# batch instead of once per file. Names local to a test file must therefore differ from those of
-# the other files of its program.
-option(UBIN_UNITY_TESTS "Compile each test program's files in batches (unity build)" ON)
 
 # ubin_test_wanted(<out> [<label>...]): whether this build declares a test with these labels.
 function(ubin_test_wanted out)
@@ -65,12 +60,7 @@ endfunction()
 function(ubin_test name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "LABELS;SOURCES")
   add_executable(${name} ${arg_UNPARSED_ARGUMENTS} ${arg_SOURCES})
-  set_target_properties(${name} PROPERTIES UNITY_BUILD ${UBIN_UNITY_TESTS})
-  if(UBIN_UNITY_TESTS)
-    # GCC warns of a fixture in a file's anonymous namespace as soon as the file is included in
-    # another, which is all a unity build does.
-    target_compile_options(${name} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-Wno-subobject-linkage>)
-  endif()
+  ubin_unity_build(${name})
   target_link_libraries(${name} PRIVATE GTest::gtest_main)
   ubin_discover_tests(${name} LABELS ${arg_LABELS})
 endfunction()
