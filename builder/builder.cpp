@@ -405,17 +405,12 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         manifest.editionGuessed = true;
     }
     manifest.inputs = inputs.manifest();
-    // The files a lookup reads by position carry piece checksums, so that a program checks what
-    // it reads instead of every byte; the search index and the address tables check their own
-    // sections.
-    const auto write = [&](const fs::path& name, const std::string& bytes, bool pieces = true) {
+    // Every file carries piece checksums, so that a program checks what it reads instead of
+    // every byte (the search index and the address tables also check their own sections, for a
+    // folder without its manifest).
+    const auto write = [&](const fs::path& name, const std::string& bytes, std::uint32_t pieceBytes = kPieceBytes) {
         folder.WriteFile(name, bytes);
-        ManifestFile listed{ToUtf8(FromPath(name)), bytes.size(), Xxh3Of(bytes), 0, {}};
-        if (pieces) {
-            listed.pieceBytes = kPieceBytes;
-            listed.pieces = PieceSums(bytes);
-        }
-        manifest.files.push_back(std::move(listed));
+        manifest.files.push_back({ToUtf8(FromPath(name)), bytes.size(), Xxh3Of(bytes), pieceBytes, PieceSums(bytes, pieceBytes)});
     };
     for (int i = 0; i < 5; ++i) write(FileName(kIndexFileNames[i]), IndexFileBytes(indexes[static_cast<std::size_t>(i)]));
     write(FileName(kPointFileName), points);
@@ -426,8 +421,8 @@ BuildReport BuildDirectory(const fs::path& kenAll, const fs::path& outDir, const
         write(FileName(kOfficeLinesFileName), officeFiles.lines);
         write(FileName(kOfficeIndexFileName), officeFiles.index);
     }
-    write(FileName(kFindIndexFileName), findIndex.get(), false);
-    write(FileName(kAddressTableFileName), AddressTableBytes(notes.file), false);
+    write(FileName(kFindIndexFileName), findIndex.get(), kRowPieceBytes);
+    write(FileName(kAddressTableFileName), AddressTableBytes(notes.file), kRowPieceBytes);
     folder.WriteFile(FileName(kManifestFileName), FormatManifest(manifest));
     if (options.writeSettings) {
         Settings s;

@@ -231,7 +231,7 @@ void AddressTable::Read()
     const SectionReader& s = *sections_;
     // A table made in memory by this program is not checked again.
     if (memory_.empty()) s.CheckHeader();
-    Need({kAddressLimits});
+    Need(kAddressLimits);
     const auto limits = s.Items<std::uint32_t>(kAddressLimits);
     if (limits.size() != 2) s.Fail("its limits section has the wrong size");
     longestCity_ = limits[0];
@@ -250,24 +250,45 @@ void AddressTable::Read()
     oldCities_ = s.Items<OldCityRow>(kAddressOldCities);
 }
 
-void AddressTable::Need(std::initializer_list<std::uint32_t> sections) const
+void AddressTable::Need(std::uint32_t section) const
 {
     if (!memory_.empty()) return;
-    for (const std::uint32_t section : sections)
-        checks_->Need(section, [&] {
-            const SectionReader::Checked c = sections_->CheckedRange(section);
-            if (Xxh3OfMappedRange(map_, c.offset, c.size) != c.sum)
-                sections_->Fail("section " + std::to_string(section + 1)
-                                + " is damaged (its checksum does not match): build the directory again");
-        });
+    checks_->Need(section, [&] {
+        const SectionReader::Checked c = sections_->CheckedRange(section);
+        if (Xxh3OfMappedRange(map_, c.offset, c.size) != c.sum)
+            sections_->Fail("section " + std::to_string(section + 1)
+                            + " is damaged (its checksum does not match): build the directory again");
+    });
 }
-
-void AddressTable::NeedRecords() const { Need({kAddressText, kAddressRecords, kAddressClauses, kAddressExcepts}); }
 
 void AddressTable::NeedAll() const
 {
-    NeedRecords();
-    for (std::uint32_t section = 0; section < kAddressSums; ++section) Need({section});
+    for (std::uint32_t section = 0; section < kAddressSums; ++section) Need(section);
+}
+
+void AddressTable::UseManifest(const std::optional<ManifestFile>& listed)
+{
+    pieces_.reset();
+    // A table laid out in memory from the text notes is not the file the manifest lists.
+    if (!memory_.empty() || !listed || listed->pieces.empty()) return;
+    if (listed->size != bytes_.size())
+        throw DirectoryError(PathToUtf8(file()) + ": holds " + std::to_string(bytes_.size()) + " bytes, but the folder's "
+                             + "manifest (MANIFEST.TXT) says " + std::to_string(listed->size)
+                             + ": the file is cut short, damaged or from another build");
+    pieces_.emplace(PathToUtf8(file()), listed->size, listed->pieceBytes, listed->pieces);
+}
+
+void AddressTable::Take(std::uint32_t section, const void* at, std::size_t bytes) const
+{
+    if (!memory_.empty()) return;
+    if (!pieces_) return Need(section);
+    try {
+        pieces_->Need(bytes_, at, bytes);
+    } catch (const DirectoryError&) {
+        // A file cut short under its mapping reads as zeros: say so rather than "damaged".
+        CheckUnchanged();
+        throw;
+    }
 }
 
 void AddressTable::CheckUnchanged() const
@@ -278,66 +299,83 @@ void AddressTable::CheckUnchanged() const
 std::u16string_view AddressTable::TextOf(std::uint32_t offset, std::uint32_t length) const
 {
     if (offset > text_.size() || length > text_.size() - offset) return {};
+    Take(kAddressText, text_.data() + offset, length * sizeof(char16_t));
     return {text_.data() + offset, length};
 }
 
 std::span<const std::int32_t> AddressTable::ValuesOf(std::uint32_t first, std::uint32_t count) const
 {
     if (first > values_.size() || count > values_.size() - first) return {};
+    Take(kAddressValues, values_.data() + first, count * sizeof(std::int32_t));
     return values_.subspan(first, count);
 }
 
 std::optional<RecordView> AddressTable::Record(std::int32_t entry) const
 {
     if (entry < 1 || static_cast<std::size_t>(entry) > records_.size()) return std::nullopt;
-    return RecordView(*this, records_[static_cast<std::size_t>(entry - 1)]);
+    return RecordView(*this, Row(kAddressRecords, records_, static_cast<std::size_t>(entry - 1)));
 }
 
 std::optional<std::u16string_view> AddressTable::PrefectureName(std::int32_t code) const
 {
     if (code < 1 || code > 47) return std::nullopt;
-    return TextOf(prefectures_[static_cast<std::size_t>(code - 1)].name);
+    return TextOf(Row(kAddressPrefectures, prefectures_, static_cast<std::size_t>(code - 1)).name);
 }
 
 std::optional<std::u16string_view> AddressTable::PrefectureKey(std::int32_t code) const
 {
     if (code < 1 || code > 47) return std::nullopt;
-    return TextOf(prefectures_[static_cast<std::size_t>(code - 1)].key);
+    return TextOf(Row(kAddressPrefectures, prefectures_, static_cast<std::size_t>(code - 1)).key);
+}
+
+std::span<const CityRow> AddressTable::Cities() const
+{
+    Take(kAddressCities, cities_.data(), cities_.size_bytes());
+    return cities_;
 }
 
 std::optional<std::u16string_view> AddressTable::CityName(std::int32_t code) const
 {
-    const auto it = std::lower_bound(cities_.begin(), cities_.end(), code, [](const CityRow& r, std::int32_t c) { return r.code < c; });
-    if (it == cities_.end() || it->code != code) return std::nullopt;
+    const auto cities = Cities();
+    const auto it = std::lower_bound(cities.begin(), cities.end(), code, [](const CityRow& r, std::int32_t c) { return r.code < c; });
+    if (it == cities.end() || it->code != code) return std::nullopt;
     return TextOf(it->name);
 }
 
 std::optional<std::span<const std::int32_t>> AddressTable::Find(NameTable table, std::u16string_view key) const
 {
     const auto rows = Rows(table);
-    const auto it = std::lower_bound(rows.begin(), rows.end(), key,
-                                     [&](const NameRow& r, std::u16string_view k) { return TextOf(r.key) < k; });
-    if (it == rows.end() || TextOf(it->key) != key) return std::nullopt;
+    const std::uint32_t section = kAddressNameTables + static_cast<std::uint32_t>(table);
+    // Each row the search looks at is checked before it is compared.
+    const auto it = std::lower_bound(rows.begin(), rows.end(), key, [&](const NameRow& r, std::u16string_view k) {
+        Take(section, &r, sizeof r);
+        return TextOf(r.key) < k;
+    });
+    if (it == rows.end()) return std::nullopt;
+    Take(section, &*it, sizeof *it);
+    if (TextOf(it->key) != key) return std::nullopt;
     return ValuesOf(it->first, it->count);
 }
 
 std::vector<NameHit> AddressTable::Beginnings(NameTable table, std::u16string_view text, std::size_t longest) const
 {
     const auto rows = Rows(table);
+    const std::uint32_t section = kAddressNameTables + static_cast<std::uint32_t>(table);
+    const auto row = [&](std::size_t r) -> const NameRow& { return Row(section, rows, r); };
     std::vector<NameHit> hits;
     // Every row of [lo, hi) begins with the first i characters of the text; the one that is
     // just those characters sorts first.
     std::size_t lo = 0, hi = rows.size();
     const std::size_t end = std::min(text.size(), longest);
     for (std::size_t i = 0;; ++i) {
-        if (lo < hi && TextOf(rows[lo].key).size() == i) {
-            if (i > 0) hits.push_back({i, ValuesOf(rows[lo].first, rows[lo].count)});
+        if (lo < hi && TextOf(row(lo).key).size() == i) {
+            if (i > 0) hits.push_back({i, ValuesOf(row(lo).first, row(lo).count)});
             ++lo;
         }
         if (i == end || lo == hi) return hits;
         const char16_t c = text[i];
         const auto at = [&](std::size_t r) {
-            const std::u16string_view k = TextOf(rows[r].key);
+            const std::u16string_view k = TextOf(row(r).key);
             return k.size() > i ? k[i] : char16_t{0};
         };
         std::size_t a = lo, b = hi;
@@ -359,6 +397,7 @@ std::vector<NameHit> AddressTable::Beginnings(NameTable table, std::u16string_vi
 
 std::span<const std::int32_t> AddressTable::Placeholders(std::int32_t city) const
 {
+    Take(kAddressPlaceholders, placeholders_.data(), placeholders_.size_bytes());
     const auto it = std::lower_bound(placeholders_.begin(), placeholders_.end(), city,
                                      [](const PlaceholderRow& r, std::int32_t c) { return r.city < c; });
     return it != placeholders_.end() && it->city == city ? ValuesOf(it->first, it->count) : std::span<const std::int32_t>();
@@ -367,7 +406,7 @@ std::span<const std::int32_t> AddressTable::Placeholders(std::int32_t city) cons
 AddressOldCity AddressTable::OldCity(std::int32_t index) const
 {
     if (index < 0 || index >= OldCityCount()) return {};
-    const OldCityRow& r = oldCities_[static_cast<std::size_t>(index)];
+    const OldCityRow& r = Row(kAddressOldCities, oldCities_, static_cast<std::size_t>(index));
     return {r.code, r.prefecture, r.date, std::u16string(TextOf(r.name))};
 }
 
@@ -389,7 +428,10 @@ std::size_t RecordView::ClauseCount() const
     return row_->clauseFirst <= total && row_->clauseCount <= total - row_->clauseFirst ? row_->clauseCount : 0;
 }
 
-ClauseView RecordView::Clause(std::size_t i) const { return {*table_, table_->clauses_[row_->clauseFirst + i]}; }
+ClauseView RecordView::Clause(std::size_t i) const
+{
+    return {*table_, table_->Row(kAddressClauses, table_->clauses_, row_->clauseFirst + i)};
+}
 
 AddressRecord RecordView::Copy() const
 {
@@ -414,6 +456,7 @@ std::span<const NumberRange> ClauseView::except() const
 {
     const auto all = table_->excepts_;
     if (row_->exceptFirst > all.size() || row_->exceptCount > all.size() - row_->exceptFirst) return {};
+    table_->Take(kAddressExcepts, all.data() + row_->exceptFirst, row_->exceptCount * sizeof(NumberRange));
     return all.subspan(row_->exceptFirst, row_->exceptCount);
 }
 

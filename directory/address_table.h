@@ -7,10 +7,14 @@
 // name is found by a binary search in the mapped file, a record is read where it lies.
 // docs/directory-format.md describes the bytes.
 //
-// Every read is checked against the file's bounds, so that a file changed under a program that
-// maps it (which the program then refuses) is never read outside of it.
+// Every read checks the bytes it takes before it believes them: their pieces, where the folder's
+// manifest gives checksums for them, each the first time, or else the sections it reads, each
+// compared whole with its own checksum at its first read. And every read is checked against the
+// file's bounds, so that a file changed under a program that maps it (which the program then
+// refuses) is never read outside of it.
 #include "base/file.h"
 #include "directory/address_file.h"
+#include "directory/manifest.h"
 #include "directory/sections.h"
 
 #include <cstdint>
@@ -195,8 +199,7 @@ class AddressTable {
 public:
     // Maps (or, in Load mode, reads) the file and compares its header with its checksum.
     // DirectoryError naming it when it is not an address table of this version, its header is
-    // damaged or its sections do not fit; the sections are compared with their checksums by
-    // NeedRecords and NeedAll.
+    // damaged or its sections do not fit; the rest is checked as it is read.
     AddressTable(const std::filesystem::path& file, platform::MappedFile::Mode mode);
     // Over bytes made in memory (AddressTableBytes): a folder of the builds before, which has
     // only the text notes (住所.TXT), is laid out this way when it is opened.
@@ -204,10 +207,12 @@ public:
     AddressTable(AddressTable&&) noexcept;
     ~AddressTable();
 
-    // Compares the sections the records need (NeedRecords: for showing an entry's note) or all of
-    // them (NeedAll: for reading addresses) with their checksums, each once; DirectoryError
-    // naming the file and the section when one differs. Nothing of the file is believed before.
-    void NeedRecords() const;
+    // What the folder's manifest gives for the file (none: no manifest with XXH3): where it gives
+    // the file's pieces, the reads check those instead of whole sections. DirectoryError when the
+    // file's size is not the one it gives.
+    void UseManifest(const std::optional<ManifestFile>& listed);
+    // Compares every section with its checksum (each once); DirectoryError naming the file and the
+    // section when one differs.
     void NeedAll() const;
     // DirectoryError when the file was cut short under its mapping (MappedFile::Changed).
     void CheckUnchanged() const;
@@ -216,14 +221,14 @@ public:
     // The record of entry n; none outside 1..RecordCount().
     std::optional<RecordView> Record(std::int32_t entry) const;
     // Record i (entry i + 1), 0 <= i < RecordCount().
-    RecordView RecordAt(std::int32_t index) const { return {*this, records_[static_cast<std::size_t>(index)]}; }
+    RecordView RecordAt(std::int32_t index) const { return {*this, Row(kAddressRecords, records_, static_cast<std::size_t>(index))}; }
 
     // Prefecture 1..47: its name and its name form; none for any other number.
     std::optional<std::u16string_view> PrefectureName(std::int32_t code) const;
     std::optional<std::u16string_view> PrefectureKey(std::int32_t code) const;
     // A city by its municipal code; none when there is none.
     std::optional<std::u16string_view> CityName(std::int32_t code) const;
-    std::span<const CityRow> Cities() const { return cities_; }
+    std::span<const CityRow> Cities() const;
 
     // The values of a name; none when the table does not hold it.
     std::optional<std::span<const std::int32_t>> Find(NameTable table, std::u16string_view key) const;
@@ -251,13 +256,23 @@ private:
     std::span<const std::int32_t> ValuesOf(std::uint32_t first, std::uint32_t count) const;
     std::span<const NameRow> Rows(NameTable table) const { return names_[static_cast<std::size_t>(table)]; }
 
-    void Need(std::initializer_list<std::uint32_t> sections) const;
+    void Need(std::uint32_t section) const;
+    // Checks the bytes a read of a section takes: their pieces, when the manifest gives them,
+    // else the section whole at its first read.
+    void Take(std::uint32_t section, const void* at, std::size_t bytes) const;
+    template <class T>
+    const T& Row(std::uint32_t section, std::span<const T> rows, std::size_t i) const
+    {
+        Take(section, &rows[i], sizeof(T));
+        return rows[i];
+    }
 
     platform::MappedFile map_;
     std::string memory_; // the bytes, when they were made in memory
     std::filesystem::path memoryName_;
     std::optional<SectionReader> sections_;
     std::unique_ptr<PartChecks> checks_; // one per section
+    std::optional<PieceChecks> pieces_;
     std::span<const unsigned char> bytes_;
     std::size_t longestCity_ = 0, longestTown_ = 0;
     std::span<const char16_t> text_;

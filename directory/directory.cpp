@@ -103,8 +103,8 @@ void DirectoryState::Swap(DirectoryState& other) noexcept
     std::swap(entryCount, other.entryCount);
     std::swap(cityTableSize, other.cityTableSize);
     std::swap(manifestBuild, other.manifestBuild);
-    std::swap(findIndexSum, other.findIndexSum);
-    std::swap(addressTableSum, other.addressTableSum);
+    std::swap(findIndexListed, other.findIndexListed);
+    std::swap(addressTableListed, other.addressTableListed);
     std::swap(edition, other.edition);
     std::swap(slots_, other.slots_);
     std::swap(mapped_, other.mapped_);
@@ -297,8 +297,8 @@ void DirectoryState::CheckFilesAgree()
             CheckPosition(kSlotOfficeIndex, last, kSlotOfficeLines, ReadIndexRecord(kSlotOfficeIndex, last).entryNumber);
         }
     }
-    findIndexSum.reset();
-    addressTableSum.reset();
+    findIndexListed.reset();
+    addressTableListed.reset();
     // A manifest that leaves out a file the folder holds is refused: cut short, it would leave
     // that file unchecked.
     const auto manifest = ReadFolderManifest([this](const std::u16string& name) { return FilePath(name); });
@@ -325,11 +325,11 @@ void DirectoryState::CheckFilesAgree()
         // A manifest of the builds before gives CRC-32, which is left to `ubin check`.
         if (manifest->SumKind() != ManifestSum::Xxh3) continue;
         if (listed.name == findIndexName) {
-            findIndexSum = listed.sum;
+            findIndexListed = listed;
             continue;
         }
         if (listed.name == addressTableName) {
-            addressTableSum = listed.sum;
+            addressTableListed = listed;
             continue;
         }
         // The address notes are read by a finder, not at start, and check their own checksum
@@ -339,11 +339,7 @@ void DirectoryState::CheckFilesAgree()
         if (open != slots_.end() && (*open)->path != FilePath(kCityLinesFileName)) {
             auto verification = std::make_shared<Verification>();
             verification->expected = listed.sum;
-            if (!listed.pieces.empty()) {
-                verification->pieceBytes = listed.pieceBytes;
-                verification->pieces = listed.pieces;
-                verification->piecesChecked = std::make_unique<std::atomic<bool>[]>(listed.pieces.size());
-            }
+            if (!listed.pieces.empty()) verification->pieces.emplace(Name(path), listed.size, listed.pieceBytes, listed.pieces);
             (*open)->verification = std::move(verification);
             continue;
         }
@@ -368,11 +364,8 @@ void DirectoryState::CheckFilesAgree()
 void DirectoryState::Verify(const OpenFile& f, std::uint64_t offset, std::size_t size) const
 {
     Verification& v = *f.verification;
-    if (v.pieceBytes != 0) {
-        if (size == 0 || offset >= f.size) return;
-        const std::uint64_t last = std::min<std::uint64_t>(offset + size, f.size) - 1;
-        for (std::uint64_t p = offset / v.pieceBytes; p <= last / v.pieceBytes; ++p)
-            if (!v.piecesChecked[p].load(std::memory_order_acquire)) VerifyPiece(f, p);
+    if (v.pieces) {
+        v.pieces->Need(offset, size, [&](std::uint64_t begin, std::size_t length) { return Xxh3OfPiece(f, begin, length); });
         return;
     }
     std::call_once(v.done, [&] {
@@ -387,29 +380,19 @@ void DirectoryState::Verify(const OpenFile& f, std::uint64_t offset, std::size_t
     if (!v.error.empty()) throw DirectoryError(v.error);
 }
 
-void DirectoryState::VerifyPiece(const OpenFile& f, std::uint64_t p) const
+std::uint64_t DirectoryState::Xxh3OfPiece(const OpenFile& f, std::uint64_t begin, std::size_t length) const
 {
-    const Verification& v = *f.verification;
-    const std::uint64_t begin = p * v.pieceBytes;
-    const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(v.pieceBytes, f.size - begin));
-    std::uint64_t sum = 0;
     if (f.map) {
         const auto bytes = f.map->bytes();
         if (bytes.size() < begin + length) throw ChangedInPlace(f.path);
-        sum = Xxh3Of(bytes.subspan(static_cast<std::size_t>(begin), length));
+        const std::uint64_t sum = Xxh3Of(bytes.subspan(static_cast<std::size_t>(begin), length));
         // A file cut short under the mapping reads as zeros past its end.
         if (f.map->Changed()) throw ChangedInPlace(f.path);
-    } else {
-        std::vector<unsigned char> piece(length);
-        if (platform::ReadAt(f.handle, begin, piece.data(), length, f.path) != length)
-            throw ChangedInPlace(f.path);
-        sum = Xxh3Of(piece);
+        return sum;
     }
-    if (sum != v.pieces[p])
-        throw DirectoryError(Name(f.path) + ": its checksum differs from the one the folder's manifest (MANIFEST.TXT) "
-                             + "gives for bytes " + std::to_string(begin + 1) + " to " + std::to_string(begin + length)
-                             + ": the file is damaged or from another build");
-    v.piecesChecked[p].store(true, std::memory_order_release);
+    std::vector<unsigned char> piece(length);
+    if (platform::ReadAt(f.handle, begin, piece.data(), length, f.path) != length) throw ChangedInPlace(f.path);
+    return Xxh3Of(piece);
 }
 
 std::uint64_t DirectoryState::Xxh3OfSlot(const OpenFile& f) const

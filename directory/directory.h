@@ -6,6 +6,8 @@
 #include "base/errors.h"
 #include "base/file.h"
 #include "directory/edition.h"
+#include "directory/manifest.h"
+#include "directory/sections.h"
 
 #include <array>
 #include <atomic>
@@ -102,11 +104,12 @@ public:
     std::int32_t cityTableSize = 0;
     // The build number of the folder's manifest when it was opened; empty without one.
     std::string manifestBuild;
-    // The XXH3 the manifest gives for 検索.IDX, which is checked when the index is mapped (at
-    // the first search), not at start; none without a manifest of version 2.
-    std::optional<std::uint64_t> findIndexSum;
+    // What the manifest gives for 検索.IDX (its XXH3, and its pieces where ubin-build wrote
+    // them), which is checked when the index is mapped (at the first search), not at start;
+    // none without a manifest of version 2.
+    std::optional<ManifestFile> findIndexListed;
     // The same for the address tables (住所.IDX), checked when the finder first reads them.
-    std::optional<std::uint64_t> addressTableSum;
+    std::optional<ManifestFile> addressTableListed;
     // The edition of Japan Post's data the manifest records; unknown without one.
     DirectoryEdition edition;
 
@@ -227,11 +230,7 @@ private:
         std::uint64_t expected = 0;
         std::once_flag done;
         std::string error; // empty: the file is the one the manifest lists
-        std::uint32_t pieceBytes = 0; // 0: checked whole
-        std::vector<std::uint64_t> pieces;
-        // Per piece, whether it was found as listed. Two threads may hash the same piece at
-        // once; either finding stands.
-        std::unique_ptr<std::atomic<bool>[]> piecesChecked;
+        std::optional<PieceChecks> pieces; // none: checked whole
     };
     struct OpenFile {
         std::filesystem::path path;
@@ -246,8 +245,8 @@ private:
     // they are read (DirectoryError naming the file when they differ, then and at every later
     // read of them).
     void Verify(const OpenFile& f, std::uint64_t offset, std::size_t size) const;
-    // The same for the piece p of a file whose manifest gives its pieces.
-    void VerifyPiece(const OpenFile& f, std::uint64_t p) const;
+    // The XXH3 of bytes of a file as a read takes them (its mapping, or its handle).
+    std::uint64_t Xxh3OfPiece(const OpenFile& f, std::uint64_t begin, std::size_t length) const;
     // Up to size bytes at a 0-based offset of a slot's file; the count read (0 at the end).
     std::size_t Read(const OpenFile& f, std::uint64_t offset, void* out, std::size_t size) const;
     static constexpr int kSlotCount = kSlotOfficeLines + 1;

@@ -32,7 +32,8 @@
 // of each piece in turn (the last one shorter), then the file's name. A program checks the
 // pieces a lookup reads, the first time it reads them, instead of the whole file: looking up one
 // postal code then hashes a few pieces, not the 16 MB of the files it holds open. A file without
-// one (a build before, or a file that checks its own sections) is checked whole.
+// one (a build before) is checked whole, or section by section where it carries a checksum for
+// each (検索.IDX, 住所.IDX).
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -65,8 +66,11 @@ struct ManifestFile {
     std::vector<std::uint64_t> pieces;
 };
 
-// The piece length ubin-build writes.
+// The piece length ubin-build writes for the files read a record or a line at a time.
 inline constexpr std::uint32_t kPieceBytes = 64 * 1024;
+// The same for 検索.IDX and 住所.IDX, whose rows, texts and lists a search reads all over the
+// file: smaller pieces hash less for each of them (a search for a name reads a few hundred texts).
+inline constexpr std::uint32_t kRowPieceBytes = 16 * 1024;
 
 // The piece checksums of a file's bytes (ManifestFile::pieces): XXH3 of each pieceBytes in turn.
 std::vector<std::uint64_t> PieceSums(std::string_view bytes, std::uint32_t pieceBytes = kPieceBytes);

@@ -119,6 +119,40 @@ SectionReader::Checked SectionReader::CheckedRange(std::uint32_t section) const
     return {offsets_[section], offsets_[section + 1] - offsets_[section], sums_[section]};
 }
 
+PieceChecks::PieceChecks(std::string name, std::uint64_t size, std::uint32_t pieceBytes, std::vector<std::uint64_t> sums)
+    : name_(std::move(name)), size_(size), pieceBytes_(pieceBytes), sums_(std::move(sums)),
+      checked_(std::make_unique<std::atomic<bool>[]>(sums_.size()))
+{
+    // The manifest's reader holds a pieces line to the size it lists; this is the same promise.
+    if (pieceBytes_ == 0 || (size_ + pieceBytes_ - 1) / pieceBytes_ != sums_.size())
+        throw std::logic_error(name_ + ": its piece checksums do not cover its size");
+}
+
+std::size_t PieceChecks::Length(std::uint64_t p) const
+{
+    return static_cast<std::size_t>(std::min<std::uint64_t>(pieceBytes_, size_ - p * pieceBytes_));
+}
+
+void PieceChecks::Compare(std::uint64_t p, std::uint64_t sum) const
+{
+    const std::uint64_t begin = p * pieceBytes_;
+    if (sum != sums_[p])
+        throw DirectoryError(name_ + ": its checksum differs from the one the folder's manifest (MANIFEST.TXT) gives for "
+                             + "bytes " + std::to_string(begin + 1) + " to " + std::to_string(begin + Length(p))
+                             + ": the file is damaged or from another build");
+    checked_[p].store(true, std::memory_order_release);
+}
+
+void PieceChecks::Need(std::span<const unsigned char> file, const void* at, std::size_t size) const
+{
+    const auto offset = static_cast<std::uint64_t>(static_cast<const unsigned char*>(at) - file.data());
+    Need(offset, size, [&](std::uint64_t begin, std::size_t length) {
+        // A file of another size than the manifest gives reads as damaged where it differs.
+        if (begin > file.size() || length > file.size() - begin) return ~sums_[begin / pieceBytes_];
+        return Xxh3Of(file.subspan(static_cast<std::size_t>(begin), length));
+    });
+}
+
 void PartChecks::Fail(const std::string& error) { throw DirectoryError(error); }
 
 std::uint32_t SectionReader::Count() const { return U32At(bytes_.data() + 8); }

@@ -11,6 +11,7 @@
 // its checksum field) followed by those checksums. A reader checks the header and the table at
 // opening, which reads a few hundred bytes, and each section at its first use: a search reads
 // and checks the sections it needs, never the whole file.
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -120,6 +121,42 @@ private:
         std::string error;
     };
     std::unique_ptr<Part[]> parts_;
+};
+
+// A file's checksums piece by piece, as a folder's manifest gives them (its `pieces` lines): each
+// piece is compared the first time a read takes bytes of it, so a program hashes what it reads
+// and no more. Two threads may hash the same piece at once; either finding stands. A damaged
+// piece is refused at every read of it, while the pieces around it answer.
+class PieceChecks {
+public:
+    // `name`: the file as messages name it; `size`: its size as the manifest gives it.
+    PieceChecks(std::string name, std::uint64_t size, std::uint32_t pieceBytes, std::vector<std::uint64_t> sums);
+
+    // Compares the pieces that bytes offset .. offset + size of the file lie in, those not yet
+    // found sound; hash(begin, length) gives the XXH3 of those bytes of the file as it reads them.
+    // DirectoryError naming the file and the piece's bytes when one differs.
+    template <class Hash>
+    void Need(std::uint64_t offset, std::uint64_t size, Hash hash) const
+    {
+        if (size == 0 || offset >= size_) return;
+        const std::uint64_t last = std::min(offset + size, size_) - 1;
+        for (std::uint64_t p = offset / pieceBytes_; p <= last / pieceBytes_; ++p)
+            if (!checked_[p].load(std::memory_order_acquire)) Compare(p, hash(p * pieceBytes_, Length(p)));
+    }
+    // The same for bytes of the file mapped or held in memory, `file` being the whole file.
+    void Need(std::span<const unsigned char> file, const void* at, std::size_t size) const;
+
+    std::uint64_t size() const { return size_; }
+
+private:
+    std::size_t Length(std::uint64_t p) const;
+    void Compare(std::uint64_t p, std::uint64_t sum) const;
+
+    std::string name_;
+    std::uint64_t size_;
+    std::uint32_t pieceBytes_;
+    std::vector<std::uint64_t> sums_;
+    std::unique_ptr<std::atomic<bool>[]> checked_;
 };
 
 } // namespace ubin

@@ -149,7 +149,7 @@ Finder::Finder(const Lookup& lookup)
       ranker_(index_), checked_(std::make_unique<Checked>()), notes_(std::make_unique<Notes>())
 {
     const DirectoryState& dir = lookup.directory();
-    index_.ExpectWholeFile(dir.findIndexSum);
+    index_.UseManifest(dir.findIndexListed);
     // An index of another build than the files beside it is refused before it answers.
     const std::int64_t offices = dir.IsOpen(kSlotOfficeIndex) ? dir.RecordCount(kSlotOfficeIndex) : 0;
     if (index_.DocumentCount() != lookup.EntryCount() + offices)
@@ -182,6 +182,7 @@ const AddressTable* Finder::Notes::Open(const Lookup& lookup)
         try {
             if (std::filesystem::exists(file, ec)) {
                 table.emplace(file, ModeOf(lookup, dir));
+                table->UseManifest(dir.addressTableListed);
             } else if (std::filesystem::exists(notes, ec)) {
                 // A folder of the builds before: its text notes, laid out as the tables are.
                 table.emplace(AddressTableBytes(ReadAddressFile(notes)), notes);
@@ -212,7 +213,6 @@ const AddressResolver& Finder::Addresses() const
     if (!table)
         throw DirectoryError(PathToUtf8(lookup_.FilePath(kAddressTableFileName))
                              + ": the folder has no address tables; build it again with this ubin-build");
-    table->NeedAll();
     return *notes_->resolver;
 }
 
@@ -454,7 +454,6 @@ void Finder::AddNote(Entry& e) const
         e.noteKind = NoteKind::None;
         return;
     }
-    if (table) table->NeedRecords();
     const std::optional<RecordView> r = table ? table->Record(e.number) : std::nullopt;
     if (!r) return;
     e.hasNote = true;

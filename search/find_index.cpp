@@ -144,6 +144,33 @@ void FindIndex::CheckStructure() const
         if (postal_[i] < postal_[i - 1]) fail("its documents are not in postal code order");
 }
 
+void FindIndex::UseManifest(const std::optional<ManifestFile>& listed)
+{
+    expected_.reset();
+    pieces_.reset();
+    if (!listed) return;
+    expected_ = listed->sum;
+    // The builds before wrote no pieces for this file: an index of theirs is checked whole.
+    if (version_ == 3 && !listed->pieces.empty() && !trusted_) {
+        if (listed->size != bytes_.size())
+            throw DirectoryError(PathToUtf8(name_) + ": holds " + std::to_string(bytes_.size()) + " bytes, but the "
+                                 + "folder's manifest (MANIFEST.TXT) says " + std::to_string(listed->size)
+                                 + ": the file is cut short, damaged or from another build");
+        pieces_.emplace(PathToUtf8(name_), listed->size, listed->pieceBytes, listed->pieces);
+    }
+}
+
+void FindIndex::TakePieces(const void* at, std::size_t bytes) const
+{
+    try {
+        pieces_->Need(bytes_, at, bytes);
+    } catch (const DirectoryError&) {
+        // A file cut short under its mapping reads as zeros: say so rather than "damaged".
+        CheckUnchanged();
+        throw;
+    }
+}
+
 void FindIndex::CheckUnchanged() const
 {
     if (map_.Changed()) throw DirectoryError(PathToUtf8(name_) + ": was cut short or overwritten while in use");
@@ -160,55 +187,68 @@ void FindIndex::UseRankSections(FindRankSections computed)
 
 std::uint32_t FindIndex::DocumentOfEntry(std::int32_t entry) const
 {
-    if (entry < 0 || static_cast<std::size_t>(entry) >= entryDocs_.size()) return kNoDocument;
-    Need(kEntryDocs);
-    const std::uint32_t doc = entryDocs_[static_cast<std::size_t>(entry)];
+    if (entry < 0) return kNoDocument;
+    const std::uint32_t doc = Item(kEntryDocs, entryDocs_, static_cast<std::uint32_t>(entry), kNoDocument);
     return doc < docs_ ? doc : kNoDocument;
 }
 
-std::u16string_view FindIndex::TextAt(std::span<const char16_t> text, std::span<const std::uint32_t> offsets, std::uint32_t doc)
+std::u16string_view FindIndex::TextAt(Part part, std::span<const char16_t> text, std::span<const std::uint32_t> offsets,
+                                      std::uint32_t doc) const
 {
     if (std::size_t{doc} + 1 >= offsets.size()) return {};
+    Take(part, &offsets[doc], 2 * sizeof(std::uint32_t));
     const std::uint32_t begin = offsets[doc], end = offsets[doc + 1];
     if (begin > end || end > text.size()) return {};
+    Take(part, text.data() + begin, (end - begin) * sizeof(char16_t));
     return {text.data() + begin, end - begin};
 }
 
 std::span<const std::uint8_t, 4> FindIndex::Parts(std::uint32_t doc) const
 {
     static const std::uint8_t kNone[4] = {};
-    Need(kNameParts);
     if (doc >= docs_) return std::span<const std::uint8_t, 4>(kNone, 4);
+    Take(kNameParts, parts_.data() + 4 * static_cast<std::size_t>(doc), 4);
     return std::span<const std::uint8_t, 4>(parts_.data() + 4 * static_cast<std::size_t>(doc), 4);
 }
 
-const FindGramEntry* FindIndex::Lookup(std::span<const FindGramEntry> grams, std::uint32_t gram)
+const FindGramEntry* FindIndex::Lookup(Part part, std::span<const FindGramEntry> grams, std::uint32_t gram) const
 {
-    const auto it = std::lower_bound(grams.begin(), grams.end(), gram,
-                                     [](const FindGramEntry& e, std::uint32_t g) { return e.gram < g; });
-    return it != grams.end() && it->gram == gram ? &*it : nullptr;
+    // Each row the search looks at is checked before it is compared.
+    const auto it = std::lower_bound(grams.begin(), grams.end(), gram, [&](const FindGramEntry& e, std::uint32_t g) {
+        Take(part, &e, sizeof e);
+        return e.gram < g;
+    });
+    if (it == grams.end()) return nullptr;
+    Take(part, &*it, sizeof *it);
+    return it->gram == gram ? &*it : nullptr;
 }
 
-std::uint32_t FindIndex::Count(std::span<const FindGramEntry> grams, std::uint32_t gram)
+std::uint32_t FindIndex::Count(Part part, std::span<const FindGramEntry> grams, std::uint32_t gram) const
 {
-    const FindGramEntry* e = Lookup(grams, gram);
+    const FindGramEntry* e = Lookup(part, grams, gram);
     return e ? e->count : 0;
 }
 
-std::vector<std::uint32_t> FindIndex::Postings(std::span<const FindGramEntry> grams,
+std::vector<std::uint32_t> FindIndex::Postings(Part part, std::span<const FindGramEntry> grams,
                                                std::span<const unsigned char> postings, std::uint32_t gram) const
 {
     std::vector<std::uint32_t> out;
-    const FindGramEntry* e = Lookup(grams, gram);
+    const FindGramEntry* e = Lookup(part, grams, gram);
     if (!e) return out;
     out.reserve(std::min(e->count, docs_));
-    std::size_t at = e->offset;
+    std::size_t at = e->offset, taken = at;
     std::uint64_t doc = 0;
     for (std::uint32_t i = 0; i < e->count; ++i) {
         std::uint32_t delta = 0;
         for (int shift = 0;; shift += 7) {
             if (at >= postings.size() || shift > 28)
                 throw DirectoryError(PathToUtf8(name_) + ": the list of a character runs past its section");
+            if (at == taken) {
+                // The list's length in bytes is known only once it is read: it is checked a
+                // few kilobytes ahead of the reading.
+                taken = std::min(postings.size(), at + 4096);
+                Take(part, postings.data() + at, taken - at);
+            }
             const unsigned char b = postings[at++];
             delta |= static_cast<std::uint32_t>(b & 0x7F) << shift;
             if (!(b & 0x80)) break;
@@ -222,8 +262,11 @@ std::vector<std::uint32_t> FindIndex::Postings(std::span<const FindGramEntry> gr
 
 std::uint32_t FindIndex::LowerBoundPostal(std::uint32_t code) const
 {
-    Need(kDocuments);
-    return static_cast<std::uint32_t>(std::lower_bound(postal_.begin(), postal_.end(), code) - postal_.begin());
+    const auto it = std::lower_bound(postal_.begin(), postal_.end(), code, [&](const std::uint32_t& v, std::uint32_t c) {
+        Take(kDocuments, &v, sizeof v);
+        return v < c;
+    });
+    return static_cast<std::uint32_t>(it - postal_.begin());
 }
 
 } // namespace ubin

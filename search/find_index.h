@@ -18,6 +18,7 @@
 // pair of neighbouring characters the documents whose text holds it.
 // docs/directory-format.md describes the bytes.
 #include "base/file.h"
+#include "directory/manifest.h"
 #include "directory/sections.h"
 
 #include <cstdint>
@@ -26,6 +27,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace ubin {
@@ -112,10 +114,12 @@ inline void PutVarint(std::vector<unsigned char>& out, std::uint32_t v)
 }
 
 // The index of a folder, mapped read-only (or read into memory). Opening reads its header and
-// section table and compares them with their checksum; each section is compared with its own at
-// the first read that needs it (directory/sections.h), so a search believes nothing of the file
-// that was not checked, and checks only what it reads. Every read checks its bounds too, so that
-// a file changed under its mapping is never read outside of it.
+// section table and compares them with their checksum; every read then checks the bytes it
+// takes before it believes them: the pieces of them the folder's manifest gives checksums for,
+// each the first time (directory/sections.h PieceChecks), or without those the sections it reads,
+// each compared whole with its own checksum at its first read. So a search believes nothing of
+// the file that was not checked, and checks only what it reads. Every read checks its bounds
+// too, so that a file changed under its mapping is never read outside of it.
 class FindIndex {
 public:
     // DirectoryError naming the file when it is not a find index of a version this program reads
@@ -125,66 +129,35 @@ public:
     // Over bytes made in memory (the writer reads the index it is making this way).
     FindIndex(std::string bytes, const std::filesystem::path& file);
 
-    // An index of the builds before has no checksum per section: its whole file is compared at
-    // its first use with `expected` (the XXH3 the folder's manifest gives), or without one with
-    // the checksum in its header (one without that is checked for its structure).
-    void ExpectWholeFile(std::optional<std::uint64_t> expected) { expected_ = expected; }
+    // What the folder's manifest gives for the file (none: no manifest with XXH3). Its pieces,
+    // where it gives them, are what the reads of an index of this version check. An index of
+    // the builds before has no checksum per section: its whole file is compared at its first use
+    // with the manifest's XXH3, or without one with the checksum in its header (one without that
+    // is checked for its structure).
+    void UseManifest(const std::optional<ManifestFile>& listed);
     // DirectoryError when the file was cut short under its mapping (MappedFile::Changed).
     void CheckUnchanged() const;
 
     std::uint32_t DocumentCount() const { return docs_; }
-    std::uint32_t Postal(std::uint32_t doc) const
-    {
-        Need(kDocuments);
-        return At(postal_, doc, 0);
-    }
-    std::uint32_t Ref(std::uint32_t doc) const
-    {
-        Need(kDocuments);
-        return At(refs_, doc, 0);
-    }
-    std::u16string_view NameText(std::uint32_t doc) const
-    {
-        Need(kNameTexts);
-        return TextAt(nameText_, nameOffsets_, doc);
-    }
+    std::uint32_t Postal(std::uint32_t doc) const { return Item(kDocuments, postal_, doc, 0); }
+    std::uint32_t Ref(std::uint32_t doc) const { return Item(kDocuments, refs_, doc, 0); }
+    std::u16string_view NameText(std::uint32_t doc) const { return TextAt(kNameTexts, nameText_, nameOffsets_, doc); }
     // The name with its kanji numerals as written (base/normalize.h LiteralNameForm).
     std::u16string_view LiteralText(std::uint32_t doc) const
     {
-        Need(kNameTexts);
-        const std::u16string_view literal = TextAt(literalText_, literalOffsets_, doc);
-        return literal.empty() ? TextAt(nameText_, nameOffsets_, doc) : literal;
+        const std::u16string_view literal = TextAt(kNameTexts, literalText_, literalOffsets_, doc);
+        return literal.empty() ? NameText(doc) : literal;
     }
-    std::u16string_view ReadText(std::uint32_t doc) const
-    {
-        Need(kReadTexts);
-        return TextAt(readText_, readOffsets_, doc);
-    }
+    std::u16string_view ReadText(std::uint32_t doc) const { return TextAt(kReadTexts, readText_, readOffsets_, doc); }
     // Prefecture, city and town lengths at the start of the name text, and the flags.
     std::span<const std::uint8_t, 4> Parts(std::uint32_t doc) const;
 
     // The documents whose name (or reading) text holds the gram, in document order.
-    std::vector<std::uint32_t> NamePostings(std::uint32_t gram) const
-    {
-        Need(kNameLists);
-        return Postings(nameGrams_, namePostings_, gram);
-    }
-    std::vector<std::uint32_t> ReadPostings(std::uint32_t gram) const
-    {
-        Need(kReadLists);
-        return Postings(readGrams_, readPostings_, gram);
-    }
+    std::vector<std::uint32_t> NamePostings(std::uint32_t gram) const { return Postings(kNameLists, nameGrams_, namePostings_, gram); }
+    std::vector<std::uint32_t> ReadPostings(std::uint32_t gram) const { return Postings(kReadLists, readGrams_, readPostings_, gram); }
     // How many documents a gram's list holds, without reading it.
-    std::uint32_t NameCount(std::uint32_t gram) const
-    {
-        Need(kNameLists);
-        return Count(nameGrams_, gram);
-    }
-    std::uint32_t ReadCount(std::uint32_t gram) const
-    {
-        Need(kReadLists);
-        return Count(readGrams_, gram);
-    }
+    std::uint32_t NameCount(std::uint32_t gram) const { return Count(kNameLists, nameGrams_, gram); }
+    std::uint32_t ReadCount(std::uint32_t gram) const { return Count(kReadLists, readGrams_, gram); }
     // Whether the lists hold single characters too (FindSingle); the builds before did not.
     bool HasSingles() const { return rankFromFile_; }
 
@@ -195,21 +168,9 @@ public:
     // for an index of the builds before.
     bool HasRankSections() const { return rankFromFile_ || computed_.has_value(); }
     void UseRankSections(FindRankSections computed);
-    std::uint32_t Prominence(std::uint32_t doc) const
-    {
-        Need(kOrder);
-        return At(prominence_, doc, 0);
-    }
-    std::uint32_t Order(std::uint32_t doc) const
-    {
-        Need(kOrder);
-        return At(order_, doc, doc);
-    }
-    ReadingSplit Split(std::uint32_t doc) const
-    {
-        Need(kSplits);
-        return doc < splits_.size() ? splits_[doc] : ReadingSplit{};
-    }
+    std::uint32_t Prominence(std::uint32_t doc) const { return Item(kOrder, prominence_, doc, 0); }
+    std::uint32_t Order(std::uint32_t doc) const { return Item(kOrder, order_, doc, doc); }
+    ReadingSplit Split(std::uint32_t doc) const { return Item(kSplits, splits_, doc, ReadingSplit{}); }
     // The document of an area entry; kNoDocument for none.
     std::uint32_t DocumentOfEntry(std::int32_t entry) const;
 
@@ -219,28 +180,37 @@ private:
     // What a read needs checked: the sections it reads (an index of the builds before is
     // checked whole at the first read).
     enum Part { kDocuments, kNameTexts, kNameParts, kNameLists, kReadTexts, kReadLists, kOrder, kSplits, kEntryDocs, kPartCount };
-    void Need(Part part) const
+    // Checks the bytes a read of `part` takes: their pieces, when the manifest gives them, else
+    // the part's sections whole at its first read.
+    void Take(Part part, const void* at, std::size_t bytes) const
     {
-        if (!trusted_) checks_.Need(version_ == 3 ? part : 0, [&] { CheckPart(part); });
+        if (trusted_) return;
+        if (pieces_) TakePieces(at, bytes);
+        else checks_.Need(version_ == 3 ? part : 0, [&] { CheckPart(part); });
     }
+    void TakePieces(const void* at, std::size_t bytes) const;
     void CheckPart(Part part) const;
     void Read();
-    static std::u16string_view TextAt(std::span<const char16_t> text, std::span<const std::uint32_t> offsets,
-                                      std::uint32_t doc);
-    static std::uint32_t At(std::span<const std::uint32_t> values, std::uint32_t doc, std::uint32_t otherwise)
+    template <class T>
+    T Item(Part part, std::span<const T> items, std::uint32_t i, std::type_identity_t<T> otherwise) const
     {
-        return doc < values.size() ? values[doc] : otherwise;
+        if (i >= items.size()) return otherwise;
+        Take(part, &items[i], sizeof(T));
+        return items[i];
     }
-    static const FindGramEntry* Lookup(std::span<const FindGramEntry> grams, std::uint32_t gram);
-    static std::uint32_t Count(std::span<const FindGramEntry> grams, std::uint32_t gram);
-    std::vector<std::uint32_t> Postings(std::span<const FindGramEntry> grams, std::span<const unsigned char> postings,
-                                        std::uint32_t gram) const;
+    std::u16string_view TextAt(Part part, std::span<const char16_t> text, std::span<const std::uint32_t> offsets,
+                               std::uint32_t doc) const;
+    const FindGramEntry* Lookup(Part part, std::span<const FindGramEntry> grams, std::uint32_t gram) const;
+    std::uint32_t Count(Part part, std::span<const FindGramEntry> grams, std::uint32_t gram) const;
+    std::vector<std::uint32_t> Postings(Part part, std::span<const FindGramEntry> grams,
+                                        std::span<const unsigned char> postings, std::uint32_t gram) const;
     void CheckStructure() const;
 
     platform::MappedFile map_;
     std::string memory_;
     bool trusted_ = false; // made in memory by this program
     std::optional<std::uint64_t> expected_;
+    std::optional<PieceChecks> pieces_;
     std::optional<SectionReader> sections_;
     PartChecks checks_{kPartCount};
     std::filesystem::path name_;
