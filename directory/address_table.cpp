@@ -278,9 +278,8 @@ void AddressTable::UseManifest(const std::optional<ManifestFile>& listed)
     pieces_.emplace(PathToUtf8(file()), listed->size, listed->pieceBytes, listed->pieces);
 }
 
-void AddressTable::Take(std::uint32_t section, const void* at, std::size_t bytes) const
+void AddressTable::TakeChecked(std::uint32_t section, const void* at, std::size_t bytes) const
 {
-    if (!memory_.empty()) return;
     if (!pieces_) return Need(section);
     try {
         pieces_->Need(bytes_, at, bytes);

@@ -259,7 +259,11 @@ private:
     void Need(std::uint32_t section) const;
     // Checks the bytes a read of a section takes: their pieces, when the manifest gives them,
     // else the section whole at its first read.
-    void Take(std::uint32_t section, const void* at, std::size_t bytes) const;
+    void Take(std::uint32_t section, const void* at, std::size_t bytes) const
+    {
+        if (memory_.empty() && (!pieces_ || !pieces_->Sound(bytes_, at, bytes))) TakeChecked(section, at, bytes);
+    }
+    void TakeChecked(std::uint32_t section, const void* at, std::size_t bytes) const;
     template <class T>
     const T& Row(std::uint32_t section, std::span<const T> rows, std::size_t i) const
     {

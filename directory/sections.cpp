@@ -124,8 +124,9 @@ PieceChecks::PieceChecks(std::string name, std::uint64_t size, std::uint32_t pie
       checked_(std::make_unique<std::atomic<bool>[]>(sums_.size()))
 {
     // The manifest's reader holds a pieces line to the size it lists; this is the same promise.
-    if (pieceBytes_ == 0 || (size_ + pieceBytes_ - 1) / pieceBytes_ != sums_.size())
+    if (!std::has_single_bit(pieceBytes_) || (size_ + pieceBytes_ - 1) / pieceBytes_ != sums_.size())
         throw std::logic_error(name_ + ": its piece checksums do not cover its size");
+    shift_ = std::countr_zero(pieceBytes_);
 }
 
 std::size_t PieceChecks::Length(std::uint64_t p) const
@@ -143,9 +144,8 @@ void PieceChecks::Compare(std::uint64_t p, std::uint64_t sum) const
     checked_[p].store(true, std::memory_order_release);
 }
 
-void PieceChecks::Need(std::span<const unsigned char> file, const void* at, std::size_t size) const
+void PieceChecks::NeedInFile(std::span<const unsigned char> file, std::uint64_t offset, std::size_t size) const
 {
-    const auto offset = static_cast<std::uint64_t>(static_cast<const unsigned char*>(at) - file.data());
     Need(offset, size, [&](std::uint64_t begin, std::size_t length) {
         // A file of another size than the manifest gives reads as damaged where it differs.
         if (begin > file.size() || length > file.size() - begin) return ~sums_[begin / pieceBytes_];

@@ -185,8 +185,8 @@ private:
     void Take(Part part, const void* at, std::size_t bytes) const
     {
         if (trusted_) return;
-        if (pieces_) TakePieces(at, bytes);
-        else checks_.Need(version_ == 3 ? part : 0, [&] { CheckPart(part); });
+        if (!pieces_) checks_.Need(version_ == 3 ? part : 0, [&] { CheckPart(part); });
+        else if (!pieces_->Sound(bytes_, at, bytes)) TakePieces(at, bytes);
     }
     void TakePieces(const void* at, std::size_t bytes) const;
     void CheckPart(Part part) const;
