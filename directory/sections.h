@@ -10,7 +10,9 @@
 // bytes and of the zeros after it up to the next section, then the XXH3 of the header (up to
 // its checksum field) followed by those checksums. A reader checks the header and the table at
 // opening, which reads a few hundred bytes, and each section at its first use: a search reads
-// and checks the sections it needs, never the whole file.
+// and checks the sections it needs, never the whole file. Where the folder's manifest gives the
+// file in pieces, a reader checks those instead, each at the first read that takes bytes of it
+// (PieceChecks below), so that a search hashes the rows and texts it reads, not their sections.
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
