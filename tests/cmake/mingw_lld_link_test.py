@@ -21,7 +21,7 @@ DRIVER = textwrap.dedent("""\
         if mode == "fails":
             sys.stderr.write("x86_64-w64-mingw32-g++: error: missing.obj: No such file\\n")
             sys.exit(1)
-        sys.stderr.write("Using built-in specs.\\n")
+        sys.stderr.write("Target: x86_64-w64-mingw32\\n")
         sys.stderr.write("COLLECT_GCC_OPTIONS='-static' '-o' 'a b.exe'\\n")
         if mode == "collect2":
             sys.stderr.write(' /usr/lib/gcc/x86_64-w64-mingw32/12-posix/collect2 -plugin /p.so '
