@@ -12,6 +12,11 @@ import time
 
 import ubin
 
+# A process started in the background by a non-interactive shell (CI, nohup) inherits SIGINT
+# ignored, and Python then leaves it ignored: the signal sent below would be dropped and the call
+# would run to its end. Ctrl+C at a terminal reaches Python's own handler; so must this signal.
+signal.signal(signal.SIGINT, signal.default_int_handler)
+
 directory = ubin.Directory(sys.argv[1])
 rows = ["千代田区永田町1-7-1", "ぎんざ", "広島県広島市中区上幟町8-18", "n", "宮内庁"]
 # About ten seconds of work, whatever this machine's speed: far more than the signal needs. The
