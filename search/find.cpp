@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <iterator>
 #include <mutex>
+#include <numeric>
 #include <optional>
 
 namespace ubin {
@@ -357,19 +358,23 @@ Finder::Documents Finder::Match(const Query& query) const
         for (std::uint32_t d = first; d < end; ++d) found.docs.push_back(d);
         return found;
     }
-    case QueryKind::Kana:
+    case QueryKind::Kana: {
         found.match = FindMatch::Reading;
-        found.docs = Union(Holding(Texts::Readings, query.search), HoldingName(query));
-        found.rank = {query.name, {query.search}};
+        std::vector<std::uint32_t> named = HoldingName(query);
+        found.docs = Union(Holding(Texts::Readings, query.search), named);
+        found.rank = {query.name, {query.search}, false, std::move(named)};
         return found;
+    }
     case QueryKind::Romaji:
         // Romaji is a reading; a name written in Latin letters (NTT, JR) is looked for too.
         found.match = FindMatch::Reading;
         found.docs = HoldingName(query);
+        found.rank.named = found.docs;
         for (const std::u16string& form : RomajiForms(query.romaji)) found.docs = Union(found.docs, Holding(Texts::Readings, form));
         // Ranked by the romaji's key; when nothing is found, names near the reading are offered.
-        found.rank = found.docs.empty() ? RankQuery{query.name, {query.romaji}}
-                                        : RankQuery{query.name, {RomajiKey(query.romaji)}, true};
+        found.rank.name = query.name;
+        found.rank.readings = {found.docs.empty() ? query.romaji : RomajiKey(query.romaji)};
+        found.rank.romaji = !found.docs.empty();
         return found;
     case QueryKind::RomajiAddress: {
         // Every part is a reading of the address: the documents whose reading holds them all,
@@ -581,10 +586,14 @@ FindResult Finder::Answer(std::u16string_view typed, std::size_t limit, FindOrde
         if (suggest && !r.symbolsOnly && (!found.rank.name.empty() || !found.rank.readings.empty()))
             r.suggestions = Suggestions(found.rank);
     }
-    r.results.reserve(n);
-    // Results in code order mostly share their city with the one before.
+    // Entries are read in code order, where each mostly shares its city with the one before
+    // (CityMemo), and put in the order asked for.
+    std::vector<std::size_t> byCode(n);
+    std::iota(byCode.begin(), byCode.end(), std::size_t{0});
+    std::sort(byCode.begin(), byCode.end(), [&](std::size_t a, std::size_t b) { return found.docs[a] < found.docs[b]; });
+    r.results.resize(n);
     CityMemo memo;
-    for (std::size_t i = 0; i < n; ++i) r.results.push_back(ReadDocument(found.docs[i], &memo));
+    for (const std::size_t i : byCode) r.results[i] = ReadDocument(found.docs[i], &memo);
     r.writtenCode = query.writtenCode;
     r.codeDisagrees = !r.writtenCode.empty() && !r.results.empty() && r.results.front().postalCode != r.writtenCode;
     r.reasons = EngineReasons(query, found);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <mutex>
 #include <unordered_map>
 
@@ -112,81 +113,103 @@ std::size_t EditDistance(std::u16string_view a, std::u16string_view b)
 }
 
 
-struct FindRanker::Key {
-    std::uint8_t group = 1;
-    std::uint8_t tier = kUnmatched;
-    std::uint32_t order = 0; // the document's place by prominence, then number (FindIndex::Order)
-    std::uint32_t doc = 0;
-    bool operator<(const Key& o) const
-    {
-        if (group != o.group) return group < o.group;
-        if (tier != o.tier) return tier < o.tier;
-        return order < o.order;
-    }
-};
-
 namespace {
 
-// The parts of a document's name text.
+// The parts of a document's name text, told by their lengths (the ranking makes one for every
+// document it ranks, so it is kept small).
 struct NameParts {
-    std::u16string_view text, prefecture, city, town, office; // town without its note
+    std::u16string_view text;
+    std::uint16_t p = 0, c = 0, t = 0; // the lengths of the prefecture, the city and the town
     bool isOffice = false, rest = false;
-    std::u16string_view Place() const { return text.substr(0, prefecture.size() + city.size() + town.size()); }
-    std::u16string_view PrefectureCity() const { return text.substr(0, prefecture.size() + city.size()); }
-    std::u16string_view CityTown() const { return text.substr(prefecture.size(), city.size() + town.size()); }
+    std::u16string_view Prefecture() const { return text.substr(0, p); }
+    std::u16string_view City() const { return text.substr(p, c); }
+    std::size_t CityEnd() const { return std::size_t{p} + c; }
+    // The town without its note (none for a city's catch-all entry): told by a scan of its note,
+    // so only where it is needed.
+    std::u16string_view Town() const { return rest ? std::u16string_view() : Proper(text.substr(CityEnd(), t)); }
+    std::u16string_view Place() const { return text.substr(0, CityEnd() + Town().size()); }
+    std::u16string_view PrefectureCity() const { return text.substr(0, CityEnd()); }
+    // An office's name: what follows its address and the separator.
+    std::u16string_view Office() const
+    {
+        const std::size_t sep = isOffice ? text.find(kFindNameSeparator, CityEnd() + t) : std::u16string_view::npos;
+        return sep == std::u16string_view::npos ? std::u16string_view() : text.substr(sep + 1);
+    }
     // The city as people name it alone: a ward without its city (大阪市中央区: 中央区), a town or
     // village without its district (夕張郡長沼町: 長沼町); empty when the city has no such part.
     std::u16string_view Ward() const
     {
+        const std::u16string_view city = City();
         const std::size_t cut = city.find_last_of(u"市郡");
         return cut == std::u16string_view::npos || cut + 1 >= city.size() ? std::u16string_view() : city.substr(cut + 1);
     }
-    std::u16string_view WardTown() const
+    // Where the ward's name starts in the text, looked for only when `first` stands in the city
+    // after its first character: npos when there is no ward or it cannot begin with `first`.
+    std::size_t WardStart(char16_t first) const
     {
-        const std::u16string_view ward = Ward();
-        return ward.empty() ? ward : text.substr(prefecture.size() + city.size() - ward.size(), ward.size() + town.size());
+        if (c < 2 || City().find(first, 1) == std::u16string_view::npos) return std::u16string_view::npos;
+        const std::size_t ward = Ward().size();
+        return ward == 0 ? std::u16string_view::npos : CityEnd() - ward;
     }
 };
 
-NameParts PartsOf(const FindIndex& index, std::uint32_t doc)
+// `text`: false leaves the name's texts empty, for a document whose name the query cannot be in;
+// a city's catch-all entry has its text read all the same (its city is what its reading names).
+NameParts PartsOf(const FindIndex& index, std::uint32_t doc, bool text = true)
 {
     NameParts n;
-    n.text = index.NameText(doc);
     const auto parts = index.Parts(doc);
-    const std::size_t p = std::min<std::size_t>(parts[0], n.text.size());
-    const std::size_t c = std::min<std::size_t>(parts[1], n.text.size() - p);
-    const std::size_t t = std::min<std::size_t>(parts[2], n.text.size() - p - c);
-    n.prefecture = n.text.substr(0, p);
-    n.city = n.text.substr(p, c);
     n.rest = (parts[3] & kFindTownIsRest) != 0;
-    n.town = n.rest ? std::u16string_view() : Proper(n.text.substr(p + c, t));
     n.isOffice = (index.Ref(doc) & kFindOfficeBit) != 0;
-    if (n.isOffice) {
-        const std::size_t sep = n.text.find(kFindNameSeparator);
-        if (sep != std::u16string_view::npos) n.office = n.text.substr(sep + 1);
-    }
+    if (!text && !n.rest) return n;
+    n.text = index.NameText(doc);
+    const std::size_t size = n.text.size();
+    n.p = static_cast<std::uint16_t>(std::min<std::size_t>(parts[0], size));
+    n.c = static_cast<std::uint16_t>(std::min<std::size_t>(parts[1], size - n.p));
+    n.t = static_cast<std::uint16_t>(std::min<std::size_t>(parts[2], size - n.p - n.c));
     return n;
 }
 
-// How the query matches a place's names (an office's address).
-Tier PlaceTier(const NameParts& n, std::u16string_view name)
-{
-    return n.rest ? TierOf(name, false, n.city, n.PrefectureCity(), n.Ward())
-                  : TierOf(name, false, n.town, n.CityTown(), n.Place(), n.WardTown());
-}
-
-// How the query begins the best of some names, as TierOf, where a match anywhere counts for
-// nothing: kUnmatched unless one of them is the query or begins with it.
-template <class... Names>
-Tier BeginningTier(std::u16string_view q, Names... names)
+// How the query begins the best of some names that all end at one place in `text`, each starting
+// at one of `starts` (npos: no such name), as TierOf tells it where a match anywhere counts for
+// nothing: kWhole when one of them is the query, kBeginning when one begins with it, else
+// kUnmatched. A place's names and their readings end alike (the town, the city and town, the
+// whole place), so each is told by its first character before it is compared. The names end at
+// `least` or after; `end()` tells where, asked only when the query reaches that far.
+template <class End>
+Tier BeginsAt(std::u16string_view text, std::u16string_view q, std::initializer_list<std::size_t> starts,
+              std::size_t least, End end)
 {
     Tier best = kUnmatched;
-    for (const std::u16string_view name : {std::u16string_view(names)...}) {
-        if (name.size() < q.size() || name.empty() || name[0] != q[0] || !name.starts_with(q)) continue;
-        if (name.size() == q.size()) return kWhole;
-        best = kBeginning;
+    std::size_t at = std::u16string_view::npos; // where the names end, once asked
+    for (const std::size_t start : starts) {
+        if (q.empty() || start >= text.size() || text.size() - start < q.size() || text[start] != q[0]
+            || text.compare(start, q.size(), q) != 0)
+            continue;
+        const std::size_t reach = start + q.size();
+        if (reach < least) {
+            best = kBeginning;
+            continue;
+        }
+        if (at == std::u16string_view::npos) at = end();
+        if (reach == at) return kWhole;
+        if (reach < at) best = kBeginning;
     }
     return best;
+}
+Tier BeginsAt(std::u16string_view text, std::u16string_view q, std::initializer_list<std::size_t> starts, std::size_t end)
+{
+    return BeginsAt(text, q, starts, end, [end] { return end; });
+}
+
+// BeginsAt over a place's names: its town, city and town, whole place, and ward and town; for a
+// city's catch-all entry its city, prefecture and city, and ward.
+Tier PlaceBeginning(const NameParts& n, std::u16string_view q)
+{
+    if (q.empty()) return kUnmatched;
+    const std::size_t p = n.p, cityEnd = n.CityEnd(), ward = n.WardStart(q[0]);
+    if (n.rest) return BeginsAt(n.text, q, {p, 0, ward}, cityEnd);
+    return BeginsAt(n.text, q, {cityEnd, p, 0, ward}, cityEnd, [&] { return cityEnd + n.Town().size(); });
 }
 
 // The first character a reading keeps under RomajiKey: ー is left out, ヂ ヅ ヲ are ジ ズ オ; 0 for none.
@@ -199,17 +222,18 @@ char16_t FirstFolded(std::u16string_view kana)
     return 0;
 }
 
-// TierOf of a reading against some reading parts of an area entry, where only the query's being
-// or beginning a part counts (the entry matches anywhere already): a part whose first character
-// differs from the query's is passed over before any key is made.
-template <class... Names>
-Tier ReadingBeginningTier(std::u16string_view q, bool folded, Names... names)
+// BeginsAt of a reading against reading parts of an area entry (the entry matches anywhere
+// already), compared as romaji tells them when `folded`: a part whose first character differs
+// from the query's is passed over before any key is made.
+Tier ReadingBeginsAt(std::u16string_view r, std::size_t end, std::u16string_view q, bool folded,
+                     std::initializer_list<std::size_t> starts)
 {
-    if (!folded) return BeginningTier(q, names...);
+    if (!folded) return BeginsAt(r, q, starts, end);
     Tier best = kUnmatched;
-    for (const std::u16string_view name : {std::u16string_view(names)...}) {
-        if (q.empty() || FirstFolded(name) != q[0]) continue;
-        best = std::min(best, TierOf(q, true, name));
+    for (const std::size_t start : starts) {
+        if (q.empty() || start > end || end > r.size()) continue;
+        const std::u16string_view name = r.substr(start, end - start);
+        if (FirstFolded(name) == q[0]) best = std::min(best, TierOf(q, true, name));
     }
     return best == kAnywhere ? kUnmatched : best;
 }
@@ -276,7 +300,7 @@ FindRankSections ComputeRankSections(const FindIndex& index, const FindRanker::P
         const std::u16string_view r = index.ReadText(d);
         if (!r.ends_with(kRestReading)) continue;
         const std::size_t cityEnd = r.size() - kRestReading.size();
-        const auto p = prefectureReading.find(n.prefecture);
+        const auto p = prefectureReading.find(n.Prefecture());
         const std::size_t prefectureEnd = p == prefectureReading.end() ? 0 : std::min(p->second, cityEnd);
         cityReading[std::u16string(n.PrefectureCity())] = {static_cast<std::uint16_t>(prefectureEnd),
                                                            static_cast<std::uint16_t>(cityEnd)};
@@ -308,40 +332,45 @@ FindRanker::~FindRanker() = default;
 
 std::uint32_t FindRanker::Prominence(std::uint32_t doc) const { return index_.Prominence(doc); }
 
-FindRanker::Key FindRanker::KeyOf(std::uint32_t doc, const RankQuery& q) const
+std::uint64_t FindRanker::RankOf(std::uint32_t doc, const RankQuery& q, bool named) const
 {
-    const NameParts n = PartsOf(index_, doc);
-    Key key;
-    key.doc = doc;
-    key.order = index_.Order(doc);
-    const auto better = [&](std::uint8_t group, Tier tier) {
-        if (tier == kUnmatched) return;
-        if (group < key.group || (group == key.group && tier < key.tier)) {
-            key.group = group;
-            key.tier = tier;
+    const NameParts n = PartsOf(index_, doc, named);
+    std::uint8_t group = 1;
+    Tier tier = kUnmatched;
+    const auto better = [&](std::uint8_t g, Tier t) {
+        if (t == kUnmatched) return;
+        if (g < group || (g == group && t < tier)) {
+            group = g;
+            tier = t;
         }
     };
     // An area entry matches the name anywhere at least, so only a name or reading that is the
     // query or begins with it can place it higher.
     const bool areaAnywhere = !n.isOffice && !q.name.empty();
     if (!q.name.empty()) {
-        if (n.isOffice) {
-            const Tier named = TierOf(q.name, false, n.office, WithoutLegalForm(n.office));
+        // Found by its reading alone: neither its name nor its place's names hold the query.
+        if (!named) better(n.isOffice ? 1 : 0, kAnywhere);
+        else if (n.isOffice) {
+            // The name without its legal form is a part of the name: neither holds a query the
+            // name does not.
+            const std::u16string_view office = n.Office();
+            const Tier named = office.find(q.name) == std::u16string_view::npos
+                                   ? kUnmatched
+                                   : TierOf(q.name, false, office, WithoutLegalForm(office));
             if (named != kUnmatched) better(0, named);
-            else better(1, std::min(PlaceTier(n, q.name), kAnywhere));
+            else better(1, std::min(PlaceBeginning(n, q.name), kAnywhere));
         } else {
             better(0, kAnywhere);
-            better(0, n.rest ? BeginningTier(q.name, n.city, n.PrefectureCity(), n.Ward())
-                             : BeginningTier(q.name, n.town, n.CityTown(), n.Place(), n.WardTown()));
+            better(0, PlaceBeginning(n, q.name));
             // A city named without its 市 stands before a town of that name elsewhere (名古屋).
-            if (n.rest && NamesCityWithoutEnding(n.city, q.name)) better(0, kCity);
+            if (n.rest && NamesCityWithoutEnding(n.City(), q.name)) better(0, kCity);
         }
     }
     if (!q.readings.empty()) {
         const std::u16string_view r = index_.ReadText(doc);
         const ReadingSplit split = index_.Split(doc);
         for (const std::u16string& reading : q.readings) {
-            if (key.group == 0 && key.tier <= kWhole) break;
+            if (group == 0 && tier <= kWhole) break;
             if (n.isOffice) {
                 better(0, TierOf(reading, q.romaji, r));
                 continue;
@@ -353,7 +382,7 @@ FindRanker::Key FindRanker::KeyOf(std::uint32_t doc, const RankQuery& q) const
             const std::size_t pe = split.prefecture, ce = split.city, te = split.town;
             const std::u16string_view cityReading = r.substr(pe, ce - pe);
             const bool ward = n.rest && !n.Ward().empty() && EndsWith(cityReading, reading, q.romaji);
-            if (n.rest && ReadingNamesCity(cityReading, n.city, reading, q.romaji)) {
+            if (n.rest && ReadingNamesCity(cityReading, n.City(), reading, q.romaji)) {
                 better(0, kCity);
                 continue;
             }
@@ -362,9 +391,8 @@ FindRanker::Key FindRanker::KeyOf(std::uint32_t doc, const RankQuery& q) const
                 continue;
             }
             if (areaAnywhere) {
-                better(0, n.rest ? ReadingBeginningTier(reading, q.romaji, cityReading, r.substr(0, ce))
-                                 : ReadingBeginningTier(reading, q.romaji, r.substr(ce, te - ce), r.substr(pe, te - pe),
-                                                        r.substr(0, te)));
+                better(0, n.rest ? ReadingBeginsAt(r, ce, reading, q.romaji, {pe, 0})
+                                 : ReadingBeginsAt(r, te, reading, q.romaji, {ce, pe, 0}));
                 continue;
             }
             const Tier tier = n.rest ? TierOf(reading, q.romaji, cityReading, r.substr(0, ce))
@@ -372,14 +400,30 @@ FindRanker::Key FindRanker::KeyOf(std::uint32_t doc, const RankQuery& q) const
             better(0, tier == kUnmatched && TierOf(reading, q.romaji, r) != kUnmatched ? kAnywhere : tier);
         }
     }
-    return key;
+    return (std::uint64_t{group} << 40) | (std::uint64_t{tier} << 32) | index_.Order(doc);
 }
 
 void FindRanker::Rank(std::vector<std::uint32_t>& docs, const RankQuery& query, std::size_t top) const
 {
+    struct Key {
+        std::uint64_t rank;
+        std::uint32_t doc;
+        bool operator<(const Key& o) const { return rank < o.rank; }
+    };
     std::vector<Key> keys;
     keys.reserve(docs.size());
-    for (const std::uint32_t d : docs) keys.push_back(KeyOf(d, query));
+    // Documents come in document order, as the names do: one walk along both tells which are named.
+    const std::vector<std::uint32_t>* named = query.named ? &*query.named : nullptr;
+    auto next = named ? named->begin() : std::vector<std::uint32_t>::const_iterator();
+    for (const std::uint32_t d : docs) {
+        bool holds = true;
+        if (named) {
+            if (next != named->begin() && *(next - 1) >= d) next = std::lower_bound(named->begin(), named->end(), d);
+            while (next != named->end() && *next < d) ++next;
+            holds = next != named->end() && *next == d;
+        }
+        keys.push_back({RankOf(d, query, holds), d});
+    }
     // The best `top` by a bounded selection (a heap of `top` keys); the rest stay unordered.
     const std::size_t n = top == 0 ? keys.size() : std::min(top, keys.size());
     std::partial_sort(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(n), keys.end());
@@ -434,11 +478,11 @@ std::vector<FindRanker::Near> FindRanker::NearNames(const RankQuery& query, std:
         for (const std::uint32_t d : candidates(query.name, false)) {
             const NameParts n = PartsOf(index_, d);
             if (n.isOffice) {
-                consider(query.name, WithoutLegalForm(n.office), d, NamePart::Office);
+                consider(query.name, WithoutLegalForm(n.Office()), d, NamePart::Office);
                 continue;
             }
-            consider(query.name, n.town, d, NamePart::Town);
-            consider(query.name, n.city, d, NamePart::City);
+            consider(query.name, n.Town(), d, NamePart::Town);
+            consider(query.name, n.City(), d, NamePart::City);
         }
     }
     for (const std::u16string& reading : query.readings) {

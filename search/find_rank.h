@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,10 @@ struct RankQuery {
     // Readings are compared as romaji tells them (RomajiKey): the query was typed in Latin
     // letters, which may or may not spell a long vowel.
     bool romaji = false;
+    // When some of the documents ranked were found by their reading alone: those whose name text
+    // may hold `name` (every one that does, in document order). The others' names are not read:
+    // the query cannot be or begin any of them.
+    std::optional<std::vector<std::uint32_t>> named;
 };
 
 class FindRanker {
@@ -62,8 +67,10 @@ public:
     std::uint32_t Prominence(std::uint32_t doc) const;
 
 private:
-    struct Key;
-    Key KeyOf(std::uint32_t doc, const RankQuery& query) const;
+    // The document's group, then its tier, then its place by prominence and number
+    // (FindIndex::Order), as one number to compare: the lower, the better. `named`: whether
+    // the document's name may hold the query's name (RankQuery::named).
+    std::uint64_t RankOf(std::uint32_t doc, const RankQuery& query, bool named) const;
 
     const FindIndex& index_;
 };

@@ -1,6 +1,7 @@
 // The order of the free-text search's results and the names it offers when nothing is found,
 // over a directory built from hand-made rows where each rule alone decides the order.
 #include "base/cp932.h"
+#include "directory/directory.h"
 #include "search/find.h"
 #include "tests/search/built_directory.h"
 #include "tests/support/japan_post_rows.h"
@@ -24,6 +25,12 @@ const std::vector<KenAllRow> kRankRows = {
     {"01101", "0600000", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "北海道", "札幌市中央区", "以下に掲載がない場合"},
     {"01101", "0600061", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ", "ﾆｼｷﾞﾝｻﾞ", "北海道", "札幌市中央区", "西銀座"},
     {"01101", "0600062", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ", "ｷﾞﾝｻﾞﾋｶﾞｼ", "北海道", "札幌市中央区", "銀座東"},
+    {"01101", "0600041", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ", "ｵｵﾄﾞｵﾘﾆｼﾁｮｳ", "北海道", "札幌市中央区", "大通西町"},
+    {"01101", "0600042", "ﾎｯｶｲﾄﾞｳ", "ｻｯﾎﾟﾛｼﾁｭｳｵｳｸ", "ｵｵﾄﾞｵﾘﾆｼ(1-19ﾁｮｳﾒ)", "北海道", "札幌市中央区", "大通西（１～１９丁目）"},
+    // A city without a catch-all row, whose towns' readings cannot be parted: only their names
+    // tell a whole name from a beginning.
+    {"01395", "0481511", "ﾎｯｶｲﾄﾞｳ", "ｱﾌﾞﾀｸﾞﾝﾆｾｺﾁｮｳ", "ﾆｾｺｱﾝﾇﾌﾟﾘ", "北海道", "虻田郡ニセコ町", "ニセコアンヌプリ"},
+    {"01395", "0481512", "ﾎｯｶｲﾄﾞｳ", "ｱﾌﾞﾀｸﾞﾝﾆｾｺﾁｮｳ", "ﾆｾｺ", "北海道", "虻田郡ニセコ町", "ニセコ"},
     {"13101", "1000000", "ﾄｳｷｮｳﾄ", "ﾁﾖﾀﾞｸ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "東京都", "千代田区", "以下に掲載がない場合"},
     {"13102", "1030000", "ﾄｳｷｮｳﾄ", "ﾁｭｳｵｳｸ", "ｲｶﾆｹｲｻｲｶﾞﾅｲﾊﾞｱｲ", "東京都", "中央区", "以下に掲載がない場合"},
     {"13102", "1040061", "ﾄｳｷｮｳﾄ", "ﾁｭｳｵｳｸ", "ｷﾞﾝｻﾞ", "東京都", "中央区", "銀座"},
@@ -97,6 +104,44 @@ TEST_F(FindRank, RomajiIsReadAsKanaWithLongVowelsWrittenOrNot)
     const FindResult best = built_->finder->Best(u"ぎんざ");
     ASSERT_EQ(best.results.size(), 1u);
     EXPECT_EQ(best.results[0].postalCode, built_->finder->Find(u"ぎんざ").results.at(0).postalCode);
+}
+
+TEST_F(FindRank, ATownNamedWholeComesFirstWhateverItsNoteOrItsReading)
+{
+    // 大通西（１～１９丁目） is named by 大通西 whole, and comes before 大通西町, which only begins
+    // with it, though the code of 大通西町 comes first; the same in kana.
+    for (const char* query : {"大通西", "おおどおりにし", "ｵｵﾄﾞｵﾘﾆｼ"}) {
+        SCOPED_TRACE(query);
+        EXPECT_EQ(Order(query), (Strings{"0600042 大通西", "0600041 大通西町"}));
+    }
+    EXPECT_EQ(Order("大通西", FindOrder::Code), (Strings{"0600041 大通西町", "0600042 大通西"}));
+    // Kana a name is written in are looked for in the names too.
+    for (const char* query : {"ニセコ", "にせこ"}) {
+        SCOPED_TRACE(query);
+        EXPECT_EQ(Order(query), (Strings{"0481512 ニセコ", "0481511 ニセコアンヌプリ"}));
+    }
+}
+
+TEST_F(FindRank, KanaQueriesRankAlikeWhetherTheNamesHoldingThemAreKnownOrNot)
+{
+    // A kana query tells the ranking which documents' names hold it, so that the others' names
+    // are not read; the order must be the one the names themselves give.
+    const FindIndex index(built_->lookup->FilePath(kFindIndexFileName));
+    const FindRanker ranker(index);
+    bool someFoundByReadingAlone = false;
+    for (const char* query : {"ぎんざ", "ギンザ", "にせこ", "とよた", "ちゅうおうく", "おおどおりにし", "ginza", "niseko", "tsukiji"}) {
+        SCOPED_TRACE(query);
+        const Finder::Documents found = built_->finder->Match(FromUtf8(query));
+        ASSERT_TRUE(found.rank.named.has_value());
+        someFoundByReadingAlone = someFoundByReadingAlone || found.rank.named->size() < found.docs.size();
+        RankQuery unnamed = found.rank;
+        unnamed.named.reset();
+        std::vector<std::uint32_t> told = found.docs, read = found.docs;
+        ranker.Rank(told, found.rank, 0);
+        ranker.Rank(read, unnamed, 0);
+        EXPECT_EQ(told, read);
+    }
+    EXPECT_TRUE(someFoundByReadingAlone);
 }
 
 TEST_F(FindRank, AnOfficeNamedByTheQueryComesFirstWithoutItsLegalForm)
