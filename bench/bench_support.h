@@ -18,6 +18,18 @@ class Timer {
 public:
     void Start() { t0_ = std::chrono::steady_clock::now(); }
     void Stop() { us_.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0_).count()); }
+    // The mean over whole passes of a list of `queries` (over all when fewer were timed), so
+    // that every query weighs alike however many iterations the library chose: two runs of
+    // one list are compared over the same queries.
+    double PassMean(std::size_t queries) const
+    {
+        const std::size_t n = queries == 0 || us_.size() < queries ? us_.size() : us_.size() / queries * queries;
+        if (n == 0) return 0;
+        double sum = 0;
+        for (std::size_t i = 0; i < n; ++i) sum += us_[i];
+        return sum / static_cast<double>(n);
+    }
+    // Reorders the times: take PassMean first.
     double Median()
     {
         if (us_.empty()) return 0;

@@ -168,8 +168,9 @@ bool HaveData(benchmark::State& state)
     return false;
 }
 
-void Report(benchmark::State& state, bench::Timer& timer, std::size_t total)
+void Report(benchmark::State& state, bench::Timer& timer, std::size_t total, std::size_t queries = 0)
 {
+    if (queries != 0) state.counters["pass_mean_us"] = timer.PassMean(queries);
     state.counters["median_us"] = timer.Median();
     state.counters["matches_per_query"] = state.iterations() ? static_cast<double>(total) / static_cast<double>(state.iterations()) : 0;
 }
@@ -190,7 +191,7 @@ void FinderQueries(benchmark::State& state, const std::vector<std::u16string> Fi
         total += r.total;
         benchmark::DoNotOptimize(r.results.data());
     }
-    Report(state, timer, total);
+    Report(state, timer, total, q.size());
 }
 
 // The same question to SQLite: how many rows hold the text, and the first 100 in row order with
@@ -238,7 +239,7 @@ void SqliteQueries(benchmark::State& state, const std::vector<std::u16string> Fi
     }
     sqlite3_finalize(count);
     sqlite3_finalize(rows);
-    Report(state, timer, total);
+    Report(state, timer, total, q.size());
 }
 
 void BM_FindText(benchmark::State& s) { FinderQueries(s, &Fixture::textQueries); }
